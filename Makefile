@@ -1,0 +1,59 @@
+# Entry points for people and CI. Every target installs what it needs first.
+BUILD       ?= build
+BUILD_TYPE  ?= RelWithDebInfo
+JOBS        ?= $(shell nproc)
+FUZZ_RUNS   ?= 20000
+FUZZ_SECONDS ?= 20
+CMAKE_FLAGS ?=
+
+.PHONY: all deps configure build run test bench fuzz asan-test check-boundaries clean
+
+all: build
+
+deps:
+	@bash scripts/install-deps.sh
+
+$(BUILD)/build.ninja:
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_FLAGS)
+
+configure: deps $(BUILD)/build.ninja
+
+build: configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+# make run FILE=path/to/file.json
+run: build
+	$(BUILD)/src/app/corvane $(FILE)
+
+test: build
+	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+# Engine tests under AddressSanitizer and UndefinedBehaviorSanitizer (no widgets).
+asan-test: deps
+	cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCORVANE_ASAN=ON -DCORVANE_GUI=OFF
+	cmake --build build-asan -j $(JOBS)
+	ctest --test-dir build-asan --output-on-failure -j $(JOBS)
+
+bench: deps
+	cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DCORVANE_BENCH=ON -DCORVANE_TESTS=OFF
+	cmake --build build-bench -j $(JOBS)
+	@for b in build-bench/bench/bench_*; do echo "== $$b"; QT_QPA_PLATFORM=offscreen $$b || exit 1; done
+
+# libFuzzer targets, each for a bounded number of runs (FUZZ_RUNS) and time (FUZZ_SECONDS).
+fuzz: deps
+	cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+	  -DCORVANE_FUZZ=ON -DCORVANE_GUI=OFF -DCORVANE_TESTS=OFF
+	cmake --build build-fuzz -j $(JOBS)
+	@for f in build-fuzz/fuzz/fuzz_*; do \
+	  echo "== $$f"; \
+	  corpus=fuzz/corpus/$$(basename $$f | sed 's/^fuzz_//'); \
+	  $$f -runs=$(FUZZ_RUNS) -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=4096 \
+	    $$( [ -d $$corpus ] && echo $$corpus ) || exit 1; \
+	done
+
+# Engine sources must not include Qt: the list comes from the build.
+check-boundaries: configure
+	@bash scripts/check-boundaries.sh $(BUILD)/engine-sources.txt
+
+clean:
+	rm -rf $(BUILD) build-asan build-bench build-fuzz

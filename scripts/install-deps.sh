@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Installs every Debian 12 package Corvane needs to build, test, benchmark and fuzz.
+# Idempotent: packages already present are skipped, and apt-get update runs at most once.
+set -euo pipefail
+
+packages=(
+  # Toolchain
+  build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
+  # Qt 6 (Core, Gui, Widgets, Svg, Network, Concurrent, DBus, Test)
+  qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
+  # Engines
+  rapidjson-dev libxml2-dev libmd4c-dev libpcre2-dev libutf8proc-dev
+  # Tests and benchmarks
+  libbenchmark-dev
+  # Offscreen and screenshot tooling, fonts for deterministic rendering
+  xvfb xauth imagemagick fonts-dejavu-core
+)
+
+sudo_cmd=()
+if [ "$(id -u)" -ne 0 ]; then
+  sudo_cmd=(sudo)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "install-deps: all ${#packages[@]} packages present"
+  exit 0
+fi
+
+echo "install-deps: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+"${sudo_cmd[@]}" apt-get update -qq
+"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

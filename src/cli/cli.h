@@ -1,0 +1,89 @@
+#pragma once
+
+#include "documents/document.h"
+
+#include "base/message.h"
+
+#include <cstdint>
+#include <functional>
+#include <iosfwd>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+// Shared plumbing of corvane-cli's subcommands. Output formats are a public interface for
+// scripts: change them only compatibly.
+namespace Cli {
+
+// Exit statuses shared by every subcommand.
+enum ExitStatus : int { Success = 0, Failure = 1, Usage = 2 };
+
+struct Context {
+    std::vector<std::string> arguments; // After the subcommand's name.
+    std::ostream &out;
+    std::ostream &err;
+};
+
+using CommandFunction = std::function<int(Context &)>;
+
+struct Command {
+    std::string_view name;
+    std::string_view synopsis; // "info [--json] FILE…"
+    std::string_view summary;
+    CommandFunction run;
+};
+
+// Registers a subcommand at start-up; see CORVANE_CLI_COMMAND.
+struct Registration {
+    explicit Registration(Command command);
+};
+const std::vector<Command> &commands();
+
+#define CORVANE_CLI_COMMAND(identifier, ...) \
+    static const ::Cli::Registration identifier##Registration{::Cli::Command{__VA_ARGS__}}
+
+// Splits arguments into flags (the allowed ones, starting with "--") and operands. Returns false
+// and prints the usage on an unknown flag, or when operands are missing and `needOperands`.
+struct ParsedArguments {
+    std::vector<std::string> flags;
+    std::vector<std::string> operands;
+    bool has(std::string_view flag) const;
+    // Value of "--name VALUE" flags listed in `valued`.
+    std::string value(std::string_view flag) const;
+};
+bool parseArguments(Context &context, std::string_view command, const std::vector<std::string_view> &allowed,
+                    ParsedArguments &parsed, std::size_t minimumOperands = 1,
+                    const std::vector<std::string_view> &valued = {});
+int usageError(Context &context, std::string_view command, std::string_view problem);
+
+// A JSON string literal for `text` (UTF-8), escaped as RFC 8259 asks.
+std::string jsonString(std::string_view text);
+
+// Builds one JSON object per output line, keys in insertion order.
+class JsonObject {
+public:
+    JsonObject &add(std::string_view key, std::string_view value);
+    JsonObject &add(std::string_view key, const char *value) { return add(key, std::string_view(value)); }
+    JsonObject &add(std::string_view key, std::int64_t value);
+    JsonObject &add(std::string_view key, int value) { return add(key, std::int64_t(value)); }
+    JsonObject &add(std::string_view key, std::size_t value) { return add(key, std::int64_t(value)); }
+    JsonObject &add(std::string_view key, bool value);
+    // `json` is inserted as written (an array or object built elsewhere).
+    JsonObject &addRaw(std::string_view key, std::string_view json);
+    std::string str() const { return m_body + "}"; }
+
+private:
+    std::string m_body = "{";
+};
+
+// The text of a message as headless tools show it (English).
+std::string messageText(const Base::Message &message);
+
+// Loads `path` exactly as the editor does; on failure the message.
+std::variant<Documents::LoadResult, Base::Message> load(const std::string &path);
+
+// Number of lines as the editor counts them: 0 for an empty text, else 1 + the LF count.
+std::int64_t lineCount(std::u16string_view text);
+
+} // namespace Cli

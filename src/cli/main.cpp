@@ -1,0 +1,41 @@
+#include "cli.h"
+
+#include <iostream>
+
+namespace {
+
+void printHelp(std::ostream &out)
+{
+    out << "usage: corvane-cli COMMAND [OPTIONS] FILE…\n\n"
+           "Corvane's engines, headless: the same loading, checking and formatting as the editor.\n\n"
+           "Commands:\n";
+    for (const auto &command : Cli::commands())
+        out << "  " << command.synopsis << "\n      " << command.summary << "\n";
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    std::ios::sync_with_stdio(false);
+    if (argc < 2) {
+        printHelp(std::cerr);
+        return Cli::Usage;
+    }
+    const std::string name = argv[1];
+    if (name == "--help" || name == "-h" || name == "help") {
+        printHelp(std::cout);
+        return Cli::Success;
+    }
+    for (const auto &command : Cli::commands()) {
+        if (command.name != name)
+            continue;
+        Cli::Context context{{argv + 2, argv + argc}, std::cout, std::cerr};
+        const int status = command.run(context);
+        std::cout.flush();
+        return status;
+    }
+    std::cerr << "corvane-cli: unknown command '" << name << "'\n\n";
+    printHelp(std::cerr);
+    return Cli::Usage;
+}

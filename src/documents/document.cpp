@@ -1,0 +1,80 @@
+#include "document.h"
+
+#include "documents/textcodec.h"
+
+#include <memory>
+
+namespace Documents {
+
+namespace {
+
+Base::Message wrap(const char *key, Base::Message inner)
+{
+    return {key, {std::make_shared<const Base::Message>(std::move(inner))}};
+}
+
+} // namespace
+
+bool isScratchPath(std::string_view path)
+{
+    return path.find("/Corvane/scratch/") != std::string_view::npos;
+}
+
+std::variant<FileAttributes, Base::Message> checkBeforeLoad(const std::string &path)
+{
+    auto attributes = readAttributes(path);
+    if (auto *error = std::get_if<std::string>(&attributes))
+        return Base::Message{"Cannot read file attributes: %@", {*error}};
+    const auto &found = std::get<FileAttributes>(attributes);
+    if (found.size > maximumFileSize)
+        return Base::Message{"File too large (%lld MB). Limit is 50 MB.", {std::int64_t(found.size / 1'048'576)}};
+    return found;
+}
+
+std::variant<LoadedText, Base::Message> decodeForLoad(const std::string &path)
+{
+    auto decoded = readTextWithFallback(path);
+    if (auto *error = std::get_if<Base::Message>(&decoded))
+        return wrap("Cannot decode file: %@", std::move(*error));
+    auto &text = std::get<DecodedText>(decoded);
+    LoadedText loaded;
+    loaded.lineEnding = normalizeLineEndings(text.text);
+    loaded.text = std::move(text.text);
+    loaded.encoding = text.encoding;
+    loaded.hadBOM = text.hadBOM;
+    return loaded;
+}
+
+std::variant<LoadResult, Base::Message> loadDocument(const std::string &path)
+{
+    auto checked = checkBeforeLoad(path);
+    if (auto *error = std::get_if<Base::Message>(&checked))
+        return std::move(*error);
+    auto decoded = decodeForLoad(path);
+    if (auto *error = std::get_if<Base::Message>(&decoded))
+        return std::move(*error);
+    auto &loaded = std::get<LoadedText>(decoded);
+    LoadResult result;
+    result.doc.path = path;
+    result.doc.kind = DocKind::detect(path);
+    result.doc.encoding = loaded.encoding;
+    result.doc.lineEnding = loaded.lineEnding;
+    result.doc.hadBOM = loaded.hadBOM;
+    result.doc.mtime = std::get<FileAttributes>(checked).modificationTime;
+    result.doc.isScratch = isScratchPath(path);
+    result.text = std::move(loaded.text);
+    return result;
+}
+
+std::optional<Base::Message> saveText(const std::string &path, std::u16string_view text, Encoding encoding,
+                                      LineEnding lineEnding, bool includeBOM)
+{
+    auto bytes = encodeForWriting(text, encoding, lineEnding, includeBOM);
+    if (!bytes)
+        return wrap("Auto-save failed: %@", cannotEncodeMessage(encoding));
+    if (auto error = writeFileAtomically(path, *bytes))
+        return wrap("Auto-save failed: %@", Base::Message{*error, {}});
+    return std::nullopt;
+}
+
+} // namespace Documents

@@ -1,0 +1,70 @@
+#pragma once
+
+#include "documents/dockind.h"
+#include "documents/encoding.h"
+#include "documents/fileio.h"
+#include "documents/lineending.h"
+
+#include "base/largebuffer.h"
+#include "base/message.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+
+namespace Documents {
+
+// Largest file that is loaded: 50 MiB. One byte more is refused.
+inline constexpr std::int64_t maximumFileSize = 52'428'800;
+
+// The record of the file open in a window.
+struct LoadedDoc {
+    std::string path;
+    DocKind kind = DocKind::Txt;
+    Encoding encoding = Encoding::Utf8;
+    LineEnding lineEnding = LineEnding::Lf;
+    bool hadBOM = false;
+    std::optional<FileTime> mtime;
+    bool isScratch = false;
+};
+
+// True when `path` lies in a scratch folder: it contains "/Corvane/scratch/".
+bool isScratchPath(std::string_view path);
+
+// ---- Loading ------------------------------------------------------------------------------
+// Loading runs in two steps: `checkBeforeLoad` on the calling thread (cheap: one stat), then
+// `decodeForLoad` on a background thread.
+
+// Attributes of a file about to be loaded, or the message that refuses it:
+// "Cannot read file attributes: %@" or "File too large (%lld MB). Limit is 50 MB.".
+std::variant<FileAttributes, Base::Message> checkBeforeLoad(const std::string &path);
+
+// A loaded file's text (LF-only) and what was found about it.
+struct LoadedText {
+    Base::U16Buffer text;
+    Encoding encoding = Encoding::Utf8;
+    LineEnding lineEnding = LineEnding::Lf;
+    bool hadBOM = false;
+};
+
+// Reads, decodes and normalises the file; "Cannot decode file: %@" on failure.
+std::variant<LoadedText, Base::Message> decodeForLoad(const std::string &path);
+
+// Both steps in one call, for headless tools: the text plus its `LoadedDoc`.
+struct LoadResult {
+    LoadedDoc doc;
+    Base::U16Buffer text;
+};
+std::variant<LoadResult, Base::Message> loadDocument(const std::string &path);
+
+// ---- Saving -------------------------------------------------------------------------------
+
+// Encodes LF-only `text` with the document's line ending, encoding and mark, strictly, and
+// writes it atomically. On failure returns "Auto-save failed: %@" holding either "Text cannot
+// be encoded as %@" or the system's error text; the file on disk is then unchanged.
+std::optional<Base::Message> saveText(const std::string &path, std::u16string_view text, Encoding encoding,
+                                      LineEnding lineEnding, bool includeBOM);
+
+} // namespace Documents

@@ -1,0 +1,115 @@
+#include "lineending.h"
+
+#include <algorithm>
+
+namespace Documents {
+
+std::string_view rawValue(LineEnding lineEnding)
+{
+    switch (lineEnding) {
+    case LineEnding::Crlf:
+        return "crlf";
+    case LineEnding::Cr:
+        return "cr";
+    case LineEnding::Lf:
+        break;
+    }
+    return "lf";
+}
+
+std::optional<LineEnding> lineEndingFromRawValue(std::string_view raw)
+{
+    for (LineEnding lineEnding : {LineEnding::Lf, LineEnding::Crlf, LineEnding::Cr})
+        if (rawValue(lineEnding) == raw)
+            return lineEnding;
+    return std::nullopt;
+}
+
+std::string_view label(LineEnding lineEnding)
+{
+    switch (lineEnding) {
+    case LineEnding::Crlf:
+        return "CRLF";
+    case LineEnding::Cr:
+        return "CR";
+    case LineEnding::Lf:
+        break;
+    }
+    return "LF";
+}
+
+LineEnding detectLineEnding(std::u16string_view text)
+{
+    bool sawLf = false;
+    bool sawCr = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == u'\n') {
+            if (i > 0 && text[i - 1] == u'\r')
+                return LineEnding::Crlf;
+            sawLf = true;
+        } else if (text[i] == u'\r') {
+            sawCr = true;
+        }
+    }
+    if (sawLf)
+        return LineEnding::Lf;
+    return sawCr ? LineEnding::Cr : LineEnding::Lf;
+}
+
+namespace {
+
+// Returns the new length. Compacts in one forward pass, so no second buffer is needed.
+std::size_t normalizeInPlace(char16_t *text, std::size_t size)
+{
+    std::size_t write = 0;
+    for (std::size_t read = 0; read < size; ++read) {
+        const char16_t unit = text[read];
+        if (unit == u'\r') {
+            text[write++] = u'\n';
+            if (read + 1 < size && text[read + 1] == u'\n')
+                ++read;
+        } else {
+            text[write++] = unit;
+        }
+    }
+    return write;
+}
+
+} // namespace
+
+LineEnding normalizeLineEndings(Base::U16Buffer &text)
+{
+    const std::u16string_view view = text.view();
+    if (view.find(u'\r') == std::u16string_view::npos)
+        return LineEnding::Lf;
+    const LineEnding detected = detectLineEnding(view);
+    text.resize(normalizeInPlace(text.data(), text.size()));
+    return detected;
+}
+
+LineEnding normalizeLineEndings(std::u16string &text)
+{
+    if (text.find(u'\r') == std::u16string::npos)
+        return LineEnding::Lf;
+    const LineEnding detected = detectLineEnding(text);
+    text.resize(normalizeInPlace(text.data(), text.size()));
+    return detected;
+}
+
+std::u16string convertLineEndings(std::u16string_view text, LineEnding lineEnding)
+{
+    if (lineEnding == LineEnding::Lf)
+        return std::u16string(text);
+    const std::u16string_view lineBreak = lineEnding == LineEnding::Crlf ? u"\r\n" : u"\r";
+    std::u16string out;
+    out.reserve(text.size() + (lineEnding == LineEnding::Crlf ? std::count(text.begin(), text.end(), u'\n') : 0));
+    for (char16_t unit : text) {
+        if (unit == u'\n')
+            out += lineBreak;
+        else
+            out.push_back(unit);
+    }
+    return out;
+}
+
+} // namespace Documents

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "documents/encoding.h"
+#include "documents/lineending.h"
+
+#include "base/largebuffer.h"
+#include "base/message.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+
+namespace Documents {
+
+// Text decoded from a file's bytes, before line-break normalisation.
+struct DecodedText {
+    Base::U16Buffer text;
+    Encoding encoding = Encoding::Utf8;
+    bool hadBOM = false;
+};
+
+// The message every undecodable byte string gets.
+Base::Message unknownEncodingMessage();
+
+// Decides the encoding from the bytes alone and decodes them, strictly:
+//  1. a byte-order mark whose encoding decodes the rest of the bytes;
+//  2. UTF-8 over all the bytes;
+//  3. if at least one byte in five of the first 4096 is NUL, UTF-16 in the byte order the NULs
+//     point to (more NULs at odd offsets: LE first; more at even offsets: BE first), then the
+//     other order;
+//  4. Windows-1251, Windows-1252, ISO-8859-1, Mac OS Roman.
+// The first decoder that accepts every byte wins. Fails with "Unknown encoding".
+std::variant<DecodedText, Base::Message> decodeWithFallback(std::string_view bytes);
+
+// Reads the whole file at `path` and decodes it as above. A read failure gives the system's
+// description of the error.
+std::variant<DecodedText, Base::Message> readTextWithFallback(const std::string &path);
+
+// The bytes to write for LF-only `text`: line breaks converted to `lineEnding`, UTF-16 of
+// unspecified order as LE, the BOM first when `includeBOM` is set and the encoding has one.
+// Strict: empty when a character cannot be represented.
+std::optional<std::string> encodeForWriting(std::u16string_view text, Encoding encoding,
+                                            LineEnding lineEnding, bool includeBOM);
+
+// "Text cannot be encoded as %@" with the encoding's display name.
+Base::Message cannotEncodeMessage(Encoding encoding);
+
+// The document handed to the save-as and new-file panels.
+struct TextDoc {
+    std::u16string text;
+    Encoding encoding = Encoding::Utf8;
+    LineEnding lineEnding = LineEnding::Lf;
+    bool includeBOM = false;
+
+    // Never fails: text the encoding cannot represent is written as UTF-8 instead, with the
+    // UTF-8 mark when a mark was asked for (the requested encoding's mark would corrupt it).
+    std::string fileBytes() const;
+    // UTF-8, LF, no mark; bytes that are not UTF-8 give an empty text.
+    static TextDoc fromFileBytes(std::string_view bytes);
+};
+
+} // namespace Documents
