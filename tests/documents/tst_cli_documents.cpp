@@ -1,0 +1,140 @@
+// corvane-cli info and resave, run as a separate process on real files.
+#include <QtTest>
+
+namespace {
+
+struct Run {
+    int status = -1;
+    QString out;
+    QString err;
+};
+
+Run runCli(const QStringList &arguments)
+{
+    QProcess process;
+    process.start(QStringLiteral(CORVANE_CLI), arguments);
+    process.waitForFinished(60'000);
+    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+            QString::fromUtf8(process.readAllStandardError())};
+}
+
+} // namespace
+
+class TestCliDocuments : public QObject {
+    Q_OBJECT
+
+private slots:
+    void infoJson_data();
+    void infoJson();
+    void infoHuman();
+    void resaveIsByteExact_data();
+    void resaveIsByteExact();
+    void resaveReportsFailures();
+    void badArguments_data();
+    void badArguments();
+
+private:
+    QString write(const QString &name, const QByteArray &bytes)
+    {
+        const QString path = m_folder.filePath(name);
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly))
+            return {};
+        file.write(bytes);
+        return path;
+    }
+    QTemporaryDir m_folder;
+};
+
+void TestCliDocuments::infoJson_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("expected"); // Without the path member.
+    QTest::newRow("UTF-8 JSON, CRLF")
+        << "a.json" << QByteArray("{\"a\":1}\r\n[]") << R"("kind":"JSON","encoding":"UTF-8","bom":false,"lineEnding":"CRLF","lines":2,"bytes":11})";
+    QTest::newRow("UTF-16 BE with mark, markdown")
+        << "b.md" << QByteArray("\xFE\xFF\x00#\x00\n", 6) << R"("kind":"MD","encoding":"UTF-16 BE","bom":true,"lineEnding":"LF","lines":2,"bytes":6})";
+    QTest::newRow("empty text file has no lines")
+        << "c.txt" << QByteArray() << R"("kind":"TXT","encoding":"UTF-8","bom":false,"lineEnding":"LF","lines":0,"bytes":0})";
+    QTest::newRow("Windows-1251 log, CR")
+        << "d.log" << QByteArray("\xCF\xF0\xE8\r\r") << R"("kind":"LOG","encoding":"CP1251","bom":false,"lineEnding":"CR","lines":3,"bytes":5})";
+}
+
+void TestCliDocuments::infoJson()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, expected);
+    const QString path = write(name, bytes);
+    const Run run = runCli({"info", "--json", path});
+    QCOMPARE(run.status, 0);
+    QCOMPARE(run.out, "{\"path\":\"" + path + "\"," + expected + "\n");
+}
+
+void TestCliDocuments::infoHuman()
+{
+    const QString path = write("x.yaml", "a: 1\n");
+    const QString missing = m_folder.filePath("missing.json");
+    const Run run = runCli({"info", path, missing});
+    QCOMPARE(run.status, 1);
+    QCOMPARE(run.out, path + ": YAML, UTF-8, LF, 2 lines, 5 bytes\n");
+    QCOMPARE(run.err, missing + ": Cannot read file attributes: No such file or directory\n");
+    const Run json = runCli({"info", "--json", missing});
+    QCOMPARE(json.status, 1);
+    QCOMPARE(json.out, "{\"path\":\"" + missing + "\",\"error\":\"Cannot read file attributes: No such file or directory\"}\n");
+}
+
+void TestCliDocuments::resaveIsByteExact_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("UTF-8 mark, CRLF")
+        << QByteArray("\xEF\xBB\xBF{\"k\":\"v\"}\r\n");
+    QTest::newRow("UTF-16 LE mark, CR") << QByteArray("\xFF\xFE" "a\x00\r\x00", 6);
+    QTest::newRow("UTF-32 BE mark") << QByteArray("\x00\x00\xFE\xFF\x00\x00\x00" "a", 8);
+    QTest::newRow("Windows-1252 with 0x98") << QByteArray("caf\xE9 \x98\n");
+    QTest::newRow("Latin-1 control bytes") << QByteArray("\x81\x98\x9D");
+    QTest::newRow("UTF-16 BE without mark") << QByteArray("\x00{\x00\xE9\x00}", 6);
+    QTest::newRow("empty") << QByteArray();
+}
+
+void TestCliDocuments::resaveIsByteExact()
+{
+    QFETCH(QByteArray, bytes);
+    const QString path = write("resave.txt", bytes);
+    const Run run = runCli({"resave", path});
+    QCOMPARE(run.err, QString());
+    QCOMPARE(run.status, 0);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), bytes);
+}
+
+void TestCliDocuments::resaveReportsFailures()
+{
+    const QString good = write("good.txt", "ok\n");
+    const QString missing = m_folder.filePath("gone.txt");
+    const Run run = runCli({"resave", good, missing});
+    QCOMPARE(run.status, 1);
+    QCOMPARE(run.err, missing + ": Cannot read file attributes: No such file or directory\n");
+}
+
+void TestCliDocuments::badArguments_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("no command") << QStringList();
+    QTest::newRow("unknown command") << QStringList{"explode"};
+    QTest::newRow("unknown option") << QStringList{"info", "--yaml", "x"};
+    QTest::newRow("missing file") << QStringList{"resave"};
+}
+
+void TestCliDocuments::badArguments()
+{
+    QFETCH(QStringList, arguments);
+    const Run run = runCli(arguments);
+    QCOMPARE(run.status, 2);
+    QVERIFY2(run.err.contains("usage"), qPrintable(run.err));
+}
+
+QTEST_GUILESS_MAIN(TestCliDocuments)
+#include "tst_cli_documents.moc"
