@@ -46,9 +46,11 @@ fuzz: deps
 	cmake --build build-fuzz -j $(JOBS)
 	@for f in build-fuzz/fuzz/fuzz_*; do \
 	  echo "== $$f"; \
-	  corpus=fuzz/corpus/$$(basename $$f | sed 's/^fuzz_//'); \
-	  $$f -runs=$(FUZZ_RUNS) -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=4096 \
-	    $$( [ -d $$corpus ] && echo $$corpus ) || exit 1; \
+	  seeds=fuzz/corpus/$$(basename $$f | sed 's/^fuzz_//'); \
+	  work=$$(mktemp -d); \
+	  $$f -runs=$(FUZZ_RUNS) -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=4096 -artifact_prefix=build-fuzz/ \
+	    $$work $$( [ -d $$seeds ] && echo $$seeds ) || { rm -rf $$work; exit 1; }; \
+	  rm -rf $$work; \
 	done
 
 # Engine sources must not include Qt: the list comes from the build.
