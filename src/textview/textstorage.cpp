@@ -1,0 +1,363 @@
+#include "textstorage.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace TextView {
+
+namespace {
+constexpr std::size_t MinimumGap = 4096;
+}
+
+TextStorage::TextStorage()
+{
+    ensureGap(MinimumGap);
+}
+
+void TextStorage::setText(Base::U16Buffer &&buffer)
+{
+    const std::size_t size = buffer.size();
+    m_text = std::move(buffer);
+    m_classes = {};
+    m_capacity = m_text.capacity();
+    m_text.resize(m_capacity);
+    m_gapStart = size;
+    m_gapEnd = m_capacity;
+    m_decorations.clear();
+    rebuildLines();
+    ++m_revision;
+    if (m_observer)
+        m_observer->contentReset();
+}
+
+void TextStorage::setText(std::u16string_view text)
+{
+    Base::U16Buffer buffer(text.size() + MinimumGap);
+    buffer.append(text.data(), text.size());
+    setText(std::move(buffer));
+}
+
+void TextStorage::rebuildLines()
+{
+    std::vector<std::uint32_t> lengths;
+    const char16_t *data = m_text.data();
+    std::size_t lineStartAt = 0;
+    // Scan both halves around the gap; positions are logical.
+    auto scan = [&](std::size_t from, std::size_t to, std::size_t logicalOffset) {
+        for (std::size_t i = from; i < to; ++i) {
+            if (data[i] == u'\n') {
+                const std::size_t logical = i - from + logicalOffset;
+                lengths.push_back(std::uint32_t(logical - lineStartAt));
+                lineStartAt = logical + 1;
+            }
+        }
+    };
+    scan(0, m_gapStart, 0);
+    scan(m_gapEnd, m_capacity, m_gapStart);
+    m_lines.assign(lengths);
+}
+
+std::size_t TextStorage::copy(std::size_t position, std::size_t count, char16_t *out) const
+{
+    const std::size_t size = length();
+    position = std::min(position, size);
+    count = std::min(count, size - position);
+    const char16_t *data = m_text.data();
+    std::size_t done = 0;
+    if (position < m_gapStart) {
+        const std::size_t first = std::min(count, m_gapStart - position);
+        std::memcpy(out, data + position, first * sizeof(char16_t));
+        done = first;
+    }
+    if (done < count)
+        std::memcpy(out + done, data + position + done + gapLength(), (count - done) * sizeof(char16_t));
+    return count;
+}
+
+std::u16string TextStorage::text(std::size_t position, std::size_t count) const
+{
+    position = std::min(position, length());
+    count = std::min(count, length() - position);
+    std::u16string out(count, u'\0');
+    copy(position, count, out.data());
+    return out;
+}
+
+std::u16string_view TextStorage::view(std::size_t position, std::size_t count)
+{
+    position = std::min(position, length());
+    count = std::min(count, length() - position);
+    if (position < m_gapStart && position + count > m_gapStart) {
+        // Move the gap to whichever end of the range is cheaper.
+        const std::size_t before = m_gapStart - position, after = position + count - m_gapStart;
+        moveGap(before <= after ? position : position + count);
+    }
+    const char16_t *data = m_text.data();
+    return {data + (position < m_gapStart ? position : position + gapLength()), count};
+}
+
+void TextStorage::moveGap(std::size_t position)
+{
+    if (position == m_gapStart)
+        return;
+    char16_t *data = m_text.data();
+    std::uint8_t *classes = hasClasses() ? m_classes.data() : nullptr;
+    const std::size_t gap = gapLength();
+    if (position < m_gapStart) {
+        const std::size_t count = m_gapStart - position;
+        std::memmove(data + position + gap, data + position, count * sizeof(char16_t));
+        if (classes)
+            std::memmove(classes + position + gap, classes + position, count);
+    } else {
+        const std::size_t count = position - m_gapStart;
+        std::memmove(data + m_gapStart, data + m_gapEnd, count * sizeof(char16_t));
+        if (classes)
+            std::memmove(classes + m_gapStart, classes + m_gapEnd, count);
+    }
+    m_gapStart = position;
+    m_gapEnd = position + gap;
+}
+
+void TextStorage::ensureGap(std::size_t needed)
+{
+    if (gapLength() >= needed)
+        return;
+    const std::size_t size = length();
+    const std::size_t newCapacity = size + std::max(needed, std::max(MinimumGap, size / 8));
+    const std::size_t tail = m_capacity - m_gapEnd;
+    const std::size_t newGapEnd = newCapacity - tail;
+    m_text.reserve(newCapacity);
+    m_text.resize(newCapacity);
+    std::memmove(m_text.data() + newGapEnd, m_text.data() + m_gapEnd, tail * sizeof(char16_t));
+    if (hasClasses()) {
+        m_classes.reserve(newCapacity);
+        m_classes.resize(newCapacity);
+        std::memmove(m_classes.data() + newGapEnd, m_classes.data() + m_gapEnd, tail);
+    }
+    m_capacity = newCapacity;
+    m_gapEnd = newGapEnd;
+}
+
+void TextStorage::ensureClasses()
+{
+    if (hasClasses())
+        return;
+    m_classes.resize(m_capacity);
+    std::memset(m_classes.data(), 0, m_capacity);
+}
+
+EditReport TextStorage::replace(std::size_t position, std::size_t removed, std::u16string_view inserted,
+                                std::uint8_t insertedClass)
+{
+    const std::size_t size = length();
+    position = std::min(position, size);
+    removed = std::min(removed, size - position);
+
+    EditReport report;
+    report.position = position;
+    report.removed = removed;
+    report.inserted = inserted.size();
+    const std::size_t firstLine = m_lines.lineAt(position);
+    const std::size_t lastLine = m_lines.lineAt(position + removed);
+    report.firstLine = firstLine;
+    report.removedLineBreaks = lastLine - firstLine;
+
+    // Line bookkeeping before the text moves: the prefix of the first line and the suffix of
+    // the last line survive around the inserted pieces.
+    const std::size_t prefix = position - m_lines.lineStart(firstLine);
+    const std::size_t lastEnd = m_lines.lineStart(lastLine) + m_lines.lineLength(lastLine);
+    const std::size_t suffix = lastEnd - (position + removed);
+
+    ensureGap(inserted.size() + 1);
+    moveGap(position);
+    m_gapEnd += removed;
+    std::memcpy(m_text.data() + m_gapStart, inserted.data(), inserted.size() * sizeof(char16_t));
+    if (hasClasses())
+        std::memset(m_classes.data() + m_gapStart, insertedClass, inserted.size());
+    else if (insertedClass != 0 && !inserted.empty()) {
+        ensureClasses();
+        std::memset(m_classes.data() + m_gapStart, insertedClass, inserted.size());
+    }
+    m_gapStart += inserted.size();
+
+    std::vector<std::uint32_t> pieces;
+    std::size_t pieceStart = 0;
+    for (std::size_t i = 0; i < inserted.size(); ++i) {
+        if (inserted[i] == u'\n') {
+            pieces.push_back(std::uint32_t(i - pieceStart));
+            pieceStart = i + 1;
+        }
+    }
+    pieces.push_back(std::uint32_t(inserted.size() - pieceStart));
+    report.insertedLineBreaks = pieces.size() - 1;
+    pieces.front() += std::uint32_t(prefix);
+    pieces.back() += std::uint32_t(suffix);
+    m_lines.replaceLines(firstLine, lastLine - firstLine + 1, pieces.data(), pieces.size());
+
+    adjustDecorations(position, removed, inserted.size());
+    report.revision = ++m_revision;
+    if (m_observer)
+        m_observer->textReplaced(report);
+    return report;
+}
+
+void TextStorage::adjustDecorations(std::size_t position, std::size_t removed, std::size_t inserted)
+{
+    const std::size_t removedEnd = position + removed;
+    for (auto it = m_decorations.begin(); it != m_decorations.end();) {
+        std::size_t start = it->start, end = it->start + it->length;
+        auto map = [&](std::size_t p, bool isEnd) {
+            if (p < position)
+                return p;
+            if (p >= removedEnd && !(isEnd && p == position && removed == 0))
+                return p - removed + inserted;
+            // Inside the removed span: collapse to the edit, an end keeps the inserted text.
+            return isEnd ? position + inserted : position;
+        };
+        const std::size_t newStart = map(start, false);
+        const std::size_t newEnd = std::max(newStart, map(end, true));
+        if (newEnd == newStart && it->length != 0) {
+            it = m_decorations.erase(it);
+            continue;
+        }
+        it->start = newStart;
+        it->length = newEnd - newStart;
+        ++it;
+    }
+}
+
+std::size_t TextStorage::copyClasses(std::size_t position, std::size_t count, std::uint8_t *out) const
+{
+    const std::size_t size = length();
+    position = std::min(position, size);
+    count = std::min(count, size - position);
+    if (!hasClasses()) {
+        std::memset(out, 0, count);
+        return count;
+    }
+    const std::uint8_t *data = m_classes.data();
+    std::size_t done = 0;
+    if (position < m_gapStart) {
+        done = std::min(count, m_gapStart - position);
+        std::memcpy(out, data + position, done);
+    }
+    if (done < count)
+        std::memcpy(out + done, data + position + done + gapLength(), count - done);
+    return count;
+}
+
+void TextStorage::setClass(std::size_t position, std::size_t count, std::uint8_t syntaxClass)
+{
+    const std::size_t size = length();
+    position = std::min(position, size);
+    count = std::min(count, size - position);
+    if (count == 0 || (!hasClasses() && syntaxClass == 0))
+        return;
+    ensureClasses();
+    std::uint8_t *data = m_classes.data();
+    std::size_t done = 0;
+    if (position < m_gapStart) {
+        done = std::min(count, m_gapStart - position);
+        std::memset(data + position, syntaxClass, done);
+    }
+    if (done < count)
+        std::memset(data + position + done + gapLength(), syntaxClass, count - done);
+    noteAttributes(position, count);
+}
+
+void TextStorage::setClasses(std::size_t position, const std::uint8_t *classes, std::size_t count)
+{
+    const std::size_t size = length();
+    position = std::min(position, size);
+    count = std::min(count, size - position);
+    if (count == 0)
+        return;
+    ensureClasses();
+    std::uint8_t *data = m_classes.data();
+    std::size_t done = 0;
+    if (position < m_gapStart) {
+        done = std::min(count, m_gapStart - position);
+        std::memcpy(data + position, classes, done);
+    }
+    if (done < count)
+        std::memcpy(data + position + done + gapLength(), classes + done, count - done);
+    noteAttributes(position, count);
+}
+
+void TextStorage::addDecoration(const Decoration &decoration)
+{
+    Decoration clamped = decoration;
+    clamped.start = std::min(clamped.start, length());
+    clamped.length = std::min(clamped.length, length() - clamped.start);
+    m_decorations.push_back(clamped);
+    noteAttributes(clamped.start, clamped.length);
+}
+
+void TextStorage::removeDecorations(std::size_t start, std::size_t length)
+{
+    const std::size_t end = start + length;
+    std::vector<Decoration> kept;
+    bool changed = false;
+    for (const Decoration &d : m_decorations) {
+        const std::size_t dEnd = d.start + d.length;
+        if (dEnd <= start || d.start >= end || d.length == 0) {
+            if (!(d.length == 0 && d.start >= start && d.start < end)) {
+                kept.push_back(d);
+                continue;
+            }
+            changed = true;
+            continue;
+        }
+        changed = true;
+        if (d.start < start) {
+            Decoration left = d;
+            left.length = start - d.start;
+            kept.push_back(left);
+        }
+        if (dEnd > end) {
+            Decoration right = d;
+            right.start = end;
+            right.length = dEnd - end;
+            kept.push_back(right);
+        }
+    }
+    if (changed) {
+        m_decorations = std::move(kept);
+        noteAttributes(start, length);
+    }
+}
+
+void TextStorage::beginEditing()
+{
+    ++m_editingDepth;
+}
+
+void TextStorage::endEditing()
+{
+    if (m_editingDepth == 0)
+        return;
+    if (--m_editingDepth == 0 && m_dirty) {
+        m_dirty = false;
+        if (m_observer)
+            m_observer->attributesChanged(m_dirtyStart, m_dirtyEnd - m_dirtyStart);
+    }
+}
+
+void TextStorage::noteAttributes(std::size_t start, std::size_t length)
+{
+    if (m_editingDepth == 0) {
+        if (m_observer)
+            m_observer->attributesChanged(start, length);
+        return;
+    }
+    if (!m_dirty) {
+        m_dirty = true;
+        m_dirtyStart = start;
+        m_dirtyEnd = start + length;
+    } else {
+        m_dirtyStart = std::min(m_dirtyStart, start);
+        m_dirtyEnd = std::max(m_dirtyEnd, start + length);
+    }
+}
+
+} // namespace TextView

@@ -1,0 +1,412 @@
+// Storage, line index, undo coalescing and kill ring of the text view, without any widget.
+#include "editmodel.h"
+
+#include "textview/lineindex.h"
+#include "textview/textstorage.h"
+#include "textview/undomanager.h"
+#include "textview/yankingmanager.h"
+
+#include <QtTest>
+
+#include <random>
+
+using namespace TextView;
+using TextViewTest::EditModel;
+
+Q_DECLARE_METATYPE(std::u16string)
+Q_DECLARE_METATYPE(TextView::DeleteAction)
+
+namespace {
+
+std::u16string u16(const QString &s)
+{
+    return s.toStdU16String();
+}
+
+QString q(const std::u16string &s)
+{
+    return QString::fromStdU16String(s);
+}
+
+class Recorder : public TextStorageObserver {
+public:
+    QStringList events;
+    void textReplaced(const EditReport &r) override
+    {
+        events << QStringLiteral("edit %1 -%2 +%3 line %4 lf -%5 +%6")
+                      .arg(r.position).arg(r.removed).arg(r.inserted).arg(r.firstLine)
+                      .arg(r.removedLineBreaks).arg(r.insertedLineBreaks);
+    }
+    void attributesChanged(std::size_t start, std::size_t length) override
+    {
+        events << QStringLiteral("attributes %1 %2").arg(start).arg(length);
+    }
+    void contentReset() override { events << QStringLiteral("reset"); }
+};
+
+} // namespace
+
+class TestTextViewCore : public QObject {
+    Q_OBJECT
+private slots:
+    void adoptsBufferWithoutCopy();
+    void replaceReportsEdit_data();
+    void replaceReportsEdit();
+    void randomEditsMatchModel_data();
+    void randomEditsMatchModel();
+    void linesAfterLoad_data();
+    void linesAfterLoad();
+    void classesFollowEdits();
+    void attributeBatchReportsUnion();
+    void decorationsFollowEdits_data();
+    void decorationsFollowEdits();
+    void rowEstimates_data();
+    void rowEstimates();
+    void measuredRowsMapBothWays();
+    void undoCoalescing_data();
+    void undoCoalescing();
+    void undoClosesOpenGroupAndRedoes();
+    void killRing_data();
+    void killRing();
+    void killRingSizeAtLeastOne();
+};
+
+void TestTextViewCore::adoptsBufferWithoutCopy()
+{
+    Base::U16Buffer buffer(1 << 21);
+    const std::u16string text = u"{\n  \"a\": 1\n}\n";
+    buffer.append(text.data(), text.size());
+    const char16_t *data = buffer.data();
+    TextStorage storage;
+    storage.setText(std::move(buffer));
+    QCOMPARE(storage.view(0, storage.length()).data(), data);
+    QCOMPARE(q(storage.text()), q(text));
+    QCOMPARE(storage.lineCount(), std::size_t(4));
+    // The spare capacity is the gap: inserting at the end keeps the same memory.
+    storage.replace(storage.length(), 0, u"x");
+    QCOMPARE(storage.view(0, storage.length()).data(), data);
+}
+
+void TestTextViewCore::replaceReportsEdit_data()
+{
+    QTest::addColumn<QString>("initial");
+    QTest::addColumn<int>("position");
+    QTest::addColumn<int>("removed");
+    QTest::addColumn<QString>("inserted");
+    QTest::addColumn<QString>("expectedText");
+    QTest::addColumn<QString>("expectedEvent");
+    QTest::newRow("insert-in-empty") << "" << 0 << 0 << "ab" << "ab" << "edit 0 -0 +2 line 0 lf -0 +0";
+    QTest::newRow("insert-line-break-second-line") << "ab\ncd" << 4 << 0 << "\n" << "ab\nc\nd"
+                                                   << "edit 4 -0 +1 line 1 lf -0 +1";
+    QTest::newRow("remove-across-lines") << "a\nb\nc" << 1 << 3 << "" << "ac" << "edit 1 -3 +0 line 0 lf -2 +0";
+    QTest::newRow("range-clamped-to-end") << "abc" << 2 << 50 << "Z" << "abZ" << "edit 2 -1 +1 line 0 lf -0 +0";
+    QTest::newRow("position-past-end-appends") << "abc" << 99 << 0 << "!" << "abc!" << "edit 3 -0 +1 line 0 lf -0 +0";
+}
+
+void TestTextViewCore::replaceReportsEdit()
+{
+    QFETCH(QString, initial);
+    QFETCH(int, position);
+    QFETCH(int, removed);
+    QFETCH(QString, inserted);
+    QFETCH(QString, expectedText);
+    QFETCH(QString, expectedEvent);
+    TextStorage storage;
+    storage.setText(u16(initial));
+    Recorder recorder;
+    storage.setObserver(&recorder);
+    const std::uint64_t before = storage.revision();
+    const EditReport report = storage.replace(std::size_t(position), std::size_t(removed), u16(inserted));
+    QCOMPARE(q(storage.text()), expectedText);
+    QCOMPARE(recorder.events, QStringList{expectedEvent});
+    QCOMPARE(report.revision, before + 1);
+    QCOMPARE(storage.revision(), before + 1);
+}
+
+void TestTextViewCore::randomEditsMatchModel_data()
+{
+    QTest::addColumn<unsigned>("seed");
+    QTest::addColumn<int>("edits");
+    QTest::addColumn<int>("maxInsert");
+    QTest::newRow("short-edits-many-lines") << 1u << 4000 << 6;
+    QTest::newRow("long-pastes-split-blocks") << 7u << 600 << 900;
+    QTest::newRow("mixed") << 42u << 3000 << 40;
+}
+
+void TestTextViewCore::randomEditsMatchModel()
+{
+    QFETCH(unsigned, seed);
+    QFETCH(int, edits);
+    QFETCH(int, maxInsert);
+    std::mt19937 random(seed);
+    EditModel m;
+    m.storage.setText(std::u16string_view());
+    const char16_t alphabet[] = u"ab\n\n\xe9\xD83D\xDE00 ";
+    for (int i = 0; i < edits; ++i) {
+        const std::size_t size = m.model.size();
+        const std::size_t position = size ? random() % (size + 1) : 0;
+        const std::size_t removed = (random() % 4 == 0 && size) ? random() % std::min<std::size_t>(size + 1, 300) : 0;
+        std::u16string inserted;
+        const int count = int(random() % std::uint32_t(maxInsert + 1));
+        for (int k = 0; k < count; ++k)
+            inserted += alphabet[random() % 8];
+        m.replace(position, removed, inserted, false);
+        if (i % 97 == 0 || i == edits - 1) {
+            QVERIFY2(m.linesConsistent(), qPrintable(QStringLiteral("after edit %1").arg(i)));
+            QCOMPARE(q(m.storage.text()), q(m.model));
+            const std::size_t probe = random() % (m.model.size() + 1);
+            const std::size_t expectedLine = std::size_t(std::count(m.model.begin(), m.model.begin() + std::ptrdiff_t(probe), u'\n'));
+            QCOMPARE(m.storage.lineAt(probe), expectedLine);
+        }
+    }
+    // Undoing everything restores the empty text, redoing everything the final one.
+    const std::u16string final = m.model;
+    while (m.undo.canUndo())
+        m.undo.undo();
+    QCOMPARE(q(m.storage.text()), QString());
+    QVERIFY(m.linesConsistent());
+    while (m.undo.canRedo())
+        m.undo.redo();
+    QCOMPARE(q(m.storage.text()), q(final));
+    QVERIFY(m.linesConsistent());
+}
+
+void TestTextViewCore::linesAfterLoad_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QList<int>>("starts");
+    QTest::newRow("empty-one-line") << "" << QList<int>{0};
+    QTest::newRow("final-line-feed-gives-empty-last-line") << "a\n" << QList<int>{0, 2};
+    QTest::newRow("blank-lines") << "\n\n" << QList<int>{0, 1, 2};
+    QTest::newRow("plain") << "ab\ncde\nf" << QList<int>{0, 3, 7};
+}
+
+void TestTextViewCore::linesAfterLoad()
+{
+    QFETCH(QString, text);
+    QFETCH(QList<int>, starts);
+    TextStorage storage;
+    storage.setText(u16(text));
+    QList<int> actual;
+    for (std::size_t i = 0; i < storage.lineCount(); ++i)
+        actual << int(storage.lineStart(i));
+    QCOMPARE(actual, starts);
+}
+
+void TestTextViewCore::classesFollowEdits()
+{
+    TextStorage storage;
+    storage.setText(u"abcdef");
+    QVERIFY(!storage.hasClasses());
+    storage.setClass(1, 3, 5);       // a[bcd]ef
+    storage.replace(2, 1, u"XY", 7); // ab XY d ef
+    std::uint8_t classes[7];
+    QCOMPARE(storage.copyClasses(0, 7, classes), std::size_t(7));
+    QCOMPARE(QByteArray(reinterpret_cast<char *>(classes), 7), QByteArray("\0\5\7\7\5\0\0", 7));
+    // A move of the gap keeps classes aligned with their units.
+    storage.replace(0, 0, u"_");
+    QCOMPARE(storage.classAt(3), std::uint8_t(7));
+    QCOMPARE(storage.classAt(5), std::uint8_t(5));
+}
+
+void TestTextViewCore::attributeBatchReportsUnion()
+{
+    TextStorage storage;
+    storage.setText(u"0123456789");
+    Recorder recorder;
+    storage.setObserver(&recorder);
+    storage.beginEditing();
+    storage.setClass(2, 2, 1);
+    storage.beginEditing();
+    storage.addDecoration({6, 3, 0xffff0000, UnderlineStyle::Thick, 0xffff0000});
+    storage.endEditing();
+    QCOMPARE(recorder.events, QStringList());
+    storage.endEditing();
+    QCOMPARE(recorder.events, QStringList{"attributes 2 7"});
+    storage.endEditing(); // unbalanced: ignored
+    QCOMPARE(recorder.events.size(), 1);
+}
+
+void TestTextViewCore::decorationsFollowEdits_data()
+{
+    QTest::addColumn<int>("position");
+    QTest::addColumn<int>("removed");
+    QTest::addColumn<int>("inserted");
+    QTest::addColumn<int>("start");
+    QTest::addColumn<int>("length");
+    // Decoration over [4, 8) of a 12-unit text.
+    QTest::newRow("edit-before-shifts") << 1 << 1 << 3 << 6 << 4;
+    QTest::newRow("edit-after-unchanged") << 9 << 2 << 0 << 4 << 4;
+    QTest::newRow("insert-inside-grows") << 5 << 0 << 2 << 4 << 6;
+    QTest::newRow("delete-overlapping-start-trims") << 2 << 4 << 0 << 2 << 2;
+    QTest::newRow("delete-covering-removes") << 3 << 6 << 0 << -1 << -1;
+}
+
+void TestTextViewCore::decorationsFollowEdits()
+{
+    QFETCH(int, position);
+    QFETCH(int, removed);
+    QFETCH(int, inserted);
+    QFETCH(int, start);
+    QFETCH(int, length);
+    TextStorage storage;
+    storage.setText(u"0123456789ab");
+    storage.addDecoration({4, 4, 1, UnderlineStyle::Thick, 2});
+    storage.replace(std::size_t(position), std::size_t(removed), std::u16string(std::size_t(inserted), u'x'));
+    if (start < 0) {
+        QCOMPARE(storage.decorations().size(), std::size_t(0));
+        return;
+    }
+    QCOMPARE(storage.decorations().size(), std::size_t(1));
+    QCOMPARE(int(storage.decorations()[0].start), start);
+    QCOMPARE(int(storage.decorations()[0].length), length);
+}
+
+void TestTextViewCore::rowEstimates_data()
+{
+    QTest::addColumn<int>("columns");
+    QTest::addColumn<int>("piece");
+    QTest::addColumn<int>("length");
+    QTest::addColumn<int>("rows");
+    QTest::newRow("no-wrap-short-line-one-row") << 0 << 4096 << 300 << 1;
+    QTest::newRow("no-wrap-huge-line-one-row-per-piece") << 0 << 4096 << 50000000 << 12208;
+    QTest::newRow("wrap-empty-line-one-row") << 80 << 4096 << 0 << 1;
+    QTest::newRow("wrap-exact-fit") << 80 << 4096 << 160 << 2;
+    QTest::newRow("wrap-one-over") << 80 << 4096 << 161 << 3;
+    QTest::newRow("wrap-pieces-start-new-rows") << 100 << 4096 << 8192 << 82;
+}
+
+void TestTextViewCore::rowEstimates()
+{
+    QFETCH(int, columns);
+    QFETCH(int, piece);
+    QFETCH(int, length);
+    QFETCH(int, rows);
+    LineIndex index;
+    index.setWrapColumns(std::uint32_t(columns), std::uint32_t(piece));
+    QCOMPARE(int(index.estimateRows(std::size_t(length))), rows);
+}
+
+void TestTextViewCore::measuredRowsMapBothWays()
+{
+    std::vector<std::uint32_t> lengths(5000);
+    for (std::size_t i = 0; i < lengths.size(); ++i)
+        lengths[i] = std::uint32_t(i % 250);
+    LineIndex index;
+    index.assign(lengths);
+    index.setWrapColumns(100);
+    std::size_t expectedTotal = 0;
+    for (std::size_t i = 0; i <= lengths.size(); ++i)
+        expectedTotal += index.estimateRows(i < lengths.size() ? lengths[i] : 0);
+    QCOMPARE(index.totalRows(), expectedTotal);
+    index.setMeasuredRows(1234, 9);
+    QVERIFY(index.isMeasured(1234));
+    QCOMPARE(index.rows(1234), 9u);
+    QCOMPARE(index.totalRows(), expectedTotal - index.estimateRows(lengths[1234]) + 9);
+    for (std::size_t line : {std::size_t(0), std::size_t(1233), std::size_t(1234), std::size_t(1235), std::size_t(5000)}) {
+        const std::size_t row = index.rowOfLine(line);
+        QCOMPARE(index.lineAtRow(row).line, line);
+        QCOMPARE(index.lineAtRow(row).rowInLine, 0u);
+        if (index.rows(line) > 1)
+            QCOMPARE(index.lineAtRow(row + 1).rowInLine, 1u);
+    }
+    QCOMPARE(index.lineAtRow(index.totalRows() + 10).line, std::size_t(5000));
+}
+
+void TestTextViewCore::undoCoalescing_data()
+{
+    // Steps: "t<pos><chars>" types at pos, "r<pos>" replaces one unit programmatically, "u" undo.
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("undoSteps");
+    QTest::newRow("run-of-typing-is-one-step") << QStringList{"t0a", "t1b", "t2c"} << "abc" << 1;
+    QTest::newRow("typing-elsewhere-starts-new-step") << QStringList{"t0a", "t1b", "t0X"} << "Xab" << 2;
+    QTest::newRow("programmatic-edit-is-own-step") << QStringList{"t0a", "t1b", "r0", "t2c"} << "Rbc" << 3;
+    QTest::newRow("undo-after-typing-restores-empty") << QStringList{"t0a", "t1b", "u"} << "" << 0;
+}
+
+void TestTextViewCore::undoCoalescing()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QString, text);
+    QFETCH(int, undoSteps);
+    EditModel m;
+    for (const QString &step : steps) {
+        if (step.startsWith('t'))
+            m.replace(std::size_t(step.mid(1, 1).toInt()), 0, u16(step.mid(2)), true);
+        else if (step.startsWith('r'))
+            m.replace(std::size_t(step.mid(1).toInt()), 1, u"R", false);
+        else
+            m.undo.undo();
+    }
+    QCOMPARE(q(m.storage.text()), text);
+    int count = 0;
+    while (m.undo.canUndo()) {
+        m.undo.undo();
+        ++count;
+    }
+    QCOMPARE(count, undoSteps);
+    QCOMPARE(q(m.storage.text()), QString());
+}
+
+void TestTextViewCore::undoClosesOpenGroupAndRedoes()
+{
+    EditModel m;
+    m.replace(0, 0, u"h", true);
+    m.replace(1, 0, u"i", true);
+    QVERIFY(m.undo.isCoalescing());
+    QCOMPARE(m.undo.lastRange(), std::optional<TextRange>(TextRange{1, 1}));
+    m.undo.undo();
+    QVERIFY(!m.undo.isCoalescing());
+    QVERIFY(!m.undo.lastRange());
+    QCOMPARE(q(m.model), QString());
+    m.undo.redo();
+    QCOMPARE(q(m.model), QStringLiteral("hi"));
+    // A new edit after redo clears what is left to redo.
+    m.undo.undo();
+    m.replace(0, 0, u"x", false);
+    QVERIFY(!m.undo.canRedo());
+}
+
+void TestTextViewCore::killRing_data()
+{
+    QTest::addColumn<QList<int>>("actions");
+    QTest::addColumn<QStringList>("texts");
+    QTest::addColumn<int>("ringSize");
+    QTest::addColumn<QString>("yanked");
+    using A = DeleteAction;
+    QTest::newRow("forward-kills-append") << QList<int>{int(A::DeleteToEndOfLine), int(A::DeleteToEndOfLine)}
+                                          << QStringList{"ab", "cd"} << 1 << "abcd";
+    QTest::newRow("backward-kills-prepend") << QList<int>{int(A::DeleteWordBackward), int(A::DeleteWordBackward)}
+                                            << QStringList{"world", "hello "} << 1 << "hello world";
+    QTest::newRow("other-kind-starts-new-entry") << QList<int>{int(A::DeleteWordForward), int(A::DeleteToEndOfLine)}
+                                                 << QStringList{"one", "two"} << 3 << "two";
+    QTest::newRow("plain-delete-replaces") << QList<int>{int(A::Delete), int(A::Delete)}
+                                           << QStringList{"x", "y"} << 2 << "y";
+}
+
+void TestTextViewCore::killRing()
+{
+    QFETCH(QList<int>, actions);
+    QFETCH(QStringList, texts);
+    QFETCH(int, ringSize);
+    QFETCH(QString, yanked);
+    YankingManager ring(ringSize);
+    for (int i = 0; i < actions.size(); ++i)
+        ring.kill(DeleteAction(actions[i]), u16(texts[i]));
+    QCOMPARE(q(ring.yank()), yanked);
+    QVERIFY(ring.isYanking());
+}
+
+void TestTextViewCore::killRingSizeAtLeastOne()
+{
+    YankingManager ring(-3);
+    QCOMPARE(ring.buffer().size(), std::size_t(1));
+    ring.kill(DeleteAction::DeleteToEndOfLine, u"a");
+    ring.kill(DeleteAction::DeleteWordForward, u"b");
+    QCOMPARE(ring.index(), std::size_t(0));
+    QCOMPARE(q(ring.yank()), QStringLiteral("b"));
+}
+
+QTEST_GUILESS_MAIN(TestTextViewCore)
+#include "tst_textview_core.moc"
