@@ -3,6 +3,10 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace Base::Utf {
 
 namespace {
@@ -142,7 +146,52 @@ bool decodeUtf8(std::string_view bytes, U16Buffer &out)
     const std::size_t start = out.size();
     out.resize(start + bytes.size());
     char16_t *cursor = out.data() + start;
-    const bool ok = decodeInto(bytes, [&cursor](char16_t unit) { *cursor++ = unit; }, false);
+    auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
+    const auto *end = p + bytes.size();
+    bool ok = true;
+    while (p < end) {
+        // ASCII runs dominate structured text: widen sixteen bytes at a time.
+        while (end - p >= 16) {
+#if defined(__SSE2__)
+            const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+            if (_mm_movemask_epi8(chunk) != 0)
+                break;
+            const __m128i zero = _mm_setzero_si128();
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(cursor), _mm_unpacklo_epi8(chunk, zero));
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(cursor + 8), _mm_unpackhi_epi8(chunk, zero));
+#else
+            std::uint64_t low, high;
+            std::memcpy(&low, p, 8);
+            std::memcpy(&high, p + 8, 8);
+            if ((low | high) & 0x8080808080808080ull)
+                break;
+            for (int i = 0; i < 16; ++i)
+                cursor[i] = p[i];
+#endif
+            cursor += 16;
+            p += 16;
+        }
+        if (p == end)
+            break;
+        if (*p < 0x80) {
+            *cursor++ = *p++;
+            continue;
+        }
+        char32_t c = 0;
+        const int length = decodeSequence(p, end, c);
+        if (length == 0) {
+            ok = false;
+            break;
+        }
+        p += length;
+        if (c >= 0x10000) {
+            c -= 0x10000;
+            *cursor++ = char16_t(0xD800 + (c >> 10));
+            *cursor++ = char16_t(0xDC00 + (c & 0x3FF));
+        } else {
+            *cursor++ = char16_t(c);
+        }
+    }
     out.resize(std::size_t(cursor - out.data()));
     return ok;
 }

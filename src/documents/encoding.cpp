@@ -52,24 +52,68 @@ const char16_t *highTable(Encoding encoding)
 
 // ---- Single-byte code pages --------------------------------------------------------------
 
-bool decodeSingleByte(Encoding encoding, std::string_view bytes, Base::U16Buffer &out)
-{
-    const char16_t *high = highTable(encoding);
-    const std::size_t start = out.size();
-    out.resize(start + bytes.size());
-    char16_t *cursor = out.data() + start;
-    for (unsigned char byte : bytes) {
-        if (byte < 0x80) {
-            *cursor++ = byte;
-        } else if (encoding == Encoding::Latin1) {
-            *cursor++ = byte;
-        } else if (encoding == Encoding::Ascii || high[byte - 0x80] == 0) {
-            out.resize(std::size_t(cursor - out.data()));
-            return false;
-        } else {
-            *cursor++ = high[byte - 0x80];
+// The 256 code points of a single-byte encoding; 0 above 0x7F marks an undefined byte.
+struct ByteTable {
+    char16_t units[256] = {};
+    unsigned char undefined[128] = {};
+    int undefinedCount = 0;
+    explicit ByteTable(Encoding encoding)
+    {
+        const char16_t *high = highTable(encoding);
+        for (int i = 0; i < 256; ++i) {
+            if (i < 0x80)
+                units[i] = char16_t(i);
+            else if (encoding == Encoding::Latin1)
+                units[i] = char16_t(i);
+            else if (high)
+                units[i] = high[i - 0x80];
+            if (i >= 0x80 && units[i] == 0)
+                undefined[undefinedCount++] = static_cast<unsigned char>(i);
         }
     }
+};
+
+const ByteTable &byteTable(Encoding encoding)
+{
+    static const ByteTable windows1251(Encoding::Windows1251);
+    static const ByteTable windows1252(Encoding::Windows1252);
+    static const ByteTable latin1(Encoding::Latin1);
+    static const ByteTable macRoman(Encoding::MacRoman);
+    static const ByteTable ascii(Encoding::Ascii);
+    switch (encoding) {
+    case Encoding::Windows1251:
+        return windows1251;
+    case Encoding::Windows1252:
+        return windows1252;
+    case Encoding::Latin1:
+        return latin1;
+    case Encoding::MacRoman:
+        return macRoman;
+    default:
+        return ascii;
+    }
+}
+
+bool decodeSingleByte(Encoding encoding, std::string_view bytes, Base::U16Buffer &out)
+{
+    const ByteTable &table = byteTable(encoding);
+    // Rejecting first is cheap (memchr runs at memory speed) and spares a whole decode of a
+    // file that fails near its end, the common case when the fallback chain walks on.
+    if (table.undefinedCount <= 8) {
+        for (int i = 0; i < table.undefinedCount; ++i)
+            if (std::memchr(bytes.data(), table.undefined[i], bytes.size()))
+                return false;
+    } else {
+        for (unsigned char byte : bytes)
+            if (byte >= 0x80 && table.units[byte] == 0)
+                return false;
+    }
+    const std::size_t start = out.size();
+    out.resize(start + bytes.size());
+    char16_t *dest = out.data() + start;
+    const auto *source = reinterpret_cast<const unsigned char *>(bytes.data());
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        dest[i] = table.units[source[i]];
     return true;
 }
 

@@ -2,6 +2,10 @@
 
 #include <algorithm>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace Documents {
 
 std::string_view rawValue(LineEnding lineEnding)
@@ -58,6 +62,30 @@ LineEnding detectLineEnding(std::u16string_view text)
 
 namespace {
 
+// Runs once over every loaded file, so it is worth vector code.
+bool containsCarriageReturn(std::u16string_view text)
+{
+    const char16_t *p = text.data();
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i carriageReturn = _mm_set1_epi16(u'\r');
+    for (; i + 32 <= text.size(); i += 32) {
+        const auto at = [p, i](std::size_t offset) {
+            return _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i + offset));
+        };
+        const __m128i hits = _mm_or_si128(
+            _mm_or_si128(_mm_cmpeq_epi16(at(0), carriageReturn), _mm_cmpeq_epi16(at(8), carriageReturn)),
+            _mm_or_si128(_mm_cmpeq_epi16(at(16), carriageReturn), _mm_cmpeq_epi16(at(24), carriageReturn)));
+        if (_mm_movemask_epi8(hits) != 0)
+            return true;
+    }
+#endif
+    for (; i < text.size(); ++i)
+        if (p[i] == u'\r')
+            return true;
+    return false;
+}
+
 // Returns the new length. Compacts in one forward pass, so no second buffer is needed.
 std::size_t normalizeInPlace(char16_t *text, std::size_t size)
 {
@@ -80,7 +108,7 @@ std::size_t normalizeInPlace(char16_t *text, std::size_t size)
 LineEnding normalizeLineEndings(Base::U16Buffer &text)
 {
     const std::u16string_view view = text.view();
-    if (view.find(u'\r') == std::u16string_view::npos)
+    if (!containsCarriageReturn(view))
         return LineEnding::Lf;
     const LineEnding detected = detectLineEnding(view);
     text.resize(normalizeInPlace(text.data(), text.size()));
@@ -89,7 +117,7 @@ LineEnding normalizeLineEndings(Base::U16Buffer &text)
 
 LineEnding normalizeLineEndings(std::u16string &text)
 {
-    if (text.find(u'\r') == std::u16string::npos)
+    if (!containsCarriageReturn(text))
         return LineEnding::Lf;
     const LineEnding detected = detectLineEnding(text);
     text.resize(normalizeInPlace(text.data(), text.size()));
