@@ -1,0 +1,8 @@
+#pragma once
+
+namespace Formatting {
+class JSONFormatter;
+class Validation;
+class XMLValidator;
+struct ValidationError;
+} // namespace Formatting

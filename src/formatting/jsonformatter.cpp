@@ -1,0 +1,265 @@
+#include "jsonformatter.h"
+
+#include "formatting/jsonerrorlocation.h"
+#include "formatting/jsonreader_p.h"
+#include "formatting/textscan_p.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace Formatting {
+
+namespace {
+
+constexpr std::string_view encodingErrorText = "Encoding error";
+
+// ---- Checking -----------------------------------------------------------------------------
+
+// Encodes and reads `source`. nullopt when it is valid JSON; otherwise the fault, positioned in
+// `source` (line and caret column).
+std::optional<ValidationError> checkSource(std::u16string_view source)
+{
+    Base::ByteBuffer &bytes = Internal::threadScratch();
+    const std::size_t unpaired = Internal::encodeUtf8(source, bytes);
+    if (unpaired != std::u16string_view::npos) {
+        // A position helps the user find the character that cannot be saved either.
+        const Internal::LineColumn position = Internal::caretPosition(source, unpaired);
+        return ValidationError{std::string(encodingErrorText), position.line, position.column};
+    }
+    const Internal::ReaderResult result = Internal::readJson(bytes);
+    if (result.ok)
+        return std::nullopt;
+    return parseError(Internal::describe(result, source), source);
+}
+
+// ---- Re-indenting -------------------------------------------------------------------------
+
+bool isDroppedSpace(char16_t c)
+{
+    return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r';
+}
+
+// Units copied through unchanged outside strings: everything but the structural characters,
+// the quote and the four dropped white-space characters.
+bool isPlain(char16_t c)
+{
+    switch (c) {
+    case u' ':
+    case u'\t':
+    case u'\n':
+    case u'\r':
+    case u'"':
+    case u'{':
+    case u'}':
+    case u'[':
+    case u']':
+    case u',':
+    case u':':
+        return false;
+    default:
+        return true;
+    }
+}
+
+// Output cursor over a U16Buffer; `reserve` keeps room for the next write.
+class Output {
+public:
+    Output(std::size_t initialCapacity, std::size_t maximumLength) : m_maximum(maximumLength)
+    {
+        m_buffer.reserve(std::max<std::size_t>(initialCapacity, 16));
+        m_cursor = m_buffer.data();
+        m_end = m_buffer.data() + m_buffer.capacity();
+    }
+
+    // False when the output would grow past its maximum.
+    bool reserve(std::size_t units)
+    {
+        if (std::size_t(m_end - m_cursor) >= units)
+            return true;
+        const std::size_t used = std::size_t(m_cursor - m_buffer.data());
+        if (used + units > m_maximum)
+            return false;
+        m_buffer.resize(used);
+        m_buffer.reserve(std::max(used + units, m_buffer.capacity() + m_buffer.capacity() / 2));
+        m_cursor = m_buffer.data() + used;
+        m_end = m_buffer.data() + m_buffer.capacity();
+        return true;
+    }
+    void put(char16_t c) { *m_cursor++ = c; }
+    void copy(const char16_t *from, std::size_t count)
+    {
+        std::memcpy(m_cursor, from, count * sizeof(char16_t));
+        m_cursor += count;
+    }
+    void spaces(std::size_t count)
+    {
+        std::fill_n(m_cursor, count, u' ');
+        m_cursor += count;
+    }
+    Base::U16Buffer finish()
+    {
+        m_buffer.resize(std::size_t(m_cursor - m_buffer.data()));
+        return std::move(m_buffer);
+    }
+
+private:
+    Base::U16Buffer m_buffer;
+    char16_t *m_cursor = nullptr;
+    char16_t *m_end = nullptr;
+    std::size_t m_maximum;
+};
+
+} // namespace
+
+Validation JSONFormatter::validate(std::u16string_view text)
+{
+    if (Internal::trimmed(text).empty())
+        return Validation::empty();
+    if (auto error = checkSource(text))
+        return Validation::invalid(std::move(*error));
+    return Validation::valid();
+}
+
+Validation JSONFormatter::validateNDJSON(std::u16string_view text)
+{
+    bool sawValue = false;
+    std::int64_t lineNumber = 0;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        std::size_t end = text.find(u'\n', start);
+        if (end == std::u16string_view::npos)
+            end = text.size();
+        ++lineNumber;
+        const std::u16string_view line = Internal::trimmed(text.substr(start, end - start));
+        start = end + 1;
+        if (line.empty())
+            continue;
+        sawValue = true;
+        if (auto error = checkSource(line)) {
+            // The reader saw a one-line source: keep its column, use the document's line.
+            error->line = lineNumber;
+            if (!error->column)
+                error->column = 1;
+            return Validation::invalid(std::move(*error));
+        }
+    }
+    return sawValue ? Validation::valid() : Validation::empty();
+}
+
+Base::U16Buffer JSONFormatter::prettyPrint(std::u16string_view text)
+{
+    if (!checkSource(text)) {
+        if (auto pretty = reindent(text))
+            return std::move(*pretty);
+    }
+    Base::U16Buffer unchanged;
+    unchanged.append(text.data(), text.size());
+    return unchanged;
+}
+
+std::optional<Base::U16Buffer> JSONFormatter::reindent(std::u16string_view text, std::size_t maximumLength)
+{
+    const char16_t *in = text.data();
+    const std::size_t n = text.size();
+    Output out(std::min(n + n / 4, maximumLength), maximumLength);
+    std::size_t depth = 0;
+    // Line break plus indentation of the current depth.
+    auto newline = [&]() {
+        if (!out.reserve(1 + 2 * depth))
+            return false;
+        out.put(u'\n');
+        out.spaces(2 * depth);
+        return true;
+    };
+
+    std::size_t i = 0;
+    while (i < n) {
+        const char16_t c = in[i];
+        switch (c) {
+        case u'"': {
+            // Copy the whole string through its closing quote; a backslash protects the unit
+            // after it. An unterminated string runs to the end of the text.
+            std::size_t j = i + 1;
+            while (j < n) {
+                const char16_t s = in[j];
+                if (s == u'"') {
+                    ++j;
+                    break;
+                }
+                j += s == u'\\' ? 2 : 1;
+            }
+            j = std::min(j, n);
+            if (!out.reserve(j - i))
+                return std::nullopt;
+            out.copy(in + i, j - i);
+            i = j;
+            break;
+        }
+        case u' ':
+        case u'\t':
+        case u'\n':
+        case u'\r':
+            ++i;
+            break;
+        case u'{':
+        case u'[': {
+            const char16_t closer = c == u'{' ? u'}' : u']';
+            std::size_t k = i + 1;
+            while (k < n && isDroppedSpace(in[k]))
+                ++k;
+            if (k < n && in[k] == closer) {
+                if (!out.reserve(2))
+                    return std::nullopt;
+                out.put(c);
+                out.put(closer);
+                i = k + 1;
+                break;
+            }
+            ++depth;
+            if (!out.reserve(1))
+                return std::nullopt;
+            out.put(c);
+            if (!newline())
+                return std::nullopt;
+            ++i;
+            break;
+        }
+        case u'}':
+        case u']':
+            depth = depth > 0 ? depth - 1 : 0;
+            if (!newline() || !out.reserve(1))
+                return std::nullopt;
+            out.put(c);
+            ++i;
+            break;
+        case u',':
+            if (!out.reserve(1))
+                return std::nullopt;
+            out.put(u',');
+            if (!newline())
+                return std::nullopt;
+            ++i;
+            break;
+        case u':':
+            if (!out.reserve(2))
+                return std::nullopt;
+            out.put(u':');
+            out.put(u' ');
+            ++i;
+            break;
+        default: {
+            std::size_t j = i + 1;
+            while (j < n && isPlain(in[j]))
+                ++j;
+            if (!out.reserve(j - i))
+                return std::nullopt;
+            out.copy(in + i, j - i);
+            i = j;
+            break;
+        }
+        }
+    }
+    return out.finish();
+}
+
+} // namespace Formatting

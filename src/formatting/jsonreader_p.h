@@ -1,0 +1,30 @@
+#pragma once
+
+#include "base/largebuffer.h"
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+// The JSON reader behind every JSON check: RapidJSON's Reader in iterative mode, so that deep
+// nesting costs heap, not stack. Standard JSON (RFC 8259) with a top-level scalar allowed: no
+// comments, trailing commas, NaN/Infinity or unescaped control characters. Numbers are not
+// converted, but an exponent beyond the range of a double (1e400) is refused.
+namespace Formatting::Internal {
+
+struct ReaderResult {
+    bool ok = true;
+    int code = 0;            // rapidjson::ParseErrorCode when !ok.
+    std::size_t offset = 0;  // 0-based byte offset of the fault when !ok.
+};
+
+// Checks the UTF-8 bytes [bytes.data(), bytes.data() + bytes.size()), which must be followed by
+// a NUL byte (encodeUtf8 puts one there). The bytes are used as scratch space and are
+// unspecified afterwards. A NUL byte inside the text is a fault, never an early end.
+ReaderResult readJson(Base::ByteBuffer &bytes);
+
+// The reader's description of a failed `result` for the parsed `source`: a short English
+// sentence ending in " around line L, column C.", where C counts like the caret column.
+std::string describe(const ReaderResult &result, std::u16string_view source);
+
+} // namespace Formatting::Internal

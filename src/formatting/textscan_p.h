@@ -1,0 +1,49 @@
+#pragma once
+
+#include "base/largebuffer.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+// Text helpers shared by the JSON and XML checks.
+namespace Formatting::Internal {
+
+// White space and line breaks as Unicode defines them: U+0009–U+000D, U+0085 and the
+// separators (categories Zs, Zl, Zp).
+constexpr bool isWhitespaceOrNewline(char16_t c)
+{
+    if (c <= 0x20)
+        return c == 0x20 || (c >= 0x09 && c <= 0x0D);
+    if (c < 0x85)
+        return false;
+    return c == 0x85 || c == 0xA0 || c == 0x1680 || (c >= 0x2000 && c <= 0x200A) || c == 0x2028
+           || c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000;
+}
+
+// `text` without leading and trailing white space and line breaks.
+std::u16string_view trimmed(std::u16string_view text);
+
+// Replaces the contents of `out` with the UTF-8 form of `text` followed by one NUL byte (not
+// counted in out.size()), so parsers that stop at NUL can read it. Returns the index of the
+// first unpaired surrogate, which cannot be encoded (out is then unspecified), or npos.
+std::size_t encodeUtf8(std::u16string_view text, Base::ByteBuffer &out);
+
+// A per-thread buffer for encodeUtf8, reused between calls so that repeated checks of a large
+// document do not pay for fresh pages each time. Freed when the thread ends.
+Base::ByteBuffer &threadScratch();
+
+// 1-based line and column of the UTF-16 position `index` in `text`.
+struct LineColumn {
+    std::int64_t line = 1;
+    std::int64_t column = 1;
+};
+// The column counts like the editor's caret: user-perceived characters (extended grapheme
+// clusters) from the line start, plus 1; beyond 4096 code units into a line, code units plus 1.
+LineColumn caretPosition(std::u16string_view text, std::size_t index);
+
+// The UTF-16 index in `text` of the character holding byte `byteOffset` of its UTF-8 form
+// (unpaired surrogates count three bytes); text.size() when the offset is at or past the end.
+std::size_t utf16IndexOfUtf8Offset(std::u16string_view text, std::size_t byteOffset);
+
+} // namespace Formatting::Internal
