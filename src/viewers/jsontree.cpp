@@ -1,0 +1,524 @@
+#include "jsontree.h"
+
+#include "viewers/textutil_p.h"
+
+#include "base/largebuffer.h"
+
+#define RAPIDJSON_ASSERT(x) ((void)0)
+#include <rapidjson/error/en.h>
+#include <rapidjson/reader.h>
+
+#include <utf8proc.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+
+namespace Viewers {
+
+std::string_view kindName(JSONNodeKind kind)
+{
+    switch (kind) {
+    case JSONNodeKind::Object: return "object";
+    case JSONNodeKind::Array: return "array";
+    case JSONNodeKind::String: return "string";
+    case JSONNodeKind::Number: return "number";
+    case JSONNodeKind::Bool: return "bool";
+    case JSONNodeKind::Null: return "null";
+    case JSONNodeKind::Truncated: return "truncated";
+    }
+    return "null";
+}
+
+namespace Internal {
+
+constexpr std::uint32_t noNode = std::numeric_limits<std::uint32_t>::max();
+
+enum class KeyKind : std::uint8_t { None, Member, Element };
+enum class NumberForm : std::uint8_t { Signed, Unsigned, Double };
+
+// One node of the flat, pre-order node array. Strings and keys are spans of the UTF-8 buffer
+// that was parsed in place; containers list their children in `children`.
+struct NodeRecord {
+    std::uint32_t parent = noNode;
+    std::uint32_t keyOffset = 0; // Member: span of the key; element: its index.
+    std::uint32_t keyLength = 0;
+    JSONNodeKind kind = JSONNodeKind::Null;
+    KeyKind keyKind = KeyKind::None;
+    NumberForm numberForm = NumberForm::Signed;
+    bool boolValue = false;
+    union {
+        double real;
+        std::int64_t integer;
+        std::uint64_t unsignedInteger;
+        struct {
+            std::uint32_t offset;
+            std::uint32_t length;
+        } span; // String text, or [offset, offset + length) of `children` for a container.
+    } value{};
+};
+
+struct JSONTreeStorage {
+    Base::ByteBuffer utf8;
+    Base::LargeBuffer<NodeRecord> nodes;
+    Base::LargeBuffer<std::uint32_t> children;
+
+    std::string_view text(std::uint32_t offset, std::uint32_t length) const { return {utf8.data() + offset, length}; }
+};
+
+namespace {
+
+// Object keys compare by code point (UTF-8 byte order is code-point order); keys that are not
+// plain ASCII compare by their NFC form, so canonically equivalent keys are equal.
+struct SortKey {
+    std::uint32_t node;
+    std::string_view text;
+};
+
+bool isAscii(std::string_view text)
+{
+    for (char c : text) {
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
+    }
+    return true;
+}
+
+class TreeHandler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, TreeHandler> {
+public:
+    explicit TreeHandler(JSONTreeStorage &storage) : m_storage(storage)
+    {
+        m_pending.reserve(1024);
+        m_frames.reserve(64);
+    }
+
+    bool Null() { return scalar(JSONNodeKind::Null); }
+    bool Bool(bool b)
+    {
+        if (NodeRecord *node = add(JSONNodeKind::Bool))
+            node->boolValue = b;
+        return true;
+    }
+    bool Int(int i) { return Int64(i); }
+    bool Uint(unsigned u) { return Int64(u); }
+    bool Int64(std::int64_t i)
+    {
+        if (NodeRecord *node = add(JSONNodeKind::Number)) {
+            node->numberForm = NumberForm::Signed;
+            node->value.integer = i;
+        }
+        return true;
+    }
+    bool Uint64(std::uint64_t u)
+    {
+        if (NodeRecord *node = add(JSONNodeKind::Number)) {
+            node->numberForm = NumberForm::Unsigned;
+            node->value.unsignedInteger = u;
+        }
+        return true;
+    }
+    bool Double(double d)
+    {
+        if (NodeRecord *node = add(JSONNodeKind::Number)) {
+            node->numberForm = NumberForm::Double;
+            node->value.real = d;
+        }
+        return true;
+    }
+    bool String(const char *text, rapidjson::SizeType length, bool)
+    {
+        if (NodeRecord *node = add(JSONNodeKind::String)) {
+            node->value.span.offset = std::uint32_t(text - m_storage.utf8.data());
+            node->value.span.length = length;
+        }
+        return true;
+    }
+    bool Key(const char *text, rapidjson::SizeType length, bool)
+    {
+        m_keyOffset = std::uint32_t(text - m_storage.utf8.data());
+        m_keyLength = length;
+        return true;
+    }
+    bool StartObject() { return start(JSONNodeKind::Object); }
+    bool StartArray() { return start(JSONNodeKind::Array); }
+    bool EndObject(rapidjson::SizeType) { return end(); }
+    bool EndArray(rapidjson::SizeType) { return end(); }
+
+private:
+    struct Frame {
+        std::uint32_t node;
+        std::uint32_t pendingBase; // Where this container's children start in m_pending.
+        std::uint32_t nextIndex;
+        bool isObject;
+    };
+
+    bool scalar(JSONNodeKind kind)
+    {
+        add(kind);
+        return true;
+    }
+
+    // Appends a node for a value at the current position, or nothing inside a truncated subtree.
+    NodeRecord *add(JSONNodeKind kind)
+    {
+        if (m_skipping)
+            return nullptr;
+        const std::uint32_t index = std::uint32_t(m_storage.nodes.size());
+        NodeRecord record;
+        record.kind = m_frames.size() >= truncationDepth ? JSONNodeKind::Truncated : kind;
+        if (!m_frames.empty()) {
+            Frame &parent = m_frames.back();
+            record.parent = parent.node;
+            if (parent.isObject) {
+                record.keyKind = KeyKind::Member;
+                record.keyOffset = m_keyOffset;
+                record.keyLength = m_keyLength;
+            } else {
+                record.keyKind = KeyKind::Element;
+                record.keyOffset = parent.nextIndex++;
+            }
+        }
+        m_storage.nodes.push_back(record);
+        m_pending.push_back(index);
+        return &m_storage.nodes[index];
+    }
+
+    bool start(JSONNodeKind kind)
+    {
+        if (m_skipping) {
+            ++m_skipping;
+            return true;
+        }
+        NodeRecord *node = add(kind);
+        if (node->kind == JSONNodeKind::Truncated) {
+            // The value below is not examined: its events are skipped up to the matching end.
+            m_skipping = 1;
+            return true;
+        }
+        m_frames.push_back(Frame{std::uint32_t(m_storage.nodes.size() - 1), std::uint32_t(m_pending.size()), 0,
+                                 kind == JSONNodeKind::Object});
+        return true;
+    }
+
+    bool end()
+    {
+        if (m_skipping) {
+            --m_skipping;
+            return true;
+        }
+        const Frame frame = m_frames.back();
+        m_frames.pop_back();
+        auto first = m_pending.begin() + frame.pendingBase;
+        auto last = m_pending.end();
+        if (frame.isObject && last - first > 1)
+            last = sortMembers(first, last);
+        const std::size_t childStart = m_storage.children.size();
+        m_storage.children.append(&*first, std::size_t(last - first));
+        NodeRecord &node = m_storage.nodes[frame.node];
+        node.value.span.offset = std::uint32_t(childStart);
+        node.value.span.length = std::uint32_t(last - first);
+        m_pending.resize(frame.pendingBase);
+        return true;
+    }
+
+    // Sorts member nodes by key and drops all but the last of equal keys (as a dictionary
+    // would). Returns the new end.
+    std::vector<std::uint32_t>::iterator sortMembers(std::vector<std::uint32_t>::iterator first,
+                                                    std::vector<std::uint32_t>::iterator last)
+    {
+        m_keys.clear();
+        m_normalised.clear();
+        bool allAscii = true;
+        for (auto it = first; it != last; ++it) {
+            const NodeRecord &node = m_storage.nodes[*it];
+            const std::string_view text = m_storage.text(node.keyOffset, node.keyLength);
+            if (!isAscii(text))
+                allAscii = false;
+            m_keys.push_back({*it, text});
+        }
+        if (!allAscii) {
+            // NFC forms live in m_normalised; reserve first so the views into it stay valid.
+            m_normalised.reserve(m_keys.size());
+            for (SortKey &key : m_keys) {
+                if (isAscii(key.text) || key.text.find('\0') != std::string_view::npos)
+                    continue;
+                const std::string copy(key.text);
+                utf8proc_uint8_t *nfc = utf8proc_NFC(reinterpret_cast<const utf8proc_uint8_t *>(copy.c_str()));
+                if (!nfc)
+                    continue;
+                m_normalised.emplace_back(reinterpret_cast<const char *>(nfc));
+                std::free(nfc);
+                key.text = m_normalised.back();
+            }
+        }
+        std::stable_sort(m_keys.begin(), m_keys.end(),
+                         [](const SortKey &a, const SortKey &b) { return a.text < b.text; });
+        auto out = first;
+        for (std::size_t i = 0; i < m_keys.size(); ++i) {
+            if (i + 1 < m_keys.size() && m_keys[i + 1].text == m_keys[i].text)
+                continue;
+            *out++ = m_keys[i].node;
+        }
+        return out;
+    }
+
+    JSONTreeStorage &m_storage;
+    std::vector<Frame> m_frames;
+    std::vector<std::uint32_t> m_pending; // Finished children of the open containers, in order.
+    std::vector<SortKey> m_keys;
+    std::vector<std::string> m_normalised;
+    std::uint32_t m_keyOffset = 0;
+    std::uint32_t m_keyLength = 0;
+    std::size_t m_skipping = 0; // Open containers inside a truncated subtree.
+};
+
+std::u16string fromAscii(std::string_view text) { return std::u16string(text.begin(), text.end()); }
+
+// The reader's wording for `code` with its position phrase: "<what went wrong> around
+// character N." with N a 0-based offset into the UTF-8 bytes.
+std::u16string readerDescription(rapidjson::ParseErrorCode code, std::size_t offset)
+{
+    std::string text = rapidjson::GetParseError_En(code);
+    if (!text.empty() && text.back() == '.')
+        text.pop_back();
+    text += " around character " + std::to_string(offset) + ".";
+    return fromAscii(text);
+}
+
+template<typename Number>
+std::u16string numberText(Number number)
+{
+    char buffer[64];
+    const auto result = std::to_chars(buffer, buffer + sizeof(buffer), number);
+    return fromAscii(std::string_view(buffer, std::size_t(result.ptr - buffer)));
+}
+
+} // namespace
+} // namespace Internal
+
+using Internal::NodeRecord;
+
+// ---- JSONNode -------------------------------------------------------------------------------
+
+void appendPathSegment(std::u16string &path, const JSONNode &node)
+{
+    const NodeRecord &record = node.m_tree->nodes[node.m_index];
+    switch (record.keyKind) {
+    case Internal::KeyKind::None:
+        break;
+    case Internal::KeyKind::Member:
+        path.push_back(u'.');
+        Internal::appendUtf16(node.m_tree->text(record.keyOffset, record.keyLength), path);
+        break;
+    case Internal::KeyKind::Element:
+        path.push_back(u'[');
+        path += Internal::numberText(record.keyOffset);
+        path.push_back(u']');
+        break;
+    }
+}
+
+std::u16string JSONNode::id() const
+{
+    if (!m_tree)
+        return {};
+    std::vector<std::uint32_t> chain;
+    for (std::uint32_t i = m_index; i != Internal::noNode; i = m_tree->nodes[i].parent)
+        chain.push_back(i);
+    std::u16string path = u"$";
+    for (auto it = chain.rbegin() + 1; it < chain.rend(); ++it)
+        appendPathSegment(path, JSONNode(m_tree, *it));
+    return path;
+}
+
+std::optional<std::u16string> JSONNode::key() const
+{
+    if (!m_tree || m_tree->nodes[m_index].keyKind == Internal::KeyKind::None)
+        return std::nullopt;
+    std::u16string path;
+    appendPathSegment(path, *this);
+    if (m_tree->nodes[m_index].keyKind == Internal::KeyKind::Member)
+        path.erase(0, 1);
+    return path;
+}
+
+JSONNodeKind JSONNode::kind() const { return m_tree ? m_tree->nodes[m_index].kind : JSONNodeKind::Null; }
+
+std::u16string JSONNode::summary() const
+{
+    if (!m_tree)
+        return {};
+    const NodeRecord &record = m_tree->nodes[m_index];
+    switch (record.kind) {
+    case JSONNodeKind::Object:
+        return u"{" + Internal::numberText(record.value.span.length) + u"}";
+    case JSONNodeKind::Array:
+        return u"[" + Internal::numberText(record.value.span.length) + u"]";
+    case JSONNodeKind::String: {
+        std::u16string text;
+        Internal::appendUtf16(m_tree->text(record.value.span.offset, record.value.span.length), text);
+        return jsonEscape(text);
+    }
+    case JSONNodeKind::Number:
+        switch (record.numberForm) {
+        case Internal::NumberForm::Signed: return Internal::numberText(record.value.integer);
+        case Internal::NumberForm::Unsigned: return Internal::numberText(record.value.unsignedInteger);
+        case Internal::NumberForm::Double: return Internal::numberText(record.value.real);
+        }
+        break;
+    case JSONNodeKind::Bool:
+        return record.boolValue ? u"true" : u"false";
+    case JSONNodeKind::Null:
+        return u"null";
+    case JSONNodeKind::Truncated:
+        return u"\u2026";
+    }
+    return {};
+}
+
+bool JSONNode::hasChildList() const
+{
+    const JSONNodeKind k = kind();
+    return m_tree && (k == JSONNodeKind::Object || k == JSONNodeKind::Array);
+}
+
+std::size_t JSONNode::childCount() const { return hasChildList() ? m_tree->nodes[m_index].value.span.length : 0; }
+
+JSONNode JSONNode::child(std::size_t index) const
+{
+    if (index >= childCount())
+        return {};
+    return JSONNode(m_tree, m_tree->children[m_tree->nodes[m_index].value.span.offset + index]);
+}
+
+std::size_t JSONNode::depth() const
+{
+    if (!m_tree)
+        return 0;
+    std::size_t depth = 0;
+    for (std::uint32_t i = m_tree->nodes[m_index].parent; i != Internal::noNode; i = m_tree->nodes[i].parent)
+        ++depth;
+    return depth;
+}
+
+// ---- Building -------------------------------------------------------------------------------
+
+JSONTreeResult JSONTreeBuilder::build(std::u16string_view text)
+{
+    if (Internal::isBlank(text))
+        return JSONTreeResult::invalid(u"empty");
+
+    auto storage = std::make_shared<Internal::JSONTreeStorage>();
+    // Spans are 32-bit: refuse what cannot be indexed (far beyond the 50 MB load limit).
+    if (text.size() > std::numeric_limits<std::uint32_t>::max() / 3 - 1)
+        return JSONTreeResult::invalid(u"Document too large");
+    if (!Internal::appendUtf8(text, storage->utf8))
+        return JSONTreeResult::invalid(u"encoding");
+    storage->utf8.push_back('\0');
+    storage->nodes.reserve(std::max<std::size_t>(16, storage->utf8.size() / 16));
+    storage->children.reserve(std::max<std::size_t>(16, storage->utf8.size() / 16));
+
+    // In-place parsing leaves every decoded string inside the buffer, so nodes hold spans.
+    rapidjson::InsituStringStream stream(storage->utf8.data());
+    Internal::TreeHandler handler(*storage);
+    rapidjson::Reader reader;
+    constexpr unsigned flags = rapidjson::kParseInsituFlag | rapidjson::kParseIterativeFlag
+        | rapidjson::kParseFullPrecisionFlag;
+    const rapidjson::ParseResult result = reader.Parse<flags>(stream, handler);
+    if (result.IsError())
+        return JSONTreeResult::invalid(Internal::readerDescription(result.Code(), result.Offset()));
+    return JSONTreeResult::ok(JSONNode(std::move(storage), 0));
+}
+
+std::u16string jsonEscape(std::u16string_view text)
+{
+    static constexpr char hex[] = "0123456789abcdef";
+    std::u16string out;
+    out.reserve(text.size() + 2);
+    out.push_back(u'"');
+    for (char16_t c : text) {
+        switch (c) {
+        case u'\t': out += u"\\t"; break;
+        case u'\n': out += u"\\n"; break;
+        case u'\r': out += u"\\r"; break;
+        case u'"': out += u"\\\""; break;
+        case u'\\': out += u"\\\\"; break;
+        default:
+            if (c < 0x20) {
+                out += u"\\u00";
+                out.push_back(char16_t(hex[c >> 4]));
+                out.push_back(char16_t(hex[c & 0xF]));
+            } else {
+                out.push_back(c);
+            }
+        }
+    }
+    out.push_back(u'"');
+    return out;
+}
+
+// ---- Rows -----------------------------------------------------------------------------------
+
+ExpandedSet defaultExpanded(const JSONNode &root)
+{
+    ExpandedSet expanded;
+    if (root.childCount() == 0)
+        return expanded;
+    std::u16string path = u"$";
+    expanded.insert(path);
+    for (std::size_t i = 0; i < root.childCount(); ++i) {
+        const JSONNode child = root.child(i);
+        if (child.childCount() == 0)
+            continue;
+        path.resize(1);
+        appendPathSegment(path, child);
+        expanded.insert(path);
+    }
+    return expanded;
+}
+
+std::vector<FlatJSONRow> visibleRows(const JSONNode &root, const ExpandedSet &expanded)
+{
+    std::vector<FlatJSONRow> rows;
+    if (!root.isValid())
+        return rows;
+    struct Frame {
+        JSONNode node;
+        std::size_t nextChild;
+        std::size_t pathLength;
+    };
+    std::vector<Frame> stack;
+    std::u16string path = u"$";
+    rows.push_back({root, 0});
+    if (root.childCount() > 0 && expanded.find(std::u16string_view(path)) != expanded.end())
+        stack.push_back({root, 0, path.size()});
+    while (!stack.empty()) {
+        Frame &frame = stack.back();
+        if (frame.nextChild == frame.node.childCount()) {
+            stack.pop_back();
+            continue;
+        }
+        JSONNode child = frame.node.child(frame.nextChild++);
+        path.resize(frame.pathLength);
+        appendPathSegment(path, child);
+        const bool enter = child.childCount() > 0 && expanded.find(std::u16string_view(path)) != expanded.end();
+        rows.push_back({child, stack.size()});
+        if (enter)
+            stack.push_back({std::move(child), 0, path.size()});
+    }
+    return rows;
+}
+
+JSONTreeRows::JSONTreeRows(JSONNode root) : m_root(std::move(root)), m_expanded(defaultExpanded(m_root)) {}
+
+void JSONTreeRows::toggle(std::u16string_view id)
+{
+    if (auto it = m_expanded.find(id); it != m_expanded.end())
+        m_expanded.erase(it);
+    else
+        m_expanded.emplace(id);
+}
+
+} // namespace Viewers

@@ -1,0 +1,147 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+namespace Viewers {
+
+enum class JSONNodeKind : std::uint8_t { Object, Array, String, Number, Bool, Null, Truncated };
+
+// "object", "array", "string", "number", "bool", "null", "truncated".
+std::string_view kindName(JSONNodeKind kind);
+
+namespace Internal {
+struct JSONTreeStorage;
+}
+
+// One node of a built tree: a light handle into the tree's flat node array (which it keeps
+// alive). Ids, keys and summaries are produced on request.
+class JSONNode {
+public:
+    JSONNode() = default;
+
+    bool isValid() const { return m_tree != nullptr; }
+
+    // The path from the root: "$", then ".key" per object member (the key verbatim) and "[i]"
+    // per array element. Keys holding "." or "[" can make two nodes share a path.
+    std::u16string id() const;
+    // The member name, "[i]" for an array element, or nothing for the root.
+    std::optional<std::u16string> key() const;
+    JSONNodeKind kind() const;
+    // "{n}", "[n]", the quoted escaped string, the number's shortest round-trip text, "true",
+    // "false", "null", or "…" for a truncated node.
+    std::u16string summary() const;
+    // Objects and arrays have a (possibly empty) child list; other kinds have none.
+    bool hasChildList() const;
+    std::size_t childCount() const;
+    // Child `index` (< childCount()): members in key order, elements in index order.
+    JSONNode child(std::size_t index) const;
+    // Distance from the root (0 for the root).
+    std::size_t depth() const;
+
+    // Handles of the same node of the same tree.
+    friend bool operator==(const JSONNode &a, const JSONNode &b)
+    {
+        return a.m_tree == b.m_tree && a.m_index == b.m_index;
+    }
+
+private:
+    friend class JSONTreeBuilder;
+    friend struct Internal::JSONTreeStorage;
+    friend void appendPathSegment(std::u16string &path, const JSONNode &node);
+    JSONNode(std::shared_ptr<const Internal::JSONTreeStorage> tree, std::uint32_t index)
+        : m_tree(std::move(tree)), m_index(index) {}
+
+    std::shared_ptr<const Internal::JSONTreeStorage> m_tree;
+    std::uint32_t m_index = 0;
+};
+
+// The outcome of a build: the root, or the message of why there is none.
+class JSONTreeResult {
+public:
+    static JSONTreeResult ok(JSONNode root) { return JSONTreeResult(std::move(root), {}); }
+    static JSONTreeResult invalid(std::u16string message) { return JSONTreeResult({}, std::move(message)); }
+
+    bool isOk() const { return m_root.isValid(); }
+    const JSONNode &root() const { return m_root; }
+    // "empty", "encoding", or the reader's description; empty when isOk().
+    const std::u16string &message() const { return m_message; }
+
+private:
+    JSONTreeResult(JSONNode root, std::u16string message) : m_root(std::move(root)), m_message(std::move(message)) {}
+    JSONNode m_root;
+    std::u16string m_message;
+};
+
+class JSONTreeBuilder {
+public:
+    // Parses `text` (top-level scalars allowed) into a tree. Blank text gives invalid("empty");
+    // text that cannot be encoded as UTF-8 (an unpaired surrogate) gives invalid("encoding"); a
+    // syntax error gives invalid with the reader's description, which ends in
+    // " around character N." (N a 0-based offset into the UTF-8 bytes). Object keys are sorted
+    // in code-point order (canonically equivalent keys compare equal); of duplicate keys the
+    // last one is kept. Nodes 256 levels below the root or deeper become one truncated node.
+    // The parse is iterative, so nesting depth cannot exhaust the stack.
+    static JSONTreeResult build(std::u16string_view text);
+};
+
+// `text` as a quoted JSON string literal: tab, LF, CR, quote and backslash as two-character
+// escapes, other scalars below U+0020 as \u00xx (lower-case hex), everything else unchanged.
+std::u16string jsonEscape(std::u16string_view text);
+
+// Appends the node's segment (".key" or "[i]") to a parent's path; nothing for the root.
+void appendPathSegment(std::u16string &path, const JSONNode &node);
+
+// A set of node ids that accepts string views for lookups.
+struct PathHash {
+    using is_transparent = void;
+    std::size_t operator()(std::u16string_view text) const { return std::hash<std::u16string_view>()(text); }
+};
+using ExpandedSet = std::unordered_set<std::u16string, PathHash, std::equal_to<>>;
+
+// One visible row.
+struct FlatJSONRow {
+    JSONNode node;
+    std::size_t depth = 0; // 0 for the root.
+    std::u16string id() const { return node.id(); }
+};
+
+// The initial expansion: the root and every container directly inside it, when they have at
+// least one child.
+ExpandedSet defaultExpanded(const JSONNode &root);
+
+// Pre-order rows under `expanded`: a node's children are listed only when it has at least one
+// and its id is in the set.
+std::vector<FlatJSONRow> visibleRows(const JSONNode &root, const ExpandedSet &expanded);
+
+// The row list's state: a root and the ids of the expanded nodes.
+class JSONTreeRows {
+public:
+    JSONTreeRows() = default;
+    // Starts with defaultExpanded(root).
+    explicit JSONTreeRows(JSONNode root);
+
+    const JSONNode &root() const { return m_root; }
+    // Swaps in a newer tree of the same document and keeps the expansion; ids that no longer
+    // exist simply never match.
+    void setRoot(JSONNode root) { m_root = std::move(root); }
+    const ExpandedSet &expanded() const { return m_expanded; }
+    bool isExpanded(std::u16string_view id) const { return m_expanded.find(id) != m_expanded.end(); }
+    // Flips `id`'s membership in the expanded set.
+    void toggle(std::u16string_view id);
+    std::vector<FlatJSONRow> visibleRows() const { return Viewers::visibleRows(m_root, m_expanded); }
+
+private:
+    JSONNode m_root;
+    ExpandedSet m_expanded;
+};
+
+inline constexpr std::size_t truncationDepth = 256;
+
+} // namespace Viewers

@@ -1,0 +1,234 @@
+// Markdown blocks and their inline styling.
+#include "viewers/mdblock.h"
+
+#include <QtTest>
+
+using Viewers::MDBlock;
+
+namespace {
+
+std::u16string u16(const QString &text) { return text.toStdU16String(); }
+QString q(std::u16string_view text) { return QString::fromUtf16(text.data(), qsizetype(text.size())); }
+
+// Plain runs as their text; styled ones as <flags@link:text> with b strong, i emphasis, c code,
+// s strikethrough.
+QString runsDump(const Viewers::StyledText &runs)
+{
+    QString out;
+    for (const auto &run : runs) {
+        QString flags;
+        if (run.strong)
+            flags += 'b';
+        if (run.emphasis)
+            flags += 'i';
+        if (run.code)
+            flags += 'c';
+        if (run.strikethrough)
+            flags += 's';
+        if (run.link)
+            flags += '@' + q(*run.link);
+        out += flags.isEmpty() ? q(run.text) : '<' + flags + ':' + q(run.text) + '>';
+    }
+    return out;
+}
+
+// One line per block: "id kind content" (heading kinds carry their level), then " | runs" when
+// the block has styled text.
+QString dump(const std::vector<MDBlock> &blocks)
+{
+    QStringList lines;
+    for (const auto &block : blocks) {
+        QString kind = QString::fromLatin1(Viewers::kindName(block.kind));
+        if (block.kind == MDBlock::Kind::Heading)
+            kind += QString::number(block.level);
+        QString line = QString("%1 %2 %3").arg(block.id).arg(kind, q(block.content).replace('\n', "\\n"));
+        if (block.attributed)
+            line += " | " + runsDump(*block.attributed);
+        lines << line;
+    }
+    return lines.join('\n');
+}
+
+} // namespace
+
+class TestMDBlock : public QObject {
+    Q_OBJECT
+
+private slots:
+    void parse_data();
+    void parse();
+    void headingMatch_data();
+    void headingMatch();
+    void inlineAttributed_data();
+    void inlineAttributed();
+    void failureLeavesStyledTextAbsent();
+    void pathologicalInputsFinish_data();
+    void pathologicalInputsFinish();
+    void fixtureFile();
+};
+
+void TestMDBlock::parse_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("empty_oneBlank") << "" << "0 blank ";
+    QTest::newRow("finalBreak_endsWithBlank") << "hi\n" << "0 paragraph hi | hi\n1 blank ";
+    QTest::newRow("threeLines_oneParagraph") << "  one \ntwo\n three\n\nx"
+                                            << "0 paragraph one two three | one two three\n1 blank \n2 paragraph x | x";
+    QTest::newRow("h2") << "## Title" << "0 heading2 Title | Title";
+    QTest::newRow("sevenHashes_paragraph") << "####### no" << "0 paragraph ####### no | ####### no";
+    QTest::newRow("hashWord_paragraph") << "#word" << "0 paragraph #word | #word";
+    QTest::newRow("headingKeepsExtraSpacesAndClosingHashes") << "#   Title ##" << "0 heading1   Title ## |   Title ##";
+    QTest::newRow("headingTabNotSpace_paragraph") << "#\tTitle" << "0 paragraph #\tTitle | #\tTitle";
+    QTest::newRow("indentedListAndQuote") << "   - item\n  > quoted" << "0 listItem item | item\n1 quote quoted | quoted";
+    QTest::newRow("greaterThanNoSpace_paragraph") << ">text" << "0 paragraph >text | >text";
+    QTest::newRow("starAndPlusMarkers") << "* a\n+ b" << "0 listItem a | a\n1 listItem b | b";
+    QTest::newRow("ordered_numberDropped") << "12. word" << "0 listItem word | word";
+    QTest::newRow("orderedManySpaces_dropped") << "3.    spaced" << "0 listItem spaced | spaced";
+    QTest::newRow("numberAndStopOnly_paragraph") << "12." << "0 paragraph 12. | 12.";
+    QTest::newRow("numberParenthesis_paragraph") << "1) x" << "0 paragraph 1) x | 1) x";
+    QTest::newRow("fenceWithLanguage_keepsIndentation")
+        << "```swift\n  let x = 1\n# not heading\n```" << "0 code   let x = 1\\n# not heading";
+    QTest::newRow("indentedFence_stillFence") << "  ```\ncode\n  ```  " << "0 code code";
+    QTest::newRow("unterminatedFence_codeAtEnd") << "para\n```\na\n\nb" << "0 paragraph para | para\n1 code a\\n\\nb";
+    QTest::newRow("unterminatedEmptyFence_nothing") << "```" << "";
+    QTest::newRow("emptyFence_emptyCode") << "```\n```" << "0 code ";
+    QTest::newRow("rules") << "---\n***\n___\n----\n- - -"
+                           << "0 rule \n1 rule \n2 rule \n3 paragraph ---- | ----\n4 listItem - - | - -";
+    QTest::newRow("paragraphEndsAtHeading") << "a\n# h\nb" << "0 paragraph a | a\n1 heading1 h | h\n2 paragraph b | b";
+    QTest::newRow("blankLinesEachBlock") << "\n \n" << "0 blank \n1 blank \n2 blank ";
+    QTest::newRow("codeLinesNotTrimmed_crKept") << "```\nx\r\n```" << "0 code x\r";
+}
+
+void TestMDBlock::parse()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, expected);
+    const auto blocks = MDBlock::parse(u16(text));
+    QCOMPARE(dump(blocks), expected);
+    for (std::size_t i = 0; i < blocks.size(); ++i)
+        QCOMPARE(blocks[i].id, i);
+}
+
+void TestMDBlock::headingMatch_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<int>("level");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("one") << "# a" << 1 << "a";
+    QTest::newRow("six") << "###### a" << 6 << "a";
+    QTest::newRow("seven_none") << "####### a" << 0 << "";
+    QTest::newRow("hashesOnly_none") << "###" << 0 << "";
+    QTest::newRow("hashSpaceOnly_emptyText") << "# " << 1 << "";
+    QTest::newRow("noHash_none") << "a # b" << 0 << "";
+}
+
+void TestMDBlock::headingMatch()
+{
+    QFETCH(QString, line);
+    QFETCH(int, level);
+    QFETCH(QString, text);
+    const std::u16string source = u16(line);
+    const auto match = Viewers::headingMatch(source);
+    QCOMPARE(match ? match->first : 0, level);
+    QCOMPARE(match ? q(match->second) : QString(), text);
+}
+
+void TestMDBlock::inlineAttributed_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("plain") << "just text" << "just text";
+    QTest::newRow("emphasisStrong") << "a *em* and **strong**" << "a <i:em> and <b:strong>";
+    QTest::newRow("underscores") << "_em_ __strong__" << "<i:em> <b:strong>";
+    QTest::newRow("nested") << "***both***" << "<bi:both>";
+    QTest::newRow("codeSpanLiteral") << "use `*x*` here" << "use <c:*x*> here";
+    QTest::newRow("strikethrough") << "~~gone~~ ok" << "<s:gone> ok";
+    QTest::newRow("link") << "see [docs](https://example.com/a) now" << "see <@https://example.com/a:docs> now";
+    QTest::newRow("strongLink") << "[**b**](u)" << "<b@u:b>";
+    QTest::newRow("autolink") << "<https://x.org>" << "<@https://x.org:https://x.org>";
+    QTest::newRow("emailAutolink") << "<me@x.org>" << "<@mailto:me@x.org:me@x.org>";
+    QTest::newRow("escapes") << "\\*not\\*" << "*not*";
+    QTest::newRow("entity") << "a &amp; b &#x41; &bogus;" << "a & b A &bogus;";
+    QTest::newRow("leadingHash_notHeading") << "# not a heading" << "# not a heading";
+    QTest::newRow("leadingQuote_notQuote") << "> *q*" << "> <i:q>";
+    QTest::newRow("leadingDash_notList") << "- item" << "- item";
+    QTest::newRow("leadingStarSpace_notList") << "* item *x*" << "* item <i:x>";
+    QTest::newRow("leadingStarEmphasis_kept") << "*x* y" << "<i:x> y";
+    QTest::newRow("ordered_notList") << "1. one" << "1. one";
+    QTest::newRow("rule_literal") << "***" << "***";
+    QTest::newRow("underscoreRule_literal") << "___" << "___";
+    QTest::newRow("fence_literal") << "```swift" << "```swift";
+    QTest::newRow("codeSpanAtStart_kept") << "```x``` y" << "<c:x> y";
+    QTest::newRow("tildeFence_literal") << "~~~ x" << "~~~ x";
+    QTest::newRow("linkDefinition_literal") << "[a]: /url" << "[a]: /url";
+    QTest::newRow("inlineLinkAtStart_kept") << "[a](b) c" << "<@b:a> c";
+    QTest::newRow("html_literal") << "<div>x</div>" << "<div>x</div>";
+    QTest::newRow("whitespacePreserved") << "  two  spaces  " << "  two  spaces  ";
+    QTest::newRow("fourSpaces_notCode") << "    code? *no*" << "    code? <i:no>";
+    QTest::newRow("unclosed_literal") << "**open and `tick" << "**open and `tick";
+    QTest::newRow("image_altText") << "![alt](i.png)" << "alt";
+    QTest::newRow("empty") << "" << "";
+}
+
+void TestMDBlock::inlineAttributed()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, expected);
+    const auto styled = Viewers::inlineAttributed(u16(text));
+    QVERIFY(styled.has_value());
+    QCOMPARE(runsDump(*styled), expected);
+}
+
+void TestMDBlock::failureLeavesStyledTextAbsent()
+{
+    QVERIFY(!Viewers::inlineAttributed(u16(QString("a") + QChar(0xDC00))).has_value());
+    QVERIFY(!Viewers::inlineAttributed(u"a\rb").has_value());
+    const auto blocks = MDBlock::parse(u16(QString("# bad ") + QChar(0xD800)));
+    QCOMPARE(blocks.size(), std::size_t(1));
+    QCOMPARE(blocks[0].kind, MDBlock::Kind::Heading);
+    QVERIFY(!blocks[0].attributed.has_value());
+    QCOMPARE(q(blocks[0].content), QString("bad ") + QChar(0xD800));
+}
+
+void TestMDBlock::pathologicalInputsFinish_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("blocks");
+    QTest::newRow("100kUnclosedStars") << QString("*a ").repeated(100'000) << 1;
+    QTest::newRow("100kUnclosedUnderscores") << QString("_a ").repeated(100'000) << 1;
+    QTest::newRow("100kBackquotes") << QString("`a ").repeated(100'000) << 1;
+    QTest::newRow("backquoteRuns") << "a " + QString("`").repeated(50'000) + "x" << 1;
+    QTest::newRow("100kOpenBrackets") << QString("[").repeated(100'000) << 1;
+    QTest::newRow("100kLinkOpeners") << QString("[a](").repeated(50'000) << 1;
+    QTest::newRow("nestedEmphasis") << QString("*a **b ").repeated(30'000) << 1;
+    QTest::newRow("100kLines") << QString("- *x*\n").repeated(100'000) << 100'001;
+}
+
+void TestMDBlock::pathologicalInputsFinish()
+{
+    QFETCH(QString, text);
+    QFETCH(int, blocks);
+    const auto parsed = MDBlock::parse(u16(text));
+    QCOMPARE(parsed.size(), std::size_t(blocks));
+    QVERIFY(parsed[0].attributed.has_value() || parsed[0].kind == MDBlock::Kind::Blank);
+}
+
+void TestMDBlock::fixtureFile()
+{
+    QFile input(QStringLiteral(CORVANE_FIXTURES "/md/guide.md"));
+    QVERIFY(input.open(QIODevice::ReadOnly));
+    QFile expectedFile(QStringLiteral(CORVANE_FIXTURES "/md/guide.blocks"));
+    QVERIFY(expectedFile.open(QIODevice::ReadOnly));
+    const QString actual = dump(MDBlock::parse(u16(QString::fromUtf8(input.readAll()))));
+    const QString expected = QString::fromUtf8(expectedFile.readAll()).chopped(1);
+    if (actual != expected) {
+        QFile out(QStringLiteral(CORVANE_FIXTURES "/md/guide.blocks.new"));
+        if (out.open(QIODevice::WriteOnly))
+            out.write(actual.toUtf8() + "\n");
+    }
+    QCOMPARE(actual, expected);
+}
+
+QTEST_GUILESS_MAIN(TestMDBlock)
+#include "tst_mdblock.moc"
