@@ -1,0 +1,109 @@
+#pragma once
+
+#include "highlighting/syntaxclass.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+
+// Building blocks shared by the per-kind scanners. Every scanner works on a raw pointer and
+// length (the public functions check sizes once), reads only inside [0, n) and writes only the
+// class bytes of positions it was given.
+namespace Highlighting::SyntaxHighlighter::Internal {
+
+constexpr std::uint8_t classByte(SyntaxClass syntaxClass)
+{
+    return static_cast<std::uint8_t>(syntaxClass);
+}
+
+inline constexpr std::uint8_t Keyword = classByte(SyntaxClass::Keyword);
+inline constexpr std::uint8_t String = classByte(SyntaxClass::String);
+inline constexpr std::uint8_t Number = classByte(SyntaxClass::Number);
+inline constexpr std::uint8_t Comment = classByte(SyntaxClass::Comment);
+inline constexpr std::uint8_t Punctuation = classByte(SyntaxClass::Punctuation);
+inline constexpr std::uint8_t Property = classByte(SyntaxClass::Property);
+inline constexpr std::uint8_t Type = classByte(SyntaxClass::Type);
+inline constexpr std::uint8_t Constant = classByte(SyntaxClass::Constant);
+
+constexpr bool isDigit(char16_t c)
+{
+    return c >= u'0' && c <= u'9';
+}
+
+constexpr bool isBlank(char16_t c)
+{
+    return c == u' ' || c == u'\t';
+}
+
+constexpr bool isWord(char16_t c)
+{
+    return isDigit(c) || (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || c == u'_';
+}
+
+// Colours [from, to); an empty or inverted range colours nothing.
+inline void paint(std::uint8_t *classes, std::size_t from, std::size_t to, std::uint8_t syntaxClass)
+{
+    if (to > from)
+        std::memset(classes + from, syntaxClass, to - from);
+}
+
+// First position of `c` in [from, end), or `end`.
+inline std::size_t findUnit(const char16_t *s, std::size_t from, std::size_t end, char16_t c)
+{
+    while (from < end && s[from] != c)
+        ++from;
+    return from;
+}
+
+// First line feed at or after `from`, or `n`.
+inline std::size_t lineEndFrom(const char16_t *s, std::size_t from, std::size_t n)
+{
+    return findUnit(s, from, n, u'\n');
+}
+
+// True when s[at, at + word.size()) equals `word` and fits before `end`.
+inline bool matchesAt(const char16_t *s, std::size_t at, std::size_t end, std::u16string_view word)
+{
+    if (end - at < word.size())
+        return false;
+    for (std::size_t k = 0; k < word.size(); ++k)
+        if (s[at + k] != word[k])
+            return false;
+    return true;
+}
+
+// A quoted string opened by the quote at `open` and scanned up to `end`: a backslash skips two
+// units (one when it is the last before `end`), the same quote closes the string after itself,
+// a line feed or `end` closes it before. Returns the string's end.
+inline std::size_t scanQuoted(const char16_t *s, std::size_t open, std::size_t end)
+{
+    const char16_t quote = s[open];
+    std::size_t j = open + 1;
+    while (j < end) {
+        const char16_t c = s[j];
+        if (c == u'\\') {
+            j = end - j >= 2 ? j + 2 : end;
+        } else if (c == quote) {
+            return j + 1;
+        } else if (c == u'\n') {
+            return j;
+        } else {
+            ++j;
+        }
+    }
+    return end;
+}
+
+std::size_t scanNumber(const char16_t *s, std::size_t start, std::size_t limit);
+bool isNumeric(const char16_t *s, std::size_t n);
+
+void json(const char16_t *s, std::size_t n, std::uint8_t *classes);
+void toml(const char16_t *s, std::size_t n, std::uint8_t *classes);
+void yamlLine(const char16_t *s, std::size_t lineStart, std::size_t lineEnd, std::uint8_t *classes);
+void xml(const char16_t *s, std::size_t n, std::uint8_t *classes);
+bool fenceLine(const char16_t *s, std::size_t lineStart, std::size_t lineEnd);
+void markdown(const char16_t *s, std::size_t n, std::uint8_t *classes);
+void logLine(const char16_t *s, std::size_t lineStart, std::size_t lineEnd, std::uint8_t *classes);
+
+} // namespace Highlighting::SyntaxHighlighter::Internal
