@@ -9,6 +9,13 @@
 
 namespace Formatting {
 
+namespace Internal {
+// One past the closing quote of the string that starts at `quote`, or the text's end.
+std::size_t stringEnd(std::u16string_view text, std::size_t quote);
+// The length that re-indenting `rest` at `depth` adds, counted up to a little past `limit`.
+std::size_t reindentedLength(std::u16string_view rest, std::size_t depth, std::size_t limit);
+} // namespace Internal
+
 namespace {
 
 constexpr std::string_view encodingErrorText = "Encoding error";
@@ -85,6 +92,7 @@ public:
         m_end = m_buffer.data() + m_buffer.capacity();
         return true;
     }
+    std::size_t size() const { return std::size_t(m_cursor - m_buffer.data()); }
     void put(char16_t c) { *m_cursor++ = c; }
     void copy(const char16_t *from, std::size_t count)
     {
@@ -163,8 +171,18 @@ std::optional<Base::U16Buffer> JSONFormatter::reindent(std::u16string_view text,
     const std::size_t n = text.size();
     Output out(std::min(n + n / 4, maximumLength), maximumLength);
     std::size_t depth = 0;
-    // Line break plus indentation of the current depth.
+    std::size_t i = 0;
+    // Deep nesting makes the output grow with the square of the depth. Once the output is far
+    // larger than usual, the final length is counted before anything more is written, so a
+    // hopeless document fails at once instead of after writing the maximum.
+    const std::size_t unusualLength = 8 * n + 1024 * 1024;
+    bool counted = false;
     auto newline = [&]() {
+        if (!counted && out.size() > unusualLength) {
+            counted = true;
+            if (out.size() + Internal::reindentedLength(text.substr(i + 1), depth, maximumLength) > maximumLength)
+                return false;
+        }
         if (!out.reserve(1 + 2 * depth))
             return false;
         out.put(u'\n');
@@ -172,23 +190,13 @@ std::optional<Base::U16Buffer> JSONFormatter::reindent(std::u16string_view text,
         return true;
     };
 
-    std::size_t i = 0;
     while (i < n) {
         const char16_t c = in[i];
         switch (c) {
         case u'"': {
             // Copy the whole string through its closing quote; a backslash protects the unit
             // after it. An unterminated string runs to the end of the text.
-            std::size_t j = i + 1;
-            while (j < n) {
-                const char16_t s = in[j];
-                if (s == u'"') {
-                    ++j;
-                    break;
-                }
-                j += s == u'\\' ? 2 : 1;
-            }
-            j = std::min(j, n);
+            const std::size_t j = Internal::stringEnd(text, i);
             if (!out.reserve(j - i))
                 return std::nullopt;
             out.copy(in + i, j - i);
@@ -261,5 +269,81 @@ std::optional<Base::U16Buffer> JSONFormatter::reindent(std::u16string_view text,
     }
     return out.finish();
 }
+
+namespace Internal {
+
+std::size_t stringEnd(std::u16string_view text, std::size_t quote)
+{
+    const std::size_t n = text.size();
+    std::size_t j = quote + 1;
+    while (j < n) {
+        const char16_t s = text[j];
+        if (s == u'"')
+            return j + 1;
+        j += s == u'\\' ? 2 : 1;
+    }
+    return n;
+}
+
+std::size_t reindentedLength(std::u16string_view rest, std::size_t depth, std::size_t limit)
+{
+    const std::size_t n = rest.size();
+    std::size_t length = 0;
+    std::size_t i = 0;
+    while (i < n && length <= limit) {
+        const char16_t c = rest[i];
+        switch (c) {
+        case u'"': {
+            const std::size_t j = stringEnd(rest, i);
+            length += j - i;
+            i = j;
+            break;
+        }
+        case u' ':
+        case u'\t':
+        case u'\n':
+        case u'\r':
+            ++i;
+            break;
+        case u'{':
+        case u'[': {
+            const char16_t closer = c == u'{' ? u'}' : u']';
+            std::size_t k = i + 1;
+            while (k < n && isDroppedSpace(rest[k]))
+                ++k;
+            if (k < n && rest[k] == closer) {
+                length += 2;
+                i = k + 1;
+                break;
+            }
+            ++depth;
+            length += 2 + 2 * depth;
+            ++i;
+            break;
+        }
+        case u'}':
+        case u']':
+            depth = depth > 0 ? depth - 1 : 0;
+            length += 2 + 2 * depth;
+            ++i;
+            break;
+        case u',':
+            length += 2 + 2 * depth;
+            ++i;
+            break;
+        case u':':
+            length += 2;
+            ++i;
+            break;
+        default:
+            ++length;
+            ++i;
+            break;
+        }
+    }
+    return length;
+}
+
+} // namespace Internal
 
 } // namespace Formatting
