@@ -1,0 +1,40 @@
+#include "localization.h"
+
+#include <QHash>
+
+namespace {
+
+// English wording where the desktop differs from the keys' own.
+const QHash<QString, QString> &stringTable()
+{
+    static const QHash<QString, QString> table = {
+        {"Reveal in Finder", "Show in File Manager"},
+    };
+    return table;
+}
+
+std::string lookUp(const std::string &key)
+{
+    const auto found = stringTable().constFind(QString::fromStdString(key));
+    return found == stringTable().constEnd() ? key : found->toStdString();
+}
+
+std::string render(const Base::Message &message)
+{
+    const std::string format = lookUp(message.key);
+    if (message.arguments.empty())
+        return format;
+    return Base::formatMessage(format, message.arguments, render);
+}
+
+} // namespace
+
+QString loc(const char *key)
+{
+    return QString::fromStdString(lookUp(key));
+}
+
+QString loc(const Base::Message &message)
+{
+    return QString::fromStdString(render(message));
+}
