@@ -2,6 +2,8 @@
 
 #include "viewers/textutil_p.h"
 
+#include "formatting/jsonformatter.h"
+
 #include "base/largebuffer.h"
 
 #define RAPIDJSON_ASSERT(x) ((void)0)
@@ -276,15 +278,29 @@ private:
 
 std::u16string fromAscii(std::string_view text) { return std::u16string(text.begin(), text.end()); }
 
-// The reader's wording for `code` with its position phrase: "<what went wrong> around
-// character N." with N a 0-based offset into the UTF-8 bytes.
-std::u16string readerDescription(rapidjson::ParseErrorCode code, std::size_t offset)
+// The reader's description of why `text` is not JSON, worded exactly as the document check
+// words it (so the tree panel and the status bar agree): the fault and its position phrase,
+// " around line L, column C.". Should the check disagree, RapidJSON's own wording with the
+// 0-based UTF-8 offset, " around character N.", is used.
+std::u16string readerDescription(std::u16string_view text, rapidjson::ParseErrorCode code, std::size_t offset)
 {
-    std::string text = rapidjson::GetParseError_En(code);
-    if (!text.empty() && text.back() == '.')
-        text.pop_back();
-    text += " around character " + std::to_string(offset) + ".";
-    return fromAscii(text);
+    const Formatting::Validation validation = Formatting::JSONFormatter::validate(text);
+    std::string description;
+    if (const Formatting::ValidationError *error = validation.error()) {
+        description = error->message;
+        if (error->line && error->column)
+            description += " around line " + std::to_string(*error->line) + ", column " + std::to_string(*error->column) + ".";
+        else if (error->line)
+            description += " around line " + std::to_string(*error->line) + ".";
+    } else {
+        description = rapidjson::GetParseError_En(code);
+        if (!description.empty() && description.back() == '.')
+            description.pop_back();
+        description += " around character " + std::to_string(offset) + ".";
+    }
+    std::u16string out;
+    appendUtf16(description, out);
+    return out;
 }
 
 template<typename Number>
@@ -428,7 +444,11 @@ JSONTreeResult JSONTreeBuilder::build(std::u16string_view text)
         | rapidjson::kParseFullPrecisionFlag;
     const rapidjson::ParseResult result = reader.Parse<flags>(stream, handler);
     if (result.IsError())
-        return JSONTreeResult::invalid(Internal::readerDescription(result.Code(), result.Offset()));
+        return JSONTreeResult::invalid(Internal::readerDescription(text, result.Code(), result.Offset()));
+    // The reader stops at a NUL byte; one inside the text is a fault, not the end.
+    if (stream.Tell() + 1 < storage->utf8.size())
+        return JSONTreeResult::invalid(
+            Internal::readerDescription(text, rapidjson::kParseErrorDocumentRootNotSingular, stream.Tell()));
     return JSONTreeResult::ok(JSONNode(std::move(storage), 0));
 }
 
