@@ -16,6 +16,12 @@ int runHighlight(Cli::Context &context)
     if (arguments.operands.size() > 1)
         return Cli::usageError(context, "highlight", "expected one FILE");
     const std::string &path = arguments.operands.front();
+    // Checked before loading: a bad argument is a usage error whatever the file.
+    Documents::DocKind overridden = Documents::DocKind::Txt;
+    if (arguments.has("--kind") && !Documents::DocKind::fromLabel(arguments.value("--kind"), overridden))
+        return Cli::usageError(context, "highlight",
+                               "unknown kind " + arguments.value("--kind")
+                                   + " (JSON, NDJSON, CSV, TXT, MD, YAML, TOML, XML, LOG)");
 
     auto loaded = Cli::load(path);
     if (auto *error = std::get_if<Base::Message>(&loaded)) {
@@ -23,11 +29,7 @@ int runHighlight(Cli::Context &context)
         return Cli::Failure;
     }
     const auto &result = std::get<Documents::LoadResult>(loaded);
-    Documents::DocKind kind = result.doc.kind;
-    if (arguments.has("--kind") && !Documents::DocKind::fromLabel(arguments.value("--kind"), kind))
-        return Cli::usageError(context, "highlight",
-                               "unknown kind " + arguments.value("--kind")
-                                   + " (JSON, NDJSON, CSV, TXT, MD, YAML, TOML, XML, LOG)");
+    const Documents::DocKind kind = arguments.has("--kind") ? overridden : result.doc.kind;
 
     const std::u16string_view text = result.text.view();
     std::vector<std::uint8_t> classes(text.size());
