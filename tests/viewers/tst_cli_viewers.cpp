@@ -1,0 +1,125 @@
+// corvane-cli csv, tree and md, run as a separate process on real files.
+#include <QtTest>
+
+namespace {
+
+struct Run {
+    int status = -1;
+    QString out;
+    QString err;
+};
+
+Run runCli(const QStringList &arguments)
+{
+    QProcess process;
+    process.start(QStringLiteral(CORVANE_CLI), arguments);
+    process.waitForFinished(60'000);
+    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+            QString::fromUtf8(process.readAllStandardError())};
+}
+
+} // namespace
+
+class TestCliViewers : public QObject {
+    Q_OBJECT
+
+private slots:
+    void json_data();
+    void json();
+    void badArguments_data();
+    void badArguments();
+
+private:
+    QString write(const QString &name, const QByteArray &bytes)
+    {
+        const QString path = m_folder.filePath(name);
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly))
+            return {};
+        file.write(bytes);
+        return path;
+    }
+    QTemporaryDir m_folder;
+};
+
+void TestCliViewers::json_data()
+{
+    QTest::addColumn<QStringList>("arguments"); // The file name is appended.
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("csv_quotedAndRagged")
+        << QStringList{"csv", "--json"} << "a.csv" << QByteArray("\xEF\xBB\xBFname,note\r\nx,\"a,\"\"b\"\"\"\r\ny\r\n")
+        << 0 << R"({"headers":["name","note"],"rows":[["x","a,\"b\""],["y"]],"columnCount":2,"columnWidths":[80,80]})";
+    QTest::newRow("csv_empty_noHeaders")
+        << QStringList{"csv", "--json"} << "b.csv" << QByteArray("\n\n") << 0
+        << R"({"headers":[],"rows":[],"columnCount":0,"columnWidths":[]})";
+    QTest::newRow("csv_wideColumn")
+        << QStringList{"csv", "--json"} << "c.csv" << QByteArray("h\n12345678901234567890\n") << 0
+        << R"({"headers":["h"],"rows":[["12345678901234567890"]],"columnCount":1,"columnWidths":[186]})";
+    QTest::newRow("tree_defaultExpansion")
+        << QStringList{"tree", "--json"} << "d.json" << QByteArray(R"({"zeta":1,"Alpha":[],"beta":{"k":{"x":1}}})") << 0
+        << R"({"result":"ok","rows":[{"id":"$","kind":"object","summary":"{3}","depth":0},)"
+           R"({"id":"$.Alpha","key":"Alpha","kind":"array","summary":"[0]","depth":1},)"
+           R"({"id":"$.beta","key":"beta","kind":"object","summary":"{1}","depth":1},)"
+           R"({"id":"$.beta.k","key":"k","kind":"object","summary":"{1}","depth":2},)"
+           R"({"id":"$.zeta","key":"zeta","kind":"number","summary":"1","depth":1}]})";
+    QTest::newRow("tree_expandAll")
+        << QStringList{"tree", "--json", "--expand-all"} << "e.json" << QByteArray(R"([{"a":[null]}])") << 0
+        << R"({"result":"ok","rows":[{"id":"$","kind":"array","summary":"[1]","depth":0},)"
+           R"({"id":"$[0]","key":"[0]","kind":"object","summary":"{1}","depth":1},)"
+           R"({"id":"$[0].a","key":"a","kind":"array","summary":"[1]","depth":2},)"
+           R"({"id":"$[0].a[0]","key":"[0]","kind":"null","summary":"null","depth":3}]})";
+    QTest::newRow("tree_invalid_status1")
+        << QStringList{"tree", "--json"} << "f.json" << QByteArray("[1,]") << 1
+        << R"({"result":"invalid","message":"Invalid value around line 1, column 4."})";
+    QTest::newRow("tree_blank_empty")
+        << QStringList{"tree", "--json"} << "g.json" << QByteArray(" \n") << 1
+        << R"({"result":"invalid","message":"empty"})";
+    QTest::newRow("md_blocksAndRuns")
+        << QStringList{"md", "--json"} << "h.md" << QByteArray("## Hi *you*\n```\n# x\n```\n---") << 0
+        << R"({"blocks":[{"id":0,"kind":"heading","level":2,"content":"Hi *you*","runs":[)"
+           R"({"text":"Hi ","strong":false,"emphasis":false,"code":false,"strikethrough":false},)"
+           R"({"text":"you","strong":false,"emphasis":true,"code":false,"strikethrough":false}]},)"
+           R"({"id":1,"kind":"code","content":"# x"},{"id":2,"kind":"rule","content":""}]})";
+    QTest::newRow("md_link")
+        << QStringList{"md", "--json"} << "i.md" << QByteArray("- [a](http://b)") << 0
+        << R"j({"blocks":[{"id":0,"kind":"listItem","content":"[a](http://b)","runs":[)j"
+           R"({"text":"a","strong":false,"emphasis":false,"code":false,"strikethrough":false,"link":"http://b"}]}]})";
+}
+
+void TestCliViewers::json()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, name);
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, status);
+    QFETCH(QString, expected);
+    const Run run = runCli(arguments << write(name, bytes));
+    QCOMPARE(run.out.trimmed(), expected);
+    QCOMPARE(run.status, status);
+}
+
+void TestCliViewers::badArguments_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("status");
+    QTest::newRow("csv_noFile_usage") << QStringList{"csv", "--json"} << 2;
+    QTest::newRow("tree_unknownFlag_usage") << QStringList{"tree", "--bogus", "x.json"} << 2;
+    QTest::newRow("md_twoFiles_usage") << QStringList{"md", "a.md", "b.md"} << 2;
+    QTest::newRow("csv_missingFile_failure") << QStringList{"csv", "--json", "/nonexistent/x.csv"} << 1;
+}
+
+void TestCliViewers::badArguments()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    const Run run = runCli(arguments);
+    QCOMPARE(run.status, status);
+    QVERIFY(!run.err.isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestCliViewers)
+#include "tst_cli_viewers.moc"
