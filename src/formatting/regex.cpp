@@ -30,10 +30,15 @@ Regex::Regex(std::u16string_view pattern, Case caseMode)
     if (compiled)
         pcre2_jit_compile_16(compiled, PCRE2_JIT_COMPLETE); // Falls back to the interpreter if unavailable.
     m_code = compiled;
+    auto *context = pcre2_match_context_create_16(nullptr);
+    if (context)
+        pcre2_set_match_limit_16(context, 1'000'000);
+    m_matchContext = context;
 }
 
 Regex::~Regex()
 {
+    pcre2_match_context_free_16(static_cast<pcre2_match_context_16 *>(m_matchContext));
     pcre2_code_free_16(code(m_code));
 }
 
@@ -47,7 +52,8 @@ std::optional<Regex::Match> Regex::firstMatch(std::u16string_view subject, std::
         return std::nullopt;
     const std::uint32_t options = anchor == Anchor::AtStart ? PCRE2_ANCHORED : 0;
     const int rc = pcre2_match_16(code(m_code), reinterpret_cast<PCRE2_SPTR16>(subject.data()), subject.size(),
-                                  from, options, data.get(), nullptr);
+                                  from, options, data.get(),
+                                  static_cast<pcre2_match_context_16 *>(m_matchContext));
     if (rc <= 0)
         return std::nullopt; // No match, or a resource limit hit: treated alike.
     const PCRE2_SIZE *vector = pcre2_get_ovector_pointer_16(data.get());

@@ -31,6 +31,8 @@ public:
     using Match = std::vector<Group>; // Group 0 is the whole match.
 
     enum class Anchor : std::uint8_t { No, AtStart };
+    // Backtracking is capped (a million steps) so that hostile text cannot stall a match; a
+    // match that hits the cap counts as no match.
     // The first match in `subject` starting at or after `from` (exactly at `from` when anchored).
     std::optional<Match> firstMatch(std::u16string_view subject, std::size_t from = 0,
                                     Anchor anchor = Anchor::No) const;
@@ -38,7 +40,8 @@ public:
     std::u16string removeAll(std::u16string_view subject) const;
 
 private:
-    void *m_code = nullptr; // pcre2_code_16 *
+    void *m_code = nullptr;         // pcre2_code_16 *
+    void *m_matchContext = nullptr; // pcre2_match_context_16 *, read-only after construction
 };
 
 } // namespace Formatting::Internal

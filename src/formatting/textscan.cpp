@@ -30,11 +30,26 @@ std::u16string_view trimmed(std::u16string_view text)
 
 std::size_t encodeUtf8(std::u16string_view text, Base::ByteBuffer &out)
 {
-    const std::size_t n = text.size();
     out.clear();
-    out.reserve(3 * n + 1);
+    const std::size_t unpaired = appendUtf8(text, out);
+    if (unpaired == std::u16string_view::npos)
+        terminate(out);
+    return unpaired;
+}
+
+void terminate(Base::ByteBuffer &out)
+{
+    out.reserve(out.size() + 1);
+    out.data()[out.size()] = 0;
+}
+
+std::size_t appendUtf8(std::u16string_view text, Base::ByteBuffer &out)
+{
+    const std::size_t n = text.size();
+    const std::size_t start = out.size();
+    out.reserve(start + 3 * n + 1);
     const char16_t *in = text.data();
-    auto *o = reinterpret_cast<unsigned char *>(out.data());
+    auto *o = reinterpret_cast<unsigned char *>(out.data() + start);
     std::size_t i = 0;
     while (i < n) {
 #if defined(__SSE2__)
@@ -76,7 +91,6 @@ std::size_t encodeUtf8(std::u16string_view text, Base::ByteBuffer &out)
             return i;
         }
     }
-    *o = 0;
     out.resize(std::size_t(o - reinterpret_cast<unsigned char *>(out.data())));
     return std::u16string_view::npos;
 }

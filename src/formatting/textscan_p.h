@@ -29,6 +29,12 @@ std::u16string_view trimmed(std::u16string_view text);
 // first unpaired surrogate, which cannot be encoded (out is then unspecified), or npos.
 std::size_t encodeUtf8(std::u16string_view text, Base::ByteBuffer &out);
 
+// Appends the UTF-8 form of `text` to `out` without a terminator. Returns the index in `text`
+// of the first unpaired surrogate (out then holds an unspecified prefix), or npos.
+std::size_t appendUtf8(std::u16string_view text, Base::ByteBuffer &out);
+// Puts a NUL byte after the last byte of `out` without counting it in out.size().
+void terminate(Base::ByteBuffer &out);
+
 // A per-thread buffer for encodeUtf8, reused between calls so that repeated checks of a large
 // document do not pay for fresh pages each time. Freed when the thread ends.
 Base::ByteBuffer &threadScratch();
