@@ -2,6 +2,7 @@
 
 #include "highlighting/syntaxclass.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -36,9 +37,17 @@ constexpr bool isBlank(char16_t c)
     return c == u' ' || c == u'\t';
 }
 
+// ASCII letters, digits and "_", looked up in a table: this test runs for most units of a line.
+inline constexpr auto wordTable = [] {
+    std::array<bool, 128> table{};
+    for (char16_t c = 0; c < 128; ++c)
+        table[c] = (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || c == u'_';
+    return table;
+}();
+
 constexpr bool isWord(char16_t c)
 {
-    return isDigit(c) || (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || c == u'_';
+    return c < 128 && wordTable[c];
 }
 
 // Colours [from, to); an empty or inverted range colours nothing.

@@ -81,13 +81,17 @@ void xmlTag(const char16_t *s, std::size_t start, std::size_t end, std::uint8_t 
 
 void xml(const char16_t *s, std::size_t n, std::uint8_t *classes)
 {
+    // The first ";" after the current "&" (or n), kept while it lies ahead: a run of "&" is then
+    // searched once in all, not twelve units per "&".
+    std::size_t nextSemicolon = 0;
     std::size_t i = 0;
     while (i < n) {
         const char16_t c = s[i];
         if (c == u'&') {
-            const std::size_t reachEnd = std::min(n, i + 1 + entityReach);
-            const std::size_t semicolon = findUnit(s, i + 1, reachEnd, u';');
-            if (semicolon < reachEnd) {
+            if (nextSemicolon <= i)
+                nextSemicolon = findUnit(s, i + 1, n, u';');
+            const std::size_t semicolon = nextSemicolon;
+            if (semicolon < n && semicolon - i <= entityReach) {
                 paint(classes, i, semicolon + 1, Constant);
                 i = semicolon + 1;
             } else {
