@@ -1,0 +1,100 @@
+#include "cli.h"
+
+#include "formatting/jsonformatter.h"
+#include "formatting/xmlvalidator.h"
+
+#include <ostream>
+#include <string>
+
+namespace {
+
+// The check the editor runs for a document's kind; false for kinds that are not checked.
+bool checkDocument(Documents::DocKind kind, std::u16string_view text, Formatting::Validation &result)
+{
+    switch (kind) {
+    case Documents::DocKind::Json:
+        result = Formatting::JSONFormatter::validate(text);
+        return true;
+    case Documents::DocKind::Ndjson:
+        result = Formatting::JSONFormatter::validateNDJSON(text);
+        return true;
+    case Documents::DocKind::Xml:
+        result = Formatting::XMLValidator::validate(text);
+        return true;
+    default:
+        return false;
+    }
+}
+
+std::string resultName(const Formatting::Validation &validation)
+{
+    switch (validation.state()) {
+    case Formatting::Validation::State::Invalid:
+        return "invalid";
+    case Formatting::Validation::State::Empty:
+        return "empty";
+    case Formatting::Validation::State::Valid:
+        break;
+    }
+    return "valid";
+}
+
+int runCheck(Cli::Context &context)
+{
+    Cli::ParsedArguments arguments;
+    if (!Cli::parseArguments(context, "check", {"--json"}, arguments))
+        return Cli::Usage;
+    const bool json = arguments.has("--json");
+    bool unreadable = false;
+    bool invalid = false;
+    for (const auto &path : arguments.operands) {
+        auto loaded = Cli::load(path);
+        if (auto *error = std::get_if<Base::Message>(&loaded)) {
+            unreadable = true;
+            if (json)
+                context.out << Cli::JsonObject().add("path", path).add("error", Cli::messageText(*error)).str() << "\n";
+            else
+                context.err << path << ": " << Cli::messageText(*error) << "\n";
+            continue;
+        }
+        const auto &document = std::get<Documents::LoadResult>(loaded);
+        Formatting::Validation validation;
+        const bool checked = checkDocument(document.doc.kind, document.text.view(), validation);
+        const Formatting::ValidationError *fault = checked ? validation.error() : nullptr;
+        invalid = invalid || fault;
+        if (json) {
+            Cli::JsonObject object;
+            object.add("path", path).add("kind", document.doc.kind.label());
+            object.add("result", checked ? resultName(validation) : std::string("unchecked"));
+            if (fault) {
+                object.add("message", fault->message);
+                if (fault->line)
+                    object.add("line", *fault->line);
+                if (fault->column)
+                    object.add("column", *fault->column);
+            }
+            context.out << object.str() << "\n";
+        } else if (fault) {
+            // The compiler-style position that editors and terminals turn into links.
+            context.out << path;
+            if (fault->line) {
+                context.out << ":" << *fault->line;
+                if (fault->column)
+                    context.out << ":" << *fault->column;
+            }
+            context.out << ": " << fault->message << "\n";
+        } else {
+            context.out << path << ": " << (checked ? resultName(validation) : std::string("unchecked")) << "\n";
+        }
+    }
+    if (unreadable)
+        return Cli::Usage; // 2: a file could not be read.
+    return invalid ? Cli::Failure : Cli::Success;
+}
+
+} // namespace
+
+CORVANE_CLI_COMMAND(check, "check", "check [--json] FILE…",
+                    "Checks JSON, NDJSON and XML files as the editor does; exit status 1 when one is invalid, "
+                    "2 when one cannot be read.",
+                    runCheck);

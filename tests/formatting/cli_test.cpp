@@ -1,0 +1,193 @@
+// corvane-cli check and format, run as a user would run them.
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+struct Run {
+    int status = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+Run runCli(const QStringList &arguments, const QString &folder)
+{
+    QProcess process;
+    process.setWorkingDirectory(folder);
+    process.start(QStringLiteral(CORVANE_CLI), arguments);
+    Run run;
+    if (!process.waitForFinished(60000))
+        return run;
+    run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = process.readAllStandardOutput();
+    run.err = process.readAllStandardError();
+    return run;
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(bytes), qint64(bytes.size()));
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+QByteArray utf16le(const QString &text)
+{
+    return QByteArray(reinterpret_cast<const char *>(text.utf16()), text.size() * 2);
+}
+
+} // namespace
+
+class FormattingCliTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+
+    void check_data();
+    void check();
+    void checkJson_reportsEveryFileOnItsOwnLine();
+
+    void format_data();
+    void format();
+    void formatInPlace_keepsEncodingBomAndLineEndings();
+    void formatInPlace_invalidFile_untouched();
+    void formatInPlace_alreadyFormatted_reportsIt();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void FormattingCliTest::init()
+{
+    QVERIFY(m_dir.isValid());
+    writeFile(m_dir.filePath("good.json"), "{\"a\": [1, 2]}\n");
+    writeFile(m_dir.filePath("bad.json"), "{\n  \"a\": 1\n  \"b\": 2\n}\n");
+    writeFile(m_dir.filePath("blank.json"), " \n\n");
+    writeFile(m_dir.filePath("bad.ndjson"), "{\"a\":1}\n\n   {\"b\" 2}\n");
+    writeFile(m_dir.filePath("good.xml"), "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<a>caf\xc3\xa9</a>\n");
+    writeFile(m_dir.filePath("bad.xml"), "<a>\n  <b>\n</a>\n");
+    writeFile(m_dir.filePath("notes.txt"), "{ not checked");
+}
+
+void FormattingCliTest::check_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("out");
+    QTest::newRow("validJson_exit0") << QStringList{"check", "good.json"} << 0 << QByteArray("good.json: valid\n");
+    QTest::newRow("invalidJson_positionAndExit1")
+        << QStringList{"check", "bad.json"} << 1
+        << QByteArray("bad.json:3:3: Expected ',' or '}' after the object member\n");
+    QTest::newRow("blankJson_emptyExit0") << QStringList{"check", "blank.json"} << 0 << QByteArray("blank.json: empty\n");
+    QTest::newRow("ndjsonFault_lineOfDocumentColumnFromFirstNonBlank")
+        << QStringList{"check", "bad.ndjson"} << 1 << QByteArray("bad.ndjson:3:6: Expected ':' after the object key\n");
+    QTest::newRow("xmlWithLatin1Declaration_valid") << QStringList{"check", "good.xml"} << 0 << QByteArray("good.xml: valid\n");
+    QTest::newRow("xmlUnclosed_exit1")
+        << QStringList{"check", "bad.xml"} << 1 << QByteArray("bad.xml:3:5: Opening and ending tag mismatch: b line 2 and a\n");
+    QTest::newRow("textFile_unchecked") << QStringList{"check", "notes.txt"} << 0 << QByteArray("notes.txt: unchecked\n");
+    QTest::newRow("missingFile_exit2") << QStringList{"check", "good.json", "missing.json"} << 2
+                                       << QByteArray("good.json: valid\n");
+    QTest::newRow("unknownOption_exit2") << QStringList{"check", "--strict", "good.json"} << 2 << QByteArray();
+    QTest::newRow("noFile_exit2") << QStringList{"check"} << 2 << QByteArray();
+}
+
+void FormattingCliTest::check()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QFETCH(QByteArray, out);
+    const Run run = runCli(arguments, m_dir.path());
+    QCOMPARE(run.out, out);
+    QCOMPARE(run.status, status);
+}
+
+void FormattingCliTest::checkJson_reportsEveryFileOnItsOwnLine()
+{
+    const Run run = runCli({"check", "--json", "good.json", "bad.json", "blank.json", "notes.txt", "missing.json"},
+                           m_dir.path());
+    const QList<QByteArray> lines = run.out.trimmed().split('\n');
+    QCOMPARE(lines.size(), 5);
+    QCOMPARE(lines[0], QByteArray(R"({"path":"good.json","kind":"JSON","result":"valid"})"));
+    QCOMPARE(lines[1], QByteArray(R"({"path":"bad.json","kind":"JSON","result":"invalid","message":"Expected ',' or '}' after the object member","line":3,"column":3})"));
+    QCOMPARE(lines[2], QByteArray(R"({"path":"blank.json","kind":"JSON","result":"empty"})"));
+    QCOMPARE(lines[3], QByteArray(R"({"path":"notes.txt","kind":"TXT","result":"unchecked"})"));
+    QCOMPARE(lines[4].startsWith(R"({"path":"missing.json","error":)"), true);
+    QCOMPARE(run.status, 2);
+}
+
+void FormattingCliTest::format_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("out");
+    QTest::newRow("json_prettyPrintedToStdout")
+        << QStringList{"format", "good.json"} << 0 << QByteArray("{\n  \"a\": [\n    1,\n    2\n  ]\n}\n");
+    QTest::newRow("invalidJson_nothingPrintedExit1") << QStringList{"format", "bad.json"} << 1 << QByteArray();
+    QTest::newRow("invalidNdjson_nothingPrintedExit1") << QStringList{"format", "bad.ndjson"} << 1 << QByteArray();
+    QTest::newRow("textFile_refusedExit1") << QStringList{"format", "notes.txt"} << 1 << QByteArray();
+    QTest::newRow("twoFiles_usageExit2") << QStringList{"format", "good.json", "bad.json"} << 2 << QByteArray();
+    QTest::newRow("missingFile_exit2") << QStringList{"format", "missing.json"} << 2 << QByteArray();
+}
+
+void FormattingCliTest::format()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QFETCH(QByteArray, out);
+    const Run run = runCli(arguments, m_dir.path());
+    QCOMPARE(run.out, out);
+    QCOMPARE(run.status, status);
+    if (status == 1 && arguments.contains("bad.json"))
+        QCOMPARE(run.err, QByteArray("bad.json:3:3: Expected ',' or '}' after the object member\n"));
+}
+
+void FormattingCliTest::formatInPlace_keepsEncodingBomAndLineEndings()
+{
+    // UTF-16 LE with a byte-order mark and CR LF line breaks.
+    const QString path = m_dir.filePath("wide.json");
+    writeFile(path, QByteArray("\xFF\xFE", 2) + utf16le("{\"caf\u00E9\":\r\n[1,{}]}\r\n"));
+    const Run run = runCli({"format", "--in-place", "wide.json"}, m_dir.path());
+    QCOMPARE(run.status, 0);
+    QCOMPARE(run.out, QByteArray("wide.json: formatted\n"));
+    QCOMPARE(readFile(path), QByteArray("\xFF\xFE", 2) + utf16le("{\r\n  \"caf\u00E9\": [\r\n    1,\r\n    {}\r\n  ]\r\n}"));
+
+    // An NDJSON file is normalised in place with its CR LF kept.
+    const QString lines = m_dir.filePath("lines.ndjson");
+    writeFile(lines, "{\"b\":1, \"a\":2}\r\n[ 1 ]\r\n");
+    QCOMPARE(runCli({"format", "--in-place", "lines.ndjson"}, m_dir.path()).status, 0);
+    QCOMPARE(readFile(lines), QByteArray("{\"a\":2,\"b\":1}\r\n[1]\r\n"));
+}
+
+void FormattingCliTest::formatInPlace_invalidFile_untouched()
+{
+    const QString path = m_dir.filePath("bad.json");
+    const QByteArray before = readFile(path);
+    const Run run = runCli({"format", "--in-place", "bad.json"}, m_dir.path());
+    QCOMPARE(run.status, 1);
+    QCOMPARE(run.err, QByteArray("bad.json:3:3: Expected ',' or '}' after the object member\n"));
+    QCOMPARE(readFile(path), before);
+}
+
+void FormattingCliTest::formatInPlace_alreadyFormatted_reportsIt()
+{
+    const QString path = m_dir.filePath("pretty.json");
+    writeFile(path, "[\n  1\n]");
+    const Run run = runCli({"format", "--in-place", "pretty.json"}, m_dir.path());
+    QCOMPARE(run.status, 0);
+    QCOMPARE(run.out, QByteArray("pretty.json: already formatted\n"));
+    QCOMPARE(readFile(path), QByteArray("[\n  1\n]"));
+}
+
+QTEST_GUILESS_MAIN(FormattingCliTest)
+#include "cli_test.moc"
