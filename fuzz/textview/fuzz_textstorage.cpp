@@ -56,6 +56,8 @@ struct Harness {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     Harness h;
+    h.model = u"seed\nline two\n\nlast";
+    h.storage.setText(h.model);
     std::size_t i = 0;
     auto next = [&]() -> std::uint8_t { return i < size ? data[i++] : 0; };
     while (i < size) {

@@ -34,7 +34,7 @@ std::uint32_t LineIndex::estimateRows(std::size_t length) const
 void LineIndex::assign(const std::vector<std::uint32_t> &lengths)
 {
     m_blocks.clear();
-    const std::size_t lines = lengths.size() + 1;
+    const std::size_t lines = std::max<std::size_t>(lengths.size(), 1);
     m_blocks.reserve(lines / TargetBlock + 1);
     for (std::size_t first = 0; first < lines; first += TargetBlock) {
         Block block;
@@ -42,7 +42,6 @@ void LineIndex::assign(const std::vector<std::uint32_t> &lengths)
         block.span.resize(end - first);
         block.rows.resize(end - first);
         for (std::size_t i = first; i < end; ++i) {
-            // The last line has no line feed of its own; its length is whatever remains.
             const std::uint32_t length = i < lengths.size() ? lengths[i] : 0;
             block.span[i - first] = length + 1;
             block.rows[i - first] = estimateRows(length);

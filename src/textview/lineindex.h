@@ -20,7 +20,7 @@ public:
 
     // Starts over with a single empty line.
     void clear();
-    // Replaces every line; `lengths` excludes the line feeds (one fewer than the lines).
+    // Replaces every line: one length per line (without its line feed); empty means one empty line.
     void assign(const std::vector<std::uint32_t> &lengths);
 
     std::size_t lineCount() const { return m_lineCount; }

@@ -54,6 +54,7 @@ void TextStorage::rebuildLines()
     };
     scan(0, m_gapStart, 0);
     scan(m_gapEnd, m_capacity, m_gapStart);
+    lengths.push_back(std::uint32_t(length() - lineStartAt)); // the last line, after the last line feed
     m_lines.assign(lengths);
 }
 
@@ -123,7 +124,10 @@ void TextStorage::ensureGap(std::size_t needed)
     if (gapLength() >= needed)
         return;
     const std::size_t size = length();
-    const std::size_t newCapacity = size + std::max(needed, std::max(MinimumGap, size / 8));
+    // Big texts grow by a bounded step: edits are local, and a small step stays within the slack
+    // of the huge-page mapping so that growing rarely copies the whole text.
+    const std::size_t step = std::max(needed, std::max(MinimumGap, std::min<std::size_t>(size / 8, 65536)));
+    const std::size_t newCapacity = size + step;
     const std::size_t tail = m_capacity - m_gapEnd;
     const std::size_t newGapEnd = newCapacity - tail;
     m_text.reserve(newCapacity);

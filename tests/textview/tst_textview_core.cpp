@@ -140,7 +140,8 @@ void TestTextViewCore::randomEditsMatchModel()
     QFETCH(int, maxInsert);
     std::mt19937 random(seed);
     EditModel m;
-    m.storage.setText(std::u16string_view());
+    m.model = u"seed line\nsecond\n\nlast without break";
+    m.storage.setText(m.model);
     const char16_t alphabet[] = u"ab\n\n\xe9\xD83D\xDE00 ";
     for (int i = 0; i < edits; ++i) {
         const std::size_t size = m.model.size();
@@ -163,7 +164,7 @@ void TestTextViewCore::randomEditsMatchModel()
     const std::u16string final = m.model;
     while (m.undo.canUndo())
         m.undo.undo();
-    QCOMPARE(q(m.storage.text()), QString());
+    QCOMPARE(q(m.storage.text()), QStringLiteral("seed line\nsecond\n\nlast without break"));
     QVERIFY(m.linesConsistent());
     while (m.undo.canRedo())
         m.undo.redo();
@@ -179,6 +180,7 @@ void TestTextViewCore::linesAfterLoad_data()
     QTest::newRow("final-line-feed-gives-empty-last-line") << "a\n" << QList<int>{0, 2};
     QTest::newRow("blank-lines") << "\n\n" << QList<int>{0, 1, 2};
     QTest::newRow("plain") << "ab\ncde\nf" << QList<int>{0, 3, 7};
+    QTest::newRow("single-line-without-break") << "one two" << QList<int>{0};
 }
 
 void TestTextViewCore::linesAfterLoad()
@@ -191,6 +193,11 @@ void TestTextViewCore::linesAfterLoad()
     for (std::size_t i = 0; i < storage.lineCount(); ++i)
         actual << int(storage.lineStart(i));
     QCOMPARE(actual, starts);
+    // Every length reaches the next line start (or the end for the last line).
+    for (std::size_t i = 0; i < storage.lineCount(); ++i) {
+        const std::size_t end = i + 1 < storage.lineCount() ? storage.lineStart(i + 1) - 1 : storage.length();
+        QCOMPARE(storage.lineStart(i) + storage.lineLength(i), end);
+    }
 }
 
 void TestTextViewCore::classesFollowEdits()
@@ -296,21 +303,21 @@ void TestTextViewCore::measuredRowsMapBothWays()
     index.assign(lengths);
     index.setWrapColumns(100);
     std::size_t expectedTotal = 0;
-    for (std::size_t i = 0; i <= lengths.size(); ++i)
-        expectedTotal += index.estimateRows(i < lengths.size() ? lengths[i] : 0);
+    for (std::size_t i = 0; i < lengths.size(); ++i)
+        expectedTotal += index.estimateRows(lengths[i]);
     QCOMPARE(index.totalRows(), expectedTotal);
     index.setMeasuredRows(1234, 9);
     QVERIFY(index.isMeasured(1234));
     QCOMPARE(index.rows(1234), 9u);
     QCOMPARE(index.totalRows(), expectedTotal - index.estimateRows(lengths[1234]) + 9);
-    for (std::size_t line : {std::size_t(0), std::size_t(1233), std::size_t(1234), std::size_t(1235), std::size_t(5000)}) {
+    for (std::size_t line : {std::size_t(0), std::size_t(1233), std::size_t(1234), std::size_t(1235), std::size_t(4999)}) {
         const std::size_t row = index.rowOfLine(line);
         QCOMPARE(index.lineAtRow(row).line, line);
         QCOMPARE(index.lineAtRow(row).rowInLine, 0u);
         if (index.rows(line) > 1)
             QCOMPARE(index.lineAtRow(row + 1).rowInLine, 1u);
     }
-    QCOMPARE(index.lineAtRow(index.totalRows() + 10).line, std::size_t(5000));
+    QCOMPARE(index.lineAtRow(index.totalRows() + 10).line, std::size_t(4999));
 }
 
 void TestTextViewCore::undoCoalescing_data()

@@ -1,0 +1,130 @@
+// textview-demo: shows a file in an STTextView, for trying the component and for screenshots.
+// Usage: textview-demo [FILE] [--dark] [--nowrap] [--no-numbers] [--error-line N]
+//                      [--select START,LENGTH] [--find TEXT] [--size WxH] [--screenshot PNG]
+#include "stextview.h"
+#include "stgutterview.h"
+
+#include "documents/document.h"
+#include "highlighting/qtcolor.h"
+#include "highlighting/theme.h"
+#ifdef CORVANE_DEMO_HIGHLIGHTER
+#include "highlighting/syntaxhighlighter.h"
+#endif
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QTimer>
+
+#include <cstdio>
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.addPositionalArgument("file", "File to show");
+    parser.addOptions({{"dark", "Dark theme colours"},
+                       {"nowrap", "No line wrapping"},
+                       {"no-numbers", "Hide line numbers"},
+                       {"error-line", "Mark this 1-based line as the error line", "line"},
+                       {"select", "Select START,LENGTH", "range"},
+                       {"find", "Open the find bar with this text", "text"},
+                       {"replace", "Show the replace row"},
+                       {"size", "Window size WxH", "size", "900x600"},
+                       {"screenshot", "Render to this PNG and exit", "png"}});
+    parser.process(app);
+
+    STTextView *view = STTextView::scrollableTextView();
+    const Highlighting::Theme &theme = Highlighting::Theme::resolve(parser.isSet("dark") ? "github-dark" : "");
+    const Highlighting::Theme *chosen = &theme;
+    if (parser.isSet("dark") && !theme.isDark()) {
+        for (const Highlighting::Theme &t : Highlighting::Theme::all())
+            if (t.isDark()) {
+                chosen = &t;
+                break;
+            }
+    }
+    const QColor foreground = Highlighting::toQColor(chosen->foreground());
+    std::vector<QColor> palette;
+    for (std::size_t i = 0; i < Highlighting::syntaxClassCount; ++i)
+        palette.push_back(Highlighting::toQColor(chosen->color(Highlighting::SyntaxClass(i))));
+    QFont font = view->font();
+    font.setPointSizeF(11);
+    view->setFont(font);
+    view->setSyntaxPalette(palette);
+    view->setTextColor(foreground);
+    view->setBackgroundColor(Highlighting::toQColor(chosen->background()));
+    view->setHighlightSelectedLine(true);
+    QColor lineColor = foreground;
+    lineColor.setAlphaF(chosen->isDark() ? 0.06f : 0.08f);
+    view->setSelectedLineHighlightColor(lineColor);
+    view->setDefaultParagraphStyle({1.4});
+    view->setHorizontallyResizable(parser.isSet("nowrap"));
+    view->setShowsLineNumbers(!parser.isSet("no-numbers"));
+    if (view->gutterView()) {
+        QColor numbers = foreground;
+        numbers.setAlphaF(0.4f);
+        view->gutterView()->setTextColor(numbers);
+        view->gutterView()->setFont(font);
+    }
+
+    Documents::DocKind kind = Documents::DocKind::Txt;
+    if (!parser.positionalArguments().isEmpty()) {
+        const std::string path = parser.positionalArguments().first().toStdString();
+        auto loaded = Documents::loadDocument(path);
+        if (auto *message = std::get_if<Base::Message>(&loaded)) {
+            std::fprintf(stderr, "%s\n", message->englishText().c_str());
+            return 1;
+        }
+        auto &result = std::get<Documents::LoadResult>(loaded);
+        kind = result.doc.kind;
+        view->setText(std::move(result.text));
+    } else {
+        view->setText(std::u16string_view(u"{\n  \"hello\": \"world\",\n  \"n\": 42\n}\n"));
+    }
+#ifdef CORVANE_DEMO_HIGHLIGHTER
+    {
+        auto &storage = view->textContentManager();
+        if (storage.length() <= 2'000'000) {
+            const std::u16string text = storage.text();
+            std::vector<std::uint8_t> classes(text.size());
+            if (Highlighting::SyntaxHighlighter::highlight(kind, text, classes))
+                storage.setClasses(0, classes.data(), classes.size());
+        }
+    }
+#else
+    (void)kind;
+#endif
+    if (parser.isSet("error-line")) {
+        auto &storage = view->textContentManager();
+        const std::size_t line = parser.value("error-line").toULongLong();
+        if (line >= 1 && line <= storage.lineCount()) {
+            const QColor red(255, 59, 48);
+            storage.addDecoration({storage.lineStart(line - 1), storage.lineLength(line - 1),
+                                   QColor(255, 59, 48, int(0.18 * 255)).rgba(), TextView::UnderlineStyle::Thick,
+                                   QColor(255, 59, 48, int(0.85 * 255)).rgba()});
+        }
+    }
+    if (parser.isSet("select")) {
+        const QStringList parts = parser.value("select").split(',');
+        if (parts.size() == 2)
+            view->setTextSelection({parts[0].toULongLong(), parts[1].toULongLong()});
+    }
+    const QStringList size = parser.value("size").split('x');
+    view->resize(size.value(0).toInt(), size.value(1).toInt());
+    view->setWindowTitle("textview-demo");
+    view->show();
+    view->setFocus();
+    if (parser.isSet("find")) {
+        view->textFinder()->performAction(parser.isSet("replace") ? STTextFinder::ShowReplaceInterface
+                                                                  : STTextFinder::ShowFindInterface);
+        view->findBar();
+        view->setSearchString(parser.value("find"), false);
+    }
+    if (parser.isSet("screenshot")) {
+        QTimer::singleShot(200, [&] {
+            view->grab().save(parser.value("screenshot"));
+            app.quit();
+        });
+    }
+    return app.exec();
+}

@@ -1,0 +1,134 @@
+#include "stfindbar_p.h"
+
+#include "stextview.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPushButton>
+
+STFindBar::STFindBar(STTextView *view)
+    : QWidget(view), m_view(view)
+{
+    setAutoFillBackground(true);
+    auto *grid = new QGridLayout(this);
+    grid->setContentsMargins(8, 5, 8, 5);
+    grid->setHorizontalSpacing(6);
+    grid->setVerticalSpacing(4);
+
+    m_find = new QLineEdit(this);
+    m_find->setPlaceholderText(tr("Find"));
+    m_find->setClearButtonEnabled(true);
+    m_count = new QLabel(this);
+    m_count->setMinimumWidth(m_count->fontMetrics().horizontalAdvance(QStringLiteral("0000 of 0000")));
+    auto *previous = new QPushButton(tr("Previous"), this);
+    auto *next = new QPushButton(tr("Next"), this);
+    m_case = new QCheckBox(tr("Match Case"), this);
+    auto *done = new QPushButton(tr("Done"), this);
+    for (QPushButton *button : {previous, next, done})
+        button->setAutoDefault(false);
+    grid->addWidget(m_find, 0, 0);
+    grid->addWidget(m_count, 0, 1);
+    grid->addWidget(previous, 0, 2);
+    grid->addWidget(next, 0, 3);
+    grid->addWidget(m_case, 0, 4);
+    grid->addWidget(done, 0, 5);
+
+    m_replaceRow = new QWidget(this);
+    auto *row = new QHBoxLayout(m_replaceRow);
+    row->setContentsMargins(0, 0, 0, 0);
+    m_replace = new QLineEdit(m_replaceRow);
+    m_replace->setPlaceholderText(tr("Replace"));
+    auto *replace = new QPushButton(tr("Replace"), m_replaceRow);
+    auto *all = new QPushButton(tr("All"), m_replaceRow);
+    replace->setAutoDefault(false);
+    all->setAutoDefault(false);
+    row->addWidget(m_replace, 1);
+    row->addWidget(replace);
+    row->addWidget(all);
+    grid->addWidget(m_replaceRow, 1, 0, 1, 6);
+    grid->setColumnStretch(0, 1);
+
+    connect(m_find, &QLineEdit::textEdited, this, &STFindBar::searchChanged);
+    connect(m_case, &QCheckBox::toggled, this, &STFindBar::searchChanged);
+    connect(next, &QPushButton::clicked, this, [this] { m_view->findNext(true); });
+    connect(previous, &QPushButton::clicked, this, [this] { m_view->findNext(false); });
+    connect(done, &QPushButton::clicked, this, [this] { m_view->textFinder()->performAction(STTextFinder::HideFindInterface); });
+    connect(replace, &QPushButton::clicked, this, [this] { m_view->replaceCurrent(m_replace->text()); });
+    connect(all, &QPushButton::clicked, this, [this] { m_view->replaceAll(m_replace->text()); });
+    connect(m_find, &QLineEdit::returnPressed, this, [this] { m_view->findNext(true); });
+    connect(m_replace, &QLineEdit::returnPressed, this, [this] { m_view->replaceCurrent(m_replace->text()); });
+    m_find->installEventFilter(this);
+    m_replace->installEventFilter(this);
+    hide();
+}
+
+void STFindBar::showFind(bool replace)
+{
+    m_replaceRow->setVisible(replace);
+    show();
+    refreshCount();
+}
+
+bool STFindBar::isReplaceShown() const
+{
+    return m_replaceRow->isVisible();
+}
+
+void STFindBar::searchChanged()
+{
+    if (!m_view->isIncrementalSearchingEnabled())
+        return;
+    const auto before = m_view->textSelection();
+    m_view->setSearchString(m_find->text(), m_case->isChecked());
+    // Incremental search moves to the first match at or after the selection start.
+    if (m_view->matchCount() > 0) {
+        m_view->setTextSelection({before.location, 0});
+        m_view->findNext(true);
+    }
+    refreshCount();
+}
+
+void STFindBar::refreshCount()
+{
+    if (m_find->text().isEmpty()) {
+        m_count->clear();
+        return;
+    }
+    const std::size_t count = m_view->matchCount();
+    const std::size_t current = m_view->currentMatchIndex();
+    if (count == 0)
+        m_count->setText(tr("No matches"));
+    else if (current)
+        m_count->setText(tr("%1 of %2").arg(current).arg(count));
+    else
+        m_count->setText(count == 1 ? tr("1 match") : tr("%1 matches").arg(count));
+}
+
+void STFindBar::paintEvent(QPaintEvent *event)
+{
+    QWidget::paintEvent(event);
+    QPainter painter(this);
+    painter.setPen(palette().color(QPalette::Mid));
+    painter.drawLine(0, height() - 1, width(), height() - 1);
+}
+
+bool STFindBar::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::KeyPress) {
+        auto *key = static_cast<QKeyEvent *>(event);
+        if (key->key() == Qt::Key_Escape) {
+            m_view->textFinder()->performAction(STTextFinder::HideFindInterface);
+            return true;
+        }
+        if (watched == m_find && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)
+            && (key->modifiers() & Qt::ShiftModifier)) {
+            m_view->findNext(false);
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}

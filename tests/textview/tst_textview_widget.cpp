@@ -1,0 +1,554 @@
+// STTextView as a user drives it: keys, mouse, clipboard, input methods, wrapping, gutter,
+// find and replace, undo, kill ring and delegate callbacks, on a real widget offscreen.
+#include "textview/stextview.h"
+#include "textview/stfindbar_p.h"
+#include "textview/stgutterview.h"
+
+#include <QCheckBox>
+#include <QClipboard>
+#include <QFile>
+#include <QInputMethodEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QScrollBar>
+#include <QtTest>
+
+using TextView::TextRange;
+
+namespace {
+
+QString q(const std::u16string &s)
+{
+    return QString::fromStdU16String(s);
+}
+
+class RecordingDelegate : public STTextViewDelegate {
+public:
+    QStringList events;
+    bool refuse = false;
+    void textViewDidChangeText(STTextView *view) override { events << "text:" + view->plainText(); }
+    void textViewDidChangeSelection(STTextView *view) override
+    {
+        events << QStringLiteral("selection:%1").arg(view->textSelection().location);
+    }
+    bool shouldChangeText(STTextView *, TextRange, std::u16string_view) override { return !refuse; }
+};
+
+struct Fixture {
+    STTextView view;
+    explicit Fixture(const QString &text, bool wrap = true, QSize size = QSize(400, 300))
+    {
+        view.setHorizontallyResizable(!wrap);
+        view.resize(size);
+        view.setText(text.toStdU16String());
+        view.show();
+        view.setFocus();
+        QCoreApplication::processEvents();
+    }
+    QString text() const { return view.plainText(); }
+};
+
+// "Ctrl+Shift+Left" style key names to a key press.
+void press(QWidget *widget, const QString &spec)
+{
+    const QKeySequence sequence(spec);
+    const QKeyCombination combination = sequence[0];
+    QTest::keyClick(widget, combination.key(), combination.keyboardModifiers());
+}
+
+QString fixture(const QString &name)
+{
+    QFile file(QStringLiteral(CORVANE_FIXTURES "/") + name);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(file.readAll());
+}
+
+} // namespace
+
+class TestTextViewWidget : public QObject {
+    Q_OBJECT
+private slots:
+    void typingInsertsAndCoalescesUndo();
+    void navigationKeys_data();
+    void navigationKeys();
+    void editingKeys_data();
+    void editingKeys();
+    void verticalMovementKeepsColumn();
+    void killAndYankKeys();
+    void mouseSelection();
+    void doubleAndTripleClick();
+    void clipboardRoundTrip();
+    void inputMethodPreeditAndCommit();
+    void inputMethodQueries();
+    void wrapOnOffSameText();
+    void gutterWidthFollowsLineCount_data();
+    void gutterWidthFollowsLineCount();
+    void findBarActions();
+    void replaceAndReplaceAllUndo();
+    void attributeBatchesRepaint();
+    void replaceCharactersContract();
+    void delegateCanRefuse();
+    void attributedTextPutsCaretAtFormerLocation();
+    void onlyVisibleLinesAreLaidOut();
+    void longLineIsLaidOutInPieces();
+    void selectionNeverSplitsSurrogatePair();
+};
+
+void TestTextViewWidget::typingInsertsAndCoalescesUndo()
+{
+    Fixture f("");
+    QTest::keyClicks(&f.view, "hello");
+    QCOMPARE(f.text(), QStringLiteral("hello"));
+    press(&f.view, "Left");
+    press(&f.view, "Left");
+    QTest::keyClicks(&f.view, "XY");
+    QCOMPARE(f.text(), QStringLiteral("helXYlo"));
+    press(&f.view, "Ctrl+Z");
+    QCOMPARE(f.text(), QStringLiteral("hello"));
+    press(&f.view, "Ctrl+Z");
+    QCOMPARE(f.text(), QString());
+    press(&f.view, "Ctrl+Shift+Z");
+    QCOMPARE(f.text(), QStringLiteral("hello"));
+    QTest::keyClick(&f.view, Qt::Key_Return);
+    QTest::keyClick(&f.view, Qt::Key_Tab);
+    QCOMPARE(f.text(), QStringLiteral("hello\n\t"));
+}
+
+void TestTextViewWidget::navigationKeys_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("start");
+    QTest::addColumn<QString>("keys");
+    QTest::addColumn<int>("location");
+    QTest::addColumn<int>("length");
+    const QString two = "alpha beta\ngamma delta\n";
+    QTest::newRow("right-one-unit") << two << 0 << "Right" << 1 << 0;
+    QTest::newRow("left-at-start-stays") << two << 0 << "Left" << 0 << 0;
+    QTest::newRow("right-crosses-line-break") << two << 10 << "Right" << 11 << 0;
+    QTest::newRow("ctrl-right-word-end") << two << 0 << "Ctrl+Right" << 5 << 0;
+    QTest::newRow("ctrl-left-word-start") << two << 9 << "Ctrl+Left" << 6 << 0;
+    QTest::newRow("home-line-start") << two << 14 << "Home" << 11 << 0;
+    QTest::newRow("end-line-end") << two << 12 << "End" << 22 << 0;
+    QTest::newRow("ctrl-end-document-end") << two << 0 << "Ctrl+End" << 23 << 0;
+    QTest::newRow("ctrl-home-document-start") << two << 15 << "Ctrl+Home" << 0 << 0;
+    QTest::newRow("down-next-line-same-column") << two << 3 << "Down" << 14 << 0;
+    QTest::newRow("up-on-first-line-goes-start") << two << 3 << "Up" << 0 << 0;
+    QTest::newRow("down-on-last-line-goes-end") << two << 12 << "Down,Down" << 23 << 0;
+    QTest::newRow("shift-right-selects") << two << 0 << "Shift+Right,Shift+Right" << 0 << 2;
+    QTest::newRow("shift-ctrl-right-selects-word") << two << 0 << "Ctrl+Shift+Right" << 0 << 5;
+    QTest::newRow("shift-end-selects-rest") << two << 6 << "Shift+End" << 6 << 4;
+    QTest::newRow("shift-home-selects-to-start") << two << 4 << "Shift+Home" << 0 << 4;
+    QTest::newRow("shift-down-selects-line") << two << 0 << "Shift+Down" << 0 << 11;
+    QTest::newRow("shift-up-selects-back") << two << 14 << "Shift+Up" << 3 << 11;
+    QTest::newRow("shift-ctrl-end-selects-all-after") << two << 11 << "Ctrl+Shift+End" << 11 << 12;
+    QTest::newRow("shift-ctrl-home-selects-before") << two << 11 << "Ctrl+Shift+Home" << 0 << 11;
+    QTest::newRow("left-collapses-selection-to-start") << two << 2 << "Shift+Right,Shift+Right,Left" << 2 << 0;
+    QTest::newRow("right-collapses-selection-to-end") << two << 2 << "Shift+Right,Shift+Right,Right" << 4 << 0;
+    QTest::newRow("select-all") << two << 5 << "Ctrl+A" << 0 << 23;
+    QTest::newRow("page-down-moves-down") << QString("x\n").repeated(200) << 0 << "PgDown" << -1 << 0;
+    QTest::newRow("shift-page-down-selects") << QString("x\n").repeated(200) << 0 << "Shift+PgDown" << 0 << -1;
+    QTest::newRow("page-up-back-to-start") << QString("x\n").repeated(200) << 0 << "PgDown,PgUp" << 0 << 0;
+}
+
+void TestTextViewWidget::navigationKeys()
+{
+    QFETCH(QString, text);
+    QFETCH(int, start);
+    QFETCH(QString, keys);
+    QFETCH(int, location);
+    QFETCH(int, length);
+    Fixture f(text);
+    f.view.setTextSelection({std::size_t(start), 0});
+    for (const QString &key : keys.split(','))
+        press(&f.view, key);
+    const TextRange selection = f.view.textSelection();
+    if (location < 0) {
+        // A page down lands several rows further: at least ten lines on a 300-pixel view.
+        QVERIFY2(selection.location >= 20, qPrintable(QString::number(selection.location)));
+        QCOMPARE(selection.length, std::size_t(0));
+    } else if (length < 0) {
+        QCOMPARE(selection.location, std::size_t(location));
+        QVERIFY2(selection.length >= 20, qPrintable(QString::number(selection.length)));
+    } else {
+        QCOMPARE(selection, (TextRange{std::size_t(location), std::size_t(length)}));
+    }
+}
+
+void TestTextViewWidget::editingKeys_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("start");
+    QTest::addColumn<int>("selected");
+    QTest::addColumn<QString>("keys");
+    QTest::addColumn<QString>("result");
+    QTest::addColumn<int>("caret");
+    QTest::newRow("backspace-deletes-previous") << "abc" << 2 << 0 << "Backspace" << "ac" << 1;
+    QTest::newRow("backspace-at-start-nothing") << "abc" << 0 << 0 << "Backspace" << "abc" << 0;
+    QTest::newRow("delete-deletes-next") << "abc" << 1 << 0 << "Del" << "ac" << 1;
+    QTest::newRow("backspace-joins-lines") << "ab\ncd" << 3 << 0 << "Backspace" << "abcd" << 2;
+    QTest::newRow("backspace-deletes-selection") << "abcdef" << 1 << 3 << "Backspace" << "aef" << 1;
+    QTest::newRow("typing-replaces-selection") << "abcdef" << 1 << 3 << "Z" << "aZef" << 2;
+    QTest::newRow("ctrl-backspace-deletes-word") << "one two" << 7 << 0 << "Ctrl+Backspace" << "one " << 4;
+    QTest::newRow("ctrl-delete-deletes-word") << "one two" << 3 << 0 << "Ctrl+Del" << "one" << 3;
+    QTest::newRow("return-splits-line") << "ab" << 1 << 0 << "Return" << "a\nb" << 2;
+    QTest::newRow("backspace-removes-whole-emoji") << QString::fromUtf8("a😀") << 3 << 0 << "Backspace" << "a" << 1;
+    QTest::newRow("delete-removes-combining-sequence") << QString::fromUtf8("e\u0301x") << 0 << 0 << "Del" << "x" << 0;
+    QTest::newRow("backspace-removes-flag-sequence") << QString::fromUtf8("🇫🇷") << 4 << 0 << "Backspace" << "" << 0;
+}
+
+void TestTextViewWidget::editingKeys()
+{
+    QFETCH(QString, text);
+    QFETCH(int, start);
+    QFETCH(int, selected);
+    QFETCH(QString, keys);
+    QFETCH(QString, result);
+    QFETCH(int, caret);
+    Fixture f(text);
+    f.view.setTextSelection({std::size_t(start), std::size_t(selected)});
+    for (const QString &key : keys.split(',')) {
+        if (key.size() == 1)
+            QTest::keyClicks(&f.view, key);
+        else
+            press(&f.view, key);
+    }
+    QCOMPARE(f.text(), result);
+    QCOMPARE(f.view.textSelection(), (TextRange{std::size_t(caret), 0}));
+    // Each of these is undoable back to the original text.
+    f.view.undo();
+    QCOMPARE(f.text(), text);
+}
+
+void TestTextViewWidget::verticalMovementKeepsColumn()
+{
+    Fixture f("abcdefgh\nab\nabcdefgh\n");
+    f.view.setTextSelection({6, 0});
+    press(&f.view, "Down");
+    QCOMPARE(f.view.textSelection().location, std::size_t(11)); // end of the short line
+    press(&f.view, "Down");
+    QCOMPARE(f.view.textSelection().location, std::size_t(18)); // back to column 6
+}
+
+void TestTextViewWidget::killAndYankKeys()
+{
+    Fixture f("first line\nsecond line\n");
+    f.view.setTextSelection({6, 0});
+    press(&f.view, "Ctrl+K"); // kills "line"
+    press(&f.view, "Ctrl+K"); // kills the line break: same kind, same entry
+    QCOMPARE(f.text(), QStringLiteral("first second line\n"));
+    press(&f.view, "Ctrl+End");
+    press(&f.view, "Ctrl+Y");
+    QCOMPARE(f.text(), QStringLiteral("first second line\nline\n"));
+    f.view.undo();
+    QCOMPARE(f.text(), QStringLiteral("first second line\n"));
+    f.view.setTextSelection({6, 0});
+    press(&f.view, "Ctrl+Shift+Backspace"); // kills "first "
+    QCOMPARE(f.text(), QStringLiteral("second line\n"));
+    QCOMPARE(q(f.view.yankingManager().yank()), QStringLiteral("first "));
+}
+
+void TestTextViewWidget::mouseSelection()
+{
+    Fixture f("0123456789\nabcdefghij\n");
+    const QPoint start = f.view.caretRect().center() + QPoint(0, 0);
+    f.view.setTextSelection({11, 0});
+    const QPoint secondLine = f.view.caretRect().center();
+    QTest::mousePress(f.view.viewport(), Qt::LeftButton, {}, start + QPoint(1, 0));
+    QTest::mouseMove(f.view.viewport(), secondLine + QPoint(int(3.5 * f.view.fontMetrics().horizontalAdvance('M')), 0));
+    QTest::mouseRelease(f.view.viewport(), Qt::LeftButton, {}, secondLine + QPoint(int(3.5 * f.view.fontMetrics().horizontalAdvance('M')), 0));
+    QCOMPARE(f.view.textSelection(), (TextRange{0, 14}));
+    // Shift+click extends from the anchor.
+    f.view.setTextSelection({2, 0});
+    QTest::mouseClick(f.view.viewport(), Qt::LeftButton, Qt::ShiftModifier, secondLine + QPoint(1, 0));
+    QCOMPARE(f.view.textSelection(), (TextRange{2, 9}));
+}
+
+void TestTextViewWidget::doubleAndTripleClick()
+{
+    Fixture f("hello brave world\nnext\n");
+    f.view.setTextSelection({8, 0});
+    const QPoint inBrave = f.view.caretRect().center();
+    f.view.setTextSelection({0, 0});
+    QTest::mouseDClick(f.view.viewport(), Qt::LeftButton, {}, inBrave);
+    QCOMPARE(f.view.textSelection(), (TextRange{6, 5}));
+    QTest::mousePress(f.view.viewport(), Qt::LeftButton, {}, inBrave);
+    QTest::mouseRelease(f.view.viewport(), Qt::LeftButton, {}, inBrave);
+    QCOMPARE(f.view.textSelection(), (TextRange{0, 18}));
+}
+
+void TestTextViewWidget::clipboardRoundTrip()
+{
+    Fixture f("copy me please");
+    f.view.setTextSelection({5, 2});
+    press(&f.view, "Ctrl+C");
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("me"));
+    press(&f.view, "Ctrl+X");
+    QCOMPARE(f.text(), QStringLiteral("copy  please"));
+    f.view.setTextSelection({0, 0});
+    press(&f.view, "Ctrl+V");
+    QCOMPARE(f.text(), QStringLiteral("mecopy  please"));
+    // Pasted line breaks become line feeds.
+    QGuiApplication::clipboard()->setText("a\r\nb\rc");
+    press(&f.view, "Ctrl+V");
+    QCOMPARE(f.text(), QStringLiteral("mea\nb\nccopy  please"));
+    press(&f.view, "Ctrl+Z");
+    QCOMPARE(f.text(), QStringLiteral("mecopy  please"));
+}
+
+void TestTextViewWidget::inputMethodPreeditAndCommit()
+{
+    Fixture f("ab");
+    RecordingDelegate delegate;
+    f.view.setTextDelegate(&delegate);
+    f.view.setTextSelection({1, 0});
+    QInputMethodEvent preedit("ka", {QInputMethodEvent::Attribute(QInputMethodEvent::Cursor, 2, 1)});
+    QApplication::sendEvent(&f.view, &preedit);
+    QCOMPARE(f.text(), QStringLiteral("ab")); // preedit is shown, not stored
+    f.view.grab();
+    QInputMethodEvent commit;
+    commit.setCommitString(QString::fromUtf8("か"));
+    QApplication::sendEvent(&f.view, &commit);
+    QCOMPARE(f.text(), QString::fromUtf8("aかb"));
+    QCOMPARE(delegate.events.filter("text:").size(), 1);
+    QCOMPARE(f.view.textSelection(), (TextRange{2, 0}));
+    f.view.undo();
+    QCOMPARE(f.text(), QStringLiteral("ab"));
+}
+
+void TestTextViewWidget::inputMethodQueries()
+{
+    Fixture f("line one\nline two");
+    f.view.setTextSelection({12, 0});
+    QCOMPARE(f.view.inputMethodQuery(Qt::ImSurroundingText).toString(), QStringLiteral("line two"));
+    QCOMPARE(f.view.inputMethodQuery(Qt::ImCursorPosition).toInt(), 3);
+    QVERIFY(f.view.inputMethodQuery(Qt::ImEnabled).toBool());
+    const QRectF rect = f.view.inputMethodQuery(Qt::ImCursorRectangle).toRectF();
+    QCOMPARE(int(rect.top()), f.view.rowHeight() + f.view.viewport()->y());
+}
+
+void TestTextViewWidget::wrapOnOffSameText()
+{
+    const QString longLine = QString("word ").repeated(60);
+    Fixture wrapped(longLine + "\nshort\n", true, QSize(300, 300));
+    Fixture unwrapped(longLine + "\nshort\n", false, QSize(300, 300));
+    wrapped.view.grab();
+    unwrapped.view.grab();
+    QCOMPARE(wrapped.text(), unwrapped.text());
+    QVERIFY(wrapped.view.textContentManager().lines().rows(0) > 5);
+    QCOMPARE(unwrapped.view.textContentManager().lines().rows(0), 1u);
+    QCOMPARE(wrapped.view.horizontalScrollBar()->maximum(), 0);
+    QVERIFY(unwrapped.view.horizontalScrollBar()->maximum() > 0);
+    // The second line starts below all rows of the first.
+    wrapped.view.setTextSelection({std::size_t(longLine.size()) + 1, 0});
+    QCOMPARE(wrapped.view.caretRect().top(), int(wrapped.view.textContentManager().lines().rows(0)) * wrapped.view.rowHeight());
+    // Turning wrapping off lays the same text out again at once.
+    wrapped.view.setHorizontallyResizable(true);
+    wrapped.view.grab();
+    QCOMPARE(wrapped.view.textContentManager().lines().rows(0), 1u);
+    QCOMPARE(wrapped.view.caretRect().top(), wrapped.view.rowHeight());
+}
+
+void TestTextViewWidget::gutterWidthFollowsLineCount_data()
+{
+    QTest::addColumn<int>("lines");
+    QTest::addColumn<int>("digits");
+    QTest::newRow("nine-lines-two-digit-minimum") << 9 << 2;
+    QTest::newRow("ninety-nine-lines") << 99 << 2;
+    QTest::newRow("thousand-lines") << 1000 << 4;
+    QTest::newRow("hundred-thousand-lines") << 100000 << 6;
+}
+
+void TestTextViewWidget::gutterWidthFollowsLineCount()
+{
+    QFETCH(int, lines);
+    QFETCH(int, digits);
+    Fixture f(QString("x\n").repeated(lines - 1));
+    QCOMPARE(f.view.gutterView(), nullptr);
+    f.view.setShowsLineNumbers(true);
+    QVERIFY(f.view.gutterView());
+    const int digitWidth = int(std::ceil(QFontMetricsF(f.view.gutterView()->font()).horizontalAdvance('9') * digits + 20));
+    QCOMPARE(f.view.gutterView()->width(), digitWidth);
+    QCOMPARE(f.view.viewport()->x(), digitWidth);
+    // Growing past the next power of ten widens the gutter with the edit.
+    const int before = f.view.gutterView()->width();
+    f.view.replaceCharacters({0, 0}, std::u16string(std::size_t(lines) * 11, u'\n'));
+    QVERIFY(f.view.gutterView()->width() > before);
+    f.view.setShowsLineNumbers(false);
+    QCOMPARE(f.view.gutterView(), nullptr);
+    QCOMPARE(f.view.viewport()->x(), 0);
+}
+
+void TestTextViewWidget::findBarActions()
+{
+    Fixture f(fixture("find.txt"));
+    STTextFinder *finder = f.view.textFinder();
+    QVERIFY(finder->validateAction(STTextFinder::ShowFindInterface));
+    QVERIFY(!finder->validateAction(STTextFinder::NextMatch)); // nothing searched yet
+    QVERIFY(!finder->validateAction(99));
+    finder->performAction(STTextFinder::ShowFindInterface);
+    QVERIFY(f.view.isFindBarVisible());
+    QVERIFY(!f.view.findBar()->isReplaceShown());
+    QTest::keyClicks(f.view.findBar()->findField(), "apple");
+    // Incremental: matches counted and the first one selected while typing.
+    QCOMPARE(f.view.matchCount(), std::size_t(3)); // "Apple" matches without case sensitivity
+    QCOMPARE(f.view.textSelection(), (TextRange{0, 5}));
+    QCOMPARE(f.view.findBar()->countLabel()->text(), QStringLiteral("1 of 3"));
+    finder->performAction(STTextFinder::NextMatch);
+    QCOMPARE(f.view.currentMatchIndex(), std::size_t(2));
+    finder->performAction(STTextFinder::PreviousMatch);
+    finder->performAction(STTextFinder::PreviousMatch); // wraps to the last
+    QCOMPARE(f.view.currentMatchIndex(), std::size_t(3));
+    f.view.findBar()->caseBox()->setChecked(true);
+    QCOMPARE(f.view.matchCount(), std::size_t(2));
+    // Editing the text keeps the matches current.
+    f.view.replaceCharacters({0, 0}, u"apple ");
+    QCOMPARE(f.view.matchCount(), std::size_t(3));
+    finder->performAction(STTextFinder::HideFindInterface);
+    QVERIFY(!f.view.isFindBarVisible());
+    QCOMPARE(f.view.matchCount(), std::size_t(0));
+    finder->performAction(STTextFinder::ShowReplaceInterface);
+    QVERIFY(f.view.findBar()->isReplaceShown());
+    QCOMPARE(f.view.matchCount(), std::size_t(3));
+}
+
+void TestTextViewWidget::replaceAndReplaceAllUndo()
+{
+    const QString original = fixture("find.txt");
+    Fixture f(original);
+    RecordingDelegate delegate;
+    f.view.setTextDelegate(&delegate);
+    f.view.textFinder()->performAction(STTextFinder::ShowReplaceInterface);
+    QTest::keyClicks(f.view.findBar()->findField(), "apple");
+    f.view.findBar()->replaceField()->setText("pear");
+    QVERIFY(f.view.replaceCurrent("pear"));
+    QVERIFY(f.text().startsWith("pear"));
+    QCOMPARE(f.view.matchCount(), std::size_t(2));
+    delegate.events.clear();
+    QCOMPARE(f.view.replaceAll("fig"), std::size_t(2));
+    QCOMPARE(f.text().count("fig"), 2);
+    QCOMPARE(f.text().count("apple", Qt::CaseInsensitive), 0);
+    QCOMPARE(delegate.events.filter("text:").size(), 1); // one callback for the whole run
+    f.view.undo(); // replace all is one step
+    QCOMPARE(f.text().count("apple", Qt::CaseInsensitive), 2);
+    f.view.undo();
+    QCOMPARE(f.text(), original);
+}
+
+void TestTextViewWidget::attributeBatchesRepaint()
+{
+    Fixture f("{\"a\": 1}\nsecond\n");
+    f.view.setSyntaxPalette({QColor(), QColor(Qt::red), QColor(Qt::green)});
+    f.view.setTextColor(Qt::black);
+    f.view.setBackgroundColor(Qt::white);
+    const QImage before = f.view.viewport()->grab().toImage();
+    auto &storage = f.view.textContentManager();
+    storage.beginEditing();
+    storage.setClass(1, 3, 2);
+    storage.addDecoration({9, 6, QColor(255, 0, 0, 46).rgba(), TextView::UnderlineStyle::Thick, QColor(255, 0, 0, 216).rgba()});
+    storage.endEditing();
+    const QImage after = f.view.viewport()->grab().toImage();
+    QVERIFY(before != after);
+    // Green text shows on line 1; the error background on line 2.
+    bool green = false;
+    for (int x = 0; x < 100 && !green; ++x)
+        for (int y = 0; y < f.view.rowHeight() && !green; ++y)
+            green = after.pixelColor(x, y).green() > 150 && after.pixelColor(x, y).red() < 100;
+    QVERIFY(green);
+    const QColor errorBackground = after.pixelColor(f.view.textContentManager().length() > 0 ? 6 : 0, f.view.rowHeight() + 1);
+    QVERIFY2(errorBackground.red() > errorBackground.green(), qPrintable(errorBackground.name()));
+    // Removing the decoration restores the plain second line.
+    storage.removeDecorations(9, 6);
+    QCOMPARE(f.view.viewport()->grab().toImage().pixelColor(6, f.view.rowHeight() + 1), QColor(Qt::white));
+}
+
+void TestTextViewWidget::replaceCharactersContract()
+{
+    Fixture f("hello");
+    RecordingDelegate delegate;
+    f.view.setTextDelegate(&delegate);
+    QVERIFY(f.view.replaceCharacters({0, 5}, u"bye"));
+    QCOMPARE(delegate.events.first(), QStringLiteral("text:bye")); // fired before returning
+    f.view.setTypingAttributes({3});
+    f.view.replaceCharacters({3, 0}, u"!");
+    QCOMPARE(f.view.textContentManager().classAt(3), std::uint8_t(3));
+    QCOMPARE(f.view.undoManager()->undoCount(), std::size_t(2)); // each programmatic edit its own step
+    f.view.undo();
+    f.view.undo();
+    QCOMPARE(f.text(), QStringLiteral("hello"));
+}
+
+void TestTextViewWidget::delegateCanRefuse()
+{
+    Fixture f("keep");
+    RecordingDelegate delegate;
+    delegate.refuse = true;
+    f.view.setTextDelegate(&delegate);
+    QTest::keyClicks(&f.view, "x");
+    QCOMPARE(f.text(), QStringLiteral("keep"));
+    QVERIFY(!f.view.undoManager()->canUndo());
+}
+
+void TestTextViewWidget::attributedTextPutsCaretAtFormerLocation()
+{
+    Fixture f("0123456789");
+    f.view.setTextSelection({7, 2});
+    f.view.setTypingAttributes({4});
+    STAttributedText content;
+    const std::u16string text = u"abcdefghijkl";
+    content.text.append(text.data(), text.size());
+    content.classes.assign(text.size(), 2);
+    f.view.setAttributedText(std::move(content));
+    QCOMPARE(f.view.textSelection(), (TextRange{7, 0}));
+    QCOMPARE(int(f.view.typingAttributes().syntaxClass), 0);
+    QCOMPARE(f.view.attributedText().classes, std::vector<std::uint8_t>(text.size(), 2));
+    STAttributedText shorter;
+    shorter.text.append(u"ab", 2);
+    f.view.setAttributedText(std::move(shorter));
+    QCOMPARE(f.view.textSelection(), (TextRange{2, 0}));
+}
+
+void TestTextViewWidget::onlyVisibleLinesAreLaidOut()
+{
+    Fixture f(QString("{\"key\": \"value\"},\n").repeated(100000));
+    f.view.grab();
+    QVERIFY2(f.view.cachedLayoutCount() < 40, qPrintable(QString::number(f.view.cachedLayoutCount())));
+    press(&f.view, "Ctrl+End");
+    f.view.grab();
+    QCOMPARE(f.view.textSelection().location, f.view.textContentManager().length());
+    QVERIFY(f.view.verticalScrollBar()->value() > 99000);
+    QVERIFY2(f.view.cachedLayoutCount() < 80, qPrintable(QString::number(f.view.cachedLayoutCount())));
+}
+
+void TestTextViewWidget::longLineIsLaidOutInPieces()
+{
+    const QString huge = QString("0123456789").repeated(100000); // one line of a million units
+    Fixture f(huge, true);
+    f.view.grab();
+    QCOMPARE(f.view.textContentManager().lineCount(), std::size_t(1));
+    QVERIFY(f.view.textContentManager().lines().rows(0) > 1000);
+    press(&f.view, "Ctrl+End");
+    f.view.grab();
+    QCOMPARE(f.view.textSelection().location, std::size_t(huge.size()));
+    QTest::keyClicks(&f.view, "!");
+    QCOMPARE(f.view.textContentManager().length(), std::size_t(huge.size()) + 1);
+    // Down from the first row moves one row, not one line.
+    press(&f.view, "Ctrl+Home");
+    press(&f.view, "Down");
+    const std::size_t columns = f.view.textContentManager().lines().wrapColumns();
+    QCOMPARE(f.view.textSelection().location, columns);
+}
+
+void TestTextViewWidget::selectionNeverSplitsSurrogatePair()
+{
+    Fixture f(QString::fromUtf8("a😀b"));
+    f.view.setTextSelection({2, 0});
+    QCOMPARE(f.view.textSelection().location, std::size_t(1));
+    press(&f.view, "Right");
+    QCOMPARE(f.view.textSelection().location, std::size_t(3));
+    press(&f.view, "Left");
+    QCOMPARE(f.view.textSelection().location, std::size_t(1));
+}
+
+QTEST_MAIN(TestTextViewWidget)
+#include "tst_textview_widget.moc"
