@@ -1,6 +1,6 @@
 #include "documentwindow.h"
 
-#include "localization.h"
+#include "base/localization.h"
 
 #include <QAbstractListModel>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "localization.h"
+#include "base/localization.h"
 
 #include <QHash>
 
