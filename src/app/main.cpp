@@ -12,7 +12,9 @@ int main(int argc, char **argv)
 
     App::DocumentWindow window;
     window.show();
-    const QStringList arguments = QApplication::arguments().mid(1);
+    QStringList arguments = QApplication::arguments().mid(1);
+    // Options such as the desktop entry's --new-window are not file names.
+    arguments.removeIf([](const QString &argument) { return argument.startsWith("--"); });
     if (!arguments.isEmpty())
         QTimer::singleShot(0, &window, [&window, path = arguments.first()] { window.loadFile(path); });
     return QApplication::exec();
