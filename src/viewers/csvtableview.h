@@ -1,0 +1,96 @@
+#pragma once
+
+#include "viewers/csvparser.h"
+#include "viewers/rowscrollarea_p.h"
+
+#include <QFont>
+
+#include <memory>
+#include <optional>
+#include <unordered_map>
+#include <vector>
+
+class QTextLayout;
+
+namespace Viewers {
+
+// The CSV table: a grid scrolling both ways under a pinned header row, columns as wide as
+// columnWidths(), cell text wrapping within its column and each row as tall as its tallest
+// cell. Only rows on screen are measured and laid out, so a million rows cost no more than a
+// screenful. A clicked cell is selected and its text copied with the Copy shortcut or the
+// context menu. With no headers the view shows "Empty CSV".
+class CSVTableView : public Internal::RowScrollArea {
+    Q_OBJECT
+
+public:
+    explicit CSVTableView(QWidget *parent = nullptr);
+    ~CSVTableView() override;
+
+    // Shows `table`; the selection and scroll position start afresh.
+    void setTable(CSVTable table);
+    const CSVTable &table() const { return m_table; }
+
+    std::size_t columnCount() const { return m_table.columnCount(); }
+    const std::vector<double> &columnWidths() const { return m_widths; }
+
+    struct Cell {
+        std::size_t row = 0;
+        std::size_t column = 0;
+        bool operator==(const Cell &) const = default;
+    };
+    std::optional<Cell> selectedCell() const { return m_selected; }
+    void setSelectedCell(std::optional<Cell> cell);
+    // The selected cell's text, empty without a selection.
+    QString selectedText() const;
+    void copySelection() const;
+
+    // Monospaced fonts at the body text size: regular for cells, semibold for headers.
+    const QFont &cellFont() const { return m_cellFont; }
+
+    static constexpr int padding = 12;
+    static constexpr int cellSpacing = 12;
+    static constexpr int headerVerticalPadding = 4;
+    static constexpr int rowVerticalPadding = 2;
+    // Display of one cell stops after this many characters (a whole 50 MB field cannot be read
+    // in a column at most 420 points wide anyway).
+    static constexpr int maximumShownCharacters = 20'000;
+
+protected:
+    int measureRow(std::size_t row) override;
+    void paintRow(QPainter &painter, std::size_t row, const QRect &rect) override;
+    void paintOverlay(QPainter &painter) override;
+    void paintBackground(QPainter &painter) override;
+    int topInset() const override { return padding + m_headerHeight; }
+    int bottomInset() const override { return padding; }
+    int contentWidth() const override { return m_contentWidth; }
+
+    void paintEvent(QPaintEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
+    void changeEvent(QEvent *event) override;
+
+private:
+    using RowLayouts = std::vector<std::unique_ptr<QTextLayout>>;
+    void updateFonts();
+    void rebuildGeometry();
+    std::unique_ptr<QTextLayout> layoutCell(std::u16string_view text, const QFont &font, int width) const;
+    // Layouts of the cells of data row `row` (measured at most once while cached).
+    const RowLayouts &rowLayouts(std::size_t row);
+    int columnX(std::size_t column) const { return m_columnX[column]; }
+    std::optional<Cell> cellAt(const QPoint &viewportPoint);
+    bool measuresAllColumns() const;
+
+    CSVTable m_table;
+    std::vector<double> m_widths;
+    std::vector<int> m_columnX;
+    int m_contentWidth = 0;
+    int m_headerHeight = 0;
+    QFont m_cellFont;
+    QFont m_headerFont;
+    RowLayouts m_headerLayouts;
+    std::unordered_map<std::size_t, RowLayouts> m_rowCache;
+    std::optional<Cell> m_selected;
+};
+
+} // namespace Viewers

@@ -1,0 +1,89 @@
+#pragma once
+
+#include "viewers/jsontree.h"
+
+#include "highlighting/theme.h"
+
+#include <QAbstractScrollArea>
+#include <QFont>
+
+#include <optional>
+#include <unordered_map>
+#include <vector>
+
+namespace Viewers {
+
+// The JSON tree: one line per visible node, indented by depth, with a disclosure chevron for
+// nodes with children, the key, ":" and the summary coloured by kind, on the theme's
+// background. Rows have one height, so only those on screen are ever built. Without a result
+// the view is an empty area; an invalid result shows "Invalid JSON: %@". The expansion
+// survives newer results of the same document and starts afresh after an invalid result or
+// when the view is hidden. Click a chevron (or use Left/Right/Return) to expand and collapse;
+// a clicked row is selected and Copy copies its summary.
+class JSONTreeView : public QAbstractScrollArea {
+    Q_OBJECT
+
+public:
+    explicit JSONTreeView(QWidget *parent = nullptr);
+
+    void setTheme(const Highlighting::Theme &theme);
+    // The window's editor font size in points.
+    void setFontSize(double points);
+
+    // Shows the window's latest result; nothing clears the view back to its empty area.
+    void setResult(std::optional<JSONTreeResult> result);
+    const std::optional<JSONTreeResult> &result() const { return m_result; }
+
+    // The rows on the list now (empty without an ok result).
+    const std::vector<FlatJSONRow> &rows() const { return m_rows; }
+    bool isExpanded(std::u16string_view id) const { return m_state && m_state->isExpanded(id); }
+    void toggle(std::u16string_view id);
+    // Forgets the user's expansion: the next ok result starts from the default.
+    void resetExpansion();
+
+    std::optional<std::size_t> selectedRow() const { return m_selected; }
+    void setSelectedRow(std::optional<std::size_t> row);
+    void copySelection() const;
+
+    int rowHeight() const { return m_rowHeight; }
+
+    static constexpr int padding = 12;
+    static constexpr int indentPerLevel = 14;
+    static constexpr int itemSpacing = 4;
+    static constexpr int chevronWidth = 12;
+    static constexpr int rowVerticalPadding = 1;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void scrollContentsBy(int dx, int dy) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+
+private:
+    struct RowText {
+        QString key;
+        QString summary;
+    };
+    const RowText &rowText(std::size_t row);
+    void rebuildRows();
+    void updateScrollBars();
+    std::optional<std::size_t> rowAt(int viewportY) const;
+    void toggleRow(std::size_t row);
+
+    Highlighting::Theme m_theme;
+    QFont m_font;
+    QFont m_chevronFont;
+    int m_rowHeight = 18;
+    double m_advance = 8;
+    std::optional<JSONTreeResult> m_result;
+    std::optional<JSONTreeRows> m_state;
+    std::vector<FlatJSONRow> m_rows;
+    std::unordered_map<std::size_t, RowText> m_textCache;
+    std::optional<std::size_t> m_selected;
+    int m_contentWidth = 0;
+};
+
+} // namespace Viewers

@@ -1,0 +1,317 @@
+#include "markdownview.h"
+
+#include "viewers/viewerpalette_p.h"
+
+#include <QApplication>
+#include <QFontDatabase>
+#include <QPainter>
+#include <QPainterPath>
+#include <QScrollBar>
+#include <QTextLayout>
+
+#include <cmath>
+
+namespace Viewers {
+
+namespace {
+
+constexpr int listSpacing = 8;
+constexpr int quoteBarWidth = 3;
+constexpr int quoteSpacing = 10;
+constexpr int codeInset = 12;
+constexpr int codeOuterPadding = 6;
+
+QString toQString(std::u16string_view text)
+{
+    QString out = QString::fromUtf16(text.data(), qsizetype(text.size()));
+    out.replace(QLatin1Char('\n'), QChar::LineSeparator);
+    return out;
+}
+
+int verticalPaddingOf(const MDBlock &block)
+{
+    switch (block.kind) {
+    case MDBlock::Kind::Heading: return MarkdownView::headingTopPadding(block.level) + 6;
+    case MDBlock::Kind::Paragraph: return 8;
+    case MDBlock::Kind::ListItem: return 4;
+    case MDBlock::Kind::Code: return 2 * codeOuterPadding + 2 * codeInset;
+    case MDBlock::Kind::Quote: return 8;
+    case MDBlock::Kind::Rule: return 21;
+    case MDBlock::Kind::Blank: return 6;
+    }
+    return 0;
+}
+
+} // namespace
+
+int MarkdownView::headingSizeDelta(int level)
+{
+    static constexpr int deltas[] = {12, 8, 5, 3, 1, 1};
+    return deltas[std::clamp(level, 1, 6) - 1];
+}
+
+int MarkdownView::headingTopPadding(int level) { return level <= 1 ? 4 : 14; }
+
+MarkdownView::MarkdownView(QWidget *parent)
+    : RowScrollArea(parent), m_theme(Highlighting::Theme::defaultTheme())
+{
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_fontSize = QApplication::font().pointSizeF();
+}
+
+MarkdownView::~MarkdownView() = default;
+
+void MarkdownView::setBlocks(std::vector<MDBlock> blocks)
+{
+    m_blocks = std::move(blocks);
+    relayout(true);
+}
+
+void MarkdownView::setTheme(const Highlighting::Theme &theme)
+{
+    m_theme = theme;
+    // Colours are applied when drawing; the layouts only carry link colours.
+    m_cache.clear();
+    viewport()->update();
+}
+
+void MarkdownView::setFontSize(double points)
+{
+    m_fontSize = points;
+    relayout(true);
+}
+
+void MarkdownView::relayout(bool keepPosition)
+{
+    const std::size_t top = firstVisibleRow();
+    m_cache.clear();
+    // Estimates per block make the scroll bar meaningful before anything is measured; fonts
+    // are measured once per kind and heading level, not once per block.
+    FontEstimate byKind[7 + 6];
+    bool known[7 + 6] = {};
+    std::vector<int> estimates(m_blocks.size());
+    for (std::size_t i = 0; i < m_blocks.size(); ++i) {
+        const MDBlock &block = m_blocks[i];
+        const std::size_t slot = block.kind == MDBlock::Kind::Heading ? 7 + std::size_t(std::clamp(block.level, 1, 6)) - 1
+                                                                      : std::size_t(block.kind);
+        if (!known[slot]) {
+            byKind[slot] = fontEstimate(block);
+            known[slot] = true;
+        }
+        estimates[i] = estimateHeight(block, byKind[slot]);
+    }
+    resetRows(std::move(estimates));
+    if (keepPosition && top < m_blocks.size())
+        scrollToRow(top);
+    viewport()->update();
+}
+
+void MarkdownView::viewportWidthChanged()
+{
+    m_cache.clear();
+    remeasureRows();
+}
+
+QFont MarkdownView::blockFont(const MDBlock &block) const
+{
+    QFont font = QApplication::font();
+    switch (block.kind) {
+    case MDBlock::Kind::Heading:
+        font.setPointSizeF(m_fontSize + headingSizeDelta(block.level));
+        font.setWeight(QFont::DemiBold);
+        break;
+    case MDBlock::Kind::Code:
+        font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+        font.setPointSizeF(std::max(1.0, m_fontSize - 1));
+        break;
+    case MDBlock::Kind::Quote:
+        font.setFamilies({QStringLiteral("serif")});
+        font.setStyleHint(QFont::Serif);
+        font.setItalic(true);
+        font.setPointSizeF(m_fontSize);
+        break;
+    default:
+        font.setPointSizeF(m_fontSize);
+        break;
+    }
+    return font;
+}
+
+QFont MarkdownView::bulletFont() const { return QApplication::font(); }
+
+int MarkdownView::textWidthFor(const MDBlock &block) const
+{
+    int width = viewport()->width() - 2 * horizontalPadding;
+    if (block.kind == MDBlock::Kind::Code)
+        width -= 2 * codeInset;
+    else if (block.kind == MDBlock::Kind::Quote)
+        width -= quoteBarWidth + quoteSpacing;
+    else if (block.kind == MDBlock::Kind::ListItem)
+        width -= QFontMetrics(bulletFont()).horizontalAdvance(QChar(0x2022)) + listSpacing;
+    return std::max(40, width);
+}
+
+MarkdownView::FontEstimate MarkdownView::fontEstimate(const MDBlock &block) const
+{
+    const QFontMetrics metrics(blockFont(block));
+    return {metrics.lineSpacing(), std::max(1.0, double(metrics.averageCharWidth()))};
+}
+
+int MarkdownView::estimateHeight(const MDBlock &block, const FontEstimate &estimate) const
+{
+    if (block.kind == MDBlock::Kind::Blank || block.kind == MDBlock::Kind::Rule)
+        return verticalPaddingOf(block) + (block.kind == MDBlock::Kind::Rule ? 1 : 0);
+    const int width = std::max(40, viewport()->width() - 2 * horizontalPadding - 24);
+    const double characterWidth = estimate.characterWidth;
+    std::size_t lines = 1;
+    if (block.kind == MDBlock::Kind::Code) {
+        lines = 1 + std::size_t(std::count(block.content.begin(), block.content.end(), u'\n'));
+    } else {
+        lines = std::max<std::size_t>(1, std::size_t(std::ceil(double(block.content.size()) * characterWidth / width)));
+    }
+    return verticalPaddingOf(block) + int(std::min<std::size_t>(lines, 1'000'000)) * estimate.lineSpacing;
+}
+
+MarkdownView::Element MarkdownView::buildElement(const MDBlock &block) const
+{
+    Element element;
+    if (block.kind == MDBlock::Kind::Blank || block.kind == MDBlock::Kind::Rule) {
+        element.height = verticalPaddingOf(block) + (block.kind == MDBlock::Kind::Rule ? 1 : 0);
+        return element;
+    }
+    const QFont font = blockFont(block);
+    QString text;
+    QList<QTextLayout::FormatRange> formats;
+    if (block.attributed && block.kind != MDBlock::Kind::Code) {
+        const QColor link = m_theme.isDark() ? QColor(100, 170, 255) : QColor(10, 100, 210);
+        QFont code = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+        for (const InlineRun &run : *block.attributed) {
+            const QString piece = toQString(run.text);
+            QTextCharFormat format;
+            bool styled = false;
+            if (run.strong) {
+                format.setFontWeight(QFont::Bold);
+                styled = true;
+            }
+            if (run.emphasis) {
+                format.setFontItalic(true);
+                styled = true;
+            }
+            if (run.code) {
+                format.setFontFamilies(code.families());
+                format.setFontFixedPitch(true);
+                styled = true;
+            }
+            if (run.strikethrough) {
+                format.setFontStrikeOut(true);
+                styled = true;
+            }
+            if (run.link) {
+                format.setForeground(link);
+                format.setFontUnderline(true);
+                styled = true;
+            }
+            if (styled)
+                formats.append({int(text.size()), int(piece.size()), format});
+            text += piece;
+        }
+    } else {
+        text = toQString(block.content);
+    }
+
+    element.text = std::make_unique<QTextLayout>(text, font);
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    element.text->setTextOption(option);
+    element.text->setFormats(formats);
+    element.text->setCacheEnabled(true);
+    const int width = textWidthFor(block);
+    const qreal leading = QFontMetricsF(font).leading();
+    qreal y = 0;
+    element.text->beginLayout();
+    for (QTextLine line = element.text->createLine(); line.isValid(); line = element.text->createLine()) {
+        line.setLineWidth(width);
+        line.setPosition(QPointF(0, y));
+        y += line.height() + leading;
+    }
+    element.text->endLayout();
+    element.textHeight = std::max(int(std::ceil(y)), QFontMetrics(font).height());
+    element.height = element.textHeight + verticalPaddingOf(block);
+    return element;
+}
+
+const MarkdownView::Element &MarkdownView::element(std::size_t index)
+{
+    if (auto it = m_cache.find(index); it != m_cache.end())
+        return it->second;
+    if (m_cache.size() > 3000)
+        m_cache.clear();
+    return m_cache.emplace(index, buildElement(m_blocks[index])).first->second;
+}
+
+int MarkdownView::measureRow(std::size_t row) { return element(row).height; }
+
+void MarkdownView::paintBackground(QPainter &painter)
+{
+    painter.fillRect(viewport()->rect(), Highlighting::toQColor(m_theme.background()));
+}
+
+void MarkdownView::paintRow(QPainter &painter, std::size_t row, const QRect &rect)
+{
+    const MDBlock &block = m_blocks[row];
+    const Element &shown = element(row);
+    const QColor foreground = Highlighting::toQColor(m_theme.foreground());
+    const int left = rect.left() + horizontalPadding;
+    const int width = viewport()->width() - 2 * horizontalPadding;
+    painter.save();
+    switch (block.kind) {
+    case MDBlock::Kind::Heading:
+        painter.setPen(foreground);
+        shown.text->draw(&painter, QPointF(left, rect.top() + headingTopPadding(block.level)));
+        break;
+    case MDBlock::Kind::Paragraph:
+        painter.setPen(Internal::withOpacity(foreground, 0.92));
+        shown.text->draw(&painter, QPointF(left, rect.top() + 4));
+        break;
+    case MDBlock::Kind::ListItem: {
+        // The bullet sits on the first line's baseline.
+        const QFont bullet = bulletFont();
+        const QFontMetricsF bulletMetrics(bullet);
+        qreal baseline = rect.top() + 2 + QFontMetricsF(blockFont(block)).ascent();
+        if (shown.text->lineCount() > 0)
+            baseline = rect.top() + 2 + shown.text->lineAt(0).y() + shown.text->lineAt(0).ascent();
+        painter.setFont(bullet);
+        painter.setPen(Internal::withOpacity(foreground, 0.6));
+        painter.drawText(QPointF(left, baseline), QString(QChar(0x2022)));
+        const qreal textLeft = left + bulletMetrics.horizontalAdvance(QChar(0x2022)) + listSpacing;
+        painter.setPen(Internal::withOpacity(foreground, 0.92));
+        shown.text->draw(&painter, QPointF(textLeft, rect.top() + 2));
+        break;
+    }
+    case MDBlock::Kind::Code: {
+        const QRectF box(left, rect.top() + codeOuterPadding, width, shown.textHeight + 2 * codeInset);
+        painter.setRenderHint(QPainter::Antialiasing);
+        QPainterPath path;
+        path.addRoundedRect(box, 6, 6);
+        painter.fillPath(path, Internal::withOpacity(foreground, 0.08));
+        painter.setPen(foreground);
+        shown.text->draw(&painter, QPointF(left + codeInset, box.top() + codeInset));
+        break;
+    }
+    case MDBlock::Kind::Quote: {
+        const int top = rect.top() + 4;
+        painter.fillRect(QRect(left, top, quoteBarWidth, shown.textHeight), Internal::withOpacity(foreground, 0.35));
+        painter.setPen(Internal::withOpacity(foreground, 0.75));
+        shown.text->draw(&painter, QPointF(left + quoteBarWidth + quoteSpacing, top));
+        break;
+    }
+    case MDBlock::Kind::Rule:
+        painter.fillRect(QRect(left, rect.top() + 10, width, 1), Internal::withOpacity(foreground, 0.15));
+        break;
+    case MDBlock::Kind::Blank:
+        break;
+    }
+    painter.restore();
+}
+
+} // namespace Viewers

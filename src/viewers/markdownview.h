@@ -1,0 +1,80 @@
+#pragma once
+
+#include "viewers/mdblock.h"
+#include "viewers/rowscrollarea_p.h"
+
+#include "highlighting/theme.h"
+
+#include <QFont>
+
+#include <memory>
+#include <unordered_map>
+#include <vector>
+
+class QTextLayout;
+
+namespace Viewers {
+
+// The read-only Markdown preview: one element per block, in order, on the theme's background,
+// with headings at S + Δ points, paragraphs and list items at S, code at S − 1 in a rounded
+// tinted box, quotes in italic serif beside a bar, and thin rules. Only the blocks on screen
+// are laid out; the rest carry estimated heights until they scroll into view. Text cannot be
+// selected.
+class MarkdownView : public Internal::RowScrollArea {
+    Q_OBJECT
+
+public:
+    explicit MarkdownView(QWidget *parent = nullptr);
+    ~MarkdownView() override;
+
+    void setBlocks(std::vector<MDBlock> blocks);
+    const std::vector<MDBlock> &blocks() const { return m_blocks; }
+    // Only the theme's foreground and background are used.
+    void setTheme(const Highlighting::Theme &theme);
+    // S, the window's editor font size in points.
+    void setFontSize(double points);
+    double fontSize() const { return m_fontSize; }
+
+    // The font a block's text is drawn in (for a list item, its text; the bullet keeps the
+    // default text font).
+    QFont blockFont(const MDBlock &block) const;
+    QFont bulletFont() const;
+
+    static constexpr int horizontalPadding = 28;
+    static constexpr int verticalPadding = 22;
+    // Δ (added to S) and the padding above a heading, by level 1–6.
+    static int headingSizeDelta(int level);
+    static int headingTopPadding(int level);
+
+protected:
+    int measureRow(std::size_t row) override;
+    void paintRow(QPainter &painter, std::size_t row, const QRect &rect) override;
+    void paintBackground(QPainter &painter) override;
+    int topInset() const override { return verticalPadding; }
+    int bottomInset() const override { return verticalPadding; }
+    void viewportWidthChanged() override;
+
+private:
+    struct Element {
+        std::unique_ptr<QTextLayout> text;
+        int textHeight = 0;
+        int height = 0;
+    };
+    const Element &element(std::size_t index);
+    Element buildElement(const MDBlock &block) const;
+    int textWidthFor(const MDBlock &block) const;
+    struct FontEstimate {
+        int lineSpacing = 16;
+        double characterWidth = 7;
+    };
+    int estimateHeight(const MDBlock &block, const FontEstimate &estimate) const;
+    FontEstimate fontEstimate(const MDBlock &block) const;
+    void relayout(bool keepPosition);
+
+    std::vector<MDBlock> m_blocks;
+    Highlighting::Theme m_theme;
+    double m_fontSize = 13;
+    std::unordered_map<std::size_t, Element> m_cache;
+};
+
+} // namespace Viewers

@@ -1,0 +1,333 @@
+// The three views, shown offscreen on real files. Set CORVANE_SCREENSHOT_DIR to keep a PNG of
+// each view for a person to look at.
+#include "viewers/csvtableview.h"
+#include "viewers/jsontreeview.h"
+#include "viewers/markdownview.h"
+
+#include "highlighting/qtcolor.h"
+
+#include <QClipboard>
+#include <QScrollBar>
+#include <QStackedWidget>
+#include <QtTest>
+
+using namespace Viewers;
+
+namespace {
+
+std::u16string readFixture(const QString &name)
+{
+    QFile file(QStringLiteral(CORVANE_FIXTURES "/") + name);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(file.readAll()).toStdU16String();
+}
+
+void keepScreenshot(QWidget &widget, const QString &name)
+{
+    const QString folder = qEnvironmentVariable("CORVANE_SCREENSHOT_DIR");
+    if (!folder.isEmpty())
+        widget.grab().save(folder + "/" + name + ".png");
+}
+
+QString q(std::u16string_view text) { return QString::fromUtf16(text.data(), qsizetype(text.size())); }
+
+QStringList rowIds(const JSONTreeView &view)
+{
+    QStringList ids;
+    for (const auto &row : view.rows())
+        ids << q(row.id());
+    return ids;
+}
+
+} // namespace
+
+class TestViewerWidgets : public QObject {
+    Q_OBJECT
+
+private slots:
+    void csvShowsFixture();
+    void csvEmptyState();
+    void csvMillionRowsMeasuresOnlyVisible();
+    void csvClickSelectsAndCopies();
+    void csvLongCellIsCut();
+    void jsonDefaultRowsAndToggle();
+    void jsonExpansionKeptAcrossResults();
+    void jsonInvalidResetsExpansion();
+    void jsonHidingResetsExpansion();
+    void jsonInvalidPanelAndEmptyArea();
+    void jsonKeyboard();
+    void markdownFontsFollowSize_data();
+    void markdownFontsFollowSize();
+    void markdownShowsFixture();
+    void markdownManyBlocksLaysOutOnlyVisible();
+};
+
+void TestViewerWidgets::csvShowsFixture()
+{
+    CSVTableView view;
+    view.resize(760, 300);
+    view.setTable(CSVParser::parse(readFixture("csv/people.csv")));
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    QCOMPARE(view.columnCount(), std::size_t(5));
+    QCOMPARE(view.columnWidths(), (std::vector<double>{80, 80, 101, 177.5, 80}));
+    // The wrapped quoted cell makes its row taller than a one-line row.
+    QImage image = view.grab().toImage();
+    QVERIFY(!image.isNull());
+    keepScreenshot(view, "csv-people");
+    QCOMPARE(view.measuredRowCount(), std::size_t(5));
+}
+
+void TestViewerWidgets::csvEmptyState()
+{
+    CSVTableView view;
+    view.resize(400, 300);
+    view.setTable(CSVParser::parse(u"\n\n"));
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    QCOMPARE(view.columnCount(), std::size_t(0));
+    // Nothing but the panel: the middle of the view holds the icon's ink, the corners none.
+    const QImage image = view.grab().toImage();
+    const QColor corner = image.pixelColor(5, 5);
+    bool ink = false;
+    for (int y = 0; y < image.height() && !ink; ++y)
+        ink = image.pixelColor(image.width() / 2, y) != corner;
+    QVERIFY(ink);
+    keepScreenshot(view, "csv-empty");
+}
+
+void TestViewerWidgets::csvMillionRowsMeasuresOnlyVisible()
+{
+    std::u16string text = u"id,name,value\n";
+    text.reserve(24'000'000);
+    for (int i = 0; i < 1'000'000; ++i) {
+        const std::string row = std::to_string(i) + ",name " + std::to_string(i) + "," + std::to_string(i * 7) + "\n";
+        text.append(row.begin(), row.end());
+    }
+    CSVTableView view;
+    view.resize(600, 400);
+    view.setTable(CSVParser::parse(text));
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    view.grab();
+    QVERIFY(view.measuredRowCount() < 40);
+    view.verticalScrollBar()->setValue(view.verticalScrollBar()->maximum() / 2);
+    view.grab();
+    QVERIFY(view.firstVisibleRow() > 400'000);
+    QVERIFY(view.measuredRowCount() < 80);
+    view.verticalScrollBar()->setValue(view.verticalScrollBar()->maximum());
+    const QImage bottom = view.grab().toImage();
+    keepScreenshot(view, "csv-million-bottom");
+    QVERIFY(view.firstVisibleRow() > 999'950);
+}
+
+void TestViewerWidgets::csvClickSelectsAndCopies()
+{
+    CSVTableView view;
+    view.resize(760, 300);
+    view.setTable(CSVParser::parse(readFixture("csv/people.csv")));
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    view.grab();
+    // Row 1 (Bob), column 3 (the note): click inside that cell.
+    const int x = CSVTableView::padding + 80 + 80 + 101 + 3 * CSVTableView::cellSpacing + 10;
+    int y = 0;
+    for (int probe = 0; probe < 300 && !y; ++probe) {
+        QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, QPoint(x, probe));
+        if (view.selectedCell() && view.selectedCell()->row == 1)
+            y = probe;
+    }
+    QVERIFY(y > 0);
+    QCOMPARE(view.selectedCell()->column, std::size_t(3));
+    QCOMPARE(view.selectedText(), QString("says \"hello\", twice"));
+    QTest::keySequence(&view, QKeySequence::Copy);
+    QCOMPARE(QGuiApplication::clipboard()->text(), QString("says \"hello\", twice"));
+    keepScreenshot(view, "csv-selected");
+}
+
+void TestViewerWidgets::csvLongCellIsCut()
+{
+    // One unterminated quote turns 4 MB into one cell; showing it must stay quick.
+    std::u16string text = u"a,b\n\"";
+    text.append(4'000'000, u'x');
+    CSVTableView view;
+    view.resize(600, 400);
+    view.setTable(CSVParser::parse(text));
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    view.grab();
+    QCOMPARE(view.measuredRowCount(), std::size_t(1));
+    QCOMPARE(view.table().cell(0, 0).size(), std::size_t(4'000'000));
+}
+
+void TestViewerWidgets::jsonDefaultRowsAndToggle()
+{
+    JSONTreeView view;
+    view.resize(500, 400);
+    view.setResult(JSONTreeBuilder::build(u"{\"zeta\":5,\"Alpha\":[],\"beta\":{\"inner\":1}}"));
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    QCOMPARE(rowIds(view), (QStringList{"$", "$.Alpha", "$.beta", "$.beta.inner", "$.zeta"}));
+    // Click the chevron of the root row.
+    const int rowHeight = view.rowHeight();
+    QTest::mouseClick(view.viewport(), Qt::LeftButton, {},
+                      QPoint(JSONTreeView::padding + JSONTreeView::chevronWidth / 2, JSONTreeView::padding + rowHeight / 2));
+    QCOMPARE(rowIds(view), (QStringList{"$"}));
+    QTest::mouseClick(view.viewport(), Qt::LeftButton, {},
+                      QPoint(JSONTreeView::padding + JSONTreeView::chevronWidth / 2, JSONTreeView::padding + rowHeight / 2));
+    QCOMPARE(rowIds(view).size(), 5);
+    // Alpha (empty) has no chevron: clicking where it would be only selects the row.
+    QTest::mouseClick(view.viewport(), Qt::LeftButton, {},
+                      QPoint(JSONTreeView::padding + JSONTreeView::indentPerLevel + 6, JSONTreeView::padding + rowHeight + rowHeight / 2));
+    QCOMPARE(rowIds(view).size(), 5);
+    QCOMPARE(view.selectedRow(), std::optional<std::size_t>(1));
+}
+
+void TestViewerWidgets::jsonExpansionKeptAcrossResults()
+{
+    JSONTreeView view;
+    view.setResult(JSONTreeBuilder::build(u"{\"a\":{\"b\":{\"c\":1}}}"));
+    view.toggle(u"$.a.b");
+    QCOMPARE(rowIds(view), (QStringList{"$", "$.a", "$.a.b", "$.a.b.c"}));
+    view.setResult(JSONTreeBuilder::build(u"{\"a\":{\"b\":{\"c\":1,\"d\":2}},\"e\":{\"f\":0}}"));
+    QCOMPARE(rowIds(view), (QStringList{"$", "$.a", "$.a.b", "$.a.b.c", "$.a.b.d", "$.e"}));
+}
+
+void TestViewerWidgets::jsonInvalidResetsExpansion()
+{
+    JSONTreeView view;
+    view.setResult(JSONTreeBuilder::build(u"{\"a\":{\"b\":{\"c\":1}}}"));
+    view.toggle(u"$.a.b");
+    view.setResult(JSONTreeBuilder::build(u"{"));
+    QVERIFY(view.rows().empty());
+    view.setResult(JSONTreeBuilder::build(u"{\"a\":{\"b\":{\"c\":1}}}"));
+    QCOMPARE(rowIds(view), (QStringList{"$", "$.a", "$.a.b"}));
+}
+
+void TestViewerWidgets::jsonHidingResetsExpansion()
+{
+    QStackedWidget stack;
+    auto *other = new QWidget;
+    auto *view = new JSONTreeView;
+    stack.addWidget(view);
+    stack.addWidget(other);
+    stack.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&stack));
+    view->setResult(JSONTreeBuilder::build(u"{\"a\":{\"b\":{\"c\":1}}}"));
+    view->toggle(u"$.a.b");
+    QCOMPARE(view->rows().size(), std::size_t(4));
+    stack.setCurrentWidget(other);
+    stack.setCurrentWidget(view);
+    QCOMPARE(rowIds(*view), (QStringList{"$", "$.a", "$.a.b"}));
+}
+
+void TestViewerWidgets::jsonInvalidPanelAndEmptyArea()
+{
+    JSONTreeView view;
+    view.resize(520, 300);
+    view.setTheme(*Highlighting::Theme::byId("solarized-light"));
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    // No result: only the theme's background.
+    const QImage empty = view.grab().toImage();
+    const QColor background = Highlighting::toQColor(Highlighting::Theme::byId("solarized-light")->background());
+    QCOMPARE(empty.pixelColor(empty.width() / 2, empty.height() / 2).name(), background.name());
+    view.setResult(JSONTreeBuilder::build(u"{\"a\": tru}"));
+    QVERIFY(!view.result()->isOk());
+    const QImage invalid = view.grab().toImage();
+    bool ink = false;
+    for (int y = 0; y < invalid.height() && !ink; ++y)
+        ink = invalid.pixelColor(invalid.width() / 2, y).name() != background.name();
+    QVERIFY(ink);
+    keepScreenshot(view, "json-invalid");
+}
+
+void TestViewerWidgets::jsonKeyboard()
+{
+    JSONTreeView view;
+    view.resize(500, 400);
+    view.setResult(JSONTreeBuilder::build(readFixture("json/catalog.json")));
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    keepScreenshot(view, "json-catalog");
+    view.setSelectedRow(5); // $.books
+    QCOMPARE(q(view.rows()[5].id()), QString("$.books"));
+    QTest::keyClick(&view, Qt::Key_Left);
+    QCOMPARE(view.rows().size(), std::size_t(11));
+    QTest::keyClick(&view, Qt::Key_Right);
+    QCOMPARE(view.rows().size(), std::size_t(13));
+    QTest::keyClick(&view, Qt::Key_Down);
+    QTest::keyClick(&view, Qt::Key_Return);
+    QCOMPARE(view.rows().size(), std::size_t(16));
+    QTest::keySequence(&view, QKeySequence::Copy);
+    QCOMPARE(QGuiApplication::clipboard()->text(), QString("{3}"));
+    view.setTheme(*Highlighting::Theme::byId("vscode-light"));
+    keepScreenshot(view, "json-catalog-light-expanded");
+}
+
+void TestViewerWidgets::markdownFontsFollowSize_data()
+{
+    QTest::addColumn<double>("size");
+    QTest::addColumn<QString>("markdown");
+    QTest::addColumn<double>("expected");
+    QTest::newRow("S12_code11") << 12.0 << "```\nx\n```" << 11.0;
+    QTest::newRow("S12_h2_20") << 12.0 << "## t" << 20.0;
+    QTest::newRow("S13_h1_25") << 13.0 << "# t" << 25.0;
+    QTest::newRow("S13_h4_16") << 13.0 << "#### t" << 16.0;
+    QTest::newRow("S13_h6_14") << 13.0 << "###### t" << 14.0;
+    QTest::newRow("S13_paragraph13") << 13.0 << "p" << 13.0;
+    QTest::newRow("S20_quote20") << 20.0 << "> q" << 20.0;
+}
+
+void TestViewerWidgets::markdownFontsFollowSize()
+{
+    QFETCH(double, size);
+    QFETCH(QString, markdown);
+    QFETCH(double, expected);
+    MarkdownView view;
+    view.setFontSize(size);
+    const auto blocks = MDBlock::parse(markdown.toStdU16String());
+    QCOMPARE(view.blockFont(blocks.front()).pointSizeF(), expected);
+    // The bullet does not scale with S.
+    QCOMPARE(view.bulletFont().pointSizeF(), QApplication::font().pointSizeF());
+}
+
+void TestViewerWidgets::markdownShowsFixture()
+{
+    MarkdownView view;
+    view.resize(640, 620);
+    view.setFontSize(13);
+    view.setBlocks(MDBlock::parse(readFixture("md/guide.md")));
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    keepScreenshot(view, "md-guide-dark");
+    view.setTheme(*Highlighting::Theme::byId("novel"));
+    const QImage image = view.grab().toImage();
+    QCOMPARE(image.pixelColor(3, 3).name(),
+             Highlighting::toQColor(Highlighting::Theme::byId("novel")->background()).name());
+    keepScreenshot(view, "md-guide-novel");
+    QCOMPARE(view.measuredRowCount(), view.blocks().size());
+}
+
+void TestViewerWidgets::markdownManyBlocksLaysOutOnlyVisible()
+{
+    QString text;
+    for (int i = 0; i < 20'000; ++i)
+        text += QString("## Section %1\nSome *prose* for section %1 with `code`.\n- item\n\n").arg(i);
+    MarkdownView view;
+    view.resize(600, 500);
+    view.setBlocks(MDBlock::parse(text.toStdU16String()));
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    view.grab();
+    QVERIFY(view.measuredRowCount() < 60);
+    view.verticalScrollBar()->setValue(view.verticalScrollBar()->maximum());
+    view.grab();
+    QVERIFY(view.firstVisibleRow() > 79'000);
+    QVERIFY(view.measuredRowCount() < 150);
+    keepScreenshot(view, "md-many-bottom");
+}
+
+QTEST_MAIN(TestViewerWidgets)
+#include "tst_viewers_widgets.moc"
