@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <vector>
@@ -47,6 +48,19 @@ QString firstDifference(const QByteArray &actual, const QByteArray &expected)
     return {};
 }
 
+QStringList goldenFixtures()
+{
+    QStringList fixtures;
+    QDirIterator it(goldenRoot, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        if (!path.endsWith(QLatin1String(".ref")) && !path.endsWith(QLatin1String(".new")))
+            fixtures.append(QDir(goldenRoot).relativeFilePath(path));
+    }
+    fixtures.sort();
+    return fixtures;
+}
+
 } // namespace
 
 class GoldenTest : public QObject {
@@ -56,17 +70,46 @@ private slots:
     void reference_data()
     {
         QTest::addColumn<QString>("fixture");
-        QStringList fixtures;
-        QDirIterator it(goldenRoot, QDir::Files, QDirIterator::Subdirectories);
-        while (it.hasNext()) {
-            const QString path = it.next();
-            if (!path.endsWith(QLatin1String(".ref")) && !path.endsWith(QLatin1String(".new")))
-                fixtures.append(QDir(goldenRoot).relativeFilePath(path));
-        }
-        fixtures.sort();
+        const QStringList fixtures = goldenFixtures();
         QVERIFY(fixtures.size() >= 20);
         for (const QString &fixture : fixtures)
             QTest::newRow(qPrintable(fixture + "_matchesReference")) << fixture;
+    }
+
+    // The same fixture saved with CRLF or CR line breaks colours exactly like the LF original:
+    // loading normalises the breaks before the highlighter sees the text.
+    void lineEndingInvariance_data()
+    {
+        QTest::addColumn<QString>("fixture");
+        for (const QString &fixture : goldenFixtures()) {
+            QFile file(goldenRoot + u'/' + fixture);
+            if (!file.open(QIODevice::ReadOnly))
+                continue;
+            const QByteArray bytes = file.readAll();
+            if (bytes.contains('\n') && !bytes.contains('\r'))
+                QTest::newRow(qPrintable(fixture + "_sameWithCrlfAndCr")) << fixture;
+        }
+    }
+
+    void lineEndingInvariance()
+    {
+        QFETCH(QString, fixture);
+        const QString path = goldenRoot + u'/' + fixture;
+        QFile original(path);
+        QVERIFY(original.open(QIODevice::ReadOnly));
+        const QByteArray bytes = original.readAll();
+        const QByteArray expected = colouredDump(path);
+        QTemporaryDir dir;
+        for (const QByteArray &lineBreak : {QByteArray("\r\n"), QByteArray("\r")}) {
+            QByteArray varied = bytes;
+            varied.replace("\n", lineBreak);
+            const QString variedPath = dir.filePath(QFileInfo(path).fileName());
+            QFile out(variedPath);
+            QVERIFY(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            out.write(varied);
+            out.close();
+            QCOMPARE(colouredDump(variedPath), expected);
+        }
     }
 
     void reference()
