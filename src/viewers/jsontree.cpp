@@ -318,22 +318,32 @@ using Internal::NodeRecord;
 
 // ---- JSONNode -------------------------------------------------------------------------------
 
-void appendPathSegment(std::u16string &path, const JSONNode &node)
+namespace Internal {
+namespace {
+void appendSegment(const JSONTreeStorage &tree, std::uint32_t index, std::u16string &path)
 {
-    const NodeRecord &record = node.m_tree->nodes[node.m_index];
+    const NodeRecord &record = tree.nodes[index];
     switch (record.keyKind) {
-    case Internal::KeyKind::None:
+    case KeyKind::None:
         break;
-    case Internal::KeyKind::Member:
+    case KeyKind::Member:
         path.push_back(u'.');
-        Internal::appendUtf16(node.m_tree->text(record.keyOffset, record.keyLength), path);
+        appendUtf16(tree.text(record.keyOffset, record.keyLength), path);
         break;
-    case Internal::KeyKind::Element:
+    case KeyKind::Element:
         path.push_back(u'[');
-        path += Internal::numberText(record.keyOffset);
+        path += numberText(record.keyOffset);
         path.push_back(u']');
         break;
     }
+}
+} // namespace
+} // namespace Internal
+
+void appendPathSegment(std::u16string &path, const JSONNode &node)
+{
+    if (node.m_tree)
+        Internal::appendSegment(*node.m_tree, node.m_index, path);
 }
 
 std::u16string JSONNode::id() const
@@ -504,29 +514,42 @@ std::vector<FlatJSONRow> visibleRows(const JSONNode &root, const ExpandedSet &ex
     std::vector<FlatJSONRow> rows;
     if (!root.isValid())
         return rows;
+    const auto &tree = root.m_tree;
+    // Frames hold node indices; paths are built only for nodes that have children, since only
+    // they are looked up in the expanded set.
     struct Frame {
-        JSONNode node;
-        std::size_t nextChild;
+        std::uint32_t node;
+        std::uint32_t nextChild;
         std::size_t pathLength;
+    };
+    auto childCount = [&](std::uint32_t index) -> std::uint32_t {
+        const NodeRecord &record = tree->nodes[index];
+        const bool container = record.kind == JSONNodeKind::Object || record.kind == JSONNodeKind::Array;
+        return container ? record.value.span.length : 0;
     };
     std::vector<Frame> stack;
     std::u16string path = u"$";
     rows.push_back({root, 0});
-    if (root.childCount() > 0 && expanded.find(std::u16string_view(path)) != expanded.end())
-        stack.push_back({root, 0, path.size()});
+    if (childCount(root.m_index) > 0 && expanded.find(std::u16string_view(path)) != expanded.end())
+        stack.push_back({root.m_index, 0, path.size()});
     while (!stack.empty()) {
         Frame &frame = stack.back();
-        if (frame.nextChild == frame.node.childCount()) {
+        const NodeRecord &parent = tree->nodes[frame.node];
+        if (frame.nextChild == parent.value.span.length) {
             stack.pop_back();
             continue;
         }
-        JSONNode child = frame.node.child(frame.nextChild++);
-        path.resize(frame.pathLength);
-        appendPathSegment(path, child);
-        const bool enter = child.childCount() > 0 && expanded.find(std::u16string_view(path)) != expanded.end();
-        rows.push_back({child, stack.size()});
+        const std::uint32_t child = tree->children[parent.value.span.offset + frame.nextChild++];
+        const std::size_t depth = stack.size();
+        bool enter = false;
+        if (childCount(child) > 0) {
+            path.resize(frame.pathLength);
+            Internal::appendSegment(*tree, child, path);
+            enter = expanded.find(std::u16string_view(path)) != expanded.end();
+        }
+        rows.push_back({JSONNode(tree, child), depth});
         if (enter)
-            stack.push_back({std::move(child), 0, path.size()});
+            stack.push_back({child, 0, path.size()});
     }
     return rows;
 }

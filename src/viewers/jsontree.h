@@ -20,6 +20,15 @@ namespace Internal {
 struct JSONTreeStorage;
 }
 
+// A set of node ids that accepts string views for lookups.
+struct PathHash {
+    using is_transparent = void;
+    std::size_t operator()(std::u16string_view text) const { return std::hash<std::u16string_view>()(text); }
+};
+using ExpandedSet = std::unordered_set<std::u16string, PathHash, std::equal_to<>>;
+
+struct FlatJSONRow;
+
 // One node of a built tree: a light handle into the tree's flat node array (which it keeps
 // alive). Ids, keys and summaries are produced on request.
 class JSONNode {
@@ -55,6 +64,7 @@ private:
     friend class JSONTreeBuilder;
     friend struct Internal::JSONTreeStorage;
     friend void appendPathSegment(std::u16string &path, const JSONNode &node);
+    friend std::vector<FlatJSONRow> visibleRows(const JSONNode &root, const ExpandedSet &expanded);
     JSONNode(std::shared_ptr<const Internal::JSONTreeStorage> tree, std::uint32_t index)
         : m_tree(std::move(tree)), m_index(index) {}
 
@@ -97,13 +107,6 @@ std::u16string jsonEscape(std::u16string_view text);
 
 // Appends the node's segment (".key" or "[i]") to a parent's path; nothing for the root.
 void appendPathSegment(std::u16string &path, const JSONNode &node);
-
-// A set of node ids that accepts string views for lookups.
-struct PathHash {
-    using is_transparent = void;
-    std::size_t operator()(std::u16string_view text) const { return std::hash<std::u16string_view>()(text); }
-};
-using ExpandedSet = std::unordered_set<std::u16string, PathHash, std::equal_to<>>;
 
 // One visible row.
 struct FlatJSONRow {

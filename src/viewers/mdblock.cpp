@@ -328,6 +328,22 @@ std::optional<StyledText> inlineAttributed(std::u16string_view text)
     // A line break would let md4c start a new block in the middle of the text.
     if (text.find_first_of(u"\r\n") != std::u16string_view::npos)
         return std::nullopt;
+    // Text without any character that inline Markdown gives a meaning to is one plain run;
+    // most prose lines take this path and skip the parser.
+    if (text.find_first_of(std::u16string_view(u"\\`*_~[]!<&\0", 12)) == std::u16string_view::npos) {
+        for (char16_t c : text) {
+            if (c >= 0xD800 && c <= 0xDFFF) {
+                std::string probe;
+                if (!Internal::appendUtf8(text, probe))
+                    return std::nullopt;
+                break;
+            }
+        }
+        StyledText runs;
+        if (!text.empty())
+            runs.push_back(InlineRun{std::u16string(text), false, false, false, false, std::nullopt});
+        return runs;
+    }
     std::string utf8;
     if (!Internal::appendUtf8(text, utf8))
         return std::nullopt;

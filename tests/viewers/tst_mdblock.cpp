@@ -153,6 +153,14 @@ void TestMDBlock::inlineAttributed_data()
     QTest::newRow("leadingHash_notHeading") << "# not a heading" << "# not a heading";
     QTest::newRow("leadingQuote_notQuote") << "> *q*" << "> <i:q>";
     QTest::newRow("leadingDash_notList") << "- item" << "- item";
+    // The same markers with inline syntax after them go through the parser, not the plain path.
+    QTest::newRow("leadingDashWithEmphasis_notList") << "- *x*" << "- <i:x>";
+    QTest::newRow("leadingHashWithCode_notHeading") << "## `c`" << "## <c:c>";
+    QTest::newRow("orderedWithStrong_notList") << "1. **b**" << "1. <b:b>";
+    QTest::newRow("orderedParenWithStrong_notList") << "2) **b**" << "2) <b:b>";
+    QTest::newRow("plusWithLink_notList") << "+ [a](b)" << "+ <@b:a>";
+    QTest::newRow("dashRuleWithEmphasis_literalDashes") << "--- *x*" << "--- <i:x>";
+    QTest::newRow("nulCharacter_replaced") << QString("a") + QChar(0) + "*b*" << QString("a") + QChar(0xFFFD) + "<i:b>";
     QTest::newRow("leadingStarSpace_notList") << "* item *x*" << "* item <i:x>";
     QTest::newRow("leadingStarEmphasis_kept") << "*x* y" << "<i:x> y";
     QTest::newRow("ordered_notList") << "1. one" << "1. one";

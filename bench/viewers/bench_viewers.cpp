@@ -1,0 +1,141 @@
+// The viewer models on large inputs, each against a plain pass over the same text in the same
+// run (the floor): CSV parse of 50 MB, JSON tree build of 50 MB (time and peak memory),
+// Markdown blocks of 5 MB.
+#include "inputs_p.h"
+
+#include "viewers/csvparser.h"
+#include "viewers/jsontree.h"
+#include "viewers/mdblock.h"
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <fstream>
+#include <string>
+
+namespace {
+
+// The floor: one pass that reads every unit (counting line breaks).
+void plainPass(benchmark::State &state, const std::u16string &text)
+{
+    for (auto _ : state) {
+        const auto lines = std::count(text.begin(), text.end(), u'\n');
+        benchmark::DoNotOptimize(lines);
+    }
+    state.SetBytesProcessed(std::int64_t(state.iterations()) * std::int64_t(text.size()));
+}
+
+// Peak resident memory in KiB since the last reset.
+long peakResidentKiB()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmHWM:", 0) == 0)
+            return std::stol(line.substr(6));
+    }
+    return 0;
+}
+long residentKiB()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::stol(line.substr(6));
+    }
+    return 0;
+}
+void resetPeak()
+{
+    std::ofstream clear("/proc/self/clear_refs");
+    clear << "5";
+}
+
+// Bytes are counted as the file's size would be for ASCII text: one per UTF-16 unit.
+void BM_CsvFloor(benchmark::State &state) { plainPass(state, BenchInputs::csv()); }
+void BM_CsvParse(benchmark::State &state)
+{
+    const std::u16string &text = BenchInputs::csv();
+    std::size_t rows = 0;
+    for (auto _ : state) {
+        const Viewers::CSVTable table = Viewers::CSVParser::parse(text);
+        rows = table.rowCount();
+        benchmark::DoNotOptimize(rows);
+    }
+    state.counters["rows"] = double(rows);
+    state.SetBytesProcessed(std::int64_t(state.iterations()) * std::int64_t(text.size()));
+}
+void BM_CsvColumnWidths(benchmark::State &state)
+{
+    const Viewers::CSVTable table = Viewers::CSVParser::parse(BenchInputs::csv());
+    for (auto _ : state)
+        benchmark::DoNotOptimize(Viewers::columnWidths(table));
+}
+
+void BM_JsonFloor(benchmark::State &state) { plainPass(state, BenchInputs::json()); }
+void BM_JsonTreeBuild(benchmark::State &state)
+{
+    const std::u16string &text = BenchInputs::json();
+    long peak = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        const long before = residentKiB();
+        resetPeak();
+        state.ResumeTiming();
+        const auto result = Viewers::JSONTreeBuilder::build(text);
+        benchmark::DoNotOptimize(result.isOk());
+        state.PauseTiming();
+        peak = std::max(peak, peakResidentKiB() - before);
+        state.ResumeTiming();
+    }
+    state.counters["peakMiB"] = double(peak) / 1024.0;
+    state.SetBytesProcessed(std::int64_t(state.iterations()) * std::int64_t(text.size()));
+}
+void BM_JsonDefaultRows(benchmark::State &state)
+{
+    const auto result = Viewers::JSONTreeBuilder::build(BenchInputs::json());
+    std::size_t rows = 0;
+    for (auto _ : state) {
+        const auto visible = Viewers::visibleRows(result.root(), Viewers::defaultExpanded(result.root()));
+        rows = visible.size();
+    }
+    state.counters["rows"] = double(rows);
+}
+
+void BM_MarkdownFloor(benchmark::State &state) { plainPass(state, BenchInputs::markdown()); }
+void BM_MarkdownParse(benchmark::State &state)
+{
+    const std::u16string &text = BenchInputs::markdown();
+    std::size_t blocks = 0;
+    for (auto _ : state) {
+        const auto parsed = Viewers::MDBlock::parse(text);
+        blocks = parsed.size();
+    }
+    state.counters["blocks"] = double(blocks);
+    state.SetBytesProcessed(std::int64_t(state.iterations()) * std::int64_t(text.size()));
+}
+// md4c's pathological shapes: 100,000 unclosed emphasis markers and backquotes in one line.
+void BM_MarkdownPathological(benchmark::State &state)
+{
+    std::u16string text;
+    for (int i = 0; i < 100'000; ++i)
+        text += state.range(0) == 0 ? u"*a " : u"`a ";
+    for (auto _ : state)
+        benchmark::DoNotOptimize(Viewers::MDBlock::parse(text).size());
+    state.SetBytesProcessed(std::int64_t(state.iterations()) * std::int64_t(text.size()));
+}
+
+} // namespace
+
+BENCHMARK(BM_CsvFloor)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CsvParse)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CsvColumnWidths)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_JsonFloor)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_JsonTreeBuild)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_JsonDefaultRows)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MarkdownFloor)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MarkdownParse)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MarkdownPathological)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+BENCHMARK_MAIN();
