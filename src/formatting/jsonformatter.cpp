@@ -7,6 +7,10 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace Formatting {
 
 namespace Internal {
@@ -94,9 +98,17 @@ public:
     }
     std::size_t size() const { return std::size_t(m_cursor - m_buffer.data()); }
     void put(char16_t c) { *m_cursor++ = c; }
+    char16_t *cursor() { return m_cursor; }
+    void advance(std::size_t units) { m_cursor += units; }
     void copy(const char16_t *from, std::size_t count)
     {
-        std::memcpy(m_cursor, from, count * sizeof(char16_t));
+        if (count <= 8) {
+            // Numbers and literals are short: a call to memcpy costs more than the copy.
+            for (std::size_t k = 0; k < count; ++k)
+                m_cursor[k] = from[k];
+        } else {
+            std::memcpy(m_cursor, from, count * sizeof(char16_t));
+        }
         m_cursor += count;
     }
     void spaces(std::size_t count)
@@ -134,9 +146,7 @@ Validation JSONFormatter::validateNDJSON(std::u16string_view text)
     std::int64_t lineNumber = 0;
     std::size_t start = 0;
     while (start <= text.size()) {
-        std::size_t end = text.find(u'\n', start);
-        if (end == std::u16string_view::npos)
-            end = text.size();
+        const std::size_t end = Internal::findLineFeed(text, start);
         ++lineNumber;
         const std::u16string_view line = Internal::trimmed(text.substr(start, end - start));
         start = end + 1;
@@ -169,7 +179,9 @@ std::optional<Base::U16Buffer> JSONFormatter::reindent(std::u16string_view text,
 {
     const char16_t *in = text.data();
     const std::size_t n = text.size();
-    Output out(std::min(n + n / 4, maximumLength), maximumLength);
+    // Minified documents grow to two or three times their length; reserving that much up front
+    // saves copying on growth, and pages that are never written cost nothing.
+    Output out(std::min(3 * n + 16, maximumLength), maximumLength);
     std::size_t depth = 0;
     std::size_t i = 0;
     // Deep nesting makes the output grow with the square of the depth. Once the output is far
@@ -196,11 +208,45 @@ std::optional<Base::U16Buffer> JSONFormatter::reindent(std::u16string_view text,
         case u'"': {
             // Copy the whole string through its closing quote; a backslash protects the unit
             // after it. An unterminated string runs to the end of the text.
-            const std::size_t j = Internal::stringEnd(text, i);
-            if (!out.reserve(j - i))
+            if (!out.reserve(1))
                 return std::nullopt;
-            out.copy(in + i, j - i);
-            i = j;
+            out.put(c);
+            ++i;
+            for (;;) {
+#if defined(__SSE2__)
+                // Eight units at a time: store them, then keep those before a quote or backslash.
+                const __m128i quote = _mm_set1_epi16(u'"');
+                const __m128i backslash = _mm_set1_epi16(u'\\');
+                while (n - i >= 8) {
+                    if (!out.reserve(8))
+                        return std::nullopt;
+                    const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in + i));
+                    _mm_storeu_si128(reinterpret_cast<__m128i *>(out.cursor()), units);
+                    const unsigned mask = unsigned(_mm_movemask_epi8(
+                        _mm_or_si128(_mm_cmpeq_epi16(units, quote), _mm_cmpeq_epi16(units, backslash))));
+                    if (mask == 0) {
+                        out.advance(8);
+                        i += 8;
+                        continue;
+                    }
+                    const std::size_t plain = std::size_t(__builtin_ctz(mask)) / 2;
+                    out.advance(plain);
+                    i += plain;
+                    break;
+                }
+#endif
+                if (i >= n)
+                    break;
+                const char16_t s = in[i];
+                if (!out.reserve(2))
+                    return std::nullopt;
+                out.put(s);
+                ++i;
+                if (s == u'"')
+                    break;
+                if (s == u'\\' && i < n)
+                    out.put(in[i++]);
+            }
             break;
         }
         case u' ':

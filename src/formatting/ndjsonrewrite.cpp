@@ -260,9 +260,7 @@ Base::U16Buffer JSONFormatter::prettyPrintNDJSON(std::u16string_view text)
     std::string compact;
     std::size_t start = 0;
     while (start <= text.size()) {
-        std::size_t end = text.find(u'\n', start);
-        if (end == std::u16string_view::npos)
-            end = text.size();
+        const std::size_t end = Internal::findLineFeed(text, start);
         const std::u16string_view line = text.substr(start, end - start);
         const std::u16string_view content = Internal::trimmed(line);
         if (!content.empty() && !rewriteLine(content, compact, out))

@@ -23,6 +23,27 @@ std::u16string_view trimmed(std::u16string_view text)
     return text.substr(begin, end - begin);
 }
 
+std::size_t findLineFeed(std::u16string_view text, std::size_t from)
+{
+    const std::size_t n = text.size();
+    const char16_t *in = text.data();
+    std::size_t i = from;
+#if defined(__SSE2__)
+    const __m128i lineFeed = _mm_set1_epi16(u'\n');
+    while (n - i >= 8 && i < n) {
+        const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in + i));
+        const unsigned mask = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi16(units, lineFeed)));
+        if (mask)
+            return i + std::size_t(__builtin_ctz(mask)) / 2;
+        i += 8;
+    }
+#endif
+    for (; i < n; ++i)
+        if (in[i] == u'\n')
+            return i;
+    return n;
+}
+
 // ---- UTF-16 to UTF-8 ----------------------------------------------------------------------
 // Structured text is mostly ASCII, so runs of ASCII are narrowed 16 units at a time; everything
 // else takes the scalar path. The output is sized for the worst case (3 bytes per unit) up

@@ -21,6 +21,10 @@ constexpr bool isWhitespaceOrNewline(char16_t c)
            || c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000;
 }
 
+// Index of the first LF at or after `from`, or text.size(). Vectorised: NDJSON checks call it
+// once per line over the whole document.
+std::size_t findLineFeed(std::u16string_view text, std::size_t from);
+
 // `text` without leading and trailing white space and line breaks.
 std::u16string_view trimmed(std::u16string_view text);
 
