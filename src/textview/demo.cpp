@@ -2,6 +2,7 @@
 // Usage: textview-demo [FILE] [--dark] [--nowrap] [--no-numbers] [--error-line N]
 //                      [--select START,LENGTH] [--find TEXT] [--size WxH] [--screenshot PNG]
 #include "stextview.h"
+#include "stfindbar_p.h"
 #include "stgutterview.h"
 
 #include "documents/document.h"
@@ -13,6 +14,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QLineEdit>
 #include <QTimer>
 
 #include <cstdio>
@@ -23,6 +25,7 @@ int main(int argc, char **argv)
     QCommandLineParser parser;
     parser.addPositionalArgument("file", "File to show");
     parser.addOptions({{"dark", "Dark theme colours"},
+                       {"theme", "Theme id", "id"},
                        {"nowrap", "No line wrapping"},
                        {"no-numbers", "Hide line numbers"},
                        {"error-line", "Mark this 1-based line as the error line", "line"},
@@ -34,15 +37,9 @@ int main(int argc, char **argv)
     parser.process(app);
 
     STTextView *view = STTextView::scrollableTextView();
-    const Highlighting::Theme &theme = Highlighting::Theme::resolve(parser.isSet("dark") ? "github-dark" : "");
-    const Highlighting::Theme *chosen = &theme;
-    if (parser.isSet("dark") && !theme.isDark()) {
-        for (const Highlighting::Theme &t : Highlighting::Theme::all())
-            if (t.isDark()) {
-                chosen = &t;
-                break;
-            }
-    }
+    const QString themeId = parser.isSet("theme") ? parser.value("theme")
+                                                  : (parser.isSet("dark") ? "vs-claude" : "vscode-light");
+    const Highlighting::Theme *chosen = &Highlighting::Theme::resolve(themeId.toStdString());
     const QColor foreground = Highlighting::toQColor(chosen->foreground());
     std::vector<QColor> palette;
     for (std::size_t i = 0; i < Highlighting::syntaxClassCount; ++i)
@@ -114,11 +111,14 @@ int main(int argc, char **argv)
     view->setWindowTitle("textview-demo");
     view->show();
     view->setFocus();
+    if (parser.isSet("select"))
+        view->scrollRangeToVisible(view->textSelection());
     if (parser.isSet("find")) {
         view->textFinder()->performAction(parser.isSet("replace") ? STTextFinder::ShowReplaceInterface
                                                                   : STTextFinder::ShowFindInterface);
-        view->findBar();
+        view->findBar()->findField()->setText(parser.value("find"));
         view->setSearchString(parser.value("find"), false);
+        view->findNext(true);
     }
     if (parser.isSet("screenshot")) {
         QTimer::singleShot(200, [&] {

@@ -14,7 +14,7 @@ namespace TextView {
 class LineIndex {
 public:
     // Lines longer than this are laid out in pieces of this many code units.
-    static constexpr std::uint32_t DefaultPieceLength = 4096;
+    static constexpr std::uint32_t DefaultPieceLength = 1024;
 
     LineIndex();
 

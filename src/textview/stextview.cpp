@@ -218,13 +218,35 @@ QColor STTextView::syntaxColor(std::uint8_t syntaxClass) const
 void STTextView::setTextColor(const QColor &color)
 {
     m_textColor = color;
+    applyFindBarColors();
     m_layouts.clear();
     viewport()->update();
+}
+
+void STTextView::applyFindBarColors()
+{
+    if (!m_findBar)
+        return;
+    // The bar takes the view's colours, slightly offset, so that it belongs to the theme.
+    const bool dark = m_backgroundColor.lightnessF() < 0.5;
+    QPalette palette = m_findBar->palette();
+    const QColor bar = dark ? m_backgroundColor.lighter(135) : m_backgroundColor.darker(106);
+    palette.setColor(QPalette::Window, bar);
+    palette.setColor(QPalette::WindowText, m_textColor);
+    palette.setColor(QPalette::Base, m_backgroundColor);
+    palette.setColor(QPalette::Text, m_textColor);
+    palette.setColor(QPalette::Button, bar);
+    palette.setColor(QPalette::ButtonText, m_textColor);
+    QColor placeholder = m_textColor;
+    placeholder.setAlphaF(0.45f);
+    palette.setColor(QPalette::PlaceholderText, placeholder);
+    m_findBar->setPalette(palette);
 }
 
 void STTextView::setBackgroundColor(const QColor &color)
 {
     m_backgroundColor = color;
+    applyFindBarColors();
     if (m_gutter)
         m_gutter->setBackgroundColor(color);
     viewport()->update();
@@ -615,7 +637,15 @@ void STTextView::textReplaced(const TextView::EditReport &report)
     const std::size_t lastOld = first + report.removedLineBreaks;
     const std::ptrdiff_t lineDelta = std::ptrdiff_t(report.insertedLineBreaks) - std::ptrdiff_t(report.removedLineBreaks);
     if (lineDelta == 0) {
-        invalidateLines(first, lastOld);
+        auto cached = m_layouts.find(first);
+        if (first == lastOld && cached != m_layouts.end() && pieceCount(first) > 1) {
+            // Pieces of a long line before the edited one keep their text and their layout.
+            const std::size_t edited = pieceOf(first, report.position - m_storage.lineStart(first));
+            auto &pieces = cached->second.pieces;
+            pieces.erase(pieces.lower_bound(edited), pieces.end());
+        } else {
+            invalidateLines(first, lastOld);
+        }
     } else {
         std::map<std::size_t, LineLayout> shifted;
         for (auto &[line, layout] : m_layouts) {
@@ -1788,8 +1818,10 @@ bool STTextView::isFindBarVisible() const
 
 void STTextView::showFindBar(bool replace)
 {
-    if (!m_findBar)
+    if (!m_findBar) {
         m_findBar = new STFindBar(this);
+        applyFindBarColors();
+    }
     const TextRange selection = textSelection();
     if (selection.length > 0 && selection.length <= 200) {
         const std::u16string selected = m_storage.text(selection.location, selection.length);

@@ -285,6 +285,7 @@ private:
     std::vector<std::size_t> findIn(std::size_t from, std::size_t to) const;
     void showFindBar(bool replace);
     void hideFindBar();
+    void applyFindBarColors();
 
     void autoScrollTick();
     QColor syntaxColor(std::uint8_t syntaxClass) const;
