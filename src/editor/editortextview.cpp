@@ -1,0 +1,433 @@
+#include "editortextview.h"
+
+#include "editor/caret.h"
+
+#include "highlighting/qtcolor.h"
+#include "highlighting/syntaxhighlighter.h"
+
+#include <QApplication>
+#include <QFontDatabase>
+#include <QScrollBar>
+
+#include <algorithm>
+
+#include "textview/stgutterview.h"
+
+namespace Editor {
+
+namespace {
+
+constexpr int RehighlightDelayMs = 150;
+constexpr qreal LineHeightMultiple = 1.4;
+constexpr int TextInset = 12;
+
+// The desktop's red for errors: background and underline of the error line.
+constexpr TextView::Rgba errorBackground = 0x2EFF3B30; // red at opacity 0.18
+constexpr TextView::Rgba errorUnderline = 0xD9FF3B30;  // red at opacity 0.85
+
+QColor withAlpha(const Highlighting::Color &color, qreal alpha)
+{
+    QColor result = Highlighting::toQColor(color);
+    result.setAlphaF(float(alpha));
+    return result;
+}
+
+QFont editorFont(double pointSize)
+{
+    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setPointSizeF(pointSize);
+    font.setWeight(QFont::Normal);
+    return font;
+}
+
+std::vector<QColor> paletteOf(const Highlighting::Theme &theme)
+{
+    std::vector<QColor> palette;
+    for (std::size_t i = 0; i < Highlighting::syntaxClassCount; ++i)
+        palette.push_back(Highlighting::toQColor(theme.color(static_cast<Highlighting::SyntaxClass>(i))));
+    return palette;
+}
+
+bool isColoured(Documents::DocKind kind, std::size_t length)
+{
+    return kind != Documents::DocKind::Csv && kind != Documents::DocKind::Txt
+           && length <= Highlighting::SyntaxHighlighter::maximumLength;
+}
+
+} // namespace
+
+Coordinator::Coordinator(QObject *parent) : QObject(parent)
+{
+    m_rehighlight.setSingleShot(true);
+    m_rehighlight.setInterval(RehighlightDelayMs);
+    connect(&m_rehighlight, &QTimer::timeout, this, &Coordinator::applyAttributesInPlace);
+}
+
+Coordinator::~Coordinator()
+{
+    for (auto token : m_observers)
+        NotificationCenter::defaultCenter().removeObserver(token);
+    if (m_textView)
+        m_textView->setTextDelegate(nullptr);
+}
+
+// ---- Make and update ----------------------------------------------------------------------
+
+STTextView *Coordinator::makeView(const EditorTextView &inputs, QWidget *parent)
+{
+    STTextView *view = STTextView::scrollableTextView(parent);
+    m_textView = view;
+    view->setFrameShape(QFrame::NoFrame);
+    view->setEditable(true);
+    view->setSelectable(true);
+    view->setHighlightSelectedLine(true);
+    view->setIncrementalSearchingEnabled(true);
+    view->setDefaultParagraphStyle({LineHeightMultiple});
+    view->setTypingAttributes({});
+    view->setHorizontallyResizable(!inputs.wordWrap);
+    view->setShowsLineNumbers(inputs.showLineNumbers);
+    applyInsets(inputs.showLineNumbers);
+    applyTheme(*inputs.theme);
+    applyFont(*inputs.theme, inputs.fontSize);
+
+    m_currentTheme = inputs.theme;
+    m_lastThemeId = std::string(inputs.theme->id());
+    m_lastFontSize = inputs.fontSize;
+    m_lastDocKind = inputs.docKind;
+    m_lastDocumentId = inputs.documentId;
+    m_lastErrorLine = inputs.errorLine;
+    replaceContent(inputs, false);
+
+    view->setTextDelegate(this);
+    observeNotifications();
+    reportCaret();
+    if (inputs.isActiveEditor) {
+        QTimer::singleShot(0, this, [this] {
+            if (m_textView && m_textView->window())
+                m_textView->setFocus(Qt::OtherFocusReason);
+        });
+    }
+    return view;
+}
+
+void Coordinator::update(const EditorTextView &inputs)
+{
+    if (!m_textView)
+        return;
+    STTextView *view = m_textView;
+    const bool themeChanged = m_lastThemeId != inputs.theme->id();
+    const bool fontChanged = m_lastFontSize != inputs.fontSize;
+    const bool textChanged = m_lastTextGeneration != inputs.textGeneration;
+    const bool errorChanged = m_lastErrorLine != inputs.errorLine;
+    const bool kindChanged = m_lastDocKind != inputs.docKind;
+    const bool documentChanged = m_lastDocumentId != inputs.documentId;
+    const std::optional<long long> previousErrorLine = m_lastErrorLine;
+
+    if (themeChanged)
+        applyTheme(*inputs.theme);
+    if (themeChanged || fontChanged)
+        applyFont(*inputs.theme, inputs.fontSize);
+    if (view->showsLineNumbers() != inputs.showLineNumbers) {
+        view->setShowsLineNumbers(inputs.showLineNumbers);
+        applyInsets(inputs.showLineNumbers);
+        if (inputs.showLineNumbers)
+            applyFont(*inputs.theme, inputs.fontSize);
+    }
+    if (view->isHorizontallyResizable() == inputs.wordWrap)
+        view->setHorizontallyResizable(!inputs.wordWrap);
+
+    m_lastFontSize = inputs.fontSize;
+    m_lastThemeId = std::string(inputs.theme->id());
+    m_lastErrorLine = inputs.errorLine;
+    m_lastDocKind = inputs.docKind;
+    m_lastDocumentId = inputs.documentId;
+    m_currentTheme = inputs.theme;
+
+    if (textChanged) {
+        replaceContent(inputs, !documentChanged);
+        reportCaret();
+    } else if (kindChanged) {
+        // Classes depend on the kind only: a theme or font change needs no re-colouring, the
+        // palette already changed.
+        applyAttributesInPlace();
+    } else if (errorChanged) {
+        applyErrorLineInPlace(previousErrorLine, inputs.errorLine);
+    }
+
+    if (!inputs.isActiveEditor && view->hasFocus())
+        view->clearFocus();
+
+    if (inputs.goToLine) {
+        const long long line = *inputs.goToLine;
+        QTimer::singleShot(0, this, [this, line] {
+            if (m_textView) {
+                if (const auto range = rangeForLine(line)) {
+                    m_textView->setTextSelection({range->location, range->length});
+                    m_textView->scrollRangeToVisible({range->location, range->length});
+                    m_textView->setFocus(Qt::OtherFocusReason);
+                }
+            }
+            emit goToLineConsumed();
+        });
+    }
+}
+
+void Coordinator::applyTheme(const Highlighting::Theme &theme)
+{
+    STTextView *view = m_textView;
+    view->setBackgroundColor(Highlighting::toQColor(theme.background()));
+    view->setTextColor(Highlighting::toQColor(theme.foreground()));
+    view->setSelectedLineHighlightColor(withAlpha(theme.foreground(), theme.isDark() ? 0.06 : 0.08));
+    view->setSyntaxPalette(paletteOf(theme));
+    if (STGutterView *gutter = view->gutterView())
+        gutter->setBackgroundColor(Highlighting::toQColor(theme.background()));
+}
+
+void Coordinator::applyFont(const Highlighting::Theme &theme, double fontSize)
+{
+    STTextView *view = m_textView;
+    const QFont font = editorFont(fontSize);
+    view->setFont(font);
+    view->setTypingAttributes({});
+    if (STGutterView *gutter = view->gutterView()) {
+        gutter->setFont(font);
+        gutter->setTextColor(withAlpha(theme.foreground(), 0.4));
+        gutter->setBackgroundColor(Highlighting::toQColor(theme.background()));
+    }
+}
+
+void Coordinator::applyInsets(bool showLineNumbers)
+{
+    m_textView->setTextInsets(showLineNumbers ? 0 : TextInset, TextInset);
+}
+
+// ---- Content ------------------------------------------------------------------------------
+
+void Coordinator::replaceContent(const EditorTextView &inputs, bool sameDocument)
+{
+    STTextView *view = m_textView;
+    m_lastTextGeneration = inputs.textGeneration;
+    const std::u16string_view newText = inputs.text ? inputs.text->view() : std::u16string_view();
+    m_isUpdatingFromBinding = true;
+    if (sameDocument) {
+        // The window reformatted or reloaded the text: one undoable edit, and the user keeps
+        // position and selection.
+        const TextView::TextRange selection = view->textSelection();
+        const int scrollTop = view->verticalScrollBar()->value();
+        const int scrollLeft = view->horizontalScrollBar()->value();
+        view->replaceCharacters({0, view->textContentManager().length()}, newText, false);
+        m_isUpdatingFromBinding = false;
+        applyAttributesInPlace();
+        const std::size_t length = newText.size();
+        const std::size_t location = std::min(length, selection.location);
+        view->setTextSelection({location, std::min(length - location, selection.length)});
+        view->verticalScrollBar()->setValue(scrollTop);
+        view->horizontalScrollBar()->setValue(scrollLeft);
+        return;
+    }
+    STAttributedText content;
+    content.text.append(newText.data(), newText.size());
+    if (isColoured(inputs.docKind, newText.size())) {
+        content.classes.resize(newText.size());
+        Highlighting::SyntaxHighlighter::highlight(inputs.docKind, newText, content.classes);
+    }
+    view->setAttributedText(std::move(content));
+    markErrorLine(inputs.errorLine);
+    m_isUpdatingFromBinding = false;
+    // Undo does not cross documents.
+    view->undoManager()->removeAllActions();
+}
+
+void Coordinator::applyAttributesInPlace()
+{
+    if (!m_textView)
+        return;
+    m_rehighlight.stop();
+    TextView::TextStorage &storage = m_textView->textContentManager();
+    const std::size_t length = storage.length();
+    m_isUpdatingFromBinding = true;
+    storage.beginEditing();
+    m_classScratch.assign(length, 0);
+    if (isColoured(m_lastDocKind, length))
+        Highlighting::SyntaxHighlighter::highlight(m_lastDocKind, storage.view(0, length), m_classScratch);
+    // Apply only the span that differs, so the view relays out only the lines that changed.
+    std::vector<std::uint8_t> current(length);
+    storage.copyClasses(0, length, current.data());
+    std::size_t first = 0;
+    while (first < length && current[first] == m_classScratch[first])
+        ++first;
+    if (first < length) {
+        std::size_t last = length;
+        while (last > first && current[last - 1] == m_classScratch[last - 1])
+            --last;
+        storage.setClasses(first, m_classScratch.data() + first, last - first);
+    }
+    markErrorLine(m_lastErrorLine);
+    storage.endEditing();
+    m_isUpdatingFromBinding = false;
+}
+
+void Coordinator::markErrorLine(std::optional<long long> line)
+{
+    TextView::TextStorage &storage = m_textView->textContentManager();
+    if (!line || *line < 1)
+        return;
+    const auto range = rangeForLine(*line);
+    if (!range)
+        return;
+    storage.removeDecorations(range->location, range->length);
+    storage.addDecoration({range->location, range->length, errorBackground, TextView::UnderlineStyle::Thick,
+                           errorUnderline});
+}
+
+void Coordinator::applyErrorLineInPlace(std::optional<long long> previous, std::optional<long long> next)
+{
+    if (!m_textView)
+        return;
+    TextView::TextStorage &storage = m_textView->textContentManager();
+    m_isUpdatingFromBinding = true;
+    storage.beginEditing();
+    if (previous && *previous >= 1)
+        if (const auto range = rangeForLine(*previous))
+            storage.removeDecorations(range->location, range->length);
+    markErrorLine(next);
+    storage.endEditing();
+    m_isUpdatingFromBinding = false;
+}
+
+std::optional<TextRange> Coordinator::rangeForLine(long long line) const
+{
+    if (!m_textView || line < 1)
+        return std::nullopt;
+    const TextView::TextStorage &storage = m_textView->textContentManager();
+    if (std::size_t(line) > storage.lineCount())
+        return std::nullopt;
+    const std::size_t index = std::size_t(line) - 1;
+    return TextRange{storage.lineStart(index), storage.lineLength(index)};
+}
+
+std::u16string Coordinator::text() const
+{
+    return m_textView ? m_textView->textContentManager().text() : std::u16string();
+}
+
+std::size_t Coordinator::textLength() const
+{
+    return m_textView ? m_textView->textContentManager().length() : 0;
+}
+
+// ---- Edits from the user --------------------------------------------------------------------
+
+void Coordinator::textViewDidChangeText(STTextView *view)
+{
+    if (m_isUpdatingFromBinding || view != m_textView)
+        return;
+    emit textEdited();
+    reportCaret();
+    scheduleRehighlight();
+}
+
+void Coordinator::textViewDidChangeSelection(STTextView *view)
+{
+    if (view == m_textView)
+        reportCaret();
+}
+
+void Coordinator::scheduleRehighlight()
+{
+    if (!isColoured(m_lastDocKind, textLength()))
+        return;
+    m_rehighlight.start();
+}
+
+void Coordinator::reportCaret()
+{
+    if (!m_textView)
+        return;
+    const TextView::TextStorage &storage = m_textView->textContentManager();
+    const std::size_t position = std::min(m_textView->textSelection().location, storage.length());
+    const std::size_t line = storage.lineAt(position);
+    const std::size_t start = storage.lineStart(line);
+    const std::size_t offset = position - start;
+    const long long column = offset > graphemeColumnLimit ? (long long)offset + 1
+                                                           : caretColumn(storage.text(start, offset));
+    const long long lineNumber = (long long)line + 1;
+    if (lineNumber != m_lastReportedLine) {
+        m_lastReportedLine = lineNumber;
+        emit caretLineChanged(lineNumber);
+    }
+    if (column != m_lastReportedColumn) {
+        m_lastReportedColumn = column;
+        emit caretColumnChanged(column);
+    }
+}
+
+// ---- Line operations and find ------------------------------------------------------------
+
+bool Coordinator::hasFocusInWindow() const
+{
+    if (!m_textView || !m_textView->window())
+        return false;
+    const QWidget *focus = m_textView->window()->focusWidget();
+    return focus == m_textView || focus == m_textView->viewport();
+}
+
+void Coordinator::applyText(std::u16string_view newText, std::size_t caret)
+{
+    if (!m_textView)
+        return;
+    const std::u16string oldText = text();
+    if (const auto replacement = minimalReplacement(oldText, newText)) {
+        m_textView->breakUndoCoalescing();
+        m_textView->replaceCharacters({replacement->replaced.location, replacement->replaced.length},
+                                      newText.substr(replacement->inserted.location, replacement->inserted.length),
+                                      false);
+    }
+    const std::size_t location = std::min(newText.size(), caret);
+    m_textView->setTextSelection({location, 0});
+    m_textView->scrollRangeToVisible({location, 0});
+}
+
+void Coordinator::duplicateCurrentLine()
+{
+    if (!hasFocusInWindow())
+        return;
+    const TextView::TextRange selection = m_textView->textSelection();
+    const std::u16string current = text();
+    const LineOperationResult result = duplicateLines(current, {selection.location, selection.length});
+    applyText(result.text, result.caret);
+}
+
+void Coordinator::moveCurrentLine(Direction direction)
+{
+    if (!hasFocusInWindow())
+        return;
+    const std::u16string current = text();
+    if (const auto result = moveLine(current, m_textView->textSelection().location, direction))
+        applyText(result->text, result->caret);
+}
+
+void Coordinator::observeNotifications()
+{
+    if (!m_observers.empty())
+        return;
+    auto &center = NotificationCenter::defaultCenter();
+    m_observers.push_back(center.addObserver(Notifications::findAction, this, [this](const QVariant &object) {
+        bool isInteger = false;
+        const int action = object.toInt(&isInteger);
+        if (!isInteger || !m_textView || !m_textView->window())
+            return;
+        if (QApplication::activeWindow() != m_textView->window())
+            return;
+        if (m_textView->textFinder()->validateAction(action))
+            m_textView->textFinder()->performAction(action);
+    }));
+    m_observers.push_back(center.addObserver(Notifications::duplicateLine, this,
+                                             [this](const QVariant &) { duplicateCurrentLine(); }));
+    m_observers.push_back(center.addObserver(Notifications::moveLineUp, this,
+                                             [this](const QVariant &) { moveCurrentLine(Direction::Up); }));
+    m_observers.push_back(center.addObserver(Notifications::moveLineDown, this,
+                                             [this](const QVariant &) { moveCurrentLine(Direction::Down); }));
+}
+
+} // namespace Editor

@@ -1,0 +1,127 @@
+#pragma once
+
+#include "editor/lineoperations.h"
+#include "editor/textrange.h"
+
+#include "highlighting/theme.h"
+
+#include "documents/dockind.h"
+
+#include "base/largebuffer.h"
+#include "base/notificationcenter.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "textview/stextview.h"
+
+namespace Editor {
+
+// What the document window tells its editor, rebuilt by the window whenever its state changes.
+// The document text lives in the text view; the window hands in a new text only when it
+// replaces it itself (a load, pretty-printing, a reload), and says so by changing
+// `textGeneration`, so that no update compares or copies the whole text.
+struct EditorTextView {
+    // A text the window wants shown, read only when `textGeneration` changed. Shared so that
+    // several updates within one turn of the event loop do not copy it.
+    std::shared_ptr<Base::U16Buffer> text;
+    std::uint64_t textGeneration = 0;
+    const Highlighting::Theme *theme = &Highlighting::Theme::defaultTheme();
+    double fontSize = 13;
+    bool showLineNumbers = true;
+    bool wordWrap = true;
+    // 1-based line of the current validation error.
+    std::optional<long long> errorLine;
+    // A pending go-to-line request; consumed on the next turn of the event loop.
+    std::optional<long long> goToLine;
+    Documents::DocKind docKind = Documents::DocKind::Txt;
+    // Identity of the loaded document: a change means another document (undo is cleared).
+    QString documentId;
+    bool isActiveEditor = false;
+};
+
+// The long-lived half of the editor: the text view's delegate. It pushes the window's state into
+// the view, reports the user's edits and the caret back, re-colours 150 ms after typing pauses
+// and performs the line operations and find commands that reach it as notifications.
+class Coordinator : public QObject, private STTextViewDelegate {
+    Q_OBJECT
+
+public:
+    explicit Coordinator(QObject *parent = nullptr);
+    ~Coordinator() override;
+
+    // Creates the text view (owned by `parent`) and applies `inputs` to it.
+    STTextView *makeView(const EditorTextView &inputs, QWidget *parent);
+    // Applies what changed since the last call.
+    void update(const EditorTextView &inputs);
+
+    STTextView *textView() const { return m_textView; }
+    // The document text, materialised from the view (O(n): call when a job fires or a save runs).
+    std::u16string text() const;
+    std::size_t textLength() const;
+    // The caret as last reported.
+    CaretPosition caret() const { return {m_lastReportedLine, m_lastReportedColumn}; }
+
+    // Range of 1-based `line` without its line break, in the view's current text.
+    std::optional<TextRange> rangeForLine(long long line) const;
+
+    // Line operations on the view's text, each one undoable edit (see lineoperations.h).
+    // They act only while the view has keyboard focus within its window.
+    void duplicateCurrentLine();
+    void moveCurrentLine(Direction direction);
+    // Replaces the text with `newText` through the smallest single edit, then puts the caret at
+    // `caret` (clamped).
+    void applyText(std::u16string_view newText, std::size_t caret);
+
+    // Re-colours the whole text now (what the 150 ms timer does).
+    void applyAttributesInPlace();
+    bool isRehighlightPending() const { return m_rehighlight.isActive(); }
+
+signals:
+    // The user changed the text (typing, paste, undo, a line operation).
+    void textEdited();
+    // Emitted only when the value changed.
+    void caretLineChanged(long long line);
+    void caretColumnChanged(long long column);
+    // The go-to-line request was handled (found or not): the window clears it.
+    void goToLineConsumed();
+
+private:
+    void textViewDidChangeText(STTextView *view) override;
+    void textViewDidChangeSelection(STTextView *view) override;
+
+    void applyTheme(const Highlighting::Theme &theme);
+    void applyFont(const Highlighting::Theme &theme, double fontSize);
+    void applyInsets(bool showLineNumbers);
+    void replaceContent(const EditorTextView &inputs, bool sameDocument);
+    void applyErrorLineInPlace(std::optional<long long> previous, std::optional<long long> next);
+    void markErrorLine(std::optional<long long> line);
+    void scheduleRehighlight();
+    void reportCaret();
+    void observeNotifications();
+    bool hasFocusInWindow() const;
+
+    QPointer<STTextView> m_textView;
+    bool m_isUpdatingFromBinding = false;
+    double m_lastFontSize = 0;
+    std::string m_lastThemeId;
+    std::optional<long long> m_lastErrorLine;
+    std::uint64_t m_lastTextGeneration = 0;
+    Documents::DocKind m_lastDocKind = Documents::DocKind::Txt;
+    QString m_lastDocumentId;
+    const Highlighting::Theme *m_currentTheme = &Highlighting::Theme::defaultTheme();
+    long long m_lastReportedLine = -1;
+    long long m_lastReportedColumn = -1;
+    std::vector<NotificationCenter::Token> m_observers;
+    QTimer m_rehighlight;
+    std::vector<std::uint8_t> m_classScratch;
+};
+
+} // namespace Editor

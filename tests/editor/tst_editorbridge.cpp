@@ -1,0 +1,295 @@
+// The editor bridge against a real text view, offscreen.
+#include "editor/editortextview.h"
+
+#include "highlighting/qtcolor.h"
+#include "highlighting/syntaxclass.h"
+
+#include "base/notificationcenter.h"
+
+#include <QScrollBar>
+#include <QtTest>
+
+using namespace Editor;
+using Highlighting::SyntaxClass;
+
+namespace {
+
+std::shared_ptr<Base::U16Buffer> buffer(std::u16string_view text)
+{
+    auto result = std::make_shared<Base::U16Buffer>();
+    result->append(text.data(), text.size());
+    return result;
+}
+
+EditorTextView inputsFor(std::u16string_view text, Documents::DocKind kind, const QString &documentId = "doc-1")
+{
+    EditorTextView inputs;
+    inputs.text = buffer(text);
+    inputs.textGeneration = 1;
+    inputs.docKind = kind;
+    inputs.documentId = documentId;
+    return inputs;
+}
+
+SyntaxClass classAt(STTextView *view, std::size_t position)
+{
+    return static_cast<SyntaxClass>(view->textContentManager().classAt(position));
+}
+
+// Lines (1-based) that carry a decoration.
+QList<long long> decoratedLines(Coordinator &coordinator)
+{
+    QList<long long> lines;
+    const auto &storage = coordinator.textView()->textContentManager();
+    for (const auto &decoration : storage.decorations())
+        lines << (long long)storage.lineAt(decoration.start) + 1;
+    return lines;
+}
+
+} // namespace
+
+class TestEditorBridge : public QObject {
+    Q_OBJECT
+
+private slots:
+    void makeColoursTheTextAndMarksTheErrorLine();
+    void typingRecoloursAfterThePause();
+    void errorLineMovesTouchOnlyTwoLines();
+    void errorLineOutOfRangeMarksNothing_data();
+    void errorLineOutOfRangeMarksNothing();
+    void hugeTextStaysUncolouredButKeepsTheErrorLine();
+    void themeSwitchKeepsCaretSelectionAndScroll();
+    void sameDocumentReplacementIsOneUndoStep();
+    void anotherDocumentClearsUndo();
+    void caretReportsOnlyChanges();
+    void lineOperationsNeedFocusAndUndoInOneStep();
+    void goToLineSelectsTheLineOrNothing();
+    void wrapAndLineNumbersFollowTheInputs();
+
+private:
+    QWidget m_window;
+};
+
+void TestEditorBridge::makeColoursTheTextAndMarksTheErrorLine()
+{
+    Coordinator coordinator;
+    auto inputs = inputsFor(u"{\"key\": 12,\n\"x\": tru}", Documents::DocKind::Json);
+    inputs.errorLine = 2;
+    STTextView *view = coordinator.makeView(inputs, &m_window);
+    QCOMPARE(classAt(view, 2), SyntaxClass::Property);
+    QCOMPARE(classAt(view, 8), SyntaxClass::Number);
+    QCOMPARE(decoratedLines(coordinator), QList<long long>{2});
+    const auto &decoration = view->textContentManager().decorations().front();
+    QCOMPARE(decoration.start, std::size_t(12));
+    QCOMPARE(decoration.length, std::size_t(9)); // The line without its break.
+    QCOMPARE(decoration.underline, TextView::UnderlineStyle::Thick);
+}
+
+void TestEditorBridge::typingRecoloursAfterThePause()
+{
+    Coordinator coordinator;
+    STTextView *view = coordinator.makeView(inputsFor(u"{\"a\": 1}", Documents::DocKind::Json), &m_window);
+    QSignalSpy edited(&coordinator, &Coordinator::textEdited);
+    view->setTextSelection({7, 0});
+    view->setFocus();
+    QTest::keyClicks(view, "23");
+    QCOMPARE(edited.count(), 2);
+    QCOMPARE(coordinator.text(), std::u16string(u"{\"a\": 123}"));
+    // Typed text has the typing attributes until the pause ends.
+    QVERIFY(coordinator.isRehighlightPending());
+    QCOMPARE(classAt(view, 8), SyntaxClass::Base);
+    QTRY_VERIFY(!coordinator.isRehighlightPending());
+    QCOMPARE(classAt(view, 8), SyntaxClass::Number);
+}
+
+void TestEditorBridge::errorLineMovesTouchOnlyTwoLines()
+{
+    Coordinator coordinator;
+    std::u16string text;
+    for (int i = 1; i <= 12; ++i)
+        text += u"line\n";
+    auto inputs = inputsFor(text, Documents::DocKind::Json);
+    inputs.errorLine = 5;
+    coordinator.makeView(inputs, &m_window);
+    QCOMPARE(decoratedLines(coordinator), QList<long long>{5});
+    inputs.errorLine = 9;
+    coordinator.update(inputs);
+    QCOMPARE(decoratedLines(coordinator), QList<long long>{9});
+    inputs.errorLine.reset();
+    coordinator.update(inputs);
+    QCOMPARE(decoratedLines(coordinator), QList<long long>{});
+}
+
+void TestEditorBridge::errorLineOutOfRangeMarksNothing_data()
+{
+    QTest::addColumn<long long>("line");
+    QTest::newRow("zero") << 0LL;
+    QTest::newRow("negative") << -2LL;
+    QTest::newRow("past the last line") << 4LL;
+}
+
+void TestEditorBridge::errorLineOutOfRangeMarksNothing()
+{
+    QFETCH(long long, line);
+    Coordinator coordinator;
+    auto inputs = inputsFor(u"a\nb\nc", Documents::DocKind::Json);
+    inputs.errorLine = line;
+    coordinator.makeView(inputs, &m_window);
+    QCOMPARE(decoratedLines(coordinator), QList<long long>{});
+}
+
+void TestEditorBridge::hugeTextStaysUncolouredButKeepsTheErrorLine()
+{
+    Coordinator coordinator;
+    std::u16string text = u"[1,\n";
+    text.append(2'000'001, u' ');
+    auto inputs = inputsFor(text, Documents::DocKind::Json);
+    inputs.errorLine = 2;
+    STTextView *view = coordinator.makeView(inputs, &m_window);
+    QCOMPARE(classAt(view, 1), SyntaxClass::Base);
+    QCOMPARE(decoratedLines(coordinator), QList<long long>{2});
+    view->setTextSelection({1, 0});
+    view->setFocus();
+    QTest::keyClick(view, Qt::Key_5);
+    QVERIFY(!coordinator.isRehighlightPending());
+}
+
+void TestEditorBridge::themeSwitchKeepsCaretSelectionAndScroll()
+{
+    Coordinator coordinator;
+    std::u16string text;
+    for (int i = 0; i < 400; ++i)
+        text += u"{\"n\": 1}\n";
+    auto inputs = inputsFor(text, Documents::DocKind::Json);
+    STTextView *view = coordinator.makeView(inputs, &m_window);
+    view->resize(400, 300);
+    view->setTextSelection({905, 3});
+    view->verticalScrollBar()->setValue(view->verticalScrollBar()->maximum() / 2);
+    const int scroll = view->verticalScrollBar()->value();
+    QVERIFY(scroll > 0);
+    const auto themes = Highlighting::Theme::all();
+    inputs.theme = &themes[themes.size() - 1];
+    coordinator.update(inputs);
+    inputs.fontSize = 16;
+    coordinator.update(inputs);
+    QCOMPARE(view->textSelection().location, std::size_t(905));
+    QCOMPARE(view->textSelection().length, std::size_t(3));
+    QCOMPARE(view->backgroundColor(), Highlighting::toQColor(themes[themes.size() - 1].background()));
+    QCOMPARE(view->font().pointSizeF(), 16.0);
+    QCOMPARE(classAt(view, 2), SyntaxClass::Property);
+}
+
+void TestEditorBridge::sameDocumentReplacementIsOneUndoStep()
+{
+    Coordinator coordinator;
+    const std::u16string original = u"{\"a\":1,\"b\":[2,3]}";
+    auto inputs = inputsFor(original, Documents::DocKind::Json);
+    STTextView *view = coordinator.makeView(inputs, &m_window);
+    view->setTextSelection({100, 0});
+    const std::u16string pretty = u"{\n  \"a\": 1,\n  \"b\": [\n    2,\n    3\n  ]\n}";
+    inputs.text = buffer(pretty);
+    inputs.textGeneration = 2;
+    coordinator.update(inputs);
+    QCOMPARE(coordinator.text(), pretty);
+    QCOMPARE(classAt(view, 4), SyntaxClass::Property);
+    view->undo();
+    QCOMPARE(coordinator.text(), original);
+}
+
+void TestEditorBridge::anotherDocumentClearsUndo()
+{
+    Coordinator coordinator;
+    auto inputs = inputsFor(u"first", Documents::DocKind::Txt);
+    STTextView *view = coordinator.makeView(inputs, &m_window);
+    view->setFocus();
+    QTest::keyClicks(view, "xyz");
+    QVERIFY(view->undoManager()->canUndo());
+    auto next = inputsFor(u"second", Documents::DocKind::Txt, "doc-2");
+    next.textGeneration = 2;
+    coordinator.update(next);
+    QCOMPARE(coordinator.text(), std::u16string(u"second"));
+    QVERIFY(!view->undoManager()->canUndo());
+}
+
+void TestEditorBridge::caretReportsOnlyChanges()
+{
+    Coordinator coordinator;
+    STTextView *view = coordinator.makeView(inputsFor(u"ab\ncd\n\xD83D\xDE00x", Documents::DocKind::Txt), &m_window);
+    QSignalSpy lines(&coordinator, &Coordinator::caretLineChanged);
+    QSignalSpy columns(&coordinator, &Coordinator::caretColumnChanged);
+    view->setTextSelection({1, 0});
+    QCOMPARE(lines.count(), 0); // Still line 1.
+    QCOMPARE(columns.count(), 1);
+    view->setTextSelection({4, 0});
+    QCOMPARE(lines.count(), 1);
+    QCOMPARE(coordinator.caret(), (CaretPosition{2, 2}));
+    view->setTextSelection({8, 0}); // After the emoji: one column.
+    QCOMPARE(coordinator.caret(), (CaretPosition{3, 2}));
+}
+
+void TestEditorBridge::lineOperationsNeedFocusAndUndoInOneStep()
+{
+    m_window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&m_window));
+    Coordinator coordinator;
+    STTextView *view = coordinator.makeView(inputsFor(u"a\nb\n", Documents::DocKind::Txt), &m_window);
+    view->show();
+    view->clearFocus();
+    NotificationCenter::defaultCenter().post(Notifications::duplicateLine);
+    QCOMPARE(coordinator.text(), std::u16string(u"a\nb\n"));
+    view->setFocus();
+    QTRY_VERIFY(view->hasFocus());
+    view->setTextSelection({0, 0});
+    NotificationCenter::defaultCenter().post(Notifications::duplicateLine);
+    QCOMPARE(coordinator.text(), std::u16string(u"a\na\nb\n"));
+    QCOMPARE(view->textSelection().location, std::size_t(2));
+    NotificationCenter::defaultCenter().post(Notifications::moveLineDown);
+    QCOMPARE(coordinator.text(), std::u16string(u"a\nb\na\n"));
+    QCOMPARE(view->textSelection().location, std::size_t(4));
+    view->undo();
+    QCOMPARE(coordinator.text(), std::u16string(u"a\na\nb\n"));
+    view->undo();
+    QCOMPARE(coordinator.text(), std::u16string(u"a\nb\n"));
+    m_window.hide();
+}
+
+void TestEditorBridge::goToLineSelectsTheLineOrNothing()
+{
+    Coordinator coordinator;
+    auto inputs = inputsFor(u"zero\none\n\nthree", Documents::DocKind::Txt);
+    STTextView *view = coordinator.makeView(inputs, &m_window);
+    QSignalSpy consumed(&coordinator, &Coordinator::goToLineConsumed);
+    inputs.goToLine = 2;
+    coordinator.update(inputs);
+    QTRY_COMPARE(consumed.count(), 1);
+    QCOMPARE(view->textSelection().location, std::size_t(5));
+    QCOMPARE(view->textSelection().length, std::size_t(3));
+    inputs.goToLine = 3; // An empty line: a caret at its start.
+    coordinator.update(inputs);
+    QTRY_COMPARE(consumed.count(), 2);
+    QCOMPARE(view->textSelection().location, std::size_t(9));
+    QCOMPARE(view->textSelection().length, std::size_t(0));
+    inputs.goToLine = 40;
+    coordinator.update(inputs);
+    QTRY_COMPARE(consumed.count(), 3);
+    QCOMPARE(view->textSelection().location, std::size_t(9));
+}
+
+void TestEditorBridge::wrapAndLineNumbersFollowTheInputs()
+{
+    Coordinator coordinator;
+    auto inputs = inputsFor(u"text", Documents::DocKind::Txt);
+    inputs.wordWrap = true;
+    inputs.showLineNumbers = true;
+    STTextView *view = coordinator.makeView(inputs, &m_window);
+    QVERIFY(!view->isHorizontallyResizable());
+    QVERIFY(view->gutterView());
+    inputs.wordWrap = false;
+    inputs.showLineNumbers = false;
+    coordinator.update(inputs);
+    QVERIFY(view->isHorizontallyResizable());
+    QVERIFY(!view->gutterView());
+}
+
+QTEST_MAIN(TestEditorBridge)
+#include "tst_editorbridge.moc"
