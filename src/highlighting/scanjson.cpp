@@ -19,16 +19,14 @@ inline std::size_t jsonStringEnd(const char16_t *s, std::size_t open, std::size_
 {
     std::size_t j = open + 1;
     while (j < n) {
+        j = findAnyOf3(s, j, n, u'"', u'\\', u'\n');
+        if (j >= n)
+            break;
         const char16_t c = s[j];
-        if (c > u'\\' || (c != u'"' && c != u'\\' && c != u'\n')) {
-            ++j;
-        } else if (c == u'\\') {
+        if (c == u'\\')
             j = n - j >= 2 ? j + 2 : n;
-        } else if (c == u'"') {
-            return j + 1;
-        } else {
-            return j;
-        }
+        else
+            return c == u'"' ? j + 1 : j;
     }
     return n;
 }

@@ -96,10 +96,9 @@ void logLine(const char16_t *s, std::size_t lineStart, std::size_t lineEnd, std:
     // Strings last, so a level word inside quotes ends up a string.
     std::size_t i = lineStart;
     while (i < lineEnd) {
-        if (s[i] != u'"') {
-            ++i;
-            continue;
-        }
+        i = findUnit(s, i, lineEnd, u'"');
+        if (i >= lineEnd)
+            break;
         const std::size_t end = scanQuoted(s, i, lineEnd);
         paint(classes, i, end, String);
         i = end;

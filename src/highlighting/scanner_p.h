@@ -8,6 +8,10 @@
 #include <cstring>
 #include <string_view>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 // Building blocks shared by the per-kind scanners. Every scanner works on a raw pointer and
 // length (the public functions check sizes once), reads only inside [0, n) and writes only the
 // class bytes of positions it was given.
@@ -57,10 +61,48 @@ inline void paint(std::uint8_t *classes, std::size_t from, std::size_t to, std::
         std::memset(classes + from, syntaxClass, to - from);
 }
 
-// First position of `c` in [from, end), or `end`.
+// First position of `c` in [from, end), or `end` (or `from` when from >= end). Eight units at a
+// time where SSE2 is available: line ends, closing quotes and tag ends are the long searches.
 inline std::size_t findUnit(const char16_t *s, std::size_t from, std::size_t end, char16_t c)
 {
+    if (from >= end)
+        return from;
+#if defined(__SSE2__)
+    const __m128i needle = _mm_set1_epi16(static_cast<short>(c));
+    while (end - from >= 8) {
+        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s + from));
+        const int mask = _mm_movemask_epi8(_mm_cmpeq_epi16(chunk, needle));
+        if (mask)
+            return from + (static_cast<unsigned>(__builtin_ctz(static_cast<unsigned>(mask))) >> 1);
+        from += 8;
+    }
+#endif
     while (from < end && s[from] != c)
+        ++from;
+    return from;
+}
+
+// First position in [from, end) holding any of the three units, or `end`.
+inline std::size_t findAnyOf3(const char16_t *s, std::size_t from, std::size_t end, char16_t a, char16_t b,
+                              char16_t c)
+{
+    if (from >= end)
+        return from;
+#if defined(__SSE2__)
+    const __m128i first = _mm_set1_epi16(static_cast<short>(a));
+    const __m128i second = _mm_set1_epi16(static_cast<short>(b));
+    const __m128i third = _mm_set1_epi16(static_cast<short>(c));
+    while (end - from >= 8) {
+        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s + from));
+        const __m128i hits = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(chunk, first), _mm_cmpeq_epi16(chunk, second)),
+                                          _mm_cmpeq_epi16(chunk, third));
+        const int mask = _mm_movemask_epi8(hits);
+        if (mask)
+            return from + (static_cast<unsigned>(__builtin_ctz(static_cast<unsigned>(mask))) >> 1);
+        from += 8;
+    }
+#endif
+    while (from < end && s[from] != a && s[from] != b && s[from] != c)
         ++from;
     return from;
 }
@@ -90,6 +132,9 @@ inline std::size_t scanQuoted(const char16_t *s, std::size_t open, std::size_t e
     const char16_t quote = s[open];
     std::size_t j = open + 1;
     while (j < end) {
+        j = findAnyOf3(s, j, end, u'\\', quote, u'\n');
+        if (j >= end)
+            break;
         const char16_t c = s[j];
         if (c == u'\\') {
             j = end - j >= 2 ? j + 2 : end;
