@@ -180,9 +180,11 @@ void yamlLine(const char16_t *s, std::size_t lineStart, std::size_t lineEnd, std
             paint(classes, start, start + 3, Keyword);
             start += 3;
         }
-        // The list dash. Checking that a dash stands here keeps "---x y" from colouring its "x".
-        if (start + 1 < lineEnd && s[start] == u'-' && s[start + 1] == u' ') {
-            classes[start] = Punctuation;
+        // The list dash and its space are stepped over. After a "---" the unit here need not be
+        // a dash ("---x y"): only a dash is coloured, so no letter is painted as punctuation.
+        if (start + 1 < lineEnd && s[start + 1] == u' ') {
+            if (s[start] == u'-')
+                classes[start] = Punctuation;
             start += 2;
         }
     }

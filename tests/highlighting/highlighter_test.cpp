@@ -342,6 +342,9 @@ private slots:
         QTest::newRow("yaml_tagThenNumber") << "YAML" << "tag: !!str 5"
                                             << "«property:tag»«punctuation::» «type:!!str» «number:5»";
         QTest::newRow("yaml_documentMarker_keyword") << "YAML" << "---" << "«keyword:---»";
+        QTest::newRow("yaml_markerThenLetter_letterNotPunctuation") << "YAML" << "---x y" << "«keyword:---»x y";
+        QTest::newRow("yaml_markerSpaceDash_plainScalar") << "YAML" << "--- - 5" << "«keyword:---» - 5";
+        QTest::newRow("yaml_markerTwoSpaces_anchorFound") << "YAML" << "---  &a" << "«keyword:---»  «constant:&a»";
         QTest::newRow("yaml_noBreakSpaceAroundConstant_trimmedForTest")
             << "YAML" << QString::fromUtf8("k: \u00A0off\u00A0") << QString::fromUtf8("«property:k»«punctuation::» «constant:\u00A0off\u00A0»");
         QTest::newRow("yaml_flowWords_uncoloured") << "YAML" << "[true, x1]"
