@@ -139,12 +139,27 @@ namespace {
 // The first fault the parser reports: fatal errors (well-formedness) win over other errors.
 struct ParseState {
     xmlParserCtxtPtr document = nullptr;
+    // Text of internal entities handed out so far, and the most the document may expand to.
+    std::size_t expanded = 0;
+    std::size_t expansionLimit = 0;
+    bool expansionExceeded = false;
     bool captured = false;
     bool capturedFatal = false;
     std::string message;
     int line = 0;
     int column = 0;
 };
+
+// Where the document's own reading stands: inside an entity's replacement text, the positions
+// of the innermost input mean nothing to the user.
+void documentPosition(const ParseState &state, int &line, int &column)
+{
+    const xmlParserCtxtPtr document = state.document;
+    if (document->inputNr > 0 && document->inputTab[0]) {
+        line = document->inputTab[0]->line;
+        column = document->inputTab[0]->col;
+    }
+}
 
 void captureError(void *data, xmlErrorPtr error)
 {
@@ -160,16 +175,41 @@ void captureError(void *data, xmlErrorPtr error)
     state->captured = true;
     state->capturedFatal = fatal;
     state->message = error->message ? error->message : "";
-    xmlParserCtxtPtr document = state->document;
+    const xmlParserCtxtPtr document = state->document;
     if (context == document && document->inputNr <= 1) {
         state->line = error->line;
         state->column = error->int2;
-    } else if (document->inputNr > 0 && document->inputTab[0]) {
-        // The fault lies in an entity's replacement text, whose own positions mean nothing to
-        // the user: report where the document's reading stands, just after the reference.
-        state->line = document->inputTab[0]->line;
-        state->column = document->inputTab[0]->col;
+    } else {
+        // The fault lies in an entity's replacement text: report the reference instead.
+        documentPosition(*state, state->line, state->column);
     }
+}
+
+// Without content handlers libxml2 re-reads an internal entity's text at every reference, so a
+// large entity referenced many times costs their product even where its amplification checks
+// see nothing. Every reference is counted here, and the parse stops once the total passes the
+// limit.
+xmlEntityPtr countingGetEntity(void *data, const xmlChar *name)
+{
+    auto *context = static_cast<xmlParserCtxtPtr>(data);
+    auto *state = context ? static_cast<ParseState *>(context->_private) : nullptr;
+    if (state && state->expansionExceeded)
+        return nullptr;
+    xmlEntityPtr entity = xmlSAX2GetEntity(data, name);
+    if (!state || !entity || entity->etype != XML_INTERNAL_GENERAL_ENTITY)
+        return entity;
+    state->expanded += std::size_t(entity->length > 0 ? entity->length : 0);
+    if (state->expanded <= state->expansionLimit)
+        return entity;
+    state->expansionExceeded = true;
+    state->captured = true;
+    state->capturedFatal = true;
+    state->message = "Entity references expand to too much text";
+    documentPosition(*state, state->line, state->column);
+    xmlStopParser(context);
+    if (context != state->document)
+        xmlStopParser(state->document);
+    return nullptr;
 }
 
 void ignoreGenericError(void *, const char *, ...) {}
@@ -201,7 +241,7 @@ xmlSAXHandler silentHandler()
     handler.startDocument = xmlSAX2StartDocument;
     handler.internalSubset = xmlSAX2InternalSubset;
     handler.entityDecl = xmlSAX2EntityDecl;
-    handler.getEntity = xmlSAX2GetEntity;
+    handler.getEntity = countingGetEntity;
     handler.getParameterEntity = xmlSAX2GetParameterEntity;
     handler.serror = captureError;
     return handler;
@@ -232,6 +272,7 @@ Validation parseBytes(const Base::ByteBuffer &bytes)
     std::memcpy(context->sax, &handler, sizeof handler);
     ParseState state;
     state.document = context;
+    state.expansionLimit = 4 * bytes.size() + (std::size_t(4) << 20);
     context->_private = &state;
     context->userData = context;
     xmlCtxtUseOptions(context, parseOptions);
@@ -246,7 +287,7 @@ Validation parseBytes(const Base::ByteBuffer &bytes)
     }
     xmlFreeParserCtxt(context);
 
-    if (wellFormed)
+    if (wellFormed && !state.expansionExceeded)
         return Validation::valid();
     if (!state.captured)
         return Validation::invalid({"Parse error", positive(line), positive(column)});

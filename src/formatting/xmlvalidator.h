@@ -19,7 +19,9 @@ public:
     // attribute of its XML declaration (the first match of encodingDeclaration) is removed,
     // whatever encoding it named. A fault gives `invalid` with the parser's message (trimmed)
     // and its 1-based line and column, or "Parse error" when the parser gave no message.
-    // Unpaired surrogates give "Encoding error" with their line and caret column.
+    // Unpaired surrogates give "Encoding error" with their line and caret column. A document
+    // whose entity references add up to more than four times its size plus 4 MiB of text is
+    // refused ("Entity references expand to too much text").
     static Validation validate(std::u16string_view text);
 
     // The first match in `text` of the case-insensitive pattern

@@ -5,7 +5,6 @@
 #include "formatting/xmlvalidator.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -50,7 +49,7 @@ private slots:
 
     void externalEntity_fileIsNeverRead();
     void billionLaughs_failsWithoutExpanding();
-    void quadraticBlowup_isRefusedOrCheap();
+    void quadraticBlowup_isRefused();
     void faults_printNothingOnStderr();
     void concurrentChecks_agree();
 };
@@ -162,11 +161,8 @@ void XmlValidationTest::encodingDeclaration_hostileText_isLinear()
 {
     QFETCH(QString, text);
     const std::u16string source = u16(text);
-    QElapsedTimer timer;
-    timer.start();
+    // Quadratic behaviour would take hours here (and trip the test's time-out).
     QCOMPARE(XMLValidator::encodingDeclaration(source).has_value(), false);
-    // A budget, not a measurement: quadratic behaviour would take minutes.
-    QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
 }
 
 void XmlValidationTest::externalEntity_fileIsNeverRead()
@@ -193,25 +189,24 @@ void XmlValidationTest::externalEntity_fileIsNeverRead()
 
 void XmlValidationTest::billionLaughs_failsWithoutExpanding()
 {
-    QElapsedTimer timer;
-    timer.start();
     const auto result = XMLValidator::validate(u16(billionLaughs()));
     QCOMPARE(result.isInvalid(), true);
     // The fault is placed in the document (the reference), not inside an entity's text.
     QCOMPARE(result.error()->line, std::optional<std::int64_t>(14));
-    QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
 }
 
-void XmlValidationTest::quadraticBlowup_isRefusedOrCheap()
+void XmlValidationTest::quadraticBlowup_isRefused()
 {
-    // One 50 000-character entity referenced 50 000 times: 2.5 * 10^9 characters if expanded.
+    // One 50 000-character entity referenced 50 000 times: 2.5 * 10^9 characters if expanded,
+    // and libxml2 would re-read the entity at every reference.
     QString text = "<?xml version=\"1.0\"?>\n<!DOCTYPE r [<!ENTITY big \"" + QString(50'000, 'x') + "\">]>\n<r>";
     text += QString("&big;").repeated(50'000) + "</r>";
-    QElapsedTimer timer;
-    timer.start();
-    const auto result = XMLValidator::validate(u16(text));
-    QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
-    QVERIFY(!result.isEmpty());
+    QCOMPARE(dump(XMLValidator::validate(u16(text))),
+             QStringLiteral("invalid: Entity references expand to too much text @ Line 3, Col 539"));
+    // Moderate use of entities stays valid.
+    QString moderate = "<!DOCTYPE r [<!ENTITY e \"" + QString(1000, 'y') + "\">]>\n<r>";
+    moderate += QString("&e;").repeated(2000) + "</r>";
+    QCOMPARE(dump(XMLValidator::validate(u16(moderate))), QStringLiteral("valid"));
 }
 
 void XmlValidationTest::faults_printNothingOnStderr()
