@@ -12,6 +12,7 @@ function(corvane_apply_flags target)
   endif()
   if(CORVANE_FUZZ)
     target_compile_options(${target} PRIVATE -fsanitize=fuzzer-no-link,address,undefined)
+    target_link_options(${target} PRIVATE -fsanitize=address,undefined)
   endif()
 endfunction()
 
