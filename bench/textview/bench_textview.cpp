@@ -507,6 +507,23 @@ void BM_StorageNewlineInMiddle(benchmark::State &state)
 }
 BENCHMARK(BM_StorageNewlineInMiddle);
 
+// Adopting a loaded 50 MB text: the line index is built in one pass.
+void BM_StorageAdopt50MB(benchmark::State &state)
+{
+    std::size_t size = 0;
+    const Base::U16Buffer source = jsonBuffer(50'000'000, false, &size);
+    for (auto _ : state) {
+        state.PauseTiming();
+        Base::U16Buffer copy(size + 4096);
+        copy.append(source.data(), size);
+        TextView::TextStorage storage;
+        state.ResumeTiming();
+        storage.setText(std::move(copy));
+        benchmark::DoNotOptimize(storage.lineCount());
+    }
+}
+BENCHMARK(BM_StorageAdopt50MB)->Unit(benchmark::kMillisecond)->Iterations(3);
+
 void BM_StorageLineAt(benchmark::State &state)
 {
     std::size_t size = 0;

@@ -523,7 +523,8 @@ std::uint32_t STTextView::pieceRows(std::size_t line, std::size_t piece) const
     const std::size_t pieceLength = lines.pieceLength();
     const std::size_t length = m_storage.lineLength(line);
     const std::size_t units = piece + 1 < count ? pieceLength : length - piece * pieceLength;
-    return std::uint32_t(std::max<std::size_t>(1, (units + lines.wrapColumns() - 1) / lines.wrapColumns()));
+    const std::size_t columns = std::max<std::uint32_t>(1, lines.wrapColumns());
+    return std::uint32_t(std::max<std::size_t>(1, (units + columns - 1) / columns));
 }
 
 std::size_t STTextView::pieceFirstRow(std::size_t line, std::size_t piece) const
@@ -534,7 +535,8 @@ std::size_t STTextView::pieceFirstRow(std::size_t line, std::size_t piece) const
         return piece;
     const auto &lines = m_storage.lines();
     (void)line;
-    return piece * ((lines.pieceLength() + lines.wrapColumns() - 1) / lines.wrapColumns());
+    const std::size_t columns = std::max<std::uint32_t>(1, lines.wrapColumns());
+    return piece * ((lines.pieceLength() + columns - 1) / columns);
 }
 
 QTextLayout *STTextView::layoutFor(std::size_t line, std::size_t piece)
@@ -743,7 +745,8 @@ void STTextView::paintEvent(QPaintEvent *event)
         y += qint64(rows) * m_rowHeight;
         if (y <= clip.top() || lineTop >= clip.bottom() + 1)
             continue;
-        if (m_highlightSelectedLine && line == caretLine)
+        // The caret's line gets the highlight; of a line laid out in pieces only the caret's piece.
+        if (m_highlightSelectedLine && line == caretLine && count == 1)
             painter.fillRect(QRectF(0, qreal(lineTop), width, qreal(rows) * m_rowHeight), m_selectedLineColor);
 
         const std::size_t lineStart = m_storage.lineStart(line);
@@ -761,6 +764,10 @@ void STTextView::paintEvent(QPaintEvent *event)
             const std::size_t pieceAbsolute = lineStart + pieceStart(line, piece);
             const std::size_t pieceEnd = lineStart + (piece + 1 < count ? pieceStart(line, piece + 1) : lineLength);
             const QPointF origin(left, qreal(pieceTop));
+            if (m_highlightSelectedLine && count > 1 && m_caret >= pieceAbsolute
+                && (m_caret < pieceEnd || (m_caret == pieceEnd && piece + 1 == count)))
+                painter.fillRect(QRectF(0, qreal(pieceTop), width, qreal(pieceRows(line, piece)) * m_rowHeight),
+                                 m_selectedLineColor);
             auto clipRange = [&](std::size_t a, std::size_t b, QTextLayout::FormatRange &range) {
                 a = std::max(a, pieceAbsolute);
                 b = std::min(b, pieceEnd);
@@ -804,7 +811,10 @@ void STTextView::paintEvent(QPaintEvent *event)
                     fillRange(*it, *it + needleLength, current ? m_currentMatchColor : m_matchColor);
                 }
             }
-            if (selectionStart != selectionEnd)
+            // A selected match shows in the current-match colour alone.
+            const bool selectionIsMatch = needleLength && selection.length == needleLength
+                                          && std::binary_search(m_matches.begin(), m_matches.end(), selection.location);
+            if (selectionStart != selectionEnd && !selectionIsMatch)
                 fillRange(selectionStart, selectionEnd, m_selectionColor);
             layout->draw(&painter, origin, {}, clip);
 

@@ -10,6 +10,7 @@
 #include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QScrollBar>
 #include <QtTest>
 
@@ -93,6 +94,12 @@ private slots:
     void onlyVisibleLinesAreLaidOut();
     void longLineIsLaidOutInPieces();
     void selectionNeverSplitsSurrogatePair();
+    void dragBelowViewAutoscrolls();
+    void wheelScrollsRows();
+    void contextMenuOffersEditing();
+    void rightToLeftTextMovesLogically();
+    void lineHeightMultipleSetsRowHeight();
+    void undoManagerFromDelegate();
 };
 
 void TestTextViewWidget::typingInsertsAndCoalescesUndo()
@@ -548,6 +555,89 @@ void TestTextViewWidget::selectionNeverSplitsSurrogatePair()
     QCOMPARE(f.view.textSelection().location, std::size_t(3));
     press(&f.view, "Left");
     QCOMPARE(f.view.textSelection().location, std::size_t(1));
+}
+
+void TestTextViewWidget::dragBelowViewAutoscrolls()
+{
+    Fixture f(QString("line\n").repeated(500));
+    QTest::mousePress(f.view.viewport(), Qt::LeftButton, {}, QPoint(5, 5));
+    QMouseEvent move(QEvent::MouseMove, QPointF(5, f.view.viewport()->height() + 40), QPointF(),
+                     Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(f.view.viewport(), &move);
+    QTRY_VERIFY(f.view.verticalScrollBar()->value() > 10);
+    QTest::mouseRelease(f.view.viewport(), Qt::LeftButton, {}, QPoint(5, f.view.viewport()->height() - 2));
+    QCOMPARE(f.view.textSelection().location, std::size_t(0));
+    QVERIFY(f.view.textSelection().length > 100);
+}
+
+void TestTextViewWidget::wheelScrollsRows()
+{
+    Fixture f(QString("line\n").repeated(500));
+    QWheelEvent wheel(QPointF(10, 10), f.view.viewport()->mapToGlobal(QPointF(10, 10)), QPoint(), QPoint(0, -120),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(f.view.viewport(), &wheel);
+    QCOMPARE(f.view.verticalScrollBar()->value(), QApplication::wheelScrollLines());
+    // The first visible line follows the scroll bar, the caret stays where it was.
+    QCOMPARE(f.view.visibleLines().front().line, std::size_t(QApplication::wheelScrollLines()));
+    QCOMPARE(f.view.textSelection().location, std::size_t(0));
+}
+
+void TestTextViewWidget::contextMenuOffersEditing()
+{
+    Fixture f("some text");
+    f.view.setTextSelection({0, 4});
+    QStringList enabled;
+    QTimer::singleShot(0, [&] {
+        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        if (!menu)
+            return;
+        for (QAction *action : menu->actions())
+            if (!action->isSeparator() && action->isEnabled())
+                enabled << action->text();
+        menu->close();
+    });
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), f.view.viewport()->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(f.view.viewport(), &event);
+    QCOMPARE(enabled, (QStringList{"Cut", "Copy", "Paste", "Delete", "Select All", "Find…"}));
+}
+
+void TestTextViewWidget::rightToLeftTextMovesLogically()
+{
+    const QString hebrew = QString::fromUtf8("שלום עולם");
+    Fixture f(hebrew);
+    f.view.grab();
+    press(&f.view, "Right");
+    press(&f.view, "Right");
+    QCOMPARE(f.view.textSelection().location, std::size_t(2));
+    QTest::keyClicks(&f.view, "x");
+    QCOMPARE(f.text(), hebrew.left(2) + "x" + hebrew.mid(2));
+    f.view.grab(); // drawn by the layout engine in its own direction, without trouble
+}
+
+void TestTextViewWidget::lineHeightMultipleSetsRowHeight()
+{
+    Fixture f("a\nb\n");
+    const int single = f.view.rowHeight();
+    f.view.setDefaultParagraphStyle({1.4});
+    QCOMPARE(f.view.rowHeight(), int(std::lround(QFontMetricsF(f.view.font()).lineSpacing() * 1.4)));
+    QVERIFY(f.view.rowHeight() > single);
+    f.view.setTextSelection({2, 0});
+    QCOMPARE(f.view.caretRect().top(), f.view.rowHeight());
+}
+
+void TestTextViewWidget::undoManagerFromDelegate()
+{
+    struct OwnUndo : STTextViewDelegate {
+        TextView::CoalescingUndoManager manager;
+        TextView::UndoManager *undoManager(STTextView *) override { return &manager; }
+    } delegate;
+    Fixture f("");
+    f.view.setTextDelegate(&delegate);
+    QTest::keyClicks(&f.view, "abc");
+    QCOMPARE(delegate.manager.isCoalescing(), true);
+    f.view.undo();
+    QCOMPARE(f.text(), QString());
+    QVERIFY(delegate.manager.canRedo());
 }
 
 QTEST_MAIN(TestTextViewWidget)
