@@ -491,77 +491,197 @@ std::u16string jsonEscape(std::u16string_view text)
 
 // ---- Rows -----------------------------------------------------------------------------------
 
+// ---- Expansion set ----------------------------------------------------------------------------
+
+ExpandedSet::ExpandedSet(std::initializer_list<std::u16string_view> ids)
+{
+    for (const auto id : ids)
+        insert(id);
+}
+
+bool ExpandedSet::containsFingerprint(std::uint64_t key) const
+{
+    if (m_count == 0)
+        return false;
+    const std::size_t mask = m_slots.size() - 1;
+    for (std::size_t i = key & mask;; i = (i + 1) & mask) {
+        if (m_slots[i] == key)
+            return true;
+        if (m_slots[i] == 0)
+            return false;
+    }
+}
+
+void ExpandedSet::insertFingerprint(std::uint64_t key)
+{
+    if (containsFingerprint(key))
+        return;
+    if ((m_count + 1) * 2 > m_slots.size()) {
+        std::vector<std::uint64_t> old = std::move(m_slots);
+        m_slots.assign(std::max<std::size_t>(16, old.size() * 2), 0);
+        m_count = 0;
+        for (std::uint64_t existing : old) {
+            if (existing)
+                insertFingerprint(existing);
+        }
+    }
+    const std::size_t mask = m_slots.size() - 1;
+    std::size_t i = key & mask;
+    while (m_slots[i] != 0)
+        i = (i + 1) & mask;
+    m_slots[i] = key;
+    ++m_count;
+}
+
+bool ExpandedSet::erase(std::u16string_view id)
+{
+    const std::uint64_t key = fingerprint(id);
+    if (!containsFingerprint(key))
+        return false;
+    const std::size_t mask = m_slots.size() - 1;
+    std::size_t hole = key & mask;
+    while (m_slots[hole] != key)
+        hole = (hole + 1) & mask;
+    // Backward-shift deletion keeps every later entry of the probe run reachable.
+    for (std::size_t next = (hole + 1) & mask; m_slots[next] != 0; next = (next + 1) & mask) {
+        const std::size_t home = m_slots[next] & mask;
+        const bool staysPut = hole <= next ? (hole < home && home <= next) : (hole < home || home <= next);
+        if (staysPut)
+            continue;
+        m_slots[hole] = m_slots[next];
+        hole = next;
+    }
+    m_slots[hole] = 0;
+    --m_count;
+    return true;
+}
+
+void ExpandedSet::toggle(std::u16string_view id)
+{
+    if (!erase(id))
+        insert(id);
+}
+
+bool operator==(const ExpandedSet &a, const ExpandedSet &b)
+{
+    if (a.m_count != b.m_count)
+        return false;
+    for (std::uint64_t key : a.m_slots) {
+        if (key && !b.containsFingerprint(key))
+            return false;
+    }
+    return true;
+}
+
+namespace Internal {
+namespace {
+
+// Extends a path fingerprint by a node's segment, ".key" or "[i]", as UTF-16 units.
+std::uint64_t extendBySegment(const JSONTreeStorage &tree, std::uint32_t index, std::uint64_t state)
+{
+    const NodeRecord &record = tree.nodes[index];
+    if (record.keyKind == KeyKind::Member) {
+        state = ExpandedSet::extend(state, u'.');
+        const std::string_view key = tree.text(record.keyOffset, record.keyLength);
+        bool ascii = true;
+        for (char c : key) {
+            if (static_cast<unsigned char>(c) >= 0x80) {
+                ascii = false;
+                break;
+            }
+        }
+        if (ascii) {
+            for (char c : key)
+                state = ExpandedSet::extend(state, char16_t(c));
+        } else {
+            std::u16string units;
+            appendUtf16(key, units);
+            state = ExpandedSet::extend(state, units);
+        }
+    } else if (record.keyKind == KeyKind::Element) {
+        char digits[16];
+        const auto end = std::to_chars(digits, digits + sizeof(digits), record.keyOffset).ptr;
+        state = ExpandedSet::extend(state, u'[');
+        for (const char *c = digits; c < end; ++c)
+            state = ExpandedSet::extend(state, char16_t(*c));
+        state = ExpandedSet::extend(state, u']');
+    }
+    return state;
+}
+
+bool isContainer(const NodeRecord &record)
+{
+    return record.kind == JSONNodeKind::Object || record.kind == JSONNodeKind::Array;
+}
+
+} // namespace
+} // namespace Internal
+
+// ---- Rows -----------------------------------------------------------------------------------
+
 ExpandedSet defaultExpanded(const JSONNode &root)
 {
     ExpandedSet expanded;
     if (root.childCount() == 0)
         return expanded;
-    std::u16string path = u"$";
-    expanded.insert(path);
-    for (std::size_t i = 0; i < root.childCount(); ++i) {
-        const JSONNode child = root.child(i);
-        if (child.childCount() == 0)
+    const auto &tree = *root.m_tree;
+    const std::uint64_t rootState = ExpandedSet::extend(ExpandedSet::seed, u'$');
+    expanded.insertFingerprint(ExpandedSet::finish(rootState));
+    const NodeRecord &record = tree.nodes[root.m_index];
+    for (std::uint32_t i = 0; i < record.value.span.length; ++i) {
+        const std::uint32_t child = tree.children[record.value.span.offset + i];
+        const NodeRecord &childRecord = tree.nodes[child];
+        if (!Internal::isContainer(childRecord) || childRecord.value.span.length == 0)
             continue;
-        path.resize(1);
-        appendPathSegment(path, child);
-        expanded.insert(path);
+        expanded.insertFingerprint(ExpandedSet::finish(Internal::extendBySegment(tree, child, rootState)));
     }
     return expanded;
 }
 
-std::vector<FlatJSONRow> visibleRows(const JSONNode &root, const ExpandedSet &expanded)
+JSONRowList visibleRows(const JSONNode &root, const ExpandedSet &expanded)
 {
-    std::vector<FlatJSONRow> rows;
+    JSONRowList list;
     if (!root.isValid())
-        return rows;
-    const auto &tree = root.m_tree;
-    // Frames hold node indices; paths are built only for nodes that have children, since only
-    // they are looked up in the expanded set.
+        return list;
+    list.m_tree = root.m_tree;
+    const Internal::JSONTreeStorage &tree = *root.m_tree;
+    auto &rows = list.m_entries;
+    // Frames carry the fingerprint state of their node's path; children extend it.
     struct Frame {
         std::uint32_t node;
         std::uint32_t nextChild;
-        std::size_t pathLength;
+        std::uint64_t pathState;
     };
-    auto childCount = [&](std::uint32_t index) -> std::uint32_t {
-        const NodeRecord &record = tree->nodes[index];
-        const bool container = record.kind == JSONNodeKind::Object || record.kind == JSONNodeKind::Array;
-        return container ? record.value.span.length : 0;
+    auto hasChildren = [&](std::uint32_t index) {
+        const NodeRecord &record = tree.nodes[index];
+        return Internal::isContainer(record) && record.value.span.length > 0;
     };
     std::vector<Frame> stack;
-    std::u16string path = u"$";
-    rows.push_back({root, 0});
-    if (childCount(root.m_index) > 0 && expanded.find(std::u16string_view(path)) != expanded.end())
-        stack.push_back({root.m_index, 0, path.size()});
+    const std::uint64_t rootState = ExpandedSet::extend(ExpandedSet::seed, u'$');
+    rows.push_back({root.m_index, 0});
+    if (hasChildren(root.m_index) && expanded.containsFingerprint(ExpandedSet::finish(rootState)))
+        stack.push_back({root.m_index, 0, rootState});
     while (!stack.empty()) {
         Frame &frame = stack.back();
-        const NodeRecord &parent = tree->nodes[frame.node];
+        const NodeRecord &parent = tree.nodes[frame.node];
         if (frame.nextChild == parent.value.span.length) {
             stack.pop_back();
             continue;
         }
-        const std::uint32_t child = tree->children[parent.value.span.offset + frame.nextChild++];
-        const std::size_t depth = stack.size();
-        bool enter = false;
-        if (childCount(child) > 0) {
-            path.resize(frame.pathLength);
-            Internal::appendSegment(*tree, child, path);
-            enter = expanded.find(std::u16string_view(path)) != expanded.end();
+        const std::uint32_t child = tree.children[parent.value.span.offset + frame.nextChild++];
+        const auto depth = std::uint32_t(stack.size());
+        rows.push_back({child, depth});
+        if (hasChildren(child)) {
+            const std::uint64_t state = Internal::extendBySegment(tree, child, frame.pathState);
+            if (expanded.containsFingerprint(ExpandedSet::finish(state)))
+                stack.push_back({child, 0, state});
         }
-        rows.push_back({JSONNode(tree, child), depth});
-        if (enter)
-            stack.push_back({child, 0, path.size()});
     }
-    return rows;
+    return list;
 }
 
 JSONTreeRows::JSONTreeRows(JSONNode root) : m_root(std::move(root)), m_expanded(defaultExpanded(m_root)) {}
 
-void JSONTreeRows::toggle(std::u16string_view id)
-{
-    if (auto it = m_expanded.find(id); it != m_expanded.end())
-        m_expanded.erase(it);
-    else
-        m_expanded.emplace(id);
-}
+void JSONTreeRows::toggle(std::u16string_view id) { m_expanded.toggle(id); }
 
 } // namespace Viewers

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_set>
+#include <initializer_list>
 #include <vector>
 
 namespace Viewers {
@@ -20,14 +20,53 @@ namespace Internal {
 struct JSONTreeStorage;
 }
 
-// A set of node ids that accepts string views for lookups.
-struct PathHash {
-    using is_transparent = void;
-    std::size_t operator()(std::u16string_view text) const { return std::hash<std::u16string_view>()(text); }
-};
-using ExpandedSet = std::unordered_set<std::u16string, PathHash, std::equal_to<>>;
+// A set of node ids (paths). Ids are kept as 64-bit fingerprints of their UTF-16 text in an
+// open-addressing table, so membership tests during a walk need neither a path string nor a
+// string comparison; the walk hashes paths incrementally. Two different ids share a
+// fingerprint with a probability of about 2^-64 per pair, which would only expand or
+// collapse a row the user did not touch.
+class ExpandedSet {
+public:
+    ExpandedSet() = default;
+    ExpandedSet(std::initializer_list<std::u16string_view> ids);
 
-struct FlatJSONRow;
+    bool contains(std::u16string_view id) const { return containsFingerprint(fingerprint(id)); }
+    void insert(std::u16string_view id) { insertFingerprint(fingerprint(id)); }
+    // True when `id` was in the set.
+    bool erase(std::u16string_view id);
+    void toggle(std::u16string_view id);
+    std::size_t size() const { return m_count; }
+    bool empty() const { return m_count == 0; }
+
+    // The fingerprint of an id, and its incremental form: extending the fingerprint of a path
+    // by more UTF-16 units gives the fingerprint of the longer path.
+    static std::uint64_t fingerprint(std::u16string_view id) { return finish(extend(seed, id)); }
+    static constexpr std::uint64_t seed = 0xcbf29ce484222325ull;
+    static std::uint64_t extend(std::uint64_t state, std::u16string_view units)
+    {
+        for (char16_t unit : units)
+            state = (state ^ unit) * 0x100000001b3ull;
+        return state;
+    }
+    static std::uint64_t extend(std::uint64_t state, char16_t unit) { return (state ^ unit) * 0x100000001b3ull; }
+    static std::uint64_t finish(std::uint64_t state)
+    {
+        state ^= state >> 31;
+        state *= 0x7fb5d329728ea185ull;
+        state ^= state >> 27;
+        return state == 0 ? 1 : state; // 0 marks an empty slot.
+    }
+    bool containsFingerprint(std::uint64_t key) const;
+    void insertFingerprint(std::uint64_t key);
+
+    friend bool operator==(const ExpandedSet &a, const ExpandedSet &b);
+
+private:
+    std::vector<std::uint64_t> m_slots; // Power-of-two size, at most half full.
+    std::size_t m_count = 0;
+};
+
+class JSONRowList;
 
 // One node of a built tree: a light handle into the tree's flat node array (which it keeps
 // alive). Ids, keys and summaries are produced on request.
@@ -64,7 +103,9 @@ private:
     friend class JSONTreeBuilder;
     friend struct Internal::JSONTreeStorage;
     friend void appendPathSegment(std::u16string &path, const JSONNode &node);
-    friend std::vector<FlatJSONRow> visibleRows(const JSONNode &root, const ExpandedSet &expanded);
+    friend class JSONRowList;
+    friend JSONRowList visibleRows(const JSONNode &root, const ExpandedSet &expanded);
+    friend ExpandedSet defaultExpanded(const JSONNode &root);
     JSONNode(std::shared_ptr<const Internal::JSONTreeStorage> tree, std::uint32_t index)
         : m_tree(std::move(tree)), m_index(index) {}
 
@@ -115,13 +156,50 @@ struct FlatJSONRow {
     std::u16string id() const { return node.id(); }
 };
 
+// The visible rows in order: 8 bytes per row (node and depth), with FlatJSONRow values made on
+// access, so a fully expanded tree of millions of nodes lists quickly.
+class JSONRowList {
+public:
+    std::size_t size() const { return m_entries.size(); }
+    bool empty() const { return m_entries.empty(); }
+    FlatJSONRow operator[](std::size_t row) const { return {JSONNode(m_tree, m_entries[row].node), m_entries[row].depth}; }
+    std::size_t depth(std::size_t row) const { return m_entries[row].depth; }
+
+    class Iterator {
+    public:
+        Iterator(const JSONRowList *list, std::size_t row) : m_list(list), m_row(row) {}
+        FlatJSONRow operator*() const { return (*m_list)[m_row]; }
+        Iterator &operator++()
+        {
+            ++m_row;
+            return *this;
+        }
+        bool operator==(const Iterator &other) const { return m_row == other.m_row; }
+
+    private:
+        const JSONRowList *m_list;
+        std::size_t m_row;
+    };
+    Iterator begin() const { return {this, 0}; }
+    Iterator end() const { return {this, size()}; }
+
+private:
+    friend JSONRowList visibleRows(const JSONNode &root, const ExpandedSet &expanded);
+    struct Entry {
+        std::uint32_t node;
+        std::uint32_t depth;
+    };
+    std::shared_ptr<const Internal::JSONTreeStorage> m_tree;
+    std::vector<Entry> m_entries;
+};
+
 // The initial expansion: the root and every container directly inside it, when they have at
 // least one child.
 ExpandedSet defaultExpanded(const JSONNode &root);
 
 // Pre-order rows under `expanded`: a node's children are listed only when it has at least one
 // and its id is in the set.
-std::vector<FlatJSONRow> visibleRows(const JSONNode &root, const ExpandedSet &expanded);
+JSONRowList visibleRows(const JSONNode &root, const ExpandedSet &expanded);
 
 // The row list's state: a root and the ids of the expanded nodes.
 class JSONTreeRows {
@@ -135,10 +213,10 @@ public:
     // exist simply never match.
     void setRoot(JSONNode root) { m_root = std::move(root); }
     const ExpandedSet &expanded() const { return m_expanded; }
-    bool isExpanded(std::u16string_view id) const { return m_expanded.find(id) != m_expanded.end(); }
+    bool isExpanded(std::u16string_view id) const { return m_expanded.contains(id); }
     // Flips `id`'s membership in the expanded set.
     void toggle(std::u16string_view id);
-    std::vector<FlatJSONRow> visibleRows() const { return Viewers::visibleRows(m_root, m_expanded); }
+    JSONRowList visibleRows() const { return Viewers::visibleRows(m_root, m_expanded); }
 
 private:
     JSONNode m_root;

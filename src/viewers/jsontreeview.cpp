@@ -78,7 +78,7 @@ void JSONTreeView::resetExpansion()
 
 void JSONTreeView::rebuildRows()
 {
-    m_rows = m_state ? m_state->visibleRows() : std::vector<FlatJSONRow>{};
+    m_rows = m_state ? m_state->visibleRows() : JSONRowList{};
     m_textCache.clear();
     m_contentWidth = 0;
     if (m_selected && *m_selected >= m_rows.size())
@@ -183,7 +183,7 @@ void JSONTreeView::paintEvent(QPaintEvent *)
         const int top = padding + int(row) * m_rowHeight - scrollY;
         if (top >= viewport()->height())
             break;
-        const FlatJSONRow &flat = m_rows[row];
+        const FlatJSONRow flat = m_rows[row];
         const RowText &text = rowText(row);
         if (m_selected && *m_selected == row)
             painter.fillRect(QRect(0, top, viewWidth, m_rowHeight), Internal::withOpacity(foreground, 0.1));
@@ -284,7 +284,7 @@ void JSONTreeView::mousePressEvent(QMouseEvent *event)
         setSelectedRow(std::nullopt);
         return;
     }
-    const qreal chevronLeft = padding + qreal(m_rows[*row].depth) * indentPerLevel - horizontalScrollBar()->value();
+    const qreal chevronLeft = padding + qreal(m_rows.depth(*row)) * indentPerLevel - horizontalScrollBar()->value();
     const qreal x = event->position().x();
     if (event->button() == Qt::LeftButton && x >= chevronLeft - 2 && x < chevronLeft + chevronWidth + 2
         && m_rows[*row].node.childCount() > 0) {
@@ -347,7 +347,7 @@ void JSONTreeView::hideEvent(QHideEvent *event)
     // Leaving the tree view (not a minimised window) starts the expansion afresh.
     if (!event->spontaneous()) {
         m_state.reset();
-        m_rows.clear();
+        m_rows = JSONRowList{};
         m_textCache.clear();
         m_selected.reset();
     }

@@ -35,7 +35,7 @@ public:
     const std::optional<JSONTreeResult> &result() const { return m_result; }
 
     // The rows on the list now (empty without an ok result).
-    const std::vector<FlatJSONRow> &rows() const { return m_rows; }
+    const JSONRowList &rows() const { return m_rows; }
     bool isExpanded(std::u16string_view id) const { return m_state && m_state->isExpanded(id); }
     void toggle(std::u16string_view id);
     // Forgets the user's expansion: the next ok result starts from the default.
@@ -80,7 +80,7 @@ private:
     double m_advance = 8;
     std::optional<JSONTreeResult> m_result;
     std::optional<JSONTreeRows> m_state;
-    std::vector<FlatJSONRow> m_rows;
+    JSONRowList m_rows;
     std::unordered_map<std::size_t, RowText> m_textCache;
     std::optional<std::size_t> m_selected;
     int m_contentWidth = 0;

@@ -13,7 +13,7 @@ std::u16string u16(const QString &text) { return text.toStdU16String(); }
 QString q(std::u16string_view text) { return QString::fromUtf16(text.data(), qsizetype(text.size())); }
 
 // "depth id kind summary" per visible row, one line each.
-QString dump(const std::vector<Viewers::FlatJSONRow> &rows)
+QString dump(const Viewers::JSONRowList &rows)
 {
     QStringList lines;
     for (const auto &row : rows) {
@@ -61,8 +61,44 @@ private slots:
     void truncatesAtDepth256();
     void millionNestedArraysDoNotCrash();
     void keptAliveByNodes();
+    void expandedSetInsertEraseContains();
+    void nonAsciiKeysMatchTheirIds();
     void fixtureFile();
 };
+
+void TestJSONTree::expandedSetInsertEraseContains()
+{
+    // Many ids force several growths and long probe runs; erasing every third one must leave
+    // all the others findable.
+    Viewers::ExpandedSet set;
+    std::vector<std::u16string> ids;
+    for (int i = 0; i < 5000; ++i)
+        ids.push_back(u"$[" + QString::number(i).toStdU16String() + u"].x");
+    for (const auto &id : ids)
+        set.insert(id);
+    set.insert(ids[7]); // A second insert changes nothing.
+    QCOMPARE(set.size(), ids.size());
+    for (std::size_t i = 0; i < ids.size(); i += 3)
+        QVERIFY(set.erase(ids[i]));
+    QVERIFY(!set.erase(ids[0]));
+    for (std::size_t i = 0; i < ids.size(); ++i)
+        QCOMPARE(set.contains(ids[i]), i % 3 != 0);
+    QVERIFY(!set.contains(u"$[5000].x"));
+    set.toggle(ids[0]);
+    QVERIFY(set.contains(ids[0]));
+    QVERIFY((Viewers::ExpandedSet{u"$", u"$.a"}) == (Viewers::ExpandedSet{u"$.a", u"$"}));
+    QVERIFY(!((Viewers::ExpandedSet{u"$"}) == (Viewers::ExpandedSet{u"$.a"})));
+}
+
+void TestJSONTree::nonAsciiKeysMatchTheirIds()
+{
+    const JSONNode root = buildRoot(QString::fromUtf8("{\"\xC3\xA9t\xC3\xA9\":{\"\xF0\x9F\x98\x80\":[1]}}"));
+    const QString outer = QString::fromUtf8("$.\xC3\xA9t\xC3\xA9");
+    const QString inner = outer + QString::fromUtf8(".\xF0\x9F\x98\x80");
+    Viewers::ExpandedSet expanded{u"$", outer.toStdU16String(), inner.toStdU16String()};
+    QCOMPARE(dump(Viewers::visibleRows(root, expanded)),
+             QString("0 $ object {1}\n1 %1 object {1}\n2 %2 array [1]\n3 %2[0] number 1").arg(outer, inner));
+}
 
 void TestJSONTree::invalidResults_data()
 {
