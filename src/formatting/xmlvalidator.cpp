@@ -3,6 +3,8 @@
 #include "formatting/regex_p.h"
 #include "formatting/textscan_p.h"
 
+#include "base/utf.h"
+
 #include <libxml/SAX2.h>
 #include <libxml/parser.h>
 #include <libxml/parserInternals.h>
@@ -297,6 +299,9 @@ Validation parseBytes(const Base::ByteBuffer &bytes)
     std::string trimmed = first == std::string_view::npos ? std::string() : std::string(message.substr(first, last - first + 1));
     if (trimmed.empty())
         trimmed = "Parse error";
+    // Names quoted from the document could in principle be cut inside a character; the message
+    // must stay valid UTF-8 for whoever shows it.
+    trimmed = Base::Utf::toUtf8(Base::Utf::toUtf16(trimmed));
     return Validation::invalid({std::move(trimmed), positive(state.line), positive(state.column)});
 }
 

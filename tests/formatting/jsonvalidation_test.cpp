@@ -9,6 +9,10 @@
 #include <QDir>
 #include <QTest>
 
+#include <atomic>
+#include <thread>
+#include <vector>
+
 using namespace TestSupport;
 using Formatting::JSONFormatter;
 using Formatting::Validation;
@@ -39,6 +43,7 @@ private slots:
     void hostileInput_data();
     void hostileInput();
     void faultBeyondGraphemeLimit_countsCodeUnits();
+    void concurrentChecks_agree();
 };
 
 void JsonValidationTest::errorLabel_data()
@@ -324,6 +329,34 @@ void JsonValidationTest::faultBeyondGraphemeLimit_countsCodeUnits()
     const int faultIndex = int(text.indexOf('x'));
     QCOMPARE(dump(JSONFormatter::validate(u16(text))),
              QStringLiteral("invalid: Expected ',' or ']' after the array element @ Line 1, Col %1").arg(faultIndex + 1));
+}
+
+void JsonValidationTest::concurrentChecks_agree()
+{
+    // Checks run on background threads, several at once, sharing the compiled patterns and
+    // each with its own scratch buffer.
+    const QStringList documents = {readFixture("json/pass_document.json"), readFixture("json/fail_missingBracket.json"),
+                                   "{\"a\":1}\n\n{\"b\":", QString(20'000, '[') + QString(20'000, ']')};
+    std::vector<QString> expected;
+    for (const QString &document : documents)
+        expected.push_back(dump(JSONFormatter::validate(u16(document))) + " | "
+                           + dump(JSONFormatter::validateNDJSON(u16(document))));
+    std::atomic<int> mismatches{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&, t] {
+            for (int round = 0; round < 100; ++round) {
+                const std::size_t which = std::size_t(t + round) % std::size_t(documents.size());
+                const std::u16string text = u16(documents[qsizetype(which)]);
+                const QString result =
+                    dump(JSONFormatter::validate(text)) + " | " + dump(JSONFormatter::validateNDJSON(text));
+                if (result != expected[which])
+                    ++mismatches;
+            }
+        });
+    for (auto &thread : threads)
+        thread.join();
+    QCOMPARE(mismatches.load(), 0);
 }
 
 QTEST_GUILESS_MAIN(JsonValidationTest)
