@@ -734,6 +734,10 @@ void STTextView::paintEvent(QPaintEvent *event)
     const std::size_t needleLength = std::size_t(m_needle.size());
     const TextRange selection = textSelection();
     const std::size_t totalRowsBefore = m_storage.lines().totalRows();
+    // Measuring the top line may show it has fewer rows than estimated: keep the anchor inside it.
+    if (pieceCount(m_topLine) == 1)
+        layoutFor(m_topLine, 0);
+    m_topRowInLine = std::min(m_topRowInLine, m_storage.lines().rows(m_topLine) - 1);
 
     qint64 y = -qint64(m_topRowInLine) * m_rowHeight;
     for (std::size_t line = m_topLine; line < m_storage.lineCount() && y < height; ++line) {
@@ -1226,12 +1230,16 @@ void STTextView::insertTyped(const std::u16string &text)
 
 void STTextView::undo()
 {
+    if (!m_editable)
+        return;
     if (TextView::UndoManager *manager = undoManager())
         manager->undo();
 }
 
 void STTextView::redo()
 {
+    if (!m_editable)
+        return;
     if (TextView::UndoManager *manager = undoManager())
         manager->redo();
 }
@@ -1480,6 +1488,17 @@ void STTextView::keyPressEvent(QKeyEvent *event)
 
 void STTextView::mousePressEvent(QMouseEvent *event)
 {
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    if (event->button() == Qt::MiddleButton && m_editable && clipboard->supportsSelection()) {
+        // X11 tradition: the middle button pastes the primary selection where it is pressed.
+        const QString text = clipboard->text(QClipboard::Selection);
+        if (!text.isEmpty()) {
+            const std::size_t position = positionAt(event->position().toPoint());
+            setSelection(position, position);
+            replaceCharacters({position, 0}, normalizedLineBreaks(text), false);
+        }
+        return;
+    }
     if (!m_selectable || event->button() != Qt::LeftButton) {
         QAbstractScrollArea::mousePressEvent(event);
         return;

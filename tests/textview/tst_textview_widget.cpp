@@ -100,6 +100,8 @@ private slots:
     void rightToLeftTextMovesLogically();
     void lineHeightMultipleSetsRowHeight();
     void undoManagerFromDelegate();
+    void readOnlyViewStillSelectsAndCopies();
+    void scrollPositionStableWhileRowsAreMeasured();
 };
 
 void TestTextViewWidget::typingInsertsAndCoalescesUndo()
@@ -638,6 +640,42 @@ void TestTextViewWidget::undoManagerFromDelegate()
     f.view.undo();
     QCOMPARE(f.text(), QString());
     QVERIFY(delegate.manager.canRedo());
+}
+
+void TestTextViewWidget::readOnlyViewStillSelectsAndCopies()
+{
+    Fixture f("read only");
+    f.view.setEditable(false);
+    QTest::keyClicks(&f.view, "x");
+    press(&f.view, "Backspace");
+    press(&f.view, "Ctrl+K");
+    press(&f.view, "Shift+End");
+    QCOMPARE(f.text(), QStringLiteral("read only"));
+    QCOMPARE(f.view.textSelection(), (TextRange{0, 9}));
+    press(&f.view, "Ctrl+C");
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("read only"));
+    press(&f.view, "Ctrl+V");
+    QCOMPARE(f.text(), QStringLiteral("read only"));
+    QVERIFY(!f.view.inputMethodQuery(Qt::ImEnabled).toBool());
+}
+
+void TestTextViewWidget::scrollPositionStableWhileRowsAreMeasured()
+{
+    // Word wrapping makes real row counts differ from the column estimate.
+    QString text;
+    for (int i = 0; i < 3000; ++i)
+        text += QString("w%1 ").arg(i).repeated(5 + i % 40) + "\n";
+    Fixture f(text, true, QSize(300, 300));
+    f.view.verticalScrollBar()->setValue(f.view.verticalScrollBar()->maximum() / 2);
+    const std::size_t top = f.view.visibleLines().front().line;
+    const std::size_t totalBefore = f.view.textContentManager().lines().totalRows();
+    f.view.grab();
+    QCoreApplication::processEvents();
+    f.view.grab();
+    QCOMPARE(f.view.visibleLines().front().line, top);
+    QVERIFY(f.view.textContentManager().lines().totalRows() != totalBefore); // estimates were refined
+    QCOMPARE(std::size_t(f.view.verticalScrollBar()->value()), f.view.textContentManager().lines().rowOfLine(top)
+                                                                    + std::size_t(-f.view.visibleLines().front().y / f.view.rowHeight()));
 }
 
 QTEST_MAIN(TestTextViewWidget)
