@@ -341,7 +341,7 @@ std::vector<std::vector<std::u16string>> CSVParser::lineCells(std::u16string_vie
 
 // ---- Widths ---------------------------------------------------------------------------------
 
-std::size_t graphemeCount(std::u16string_view text)
+std::size_t graphemeCount(std::u16string_view text, std::size_t limit)
 {
     // ASCII needs no tables: every unit is a character except the LF of a CR LF pair.
     bool ascii = true;
@@ -355,7 +355,7 @@ std::size_t graphemeCount(std::u16string_view text)
             ++crlf;
     }
     if (ascii)
-        return text.size() - crlf;
+        return std::min(limit, text.size() - crlf);
 
     std::size_t count = 0;
     utf8proc_int32_t state = 0;
@@ -369,8 +369,11 @@ std::size_t graphemeCount(std::u16string_view text)
         } else if (scalar >= 0xD800 && scalar <= 0xDFFF) {
             scalar = 0xFFFD;
         }
-        if (previous < 0 || utf8proc_grapheme_break_stateful(previous, scalar, &state))
+        if (previous < 0 || utf8proc_grapheme_break_stateful(previous, scalar, &state)) {
+            if (count == limit)
+                return limit;
             ++count;
+        }
         previous = scalar;
     }
     return count;
@@ -378,16 +381,19 @@ std::size_t graphemeCount(std::u16string_view text)
 
 std::vector<double> columnWidths(const CSVTable &table)
 {
+    // Beyond this many characters every column is at its widest, so longer cells need not be
+    // counted to the end.
+    const auto enough = std::size_t((maximumColumnWidth - columnPadding) / pointsPerCharacter) + 1;
     const std::size_t columns = table.columnCount();
     std::vector<std::size_t> counts(columns, 0);
     std::u16string scratch;
     for (std::size_t i = 0; i < std::min(columns, table.headerCount()); ++i)
-        counts[i] = std::max(counts[i], graphemeCount(table.headerView(i, scratch)));
+        counts[i] = std::max(counts[i], graphemeCount(table.headerView(i, scratch), enough));
     const std::size_t sampled = std::min(table.rowCount(), widthSampleRows);
     for (std::size_t row = 0; row < sampled; ++row) {
         const std::size_t cells = std::min(columns, table.cellCount(row));
         for (std::size_t j = 0; j < cells; ++j)
-            counts[j] = std::max(counts[j], graphemeCount(table.cellView(row, j, scratch)));
+            counts[j] = std::max(counts[j], graphemeCount(table.cellView(row, j, scratch), enough));
     }
     std::vector<double> widths(columns);
     for (std::size_t i = 0; i < columns; ++i)

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -97,8 +98,8 @@ public:
 };
 
 // User-perceived characters (extended grapheme clusters) in `text`; an unpaired surrogate
-// counts as one character.
-std::size_t graphemeCount(std::u16string_view text);
+// counts as one character. Counting stops at `limit` (the result is then `limit`).
+std::size_t graphemeCount(std::u16string_view text, std::size_t limit = std::numeric_limits<std::size_t>::max());
 
 // Column widths in points, columnCount() of them: the widest of the header and the first 200
 // data rows in characters × 8.5 + 16, clamped to 80–420. Later rows do not count.

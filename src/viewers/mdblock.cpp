@@ -391,14 +391,14 @@ std::vector<MDBlock> MDBlock::parse(std::u16string_view text)
     std::vector<std::u16string_view> code;
     bool inCode = false;
 
-    auto append = [&](Kind kind, std::u16string content, bool styled, int level = 0) {
+    auto append = [&](Kind blockKind, std::u16string blockText, bool styled, int headingLevel = 0) {
         MDBlock block;
         block.id = blocks.size();
-        block.kind = kind;
-        block.level = level;
+        block.kind = blockKind;
+        block.level = headingLevel;
         if (styled)
-            block.attributed = inlineAttributed(content);
-        block.content = std::move(content);
+            block.attributed = inlineAttributed(blockText);
+        block.content = std::move(blockText);
         blocks.push_back(std::move(block));
     };
     auto joined = [](const std::vector<std::u16string_view> &lines, char16_t separator) {

@@ -248,6 +248,9 @@ void TestCSVParser::graphemeCount()
     QFETCH(QString, text);
     QFETCH(int, expected);
     QCOMPARE(Viewers::graphemeCount(u16(text)), std::size_t(expected));
+    // A limit caps the count and never changes a smaller one.
+    QCOMPARE(Viewers::graphemeCount(u16(text), 1), std::size_t(std::min(expected, 1)));
+    QCOMPARE(Viewers::graphemeCount(u16(text), 100), std::size_t(expected));
 }
 
 void TestCSVParser::columnWidths_data()
