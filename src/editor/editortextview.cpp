@@ -226,10 +226,13 @@ void Coordinator::replaceContent(const EditorTextView &inputs, bool sameDocument
         return;
     }
     STAttributedText content;
-    content.text.append(newText.data(), newText.size());
-    if (isColoured(inputs.docKind, newText.size())) {
-        content.classes.resize(newText.size());
-        Highlighting::SyntaxHighlighter::highlight(inputs.docKind, newText, content.classes);
+    // A new document's buffer is adopted, not copied: it can be the whole 50 MB file.
+    if (inputs.text)
+        content.text = std::move(*inputs.text);
+    const std::u16string_view adopted = content.text.view();
+    if (isColoured(inputs.docKind, adopted.size())) {
+        content.classes.resize(adopted.size());
+        Highlighting::SyntaxHighlighter::highlight(inputs.docKind, adopted, content.classes);
     }
     view->setAttributedText(std::move(content));
     markErrorLine(inputs.errorLine);

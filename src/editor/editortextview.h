@@ -29,8 +29,9 @@ namespace Editor {
 // replaces it itself (a load, pretty-printing, a reload), and says so by changing
 // `textGeneration`, so that no update compares or copies the whole text.
 struct EditorTextView {
-    // A text the window wants shown, read only when `textGeneration` changed. Shared so that
-    // several updates within one turn of the event loop do not copy it.
+    // A text the window wants shown, read only when `textGeneration` changed. For another
+    // document the editor adopts the buffer (it is left empty); for the same document it copies
+    // it into one undoable edit.
     std::shared_ptr<Base::U16Buffer> text;
     std::uint64_t textGeneration = 0;
     const Highlighting::Theme *theme = &Highlighting::Theme::defaultTheme();
