@@ -146,6 +146,9 @@ void DocumentWindow::applyLoadOutcome()
     m_inputs.errorLine.reset();
     updateEditor();
     m_inputs.text.reset();
+    m_caretLine = m_editor.caret().line;
+    m_caretColumn = m_editor.caret().column;
+    updateCaretLabel();
     m_pages->setCurrentWidget(m_textView);
     m_textView->setFocus();
     startValidation();
