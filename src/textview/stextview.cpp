@@ -27,6 +27,7 @@ using TextView::TextRange;
 namespace {
 
 constexpr std::size_t GraphemeWindow = 256;
+constexpr std::size_t WordScanLimit = 4096;
 
 bool isHighSurrogate(char16_t c)
 {
@@ -1010,9 +1011,11 @@ std::size_t STTextView::previousGrapheme(std::size_t position) const
 
 std::size_t STTextView::nextWordEnd(std::size_t position) const
 {
-    const std::size_t end = lineEndOf(position);
-    if (position >= end)
+    const std::size_t lineEnd = lineEndOf(position);
+    if (position >= lineEnd)
         return std::min(position + 1, m_storage.length());
+    // A step never scans more than this, so that a giant unbroken line stays responsive.
+    const std::size_t end = std::min(lineEnd, position + WordScanLimit);
     std::size_t i = position;
     while (i < end && !isWordUnit(m_storage.at(i)))
         ++i;
@@ -1023,9 +1026,10 @@ std::size_t STTextView::nextWordEnd(std::size_t position) const
 
 std::size_t STTextView::previousWordStart(std::size_t position) const
 {
-    const std::size_t start = lineStartOf(position);
-    if (position <= start)
+    const std::size_t lineStart = lineStartOf(position);
+    if (position <= lineStart)
         return position > 0 ? position - 1 : 0;
+    const std::size_t start = std::max(lineStart, position > WordScanLimit ? position - WordScanLimit : 0);
     std::size_t i = position;
     while (i > start && !isWordUnit(m_storage.at(i - 1)))
         --i;
@@ -1036,7 +1040,8 @@ std::size_t STTextView::previousWordStart(std::size_t position) const
 
 TextRange STTextView::wordAt(std::size_t position) const
 {
-    const std::size_t start = lineStartOf(position), end = lineEndOf(position);
+    const std::size_t start = std::max(lineStartOf(position), position > WordScanLimit ? position - WordScanLimit : 0);
+    const std::size_t end = std::min(lineEndOf(position), position + WordScanLimit);
     if (position < end && isWordUnit(m_storage.at(position))) {
         std::size_t a = position, b = position;
         while (a > start && isWordUnit(m_storage.at(a - 1)))

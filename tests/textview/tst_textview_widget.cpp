@@ -155,6 +155,8 @@ void TestTextViewWidget::navigationKeys_data()
     QTest::newRow("left-collapses-selection-to-start") << two << 2 << "Shift+Right,Shift+Right,Left" << 2 << 0;
     QTest::newRow("right-collapses-selection-to-end") << two << 2 << "Shift+Right,Shift+Right,Right" << 4 << 0;
     QTest::newRow("select-all") << two << 5 << "Ctrl+A" << 0 << 23;
+    QTest::newRow("ctrl-right-in-giant-word-stops-at-scan-limit") << QString(10000, 'x') << 0 << "Ctrl+Right" << 4096 << 0;
+    QTest::newRow("ctrl-left-in-giant-word-stops-at-scan-limit") << QString(10000, 'x') << 10000 << "Ctrl+Left" << 10000 - 4096 << 0;
     QTest::newRow("page-down-moves-down") << QString("x\n").repeated(200) << 0 << "PgDown" << -1 << 0;
     QTest::newRow("shift-page-down-selects") << QString("x\n").repeated(200) << 0 << "Shift+PgDown" << 0 << -1;
     QTest::newRow("page-up-back-to-start") << QString("x\n").repeated(200) << 0 << "PgDown,PgUp" << 0 << 0;
