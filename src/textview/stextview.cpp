@@ -1517,14 +1517,33 @@ void STTextView::mousePressEvent(QMouseEvent *event)
         const TextRange line = lineRangeWithBreak(position);
         setSelection(line.location, line.end());
         m_lastDoubleClickTime = 0;
+        m_granularity = Granularity::Line;
+        m_granularAnchor = line;
+        m_selectingWithMouse = true;
+        m_lastMousePoint = point;
         return;
     }
     if (event->modifiers() & Qt::ShiftModifier)
         setSelection(m_anchor, position);
     else
         setSelection(position, position);
+    m_granularity = Granularity::Character;
     m_selectingWithMouse = true;
     m_lastMousePoint = point;
+}
+
+void STTextView::extendMouseSelection(std::size_t position)
+{
+    if (m_granularity == Granularity::Character) {
+        setSelection(m_anchor, position);
+        return;
+    }
+    const TextRange unit = m_granularity == Granularity::Word ? wordAt(position) : lineRangeWithBreak(position);
+    // The first unit stays selected; the selection grows towards the mouse by whole units.
+    if (position < m_granularAnchor.location)
+        setSelection(m_granularAnchor.end(), unit.location);
+    else
+        setSelection(m_granularAnchor.location, std::max(unit.end(), m_granularAnchor.end()));
 }
 
 void STTextView::mouseMoveEvent(QMouseEvent *event)
@@ -1534,7 +1553,7 @@ void STTextView::mouseMoveEvent(QMouseEvent *event)
     m_lastMousePoint = event->position().toPoint();
     if (viewport()->rect().contains(m_lastMousePoint)) {
         m_autoScrollTimer.stop();
-        setSelection(m_anchor, positionAt(m_lastMousePoint));
+        extendMouseSelection(positionAt(m_lastMousePoint));
     } else if (!m_autoScrollTimer.isActive()) {
         m_autoScrollTimer.start();
         autoScrollTick();
@@ -1561,7 +1580,7 @@ void STTextView::autoScrollTick()
             bar->setValue(bar->value() + int(m_charWidth * 2));
     }
     const QPoint clamped(std::clamp(p.x(), 0, area.right()), std::clamp(p.y(), 0, area.bottom()));
-    setSelection(m_anchor, positionAt(clamped));
+    extendMouseSelection(positionAt(clamped));
 }
 
 void STTextView::mouseReleaseEvent(QMouseEvent *event)
@@ -1584,7 +1603,10 @@ void STTextView::mouseDoubleClickEvent(QMouseEvent *event)
     const QPoint point = event->position().toPoint();
     const TextRange word = wordAt(positionAt(point));
     setSelection(word.location, word.end());
-    m_selectingWithMouse = false;
+    m_granularity = Granularity::Word;
+    m_granularAnchor = word;
+    m_selectingWithMouse = true;
+    m_lastMousePoint = point;
     m_lastDoubleClickTime = QDateTime::currentMSecsSinceEpoch();
     m_lastDoubleClickPoint = point;
 }

@@ -332,6 +332,11 @@ private:
     int m_preeditCursor = 0;
 
     bool m_selectingWithMouse = false;
+    // After a double or triple click, dragging extends by whole words or lines.
+    enum class Granularity { Character, Word, Line };
+    Granularity m_granularity = Granularity::Character;
+    TextView::TextRange m_granularAnchor;
+    void extendMouseSelection(std::size_t position);
     QPoint m_lastMousePoint;
     QTimer m_autoScrollTimer;
     qint64 m_lastDoubleClickTime = 0;

@@ -79,6 +79,7 @@ private slots:
     void killAndYankKeys();
     void mouseSelection();
     void doubleAndTripleClick();
+    void doubleClickDragExtendsByWords();
     void clipboardRoundTrip();
     void inputMethodPreeditAndCommit();
     void inputMethodQueries();
@@ -286,6 +287,21 @@ void TestTextViewWidget::doubleAndTripleClick()
     QTest::mousePress(f.view.viewport(), Qt::LeftButton, {}, inBrave);
     QTest::mouseRelease(f.view.viewport(), Qt::LeftButton, {}, inBrave);
     QCOMPARE(f.view.textSelection(), (TextRange{0, 18}));
+}
+
+void TestTextViewWidget::doubleClickDragExtendsByWords()
+{
+    Fixture f("hello brave new world\n");
+    f.view.setTextSelection({8, 0});
+    const QPoint inBrave = f.view.caretRect().center();
+    f.view.setTextSelection({17, 0});
+    const QPoint inWorld = f.view.caretRect().center();
+    f.view.setTextSelection({0, 0});
+    QTest::mouseDClick(f.view.viewport(), Qt::LeftButton, {}, inBrave);
+    QMouseEvent move(QEvent::MouseMove, QPointF(inWorld), QPointF(), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(f.view.viewport(), &move);
+    QTest::mouseRelease(f.view.viewport(), Qt::LeftButton, {}, inWorld);
+    QCOMPARE(f.view.textSelection(), (TextRange{6, 15})); // "brave new world"
 }
 
 void TestTextViewWidget::clipboardRoundTrip()
