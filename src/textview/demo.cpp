@@ -15,6 +15,8 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QLineEdit>
+#include <QScrollBar>
+#include <QStyle>
 #include <QTimer>
 
 #include <cstdio>
@@ -122,6 +124,9 @@ int main(int argc, char **argv)
     }
     if (parser.isSet("screenshot")) {
         QTimer::singleShot(200, [&] {
+            if (qEnvironmentVariableIsSet("TEXTVIEW_DEMO_VERBOSE"))
+                std::fprintf(stderr, "style %s vbar visible %d max %d\n", qPrintable(QApplication::style()->name()),
+                             int(view->verticalScrollBar()->isVisible()), view->verticalScrollBar()->maximum());
             view->grab().save(parser.value("screenshot"));
             app.quit();
         });

@@ -226,6 +226,22 @@ void STTextView::setTextColor(const QColor &color)
 
 void STTextView::applyFindBarColors()
 {
+    // Scroll bars: a quiet groove in the background colour and a handle between text and background.
+    const auto mix = [](const QColor &a, const QColor &b, float t) {
+        return QColor::fromRgbF(a.redF() * (1 - t) + b.redF() * t, a.greenF() * (1 - t) + b.greenF() * t,
+                                a.blueF() * (1 - t) + b.blueF() * t);
+    };
+    for (QScrollBar *bar : {verticalScrollBar(), horizontalScrollBar()}) {
+        QPalette palette = bar->palette();
+        palette.setColor(QPalette::Window, mix(m_backgroundColor, m_textColor, 0.04f));
+        palette.setColor(QPalette::Base, m_backgroundColor);
+        palette.setColor(QPalette::Button, mix(m_backgroundColor, m_textColor, 0.25f));
+        palette.setColor(QPalette::Dark, mix(m_backgroundColor, m_textColor, 0.35f));
+        palette.setColor(QPalette::Shadow, mix(m_backgroundColor, m_textColor, 0.35f));
+        palette.setColor(QPalette::Light, mix(m_backgroundColor, m_textColor, 0.3f));
+        palette.setColor(QPalette::ButtonText, m_textColor);
+        bar->setPalette(palette);
+    }
     if (!m_findBar)
         return;
     // The bar takes the view's colours, slightly offset, so that it belongs to the theme.
