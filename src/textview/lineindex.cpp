@@ -49,6 +49,7 @@ void LineIndex::assign(const std::vector<std::uint32_t> &lengths)
         recomputeBlock(block);
         m_blocks.push_back(std::move(block));
     }
+    m_longestDirty = true;
     rebuildTrees();
 }
 
@@ -177,10 +178,13 @@ std::size_t LineIndex::lineAt(std::size_t position) const
 
 std::size_t LineIndex::longestLineLength() const
 {
-    std::uint32_t longest = 1;
-    for (const Block &block : m_blocks)
-        longest = std::max(longest, block.maxSpan);
-    return longest - 1;
+    if (m_longestDirty) {
+        m_longestSpan = 1;
+        for (const Block &block : m_blocks)
+            m_longestSpan = std::max(m_longestSpan, block.maxSpan);
+        m_longestDirty = false;
+    }
+    return m_longestSpan - 1;
 }
 
 void LineIndex::replaceLines(std::size_t first, std::size_t count, const std::uint32_t *lengths,
@@ -190,6 +194,18 @@ void LineIndex::replaceLines(std::size_t first, std::size_t count, const std::ui
         return;
     count = std::min(count, m_lineCount - first);
     Location at = locateLine(first);
+    if (!m_longestDirty) {
+        // Removing the longest line forces a recount; new lines can only raise the maximum.
+        for (std::size_t i = 0, line = first; i < count && !m_longestDirty; ++i, ++line) {
+            const Location where = i == 0 ? at : locateLine(line);
+            if (m_blocks[where.block].span[where.index] >= m_longestSpan)
+                m_longestDirty = true;
+            if (i > 64)
+                m_longestDirty = true; // a big removal: recounting is cheaper than checking
+        }
+        for (std::size_t i = 0; i < newCount; ++i)
+            m_longestSpan = std::max(m_longestSpan, lengths[i] + 1);
+    }
 
     // Fast path: same number of lines inside one block, only values change.
     if (count == newCount && at.index + count <= m_blocks[at.block].span.size()) {
@@ -261,6 +277,7 @@ void LineIndex::replaceLines(std::size_t first, std::size_t count, const std::ui
 
 void LineIndex::setWrapColumns(std::uint32_t columns, std::uint32_t pieceLength)
 {
+    m_longestDirty = true;
     m_columns = columns;
     m_pieceLength = std::max<std::uint32_t>(pieceLength, 1);
     for (Block &block : m_blocks) {

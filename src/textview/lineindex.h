@@ -91,6 +91,9 @@ private:
     std::uint64_t m_totalRows = 0;
     std::uint32_t m_columns = 0;
     std::uint32_t m_pieceLength = DefaultPieceLength;
+    // Longest span, recomputed over the blocks only after the longest line was edited away.
+    mutable std::uint32_t m_longestSpan = 1;
+    mutable bool m_longestDirty = true;
 };
 
 } // namespace TextView

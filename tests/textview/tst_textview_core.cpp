@@ -154,6 +154,12 @@ void TestTextViewCore::randomEditsMatchModel()
         m.replace(position, removed, inserted, false);
         if (i % 97 == 0 || i == edits - 1) {
             QVERIFY2(m.linesConsistent(), qPrintable(QStringLiteral("after edit %1").arg(i)));
+            std::size_t longest = 0, run = 0;
+            for (char16_t c : m.model) {
+                run = c == u'\n' ? 0 : run + 1;
+                longest = std::max(longest, run);
+            }
+            QCOMPARE(m.storage.lines().longestLineLength(), longest);
             QCOMPARE(q(m.storage.text()), q(m.model));
             const std::size_t probe = random() % (m.model.size() + 1);
             const std::size_t expectedLine = std::size_t(std::count(m.model.begin(), m.model.begin() + std::ptrdiff_t(probe), u'\n'));
