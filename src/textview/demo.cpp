@@ -14,6 +14,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QScrollBar>
 #include <QStyle>
@@ -34,6 +35,7 @@ int main(int argc, char **argv)
                        {"select", "Select START,LENGTH", "range"},
                        {"find", "Open the find bar with this text", "text"},
                        {"replace", "Show the replace row"},
+                       {"preedit", "Show this input-method preedit text at the caret", "text"},
                        {"size", "Window size WxH", "size", "900x600"},
                        {"screenshot", "Render to this PNG and exit", "png"}});
     parser.process(app);
@@ -121,6 +123,10 @@ int main(int argc, char **argv)
         view->findBar()->findField()->setText(parser.value("find"));
         view->setSearchString(parser.value("find"), false);
         view->findNext(true);
+    }
+    if (parser.isSet("preedit")) {
+        QInputMethodEvent preedit(parser.value("preedit"), {});
+        QApplication::sendEvent(view, &preedit);
     }
     if (parser.isSet("screenshot")) {
         QTimer::singleShot(200, [&] {

@@ -580,31 +580,51 @@ QTextLayout *STTextView::layoutFor(std::size_t line, std::size_t piece)
     layout->setTextOption(option);
     layout->setCacheEnabled(true);
 
+    // An input method's preedit text sits inside the line; formats after it move along.
+    int preeditAt = -1;
+    if (!m_preedit.isEmpty()) {
+        const std::size_t caretLine = m_storage.lineAt(m_caret);
+        const std::size_t offset = m_caret - m_storage.lineStart(caretLine);
+        if (caretLine == line && pieceOf(line, offset) == piece)
+            preeditAt = int(offset - start);
+    }
+    QList<QTextLayout::FormatRange> formats;
     if (m_storage.hasClasses() && end > start) {
         std::vector<std::uint8_t> classes(end - start);
         m_storage.copyClasses(lineStart + start, end - start, classes.data());
-        QList<QTextLayout::FormatRange> formats;
         std::size_t runStart = 0;
         for (std::size_t i = 1; i <= classes.size(); ++i) {
-            if (i < classes.size() && classes[i] == classes[runStart])
+            // Runs also break at the preedit position so that they can be shifted past it.
+            if (i < classes.size() && classes[i] == classes[runStart] && int(i) != preeditAt)
                 continue;
             if (classes[runStart] != 0) {
                 QTextLayout::FormatRange range;
                 range.start = int(runStart);
                 range.length = int(i - runStart);
+                if (preeditAt >= 0 && range.start >= preeditAt)
+                    range.start += int(m_preedit.size());
                 range.format.setForeground(syntaxColor(classes[runStart]));
                 formats.append(range);
             }
             runStart = i;
         }
+    }
+    if (preeditAt >= 0) {
+        layout->setPreeditArea(preeditAt, m_preedit);
+        if (m_preeditFormats.isEmpty()) {
+            QTextLayout::FormatRange range;
+            range.start = preeditAt;
+            range.length = int(m_preedit.size());
+            range.format.setUnderlineStyle(QTextCharFormat::SingleUnderline);
+            formats.append(range);
+        }
+        for (QTextLayout::FormatRange range : m_preeditFormats) {
+            range.start += preeditAt;
+            formats.append(range);
+        }
+    }
+    if (!formats.isEmpty())
         layout->setFormats(formats);
-    }
-    if (!m_preedit.isEmpty()) {
-        const std::size_t caretLine = m_storage.lineAt(m_caret);
-        const std::size_t offset = m_caret - m_storage.lineStart(caretLine);
-        if (caretLine == line && pieceOf(line, offset) == piece)
-            layout->setPreeditArea(int(offset - start), m_preedit);
-    }
 
     layout->beginLayout();
     int rows = 0;
@@ -917,7 +937,9 @@ std::size_t STTextView::globalRowOf(std::size_t position, qreal *x)
     const std::size_t offset = position - m_storage.lineStart(line);
     const std::size_t piece = pieceOf(line, offset);
     QTextLayout *layout = layoutFor(line, piece);
-    const int inPiece = int(offset - pieceStart(line, piece));
+    // At the caret an input method's preedit text is part of the layout: count its cursor too.
+    const int inPiece = int(offset - pieceStart(line, piece))
+                        + (position == m_caret && !m_preedit.isEmpty() ? m_preeditCursor : 0);
     int row = 0;
     qreal cursorX = 0;
     if (layout->lineCount() > 0) {
@@ -1222,6 +1244,7 @@ bool STTextView::replaceCharacters(TextRange range, std::u16string_view replacem
         manager->endUndoGrouping();
     }
     m_preedit.clear();
+    m_preeditFormats.clear();
     m_storage.replace(range.location, range.length, replacement, m_typingAttributes.syntaxClass);
     // The caret follows the new text; the observer already mapped it for a plain storage edit.
     const std::size_t caret = range.location + replacement.size();
@@ -1685,9 +1708,15 @@ void STTextView::inputMethodEvent(QInputMethodEvent *event)
     }
     m_preedit = event->preeditString();
     m_preeditCursor = int(m_preedit.size());
+    m_preeditFormats.clear();
     for (const QInputMethodEvent::Attribute &attribute : event->attributes()) {
-        if (attribute.type == QInputMethodEvent::Cursor)
+        if (attribute.type == QInputMethodEvent::Cursor) {
             m_preeditCursor = attribute.start;
+        } else if (attribute.type == QInputMethodEvent::TextFormat) {
+            const QTextCharFormat format = attribute.value.value<QTextFormat>().toCharFormat();
+            if (format.isValid() && attribute.length > 0)
+                m_preeditFormats.append({attribute.start, attribute.length, format});
+        }
     }
     invalidateLines(caretLine, m_storage.lineAt(m_caret));
     ensureCaretVisible();

@@ -9,6 +9,7 @@
 #include <QColor>
 #include <QFont>
 #include <QPointer>
+#include <QTextLayout>
 #include <QTimer>
 
 #include <map>
@@ -17,7 +18,6 @@
 #include <string>
 #include <vector>
 
-class QTextLayout;
 class STTextView;
 class STGutterView;
 class STFindBar;
@@ -330,6 +330,7 @@ private:
     QTimer m_caretTimer;
     QString m_preedit;
     int m_preeditCursor = 0;
+    QList<QTextLayout::FormatRange> m_preeditFormats; // relative to the preedit start
 
     bool m_selectingWithMouse = false;
     // After a double or triple click, dragging extends by whole words or lines.

@@ -329,10 +329,16 @@ void TestTextViewWidget::inputMethodPreeditAndCommit()
     RecordingDelegate delegate;
     f.view.setTextDelegate(&delegate);
     f.view.setTextSelection({1, 0});
+    const QImage plain = f.view.viewport()->grab().toImage();
+    const int caretX = f.view.caretRect().x();
     QInputMethodEvent preedit("ka", {QInputMethodEvent::Attribute(QInputMethodEvent::Cursor, 2, 1)});
     QApplication::sendEvent(&f.view, &preedit);
     QCOMPARE(f.text(), QStringLiteral("ab")); // preedit is shown, not stored
-    f.view.grab();
+    QVERIFY(f.view.viewport()->grab().toImage() != plain);
+    // The caret (and the input method's cursor rectangle) sits after the preedit text.
+    const int advance = f.view.fontMetrics().horizontalAdvance(QStringLiteral("ka"));
+    QVERIFY2(std::abs(f.view.caretRect().x() - (caretX + advance)) <= 1,
+             qPrintable(QStringLiteral("%1 vs %2").arg(f.view.caretRect().x()).arg(caretX + advance)));
     QInputMethodEvent commit;
     commit.setCommitString(QString::fromUtf8("か"));
     QApplication::sendEvent(&f.view, &commit);
