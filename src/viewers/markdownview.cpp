@@ -137,7 +137,15 @@ QFont MarkdownView::blockFont(const MDBlock &block) const
     return font;
 }
 
-QFont MarkdownView::bulletFont() const { return QApplication::font(); }
+QFont MarkdownView::bulletFont() const
+{
+    // The default text font, but never below the usual 13-point editor size: desktop UI fonts
+    // are often smaller, and a bullet much smaller than the text beside it looks lost. It does
+    // not follow S.
+    QFont font = QApplication::font();
+    font.setPointSizeF(std::max(font.pointSizeF(), defaultBulletPointSize));
+    return font;
+}
 
 int MarkdownView::textWidthFor(const MDBlock &block) const
 {

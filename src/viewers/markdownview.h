@@ -40,6 +40,7 @@ public:
     QFont blockFont(const MDBlock &block) const;
     QFont bulletFont() const;
 
+    static constexpr double defaultBulletPointSize = 13;
     static constexpr int horizontalPadding = 28;
     static constexpr int verticalPadding = 22;
     // Δ (added to S) and the padding above a heading, by level 1–6.

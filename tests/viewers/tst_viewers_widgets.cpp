@@ -290,7 +290,8 @@ void TestViewerWidgets::markdownFontsFollowSize()
     const auto blocks = MDBlock::parse(markdown.toStdU16String());
     QCOMPARE(view.blockFont(blocks.front()).pointSizeF(), expected);
     // The bullet does not scale with S.
-    QCOMPARE(view.bulletFont().pointSizeF(), QApplication::font().pointSizeF());
+    QCOMPARE(view.bulletFont().pointSizeF(),
+             std::max(QApplication::font().pointSizeF(), MarkdownView::defaultBulletPointSize));
 }
 
 void TestViewerWidgets::markdownShowsFixture()
