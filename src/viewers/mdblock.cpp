@@ -414,7 +414,7 @@ std::vector<MDBlock> MDBlock::parse(std::u16string_view text)
         }
         return out;
     };
-    auto flushParagraph = [&] {
+    auto flushPara = [&] {
         if (paragraph.empty())
             return;
         append(Kind::Paragraph, joined(paragraph, u' '), true);
@@ -429,7 +429,7 @@ std::vector<MDBlock> MDBlock::parse(std::u16string_view text)
 
         if (trimmedLine.starts_with(u"```")) {
             if (!inCode) {
-                flushParagraph();
+                flushPara();
                 inCode = true;
             } else {
                 append(Kind::Code, joined(code, u'\n'), false);
@@ -439,22 +439,22 @@ std::vector<MDBlock> MDBlock::parse(std::u16string_view text)
         } else if (inCode) {
             code.push_back(line);
         } else if (trimmedLine.empty()) {
-            flushParagraph();
+            flushPara();
             append(Kind::Blank, {}, false);
         } else if (trimmedLine == u"---" || trimmedLine == u"***" || trimmedLine == u"___") {
-            flushParagraph();
+            flushPara();
             append(Kind::Rule, {}, false);
         } else if (auto heading = headingMatch(trimmedLine)) {
-            flushParagraph();
+            flushPara();
             append(Kind::Heading, std::u16string(heading->second), true, heading->first);
         } else if (trimmedLine.starts_with(u"> ")) {
-            flushParagraph();
+            flushPara();
             append(Kind::Quote, std::u16string(trimmedLine.substr(2)), true);
         } else if (trimmedLine.starts_with(u"- ") || trimmedLine.starts_with(u"* ") || trimmedLine.starts_with(u"+ ")) {
-            flushParagraph();
+            flushPara();
             append(Kind::ListItem, std::u16string(trimmedLine.substr(2)), true);
         } else if (const std::size_t marker = orderedMarkerLength(trimmedLine)) {
-            flushParagraph();
+            flushPara();
             append(Kind::ListItem, std::u16string(trimmedLine.substr(marker)), true);
         } else {
             paragraph.push_back(trimmedLine);
@@ -464,7 +464,7 @@ std::vector<MDBlock> MDBlock::parse(std::u16string_view text)
             break;
         start = end + 1;
     }
-    flushParagraph();
+    flushPara();
     if (inCode && !code.empty())
         append(Kind::Code, joined(code, u'\n'), false);
     return blocks;
