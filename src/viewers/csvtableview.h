@@ -1,7 +1,7 @@
 #pragma once
 
 #include "viewers/csvparser.h"
-#include "viewers/rowscrollarea_p.h"
+#include "viewers/rowscrollarea.h"
 
 #include <QFont>
 

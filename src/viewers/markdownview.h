@@ -1,7 +1,7 @@
 #pragma once
 
 #include "viewers/mdblock.h"
-#include "viewers/rowscrollarea_p.h"
+#include "viewers/rowscrollarea.h"
 
 #include "highlighting/theme.h"
 

@@ -1,4 +1,4 @@
-#include "viewers/rowscrollarea_p.h"
+#include "viewers/rowscrollarea.h"
 
 #include <QPainter>
 #include <QPaintEvent>

@@ -239,6 +239,15 @@ void TestJSONTree::collidingPaths()
     QCOMPARE(q(a.child(0).id()), QString("$.a.b"));
     QCOMPARE(q(ab.id()), QString("$.a.b"));
     QVERIFY(!(a.child(0) == ab));
+    // Nodes with one path share one expansion state: expanding $.a.b opens both.
+    const JSONNode containers = buildRoot(R"({"a.b":{"x":1},"a":{"b":{"y":2}}})");
+    Viewers::ExpandedSet expanded{u"$", u"$.a", u"$.a.b"};
+    QCOMPARE(dump(Viewers::visibleRows(containers, expanded)), QString("0 $ object {2}\n"
+                                                                     "1 $.a object {1}\n"
+                                                                     "2 $.a.b object {1}\n"
+                                                                     "3 $.a.b.y number 2\n"
+                                                                     "1 $.a.b object {1}\n"
+                                                                     "2 $.a.b.x number 1"));
 }
 
 void TestJSONTree::defaultExpansion()

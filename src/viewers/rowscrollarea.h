@@ -1,6 +1,6 @@
 #pragma once
 
-#include "viewers/heightindex_p.h"
+#include "viewers/heightindex.h"
 
 #include <QAbstractScrollArea>
 
