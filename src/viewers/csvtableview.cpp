@@ -113,7 +113,7 @@ std::unique_ptr<QTextLayout> CSVTableView::layoutCell(std::u16string_view text, 
 
 bool CSVTableView::measuresAllColumns() const { return m_widths.size() <= 256; }
 
-const CSVTableView::RowLayouts &CSVTableView::rowLayouts(std::size_t row)
+CSVTableView::RowLayouts &CSVTableView::rowLayouts(std::size_t row)
 {
     if (auto it = m_rowCache.find(row); it != m_rowCache.end())
         return it->second;
@@ -154,7 +154,7 @@ void CSVTableView::paintBackground(QPainter &painter) { painter.fillRect(viewpor
 
 void CSVTableView::paintRow(QPainter &painter, std::size_t row, const QRect &rect)
 {
-    RowLayouts &layouts = const_cast<RowLayouts &>(rowLayouts(row));
+    RowLayouts &layouts = rowLayouts(row);
     const int left = -rect.left();
     const int right = left + viewport()->width();
     painter.setPen(palette().color(QPalette::Text));

@@ -76,7 +76,7 @@ private:
     void rebuildGeometry();
     std::unique_ptr<QTextLayout> layoutCell(std::u16string_view text, const QFont &font, int width) const;
     // Layouts of the cells of data row `row` (measured at most once while cached).
-    const RowLayouts &rowLayouts(std::size_t row);
+    RowLayouts &rowLayouts(std::size_t row);
     int columnX(std::size_t column) const { return m_columnX[column]; }
     std::optional<Cell> cellAt(const QPoint &viewportPoint);
     bool measuresAllColumns() const;
