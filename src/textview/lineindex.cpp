@@ -18,6 +18,10 @@ std::uint32_t LineIndex::estimateRows(std::size_t length) const
 {
     if (length == 0)
         return 1;
+    if (length <= SinglePieceLimit) {
+        const std::size_t rows = m_columns == 0 ? 1 : (length + m_columns - 1) / m_columns;
+        return std::uint32_t(std::max<std::size_t>(rows, 1));
+    }
     const std::size_t piece = m_pieceLength;
     const std::size_t fullPieces = length / piece;
     const std::size_t rest = length % piece;

@@ -13,7 +13,9 @@ namespace TextView {
 // replaced by measured values for the lines that are actually laid out.
 class LineIndex {
 public:
-    // Lines longer than this are laid out in pieces of this many code units.
+    // Lines up to this many code units are laid out whole; longer ones in pieces of
+    // DefaultPieceLength units, each starting a new row (the guard for giant lines).
+    static constexpr std::uint32_t SinglePieceLimit = 8192;
     static constexpr std::uint32_t DefaultPieceLength = 1024;
 
     LineIndex();

@@ -432,7 +432,9 @@ void STTextView::updateScrollBars()
     if (wraps()) {
         horizontal->setRange(0, 0);
     } else {
-        const std::size_t longest = std::min<std::size_t>(lines.longestLineLength(), lines.pieceLength());
+        // Giant lines scroll sideways by the width of one piece.
+        const std::size_t longestLine = lines.longestLineLength();
+        const std::size_t longest = longestLine <= TextView::LineIndex::SinglePieceLimit ? longestLine : lines.pieceLength();
         const qreal widest = std::max(m_widestMeasured, qreal(longest) * m_charWidth) + m_charWidth * 2;
         horizontal->setRange(0, std::max(0, int(std::ceil(widest)) - textWidth()));
         horizontal->setPageStep(textWidth());
@@ -502,7 +504,7 @@ std::size_t STTextView::pieceCount(std::size_t line) const
 {
     const std::size_t length = m_storage.lineLength(line);
     const std::size_t piece = m_storage.lines().pieceLength();
-    return length <= piece ? 1 : (length + piece - 1) / piece;
+    return length <= TextView::LineIndex::SinglePieceLimit ? 1 : (length + piece - 1) / piece;
 }
 
 std::size_t STTextView::pieceStart(std::size_t line, std::size_t piece) const

@@ -2,6 +2,7 @@
 
 #include "stextview.h"
 
+#include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 
@@ -60,4 +61,35 @@ void STGutterView::paintEvent(QPaintEvent *event)
         painter.setPen(visible.line == caretLine ? current : m_textColor);
         painter.drawText(QPointF(right - numberMetrics.horizontalAdvance(number), visible.y + baseline), number);
     }
+}
+
+void STGutterView::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton || !m_view->isSelectable())
+        return;
+    m_view->setFocus(Qt::MouseFocusReason);
+    const std::size_t position = m_view->positionAt(QPoint(0, int(event->position().y())));
+    const TextView::TextRange line = m_view->lineRangeWithBreak(position);
+    if (event->modifiers() & Qt::ShiftModifier) {
+        const TextView::TextRange anchor = m_view->lineRangeWithBreak(m_view->m_anchor);
+        m_view->m_granularAnchor = anchor;
+    } else {
+        m_view->m_granularAnchor = line;
+    }
+    m_view->m_granularity = STTextView::Granularity::Line;
+    m_view->extendMouseSelection(position);
+}
+
+void STGutterView::mouseMoveEvent(QMouseEvent *event)
+{
+    if (!(event->buttons() & Qt::LeftButton) || m_view->m_granularity != STTextView::Granularity::Line)
+        return;
+    const int y = std::clamp(int(event->position().y()), 0, std::max(0, height() - 1));
+    m_view->extendMouseSelection(m_view->positionAt(QPoint(0, y)));
+    m_view->ensureCaretVisible();
+}
+
+void STGutterView::mouseReleaseEvent(QMouseEvent *)
+{
+    m_view->m_granularity = STTextView::Granularity::Character;
 }

@@ -286,7 +286,9 @@ void TestTextViewCore::rowEstimates_data()
     QTest::newRow("wrap-empty-line-one-row") << 80 << 4096 << 0 << 1;
     QTest::newRow("wrap-exact-fit") << 80 << 4096 << 160 << 2;
     QTest::newRow("wrap-one-over") << 80 << 4096 << 161 << 3;
-    QTest::newRow("wrap-pieces-start-new-rows") << 100 << 4096 << 8192 << 82;
+    QTest::newRow("wrap-long-line-below-limit-is-one-piece") << 100 << 1024 << 8192 << 82;
+    QTest::newRow("wrap-giant-line-pieces-start-new-rows") << 100 << 1024 << 8193 << 89;
+    QTest::newRow("no-wrap-line-at-limit-one-row") << 0 << 1024 << 8192 << 1;
 }
 
 void TestTextViewCore::rowEstimates()

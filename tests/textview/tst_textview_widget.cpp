@@ -80,6 +80,7 @@ private slots:
     void mouseSelection();
     void doubleAndTripleClick();
     void doubleClickDragExtendsByWords();
+    void gutterClickSelectsLines();
     void clipboardRoundTrip();
     void inputMethodPreeditAndCommit();
     void inputMethodQueries();
@@ -700,6 +701,20 @@ void TestTextViewWidget::scrollPositionStableWhileRowsAreMeasured()
     QVERIFY(f.view.textContentManager().lines().totalRows() != totalBefore); // estimates were refined
     QCOMPARE(std::size_t(f.view.verticalScrollBar()->value()), f.view.textContentManager().lines().rowOfLine(top)
                                                                     + std::size_t(-f.view.visibleLines().front().y / f.view.rowHeight()));
+}
+
+void TestTextViewWidget::gutterClickSelectsLines()
+{
+    Fixture f("one\ntwo\nthree\nfour\n");
+    f.view.setShowsLineNumbers(true);
+    const int row = f.view.rowHeight();
+    QTest::mouseClick(f.view.gutterView(), Qt::LeftButton, {}, QPoint(5, row + row / 2));
+    QCOMPARE(f.view.textSelection(), (TextRange{4, 4})); // "two\n"
+    QTest::mousePress(f.view.gutterView(), Qt::LeftButton, {}, QPoint(5, row / 2));
+    QMouseEvent move(QEvent::MouseMove, QPointF(5, 2 * row + row / 2), QPointF(), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(f.view.gutterView(), &move);
+    QTest::mouseRelease(f.view.gutterView(), Qt::LeftButton, {}, QPoint(5, 2 * row + row / 2));
+    QCOMPARE(f.view.textSelection(), (TextRange{0, 14})); // three whole lines
 }
 
 QTEST_MAIN(TestTextViewWidget)
