@@ -268,7 +268,49 @@ void CSVTableView::keyPressEvent(QKeyEvent *event)
         copySelection();
         return;
     }
-    RowScrollArea::keyPressEvent(event);
+    const int key = event->key();
+    const bool arrow = key == Qt::Key_Up || key == Qt::Key_Down || key == Qt::Key_Left || key == Qt::Key_Right;
+    if (!arrow || m_table.rowCount() == 0 || m_widths.empty()) {
+        RowScrollArea::keyPressEvent(event);
+        return;
+    }
+    Cell cell = m_selected.value_or(Cell{});
+    if (m_selected) {
+        if (key == Qt::Key_Up && cell.row > 0)
+            --cell.row;
+        else if (key == Qt::Key_Down && cell.row + 1 < m_table.rowCount())
+            ++cell.row;
+        else if (key == Qt::Key_Left && cell.column > 0)
+            --cell.column;
+        else if (key == Qt::Key_Right && cell.column + 1 < m_widths.size())
+            ++cell.column;
+    }
+    setSelectedCell(cell);
+    ensureCellVisible(cell);
+}
+
+void CSVTableView::ensureCellVisible(const Cell &cell)
+{
+    // Rows scroll under the pinned header, so the visible band starts below it.
+    if (cell.row < firstVisibleRow()) {
+        scrollToRow(cell.row);
+    } else {
+        layoutVisibleRows();
+        const int bottom = viewportYOfRow(cell.row) + m_heights.height(cell.row);
+        if (bottom > viewport()->height())
+            verticalScrollBar()->setValue(verticalScrollBar()->value() + bottom - viewport()->height());
+    }
+    const int top = viewportYOfRow(cell.row);
+    if (top < m_headerHeight)
+        verticalScrollBar()->setValue(verticalScrollBar()->value() - (m_headerHeight - top));
+    QScrollBar *horizontal = horizontalScrollBar();
+    const int left = columnX(cell.column) - cellSpacing / 2;
+    const int right = columnX(cell.column + 1) - cellSpacing / 2;
+    if (left < horizontal->value())
+        horizontal->setValue(left);
+    else if (right > horizontal->value() + viewport()->width())
+        horizontal->setValue(right - viewport()->width());
+    viewport()->update();
 }
 
 void CSVTableView::contextMenuEvent(QContextMenuEvent *event)

@@ -17,8 +17,8 @@ namespace Viewers {
 // The CSV table: a grid scrolling both ways under a pinned header row, columns as wide as
 // columnWidths(), cell text wrapping within its column and each row as tall as its tallest
 // cell. Only rows on screen are measured and laid out, so a million rows cost no more than a
-// screenful. A clicked cell is selected and its text copied with the Copy shortcut or the
-// context menu. With no headers the view shows "Empty CSV".
+// screenful. A clicked cell is selected (the arrow keys move the selection) and its text
+// copied with the Copy shortcut or the context menu. With no headers the view shows "Empty CSV".
 class CSVTableView : public Internal::RowScrollArea {
     Q_OBJECT
 
@@ -79,6 +79,7 @@ private:
     RowLayouts &rowLayouts(std::size_t row);
     int columnX(std::size_t column) const { return m_columnX[column]; }
     std::optional<Cell> cellAt(const QPoint &viewportPoint);
+    void ensureCellVisible(const Cell &cell);
     bool measuresAllColumns() const;
 
     CSVTable m_table;

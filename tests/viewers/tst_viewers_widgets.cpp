@@ -51,6 +51,7 @@ private slots:
     void csvMillionRowsMeasuresOnlyVisible();
     void csvClickSelectsAndCopies();
     void csvLongCellIsCut();
+    void csvArrowKeysMoveSelectionIntoView();
     void jsonDefaultRowsAndToggle();
     void jsonExpansionKeptAcrossResults();
     void jsonInvalidResetsExpansion();
@@ -159,6 +160,31 @@ void TestViewerWidgets::csvLongCellIsCut()
     view.grab();
     QCOMPARE(view.measuredRowCount(), std::size_t(1));
     QCOMPARE(view.table().cell(0, 0).size(), std::size_t(4'000'000));
+}
+
+void TestViewerWidgets::csvArrowKeysMoveSelectionIntoView()
+{
+    std::u16string text = u"a,b,c\n";
+    for (int i = 0; i < 1000; ++i)
+        text += u"1,2,3\n";
+    CSVTableView view;
+    view.resize(220, 200);
+    view.setTable(CSVParser::parse(text));
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    QTest::keyClick(&view, Qt::Key_Down);
+    QCOMPARE(view.selectedCell(), std::optional<CSVTableView::Cell>(CSVTableView::Cell{0, 0}));
+    for (int i = 0; i < 40; ++i)
+        QTest::keyClick(&view, Qt::Key_Down);
+    QTest::keyClick(&view, Qt::Key_Right);
+    QTest::keyClick(&view, Qt::Key_Right);
+    QTest::keyClick(&view, Qt::Key_Right); // Stops at the last column.
+    QCOMPARE(view.selectedCell(), std::optional<CSVTableView::Cell>(CSVTableView::Cell{40, 2}));
+    view.grab();
+    QVERIFY(view.firstVisibleRow() > 20);
+    QVERIFY(view.firstVisibleRow() <= 40);
+    QVERIFY(view.horizontalScrollBar()->value() > 0);
+    keepScreenshot(view, "csv-keyboard");
 }
 
 void TestViewerWidgets::jsonDefaultRowsAndToggle()
