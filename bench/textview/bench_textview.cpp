@@ -28,6 +28,7 @@
 #include <vector>
 
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -163,11 +164,18 @@ void keystrokeStats(QWidget *target, QWidget *viewport, Result &r)
     viewport->installEventFilter(&counter);
     std::vector<double> times, cpu;
     for (int i = 0; i < 50; ++i) {
+        rusage u0{}, u1{};
+        getrusage(RUSAGE_THREAD, &u0);
         const auto t0 = Clock::now();
         const double c0 = threadCpuMs();
         typeKey(target, viewport);
         cpu.push_back(threadCpuMs() - c0);
         times.push_back(seconds(t0, Clock::now()) * 1000);
+        getrusage(RUSAGE_THREAD, &u1);
+        if (std::getenv("CORVANE_BENCH_VERBOSE"))
+            std::fprintf(stderr, "%.2fms cpu %.2f minflt %ld majflt %ld nvcsw %ld nivcsw %ld\n", times.back(), cpu.back(),
+                         u1.ru_minflt - u0.ru_minflt, u1.ru_majflt - u0.ru_majflt, u1.ru_nvcsw - u0.ru_nvcsw,
+                         u1.ru_nivcsw - u0.ru_nivcsw);
     }
     viewport->removeEventFilter(&counter);
     r.paints = counter.paints;
