@@ -295,6 +295,15 @@ void JSONTreeView::mousePressEvent(QMouseEvent *event)
     setSelectedRow(row);
 }
 
+void JSONTreeView::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    const auto row = rowAt(int(event->position().y()));
+    const qreal chevronLeft = row ? padding + qreal(m_rows.depth(*row)) * indentPerLevel - horizontalScrollBar()->value() : 0;
+    // A double click on the chevron is two toggles already; elsewhere on the row it toggles once.
+    if (row && event->button() == Qt::LeftButton && event->position().x() >= chevronLeft + chevronWidth + 2)
+        toggleRow(*row);
+}
+
 void JSONTreeView::keyPressEvent(QKeyEvent *event)
 {
     if (event->matches(QKeySequence::Copy)) {

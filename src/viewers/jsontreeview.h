@@ -18,8 +18,8 @@ namespace Viewers {
 // background. Rows have one height, so only those on screen are ever built. Without a result
 // the view is an empty area; an invalid result shows "Invalid JSON: %@". The expansion
 // survives newer results of the same document and starts afresh after an invalid result or
-// when the view is hidden. Click a chevron (or use Left/Right/Return) to expand and collapse;
-// a clicked row is selected and Copy copies its summary.
+// when the view is hidden. Click a chevron, double-click a row or use Left/Right/Return to
+// expand and collapse; a clicked row is selected and Copy copies its summary.
 class JSONTreeView : public QAbstractScrollArea {
     Q_OBJECT
 
@@ -58,6 +58,7 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
     void scrollContentsBy(int dx, int dy) override;
     void mousePressEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;

@@ -3,6 +3,9 @@
 #include "viewers/viewerpalette_p.h"
 
 #include <QApplication>
+#include <QDesktopServices>
+#include <QMouseEvent>
+#include <QUrl>
 #include <QFontDatabase>
 #include <QPainter>
 #include <QPainterPath>
@@ -56,6 +59,7 @@ MarkdownView::MarkdownView(QWidget *parent)
     : RowScrollArea(parent), m_theme(Highlighting::Theme::defaultTheme())
 {
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    viewport()->setMouseTracking(true);
     m_fontSize = QApplication::font().pointSizeF();
 }
 
@@ -218,6 +222,7 @@ MarkdownView::Element MarkdownView::buildElement(const MDBlock &block) const
                 format.setForeground(link);
                 format.setFontUnderline(true);
                 styled = true;
+                element.links.push_back({int(text.size()), int(piece.size()), toQString(*run.link)});
             }
             if (styled)
                 formats.append({int(text.size()), int(piece.size()), format});
@@ -262,6 +267,64 @@ int MarkdownView::measureRow(std::size_t row) { return element(row).height; }
 void MarkdownView::paintBackground(QPainter &painter)
 {
     painter.fillRect(viewport()->rect(), Highlighting::toQColor(m_theme.background()));
+}
+
+QPoint MarkdownView::textOrigin(const MDBlock &block) const
+{
+    switch (block.kind) {
+    case MDBlock::Kind::Heading: return {horizontalPadding, headingTopPadding(block.level)};
+    case MDBlock::Kind::Paragraph: return {horizontalPadding, 4};
+    case MDBlock::Kind::ListItem:
+        return {horizontalPadding + QFontMetrics(bulletFont()).horizontalAdvance(QChar(0x2022)) + listSpacing, 2};
+    case MDBlock::Kind::Code: return {horizontalPadding + codeInset, codeOuterPadding + codeInset};
+    case MDBlock::Kind::Quote: return {horizontalPadding + quoteBarWidth + quoteSpacing, 4};
+    default: return {horizontalPadding, 0};
+    }
+}
+
+std::optional<QString> MarkdownView::linkAt(const QPoint &point)
+{
+    layoutVisibleRows();
+    const auto row = rowAtViewportY(point.y());
+    if (!row)
+        return std::nullopt;
+    const Element &shown = element(*row);
+    if (!shown.text || shown.links.empty())
+        return std::nullopt;
+    const QPointF local = QPointF(point) - QPointF(textOrigin(m_blocks[*row])) - QPointF(0, viewportYOfRow(*row));
+    for (int i = 0; i < shown.text->lineCount(); ++i) {
+        const QTextLine line = shown.text->lineAt(i);
+        if (local.y() < line.y() || local.y() >= line.y() + line.height())
+            continue;
+        if (local.x() < line.x() || local.x() > line.x() + line.naturalTextWidth())
+            return std::nullopt;
+        const int position = line.xToCursor(local.x(), QTextLine::CursorOnCharacter);
+        for (const LinkRange &link : shown.links) {
+            if (position >= link.start && position < link.start + link.length)
+                return link.target;
+        }
+        return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+void MarkdownView::mouseMoveEvent(QMouseEvent *event)
+{
+    viewport()->setCursor(linkAt(event->position().toPoint()) ? Qt::PointingHandCursor : Qt::ArrowCursor);
+    RowScrollArea::mouseMoveEvent(event);
+}
+
+void MarkdownView::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton) {
+        if (const auto target = linkAt(event->position().toPoint())) {
+            emit linkActivated(*target);
+            if (m_opensLinks)
+                QDesktopServices::openUrl(QUrl(*target));
+            return;
+        }
+    }
+    RowScrollArea::mouseReleaseEvent(event);
 }
 
 void MarkdownView::paintRow(QPainter &painter, std::size_t row, const QRect &rect)

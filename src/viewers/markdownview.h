@@ -8,6 +8,7 @@
 #include <QFont>
 
 #include <memory>
+#include <optional>
 #include <unordered_map>
 #include <vector>
 
@@ -40,6 +41,12 @@ public:
     QFont blockFont(const MDBlock &block) const;
     QFont bulletFont() const;
 
+    // The link target under viewport point `point`, if any.
+    std::optional<QString> linkAt(const QPoint &point);
+    // Whether a clicked link is also opened with the desktop's handler (the default); the
+    // linkActivated signal is emitted either way.
+    void setOpensLinks(bool opens) { m_opensLinks = opens; }
+
     static constexpr double defaultBulletPointSize = 13;
     static constexpr int horizontalPadding = 28;
     static constexpr int verticalPadding = 22;
@@ -47,7 +54,12 @@ public:
     static int headingSizeDelta(int level);
     static int headingTopPadding(int level);
 
+signals:
+    void linkActivated(const QString &target);
+
 protected:
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
     int measureRow(std::size_t row) override;
     void paintRow(QPainter &painter, std::size_t row, const QRect &rect) override;
     void paintBackground(QPainter &painter) override;
@@ -56,11 +68,19 @@ protected:
     void viewportWidthChanged() override;
 
 private:
+    struct LinkRange {
+        int start;
+        int length;
+        QString target;
+    };
     struct Element {
         std::unique_ptr<QTextLayout> text;
         int textHeight = 0;
         int height = 0;
+        std::vector<LinkRange> links;
     };
+    // Where a block's text is drawn, relative to the top-left of its row.
+    QPoint textOrigin(const MDBlock &block) const;
     const Element &element(std::size_t index);
     Element buildElement(const MDBlock &block) const;
     int textWidthFor(const MDBlock &block) const;
@@ -76,6 +96,7 @@ private:
     Highlighting::Theme m_theme;
     double m_fontSize = 13;
     std::unordered_map<std::size_t, Element> m_cache;
+    bool m_opensLinks = true;
 };
 
 } // namespace Viewers

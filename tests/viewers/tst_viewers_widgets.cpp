@@ -62,6 +62,7 @@ private slots:
     void markdownFontsFollowSize();
     void markdownShowsFixture();
     void markdownManyBlocksLaysOutOnlyVisible();
+    void markdownLinkClick();
 };
 
 void TestViewerWidgets::csvShowsFixture()
@@ -208,6 +209,10 @@ void TestViewerWidgets::jsonDefaultRowsAndToggle()
                       QPoint(JSONTreeView::padding + JSONTreeView::indentPerLevel + 6, JSONTreeView::padding + rowHeight + rowHeight / 2));
     QCOMPARE(rowIds(view).size(), 5);
     QCOMPARE(view.selectedRow(), std::optional<std::size_t>(1));
+    // A double click on beta's key collapses it.
+    QTest::mouseDClick(view.viewport(), Qt::LeftButton, {},
+                       QPoint(JSONTreeView::padding + JSONTreeView::indentPerLevel + 30, JSONTreeView::padding + 2 * rowHeight + rowHeight / 2));
+    QCOMPARE(rowIds(view), (QStringList{"$", "$.Alpha", "$.beta", "$.zeta"}));
 }
 
 void TestViewerWidgets::jsonExpansionKeptAcrossResults()
@@ -354,6 +359,36 @@ void TestViewerWidgets::markdownManyBlocksLaysOutOnlyVisible()
     QVERIFY(view.firstVisibleRow() > 79'000);
     QVERIFY(view.measuredRowCount() < 150);
     keepScreenshot(view, "md-many-bottom");
+}
+
+void TestViewerWidgets::markdownLinkClick()
+{
+    MarkdownView view;
+    view.resize(640, 620);
+    view.setOpensLinks(false);
+    view.setBlocks(MDBlock::parse(readFixture("md/guide.md")));
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    view.grab();
+    QPoint found;
+    QStringList targets;
+    for (int y = 0; y < 620; y += 2) {
+        for (int x = 0; x < 640; x += 3) {
+            if (const auto target = view.linkAt(QPoint(x, y))) {
+                if (found.isNull())
+                    found = QPoint(x, y);
+                if (!targets.contains(*target))
+                    targets << *target;
+            }
+        }
+    }
+    QCOMPARE(targets, QStringList{"https://example.com"});
+    QSignalSpy spy(&view, &MarkdownView::linkActivated);
+    QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, found);
+    QCOMPARE(spy.count(), 1);
+    QCOMPARE(spy.at(0).at(0).toString(), QString("https://example.com"));
+    // Plain text beside the link is not a link.
+    QVERIFY(!view.linkAt(QPoint(MarkdownView::horizontalPadding + 2, found.y())));
 }
 
 QTEST_MAIN(TestViewerWidgets)
