@@ -87,7 +87,9 @@ void MarkdownView::setFontSize(double points)
 
 void MarkdownView::relayout(bool keepPosition)
 {
+    // A re-parse while the user reads keeps the same block at the same place.
     const std::size_t top = firstVisibleRow();
+    const std::int64_t topOffset = firstVisibleRowOffset();
     m_cache.clear();
     // Estimates per block make the scroll bar meaningful before anything is measured; fonts
     // are measured once per kind and heading level, not once per block.
@@ -106,7 +108,7 @@ void MarkdownView::relayout(bool keepPosition)
     }
     resetRows(std::move(estimates));
     if (keepPosition && top < m_blocks.size())
-        scrollToRow(top);
+        scrollToRow(top, topOffset);
     viewport()->update();
 }
 

@@ -48,12 +48,12 @@ void RowScrollArea::remeasureRows()
     viewport()->update();
 }
 
-void RowScrollArea::scrollToRow(std::size_t row)
+void RowScrollArea::scrollToRow(std::size_t row, std::int64_t offset)
 {
     if (m_heights.count() == 0)
         return;
     m_anchorRow = std::min(row, m_heights.count() - 1);
-    m_anchorOffset = 0;
+    m_anchorOffset = offset;
     layoutVisibleRows();
     viewport()->update();
 }

@@ -21,8 +21,11 @@ public:
     std::size_t firstVisibleRow() const { return m_anchorRow; }
     // Rows measured so far: a list of a million rows measures only what has been on screen.
     std::size_t measuredRowCount() const;
-    // Scrolls so that `row` is at the top (as far as the list allows).
-    void scrollToRow(std::size_t row);
+    // Pixels of the top row hidden above the viewport (negative while the top inset shows).
+    std::int64_t firstVisibleRowOffset() const { return m_anchorOffset; }
+    // Scrolls so that `row` is at the top with `offset` of its pixels above the viewport (as
+    // far as the list allows).
+    void scrollToRow(std::size_t row, std::int64_t offset = 0);
 
 protected:
     // Starts over with `count` rows of `estimate` pixels, scrolled to the top.

@@ -359,6 +359,15 @@ void TestViewerWidgets::markdownManyBlocksLaysOutOnlyVisible()
     QVERIFY(view.firstVisibleRow() > 79'000);
     QVERIFY(view.measuredRowCount() < 150);
     keepScreenshot(view, "md-many-bottom");
+    // A newer parse of the same text keeps the reader's place.
+    view.verticalScrollBar()->setValue(view.verticalScrollBar()->maximum() / 2);
+    view.grab();
+    const std::size_t row = view.firstVisibleRow();
+    const std::int64_t offset = view.firstVisibleRowOffset();
+    view.setBlocks(MDBlock::parse(text.toStdU16String()));
+    view.grab();
+    QCOMPARE(view.firstVisibleRow(), row);
+    QCOMPARE(view.firstVisibleRowOffset(), offset);
 }
 
 void TestViewerWidgets::markdownLinkClick()
