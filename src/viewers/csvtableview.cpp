@@ -60,10 +60,18 @@ void CSVTableView::updateFonts()
 
 void CSVTableView::setTable(CSVTable table)
 {
+    // A newer parse of the same document keeps the place and the selection where they still
+    // exist, as rows are identified by their position.
+    const std::size_t top = firstVisibleRow();
+    const std::int64_t topOffset = firstVisibleRowOffset();
+    const int left = horizontalScrollBar()->value();
     m_table = std::move(table);
-    m_selected.reset();
-    horizontalScrollBar()->setValue(0);
+    if (m_selected && (m_selected->row >= m_table.rowCount() || m_selected->column >= m_table.columnCount()))
+        m_selected.reset();
     rebuildGeometry();
+    if (top < m_table.rowCount())
+        scrollToRow(top, topOffset);
+    horizontalScrollBar()->setValue(left);
 }
 
 void CSVTableView::rebuildGeometry()

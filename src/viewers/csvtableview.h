@@ -26,7 +26,8 @@ public:
     explicit CSVTableView(QWidget *parent = nullptr);
     ~CSVTableView() override;
 
-    // Shows `table`; the selection and scroll position start afresh.
+    // Shows `table`, keeping the scroll position and the selected cell where they still exist
+    // (a newer parse of the same document).
     void setTable(CSVTable table);
     const CSVTable &table() const { return m_table; }
 

@@ -186,6 +186,18 @@ void TestViewerWidgets::csvArrowKeysMoveSelectionIntoView()
     QVERIFY(view.firstVisibleRow() <= 40);
     QVERIFY(view.horizontalScrollBar()->value() > 0);
     keepScreenshot(view, "csv-keyboard");
+    // A newer parse keeps the place and the selection; a shorter table drops what is gone.
+    const std::size_t top = view.firstVisibleRow();
+    const int left = view.horizontalScrollBar()->value();
+    view.setTable(CSVParser::parse(text));
+    view.grab();
+    QCOMPARE(view.firstVisibleRow(), top);
+    QCOMPARE(view.horizontalScrollBar()->value(), left);
+    QCOMPARE(view.selectedCell(), std::optional<CSVTableView::Cell>(CSVTableView::Cell{40, 2}));
+    view.setTable(CSVParser::parse(u"a,b\n1,2\n"));
+    view.grab();
+    QCOMPARE(view.selectedCell(), std::nullopt);
+    QCOMPARE(view.firstVisibleRow(), std::size_t(0));
 }
 
 void TestViewerWidgets::jsonDefaultRowsAndToggle()
