@@ -65,8 +65,11 @@ int runTree(Cli::Context &context)
         if (json) {
             Cli::JsonObject object;
             object.add("id", Base::Utf::toUtf8(row.id()));
+            // The root has no key: null keeps every row the same shape.
             if (key)
                 object.add("key", Base::Utf::toUtf8(*key));
+            else
+                object.addRaw("key", "null");
             object.add("kind", Viewers::kindName(row.node.kind()))
                 .add("summary", Base::Utf::toUtf8(row.node.summary()))
                 .add("depth", row.depth);

@@ -61,14 +61,14 @@ void TestCliViewers::json_data()
         << R"({"headers":["h"],"rows":[["12345678901234567890"]],"columnCount":1,"columnWidths":[186]})";
     QTest::newRow("tree_defaultExpansion")
         << QStringList{"tree", "--json"} << "d.json" << QByteArray(R"({"zeta":1,"Alpha":[],"beta":{"k":{"x":1}}})") << 0
-        << R"({"result":"ok","rows":[{"id":"$","kind":"object","summary":"{3}","depth":0},)"
+        << R"({"result":"ok","rows":[{"id":"$","key":null,"kind":"object","summary":"{3}","depth":0},)"
            R"({"id":"$.Alpha","key":"Alpha","kind":"array","summary":"[0]","depth":1},)"
            R"({"id":"$.beta","key":"beta","kind":"object","summary":"{1}","depth":1},)"
            R"({"id":"$.beta.k","key":"k","kind":"object","summary":"{1}","depth":2},)"
            R"({"id":"$.zeta","key":"zeta","kind":"number","summary":"1","depth":1}]})";
     QTest::newRow("tree_expandAll")
         << QStringList{"tree", "--json", "--expand-all"} << "e.json" << QByteArray(R"([{"a":[null]}])") << 0
-        << R"({"result":"ok","rows":[{"id":"$","kind":"array","summary":"[1]","depth":0},)"
+        << R"({"result":"ok","rows":[{"id":"$","key":null,"kind":"array","summary":"[1]","depth":0},)"
            R"({"id":"$[0]","key":"[0]","kind":"object","summary":"{1}","depth":1},)"
            R"({"id":"$[0].a","key":"a","kind":"array","summary":"[1]","depth":2},)"
            R"({"id":"$[0].a[0]","key":"[0]","kind":"null","summary":"null","depth":3}]})";
