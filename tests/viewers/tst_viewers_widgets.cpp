@@ -79,6 +79,16 @@ void TestViewerWidgets::csvShowsFixture()
     QVERIFY(!image.isNull());
     keepScreenshot(view, "csv-people");
     QCOMPARE(view.measuredRowCount(), std::size_t(5));
+
+    // Long prose wraps within its 420-point column and the row grows to hold it.
+    std::u16string wide = u"id,summary,status\n1,";
+    for (int i = 0; i < 12; ++i)
+        wide += u"The quick brown fox jumps over the lazy dog. ";
+    wide += u",done\n2,short,open\n";
+    view.setTable(CSVParser::parse(wide));
+    view.grab();
+    QCOMPARE(view.columnWidths()[1], 420.0);
+    keepScreenshot(view, "csv-wrapping");
 }
 
 void TestViewerWidgets::csvEmptyState()
