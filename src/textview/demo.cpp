@@ -8,9 +8,7 @@
 #include "documents/document.h"
 #include "highlighting/qtcolor.h"
 #include "highlighting/theme.h"
-#ifdef CORVANE_DEMO_HIGHLIGHTER
 #include "highlighting/syntaxhighlighter.h"
-#endif
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -82,7 +80,6 @@ int main(int argc, char **argv)
     } else {
         view->setText(std::u16string_view(u"{\n  \"hello\": \"world\",\n  \"n\": 42\n}\n"));
     }
-#ifdef CORVANE_DEMO_HIGHLIGHTER
     {
         auto &storage = view->textContentManager();
         if (storage.length() <= 2'000'000) {
@@ -92,9 +89,6 @@ int main(int argc, char **argv)
                 storage.setClasses(0, classes.data(), classes.size());
         }
     }
-#else
-    (void)kind;
-#endif
     if (parser.isSet("error-line")) {
         auto &storage = view->textContentManager();
         const std::size_t line = parser.value("error-line").toULongLong();
