@@ -154,11 +154,18 @@ bool decodeUtf8(std::string_view bytes, U16Buffer &out)
         while (end - p >= 16) {
 #if defined(__SSE2__)
             const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
-            if (_mm_movemask_epi8(chunk) != 0)
-                break;
             const __m128i zero = _mm_setzero_si128();
+            // Widening all sixteen is safe even when some are not ASCII: the output never runs
+            // ahead of the input, so the stores stay inside the buffer and later writes replace
+            // the units past the ASCII prefix.
             _mm_storeu_si128(reinterpret_cast<__m128i *>(cursor), _mm_unpacklo_epi8(chunk, zero));
             _mm_storeu_si128(reinterpret_cast<__m128i *>(cursor + 8), _mm_unpackhi_epi8(chunk, zero));
+            if (const int nonAscii = _mm_movemask_epi8(chunk)) {
+                const int prefix = __builtin_ctz(unsigned(nonAscii));
+                cursor += prefix;
+                p += prefix;
+                break;
+            }
 #else
             std::uint64_t low, high;
             std::memcpy(&low, p, 8);

@@ -86,15 +86,28 @@ bool containsCarriageReturn(std::u16string_view text)
     return false;
 }
 
-// Returns the new length. Compacts in one forward pass, so no second buffer is needed.
+// Returns the new length. Compacts in one forward pass, so no second buffer is needed; blocks of
+// eight units without a CR move as one vector.
 std::size_t normalizeInPlace(char16_t *text, std::size_t size)
 {
+    std::size_t read = 0;
     std::size_t write = 0;
-    for (std::size_t read = 0; read < size; ++read) {
-        const char16_t unit = text[read];
+    while (read < size) {
+#if defined(__SSE2__)
+        if (size - read >= 8) {
+            const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i *>(text + read));
+            if (_mm_movemask_epi8(_mm_cmpeq_epi16(block, _mm_set1_epi16(u'\r'))) == 0) {
+                _mm_storeu_si128(reinterpret_cast<__m128i *>(text + write), block);
+                read += 8;
+                write += 8;
+                continue;
+            }
+        }
+#endif
+        const char16_t unit = text[read++];
         if (unit == u'\r') {
             text[write++] = u'\n';
-            if (read + 1 < size && text[read + 1] == u'\n')
+            if (read < size && text[read] == u'\n')
                 ++read;
         } else {
             text[write++] = unit;
