@@ -2,7 +2,6 @@
 
 #include "base/utf.h"
 
-#include <utf8proc.h>
 
 #include <cstring>
 
@@ -11,17 +10,6 @@
 #endif
 
 namespace Formatting::Internal {
-
-std::u16string_view trimmed(std::u16string_view text)
-{
-    std::size_t begin = 0;
-    std::size_t end = text.size();
-    while (begin < end && isWhitespaceOrNewline(text[begin]))
-        ++begin;
-    while (end > begin && isWhitespaceOrNewline(text[end - 1]))
-        --end;
-    return text.substr(begin, end - begin);
-}
 
 std::size_t findLineFeed(std::u16string_view text, std::size_t from)
 {
@@ -124,32 +112,6 @@ Base::ByteBuffer &threadScratch()
 
 // ---- Positions ----------------------------------------------------------------------------
 
-namespace {
-
-constexpr std::size_t graphemeCountLimit = 4096;
-
-// Extended grapheme clusters in `segment`; unpaired surrogates count as characters of their own.
-std::int64_t graphemeCount(std::u16string_view segment)
-{
-    std::int64_t count = 0;
-    utf8proc_int32_t state = 0;
-    utf8proc_int32_t previous = -1;
-    for (std::size_t i = 0; i < segment.size(); ++i) {
-        utf8proc_int32_t scalar = segment[i];
-        if (Base::Utf::isHighSurrogate(segment[i]) && i + 1 < segment.size()
-            && Base::Utf::isLowSurrogate(segment[i + 1])) {
-            scalar = 0x10000 + ((scalar - 0xD800) << 10) + (segment[i + 1] - 0xDC00);
-            ++i;
-        }
-        if (previous < 0 || utf8proc_grapheme_break_stateful(previous, scalar, &state))
-            ++count;
-        previous = scalar;
-    }
-    return count;
-}
-
-} // namespace
-
 LineColumn caretPosition(std::u16string_view text, std::size_t index)
 {
     if (index > text.size())
@@ -163,8 +125,7 @@ LineColumn caretPosition(std::u16string_view text, std::size_t index)
         }
     }
     const std::size_t offset = index - lineStart;
-    position.column = offset > graphemeCountLimit ? std::int64_t(offset) + 1
-                                                  : graphemeCount(text.substr(lineStart, offset)) + 1;
+    position.column = Base::Text::caretColumn(text.substr(lineStart, offset));
     return position;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/largebuffer.h"
+#include "base/text.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -9,24 +10,12 @@
 // Text helpers shared by the JSON and XML checks.
 namespace Formatting::Internal {
 
-// White space and line breaks as Unicode defines them: U+0009–U+000D, U+0085 and the
-// separators (categories Zs, Zl, Zp).
-constexpr bool isWhitespaceOrNewline(char16_t c)
-{
-    if (c <= 0x20)
-        return c == 0x20 || (c >= 0x09 && c <= 0x0D);
-    if (c < 0x85)
-        return false;
-    return c == 0x85 || c == 0xA0 || c == 0x1680 || (c >= 0x2000 && c <= 0x200A) || c == 0x2028
-           || c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000;
-}
+using Base::Text::isWhitespaceOrNewline;
+using Base::Text::trimmed;
 
 // Index of the first LF at or after `from`, or text.size(). Vectorised: NDJSON checks call it
 // once per line over the whole document.
 std::size_t findLineFeed(std::u16string_view text, std::size_t from);
-
-// `text` without leading and trailing white space and line breaks.
-std::u16string_view trimmed(std::u16string_view text);
 
 // Replaces the contents of `out` with the UTF-8 form of `text` followed by one NUL byte (not
 // counted in out.size()), so parsers that stop at NUL can read it. Returns the index of the

@@ -1,8 +1,9 @@
 #include "csvparser.h"
 
+#include "base/text.h"
+
 #include "viewers/tableid_p.h"
 
-#include <utf8proc.h>
 
 #include <algorithm>
 #include <limits>
@@ -341,43 +342,6 @@ std::vector<std::vector<std::u16string>> CSVParser::lineCells(std::u16string_vie
 
 // ---- Widths ---------------------------------------------------------------------------------
 
-std::size_t graphemeCount(std::u16string_view text, std::size_t limit)
-{
-    // ASCII needs no tables: every unit is a character except the LF of a CR LF pair.
-    bool ascii = true;
-    std::size_t crlf = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] >= 0x80) {
-            ascii = false;
-            break;
-        }
-        if (text[i] == u'\n' && i > 0 && text[i - 1] == u'\r')
-            ++crlf;
-    }
-    if (ascii)
-        return std::min(limit, text.size() - crlf);
-
-    std::size_t count = 0;
-    utf8proc_int32_t state = 0;
-    utf8proc_int32_t previous = -1;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        utf8proc_int32_t scalar = text[i];
-        if (scalar >= 0xD800 && scalar <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00
-            && text[i + 1] <= 0xDFFF) {
-            scalar = 0x10000 + ((scalar - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-            ++i;
-        } else if (scalar >= 0xD800 && scalar <= 0xDFFF) {
-            scalar = 0xFFFD;
-        }
-        if (previous < 0 || utf8proc_grapheme_break_stateful(previous, scalar, &state)) {
-            if (count == limit)
-                return limit;
-            ++count;
-        }
-        previous = scalar;
-    }
-    return count;
-}
 
 std::vector<double> columnWidths(const CSVTable &table)
 {

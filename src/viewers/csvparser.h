@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/largebuffer.h"
+#include "base/text.h"
 
 #include <array>
 #include <cstddef>
@@ -97,9 +98,8 @@ public:
                                                              std::u16string_view delimiter = u",");
 };
 
-// User-perceived characters (extended grapheme clusters) in `text`; an unpaired surrogate
-// counts as one character. Counting stops at `limit` (the result is then `limit`).
-std::size_t graphemeCount(std::u16string_view text, std::size_t limit = std::numeric_limits<std::size_t>::max());
+// User-perceived characters, as every view counts them (base/text.h).
+using Base::Text::graphemeCount;
 
 // Column widths in points, columnCount() of them: the widest of the header and the first 200
 // data rows in characters × 8.5 + 16, clamped to 80–420. Later rows do not count.

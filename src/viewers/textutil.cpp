@@ -2,27 +2,6 @@
 
 namespace Viewers::Internal {
 
-bool isWhitespaceOrNewline(char16_t c)
-{
-    if (c <= 0x20)
-        return c == 0x20 || (c >= 0x09 && c <= 0x0D);
-    if (c < 0x85)
-        return false;
-    return c == 0x85 || c == 0xA0 || c == 0x1680 || (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029
-        || c == 0x202F || c == 0x205F || c == 0x3000;
-}
-
-std::u16string_view trimmed(std::u16string_view text)
-{
-    std::size_t begin = 0;
-    std::size_t end = text.size();
-    while (begin < end && isWhitespaceOrNewline(text[begin]))
-        ++begin;
-    while (end > begin && isWhitespaceOrNewline(text[end - 1]))
-        --end;
-    return text.substr(begin, end - begin);
-}
-
 bool isBlank(std::u16string_view text)
 {
     for (char16_t c : text) {

@@ -1,17 +1,16 @@
 #pragma once
 
 #include "base/largebuffer.h"
+#include "base/text.h"
 
 #include <string>
 #include <string_view>
 
 namespace Viewers::Internal {
 
-// White space and line breaks: general categories Zs, Zl, Zp, U+0009–U+000D and U+0085. All of
-// them are in the BMP, so a UTF-16 unit can be tested on its own.
-bool isWhitespaceOrNewline(char16_t unit);
+using Base::Text::isWhitespaceOrNewline;
+using Base::Text::trimmed;
 
-std::u16string_view trimmed(std::u16string_view text);
 bool isBlank(std::u16string_view text);
 
 // Strict UTF-16 → UTF-8 appended to `out`; false on an unpaired surrogate.

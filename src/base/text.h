@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstddef>
+#include <limits>
+#include <string_view>
+
+// Unicode text rules shared by every engine, so that what one view counts the others agree with.
+namespace Base::Text {
+
+// White space and line breaks as Unicode defines them: U+0009–U+000D, U+0085 and the separators
+// (categories Zs, Zl, Zp). All lie in the BMP, so a UTF-16 unit can be tested on its own.
+constexpr bool isWhitespaceOrNewline(char16_t c)
+{
+    if (c <= 0x20)
+        return c == 0x20 || (c >= 0x09 && c <= 0x0D);
+    if (c < 0x85)
+        return false;
+    return c == 0x85 || c == 0xA0 || c == 0x1680 || (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029
+           || c == 0x202F || c == 0x205F || c == 0x3000;
+}
+
+// `text` without leading and trailing white space and line breaks.
+std::u16string_view trimmed(std::u16string_view text);
+
+// User-perceived characters (extended grapheme clusters) in `text`: an emoji sequence or a
+// letter with combining marks counts once, an unpaired surrogate counts as one character.
+// Counting stops at `limit` (the result is then `limit`).
+std::size_t graphemeCount(std::u16string_view text, std::size_t limit = std::numeric_limits<std::size_t>::max());
+
+// Lines longer than this many code units count columns in code units: counting grapheme
+// clusters of a 50 MB single-line file on every caret move would stall typing.
+inline constexpr std::size_t graphemeColumnLimit = 4096;
+
+// The 1-based column of a position preceded on its line by `lineUpToPosition`, as the status
+// bar shows the caret and as validation reports a fault.
+long long caretColumn(std::u16string_view lineUpToPosition);
+
+} // namespace Base::Text
