@@ -46,6 +46,7 @@ function(corvane_add_test name)
   cmake_parse_arguments(ARG "" "LABEL" "SOURCES;DEPENDS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE Qt6::Test ${ARG_DEPENDS})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
   target_compile_definitions(${name} PRIVATE
     CORVANE_FIXTURES="${CMAKE_CURRENT_SOURCE_DIR}/fixtures")
   corvane_apply_flags(${name})

@@ -1,24 +1,8 @@
 // corvane-cli info and resave, run as a separate process on real files.
+#include "support/clirun.h"
+
 #include <QtTest>
 
-namespace {
-
-struct Run {
-    int status = -1;
-    QString out;
-    QString err;
-};
-
-Run runCli(const QStringList &arguments)
-{
-    QProcess process;
-    process.start(QStringLiteral(CORVANE_CLI), arguments);
-    process.waitForFinished(60'000);
-    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
-            QString::fromUtf8(process.readAllStandardError())};
-}
-
-} // namespace
 
 class TestCliDocuments : public QObject {
     Q_OBJECT
@@ -67,7 +51,7 @@ void TestCliDocuments::infoJson()
     QFETCH(QByteArray, bytes);
     QFETCH(QString, expected);
     const QString path = write(name, bytes);
-    const Run run = runCli({"info", "--json", path});
+    const CliRun run = runCli({"info", "--json", path});
     QCOMPARE(run.status, 0);
     QCOMPARE(run.out, "{\"path\":\"" + path + "\"," + expected + "\n");
 }
@@ -76,11 +60,11 @@ void TestCliDocuments::infoHuman()
 {
     const QString path = write("x.yaml", "a: 1\n");
     const QString missing = m_folder.filePath("missing.json");
-    const Run run = runCli({"info", path, missing});
+    const CliRun run = runCli({"info", path, missing});
     QCOMPARE(run.status, 1);
     QCOMPARE(run.out, path + ": YAML, UTF-8, LF, 2 lines, 5 bytes\n");
     QCOMPARE(run.err, missing + ": Cannot read file attributes: No such file or directory\n");
-    const Run json = runCli({"info", "--json", missing});
+    const CliRun json = runCli({"info", "--json", missing});
     QCOMPARE(json.status, 1);
     QCOMPARE(json.out, "{\"path\":\"" + missing + "\",\"error\":\"Cannot read file attributes: No such file or directory\"}\n");
 }
@@ -102,7 +86,7 @@ void TestCliDocuments::resaveIsByteExact()
 {
     QFETCH(QByteArray, bytes);
     const QString path = write("resave.txt", bytes);
-    const Run run = runCli({"resave", path});
+    const CliRun run = runCli({"resave", path});
     QCOMPARE(run.err, QString());
     QCOMPARE(run.status, 0);
     QFile file(path);
@@ -114,7 +98,7 @@ void TestCliDocuments::resaveReportsFailures()
 {
     const QString good = write("good.txt", "ok\n");
     const QString missing = m_folder.filePath("gone.txt");
-    const Run run = runCli({"resave", good, missing});
+    const CliRun run = runCli({"resave", good, missing});
     QCOMPARE(run.status, 1);
     QCOMPARE(run.err, missing + ": Cannot read file attributes: No such file or directory\n");
 }
@@ -131,7 +115,7 @@ void TestCliDocuments::badArguments_data()
 void TestCliDocuments::badArguments()
 {
     QFETCH(QStringList, arguments);
-    const Run run = runCli(arguments);
+    const CliRun run = runCli(arguments);
     QCOMPARE(run.status, 2);
     QVERIFY2(run.err.contains("usage"), qPrintable(run.err));
 }

@@ -1,24 +1,8 @@
 // corvane-cli csv, tree and md, run as a separate process on real files.
+#include "support/clirun.h"
+
 #include <QtTest>
 
-namespace {
-
-struct Run {
-    int status = -1;
-    QString out;
-    QString err;
-};
-
-Run runCli(const QStringList &arguments)
-{
-    QProcess process;
-    process.start(QStringLiteral(CORVANE_CLI), arguments);
-    process.waitForFinished(60'000);
-    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
-            QString::fromUtf8(process.readAllStandardError())};
-}
-
-} // namespace
 
 class TestCliViewers : public QObject {
     Q_OBJECT
@@ -97,7 +81,7 @@ void TestCliViewers::json()
     QFETCH(QByteArray, bytes);
     QFETCH(int, status);
     QFETCH(QString, expected);
-    const Run run = runCli(arguments << write(name, bytes));
+    const CliRun run = runCli(arguments << write(name, bytes));
     QCOMPARE(run.out.trimmed(), expected);
     QCOMPARE(run.status, status);
 }
@@ -116,7 +100,7 @@ void TestCliViewers::badArguments()
 {
     QFETCH(QStringList, arguments);
     QFETCH(int, status);
-    const Run run = runCli(arguments);
+    const CliRun run = runCli(arguments);
     QCOMPARE(run.status, status);
     QVERIFY(!run.err.isEmpty());
 }
