@@ -20,6 +20,8 @@ namespace {
 constexpr int RehighlightDelayMs = 150;
 constexpr qreal LineHeightMultiple = 1.4;
 constexpr int TextInset = 12;
+// The gutter ends flush with its numbers; a few pixels keep the text off them.
+constexpr int GutterGap = 4;
 
 // The desktop's red for errors: background and underline of the error line.
 constexpr TextView::Rgba errorBackground = 0x2EFF3B30; // red at opacity 0.18
@@ -198,7 +200,7 @@ void Coordinator::applyFont(const Highlighting::Theme &theme, double fontSize)
 
 void Coordinator::applyInsets(bool showLineNumbers)
 {
-    m_textView->setTextInsets(showLineNumbers ? 0 : TextInset, TextInset);
+    m_textView->setTextInsets(showLineNumbers ? GutterGap : TextInset, TextInset);
 }
 
 // ---- Content ------------------------------------------------------------------------------
@@ -254,7 +256,8 @@ void Coordinator::applyAttributesInPlace()
     if (isColoured(m_lastDocKind, length))
         Highlighting::SyntaxHighlighter::highlight(m_lastDocKind, storage.view(0, length), m_classScratch);
     // Apply only the span that differs, so the view relays out only the lines that changed.
-    std::vector<std::uint8_t> current(length);
+    m_currentClasses.resize(length);
+    std::vector<std::uint8_t> &current = m_currentClasses;
     storage.copyClasses(0, length, current.data());
     std::size_t first = 0;
     while (first < length && current[first] == m_classScratch[first])

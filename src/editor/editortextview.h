@@ -122,7 +122,9 @@ private:
     long long m_lastReportedColumn = -1;
     std::vector<NotificationCenter::Token> m_observers;
     QTimer m_rehighlight;
+    // Reused between re-colourings: fresh classes, and the view's current ones to diff against.
     std::vector<std::uint8_t> m_classScratch;
+    std::vector<std::uint8_t> m_currentClasses;
 };
 
 } // namespace Editor
