@@ -50,9 +50,9 @@ struct Fixture {
 };
 
 // "Ctrl+Shift+Left" style key names to a key press.
-void press(QWidget *widget, const QString &spec)
+void press(QWidget *widget, const QString &keys)
 {
-    const QKeySequence sequence(spec);
+    const QKeySequence sequence(keys);
     const QKeyCombination combination = sequence[0];
     QTest::keyClick(widget, combination.key(), combination.keyboardModifiers());
 }
