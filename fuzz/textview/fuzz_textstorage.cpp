@@ -1,7 +1,6 @@
 // Random edits, undos and redos against a plain string model: the storage text, its line
 // index and the undo history must always agree with the model.
-#include "textview/textstorage.h"
-#include "textview/undomanager.h"
+#include "textview/editmodel.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -9,53 +8,18 @@
 
 namespace {
 
-struct Harness {
-    TextView::TextStorage storage;
-    TextView::CoalescingUndoManager undo;
-    std::u16string model;
-
-    void replace(std::size_t position, std::size_t removed, const std::u16string &inserted, bool typing)
-    {
-        position = std::min(position, model.size());
-        removed = std::min(removed, model.size() - position);
-        const std::u16string old = model.substr(position, removed);
-        const TextView::TextRange range{position, inserted.size()};
-        if (!undo.isUndoing() && !undo.isRedoing()) {
-            if (typing)
-                undo.checkCoalescing(range);
-            else
-                undo.endCoalescing();
-        }
-        undo.beginUndoGrouping();
-        undo.registerUndo([this, range, old] { replace(range.location, range.length, old, false); });
-        undo.endUndoGrouping();
-        storage.replace(position, removed, inserted);
-        model.replace(position, removed, inserted);
-    }
-
-    void check() const
-    {
-        if (storage.length() != model.size() || storage.text() != model)
-            std::abort();
-        std::size_t line = 0, start = 0;
-        for (std::size_t i = 0; i <= model.size(); ++i) {
-            if (i == model.size() || model[i] == u'\n') {
-                if (storage.lineStart(line) != start || storage.lineLength(line) != i - start)
-                    std::abort();
-                ++line;
-                start = i + 1;
-            }
-        }
-        if (line != storage.lineCount())
-            std::abort();
-    }
-};
+// The model the unit tests use, with an abort for the fuzzer on any disagreement.
+void check(const TextViewTest::EditModel &h)
+{
+    if (h.storage.text() != h.model || !h.linesConsistent())
+        std::abort();
+}
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
-    Harness h;
+    TextViewTest::EditModel h;
     h.model = u"seed\nline two\n\nlast";
     h.storage.setText(h.model);
     std::size_t i = 0;
@@ -85,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             h.undo.redo();
             break;
         }
-        h.check();
+        check(h);
     }
     return 0;
 }
