@@ -93,7 +93,6 @@ int main(int argc, char **argv)
         auto &storage = view->textContentManager();
         const std::size_t line = parser.value("error-line").toULongLong();
         if (line >= 1 && line <= storage.lineCount()) {
-            const QColor red(255, 59, 48);
             storage.addDecoration({storage.lineStart(line - 1), storage.lineLength(line - 1),
                                    QColor(255, 59, 48, int(0.18 * 255)).rgba(), TextView::UnderlineStyle::Thick,
                                    QColor(255, 59, 48, int(0.85 * 255)).rgba()});
