@@ -98,13 +98,7 @@ void json(const char16_t *s, std::size_t n, std::uint8_t *classes)
             [[fallthrough]];
         case u'0': case u'1': case u'2': case u'3': case u'4':
         case u'5': case u'6': case u'7': case u'8': case u'9': {
-            const std::size_t end = scanNumber(s, i, n);
-            if (end > i) {
-                paint(classes, i, end, Number);
-                i = end;
-            } else {
-                ++i;
-            }
+            i = paintNumberOrStep(s, i, n, classes);
             break;
         }
         default:

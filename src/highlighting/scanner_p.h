@@ -152,6 +152,26 @@ inline std::size_t scanQuoted(const char16_t *s, std::size_t open, std::size_t e
 std::size_t scanNumber(const char16_t *s, std::size_t start, std::size_t limit);
 bool isNumeric(const char16_t *s, std::size_t n);
 
+// Paints the number literal that starts at `i` (before `end`) and returns the index after it;
+// returns i + 1 when no number starts there, so scanners step over a lone sign.
+inline std::size_t paintNumberOrStep(const char16_t *s, std::size_t i, std::size_t end, std::uint8_t *classes)
+{
+    const std::size_t numberEnd = scanNumber(s, i, end);
+    if (numberEnd == i)
+        return i + 1;
+    paint(classes, i, numberEnd, Number);
+    return numberEnd;
+}
+
+// Paints the quoted string that opens at `i` (up to its closing quote or `end`) and returns the
+// index after it.
+inline std::size_t paintQuoted(const char16_t *s, std::size_t i, std::size_t end, std::uint8_t *classes)
+{
+    const std::size_t stringEnd = scanQuoted(s, i, end);
+    paint(classes, i, stringEnd, String);
+    return stringEnd;
+}
+
 void json(const char16_t *s, std::size_t n, std::uint8_t *classes);
 void toml(const char16_t *s, std::size_t n, std::uint8_t *classes);
 void yamlLine(const char16_t *s, std::size_t lineStart, std::size_t lineEnd, std::uint8_t *classes);

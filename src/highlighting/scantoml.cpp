@@ -21,24 +21,15 @@ void tomlValue(const char16_t *s, std::size_t start, std::size_t end, std::uint8
             classes[i++] = Punctuation;
             break;
         case u'"':
-        case u'\'': {
-            const std::size_t stringEnd = scanQuoted(s, i, end);
-            paint(classes, i, stringEnd, String);
-            i = stringEnd;
+        case u'\'':
+            i = paintQuoted(s, i, end, classes);
             break;
-        }
         case u'-':
         case u'+':
         case u'0': case u'1': case u'2': case u'3': case u'4':
         case u'5': case u'6': case u'7': case u'8': case u'9': {
             // No look-behind here: a date such as 1979-05-27 colours as "1979", "-05", "-27".
-            const std::size_t numberEnd = scanNumber(s, i, end);
-            if (numberEnd > i) {
-                paint(classes, i, numberEnd, Number);
-                i = numberEnd;
-            } else {
-                ++i;
-            }
+            i = paintNumberOrStep(s, i, end, classes);
             break;
         }
         case u't':
