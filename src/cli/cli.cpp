@@ -1,7 +1,8 @@
 #include "cli.h"
 
+#include "base/jsonstring.h"
+
 #include <algorithm>
-#include <cstdio>
 #include <ostream>
 
 namespace Cli {
@@ -88,35 +89,7 @@ std::string jsonString(std::string_view text)
 {
     std::string out;
     out.reserve(text.size() + 2);
-    out.push_back('"');
-    for (unsigned char c : text) {
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
-            if (c < 0x20) {
-                char escape[8];
-                std::snprintf(escape, sizeof escape, "\\u%04x", c);
-                out += escape;
-            } else {
-                out.push_back(char(c));
-            }
-        }
-    }
-    out.push_back('"');
+    Base::appendJsonString(out, text);
     return out;
 }
 

@@ -5,6 +5,7 @@
 
 #include "formatting/textscan_p.h"
 
+#include "base/jsonstring.h"
 #include "base/utf.h"
 
 #include <rapidjson/reader.h>
@@ -106,49 +107,6 @@ private:
     std::vector<Open> m_open;
 };
 
-// ---- Writing compact JSON -----------------------------------------------------------------
-
-void writeString(std::string &out, const char *text, std::size_t length)
-{
-    static constexpr char hex[] = "0123456789abcdef";
-    out.push_back('"');
-    for (std::size_t i = 0; i < length; ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        case '\b':
-            out += "\\b";
-            break;
-        case '\f':
-            out += "\\f";
-            break;
-        default:
-            if (c < 0x20) {
-                out += "\\u00";
-                out.push_back(hex[c >> 4]);
-                out.push_back(hex[c & 0xF]);
-            } else {
-                out.push_back(char(c));
-            }
-        }
-    }
-    out.push_back('"');
-}
-
 // Integers keep every digit as written (no rounding above 2^53); other numbers are written in
 // shortest round-trip form, with ".0" kept on whole values so that they still read as
 // fractions. Numbers beyond the range of a double stay as written.
@@ -197,7 +155,7 @@ void writeCompact(std::string &out, const TreeBuilder &tree)
             break;
         case Node::Kind::String:
         case Node::Kind::Key:
-            writeString(out, node.text, node.length);
+            Base::appendJsonString(out, std::string_view(node.text, node.length));
             break;
         case Node::Kind::Object:
         case Node::Kind::Array:
