@@ -3,6 +3,7 @@
 #include "base/jsonstring.h"
 
 #include <algorithm>
+#include <iostream>
 #include <ostream>
 
 namespace Cli {
@@ -125,7 +126,12 @@ std::string messageText(const Base::Message &message)
 
 std::variant<Documents::LoadResult, Base::Message> load(const std::string &path)
 {
-    return Documents::loadDocument(path);
+    auto loaded = Documents::loadDocument(path);
+    // Standard error, whatever the command prints on standard output: a script's output stays
+    // parseable and the user still learns that the file was repaired.
+    if (auto *result = std::get_if<Documents::LoadResult>(&loaded); result && result->recoveryNote)
+        std::cerr << path << ": " << messageText(*result->recoveryNote) << "\n";
+    return loaded;
 }
 
 std::int64_t lineCount(std::u16string_view text)

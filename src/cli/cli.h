@@ -80,7 +80,8 @@ private:
 // The text of a message as headless tools show it (English).
 std::string messageText(const Base::Message &message);
 
-// Loads `path` exactly as the editor does; on failure the message.
+// Loads `path` exactly as the editor does; on failure the message. When the load settled an
+// interrupted save, says so on standard error.
 std::variant<Documents::LoadResult, Base::Message> load(const std::string &path);
 
 // Number of lines as the editor counts them: 0 for an empty text, else 1 + the LF count.

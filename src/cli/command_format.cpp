@@ -78,7 +78,8 @@ int runFormat(Cli::Context &context)
         return Cli::Success;
     }
     const auto &doc = document.doc;
-    if (auto error = Documents::saveText(path, formatted.view(), doc.encoding, doc.lineEnding, doc.hadBOM)) {
+    if (auto error = Documents::saveText(path, formatted.view(), doc.encoding, doc.lineEnding, doc.hadBOM,
+                                                Documents::SaveOrigin::UserCommand)) {
         context.err << path << ": " << Cli::messageText(*error) << "\n";
         return Cli::Failure;
     }

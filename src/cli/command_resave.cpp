@@ -19,7 +19,8 @@ int runResave(Cli::Context &context)
         }
         const auto &result = std::get<Documents::LoadResult>(loaded);
         const auto &doc = result.doc;
-        if (auto error = Documents::saveText(path, result.text.view(), doc.encoding, doc.lineEnding, doc.hadBOM)) {
+        if (auto error = Documents::saveText(path, result.text.view(), doc.encoding, doc.lineEnding, doc.hadBOM,
+                                                Documents::SaveOrigin::UserCommand)) {
             context.err << path << ": " << Cli::messageText(*error) << "\n";
             status = Cli::Failure;
         }

@@ -1,5 +1,6 @@
 #include "document.h"
 
+#include "documents/savejournal.h"
 #include "documents/textcodec.h"
 
 #include <memory>
@@ -33,6 +34,7 @@ std::variant<FileAttributes, Base::Message> checkBeforeLoad(const std::string &p
 
 std::variant<LoadedText, Base::Message> decodeForLoad(const std::string &path)
 {
+    auto recoveryNote = recoverInterruptedSave(path);
     auto decoded = readTextWithFallback(path);
     if (auto *error = std::get_if<Base::Message>(&decoded))
         return wrap("Cannot decode file: %@", std::move(*error));
@@ -42,6 +44,10 @@ std::variant<LoadedText, Base::Message> decodeForLoad(const std::string &path)
     loaded.text = std::move(text.text);
     loaded.encoding = text.encoding;
     loaded.hadBOM = text.hadBOM;
+    if (recoveryNote) {
+        loaded.recoveryNote = std::move(recoveryNote);
+        loaded.recoveredMtime = modificationTime(path);
+    }
     return loaded;
 }
 
@@ -60,20 +66,22 @@ std::variant<LoadResult, Base::Message> loadDocument(const std::string &path)
     result.doc.encoding = loaded.encoding;
     result.doc.lineEnding = loaded.lineEnding;
     result.doc.hadBOM = loaded.hadBOM;
-    result.doc.mtime = std::get<FileAttributes>(checked).modificationTime;
+    result.doc.mtime = loaded.recoveredMtime ? loaded.recoveredMtime : std::get<FileAttributes>(checked).modificationTime;
     result.doc.isScratch = isScratchPath(path);
     result.text = std::move(loaded.text);
+    result.recoveryNote = std::move(loaded.recoveryNote);
     return result;
 }
 
 std::optional<Base::Message> saveText(const std::string &path, std::u16string_view text, Encoding encoding,
-                                      LineEnding lineEnding, bool includeBOM)
+                                      LineEnding lineEnding, bool includeBOM, SaveOrigin origin)
 {
+    const char *failed = origin == SaveOrigin::AutoSave ? "Auto-save failed: %@" : "Save failed: %@";
     auto bytes = encodeForWriting(text, encoding, lineEnding, includeBOM);
     if (!bytes)
-        return wrap("Auto-save failed: %@", cannotEncodeMessage(encoding));
+        return wrap(failed, cannotEncodeMessage(encoding));
     if (auto error = writeFileAtomically(path, *bytes))
-        return wrap("Auto-save failed: %@", Base::Message{*error, {}});
+        return wrap(failed, Base::Message{*error, {}});
     return std::nullopt;
 }
 

@@ -47,24 +47,37 @@ struct LoadedText {
     Encoding encoding = Encoding::Utf8;
     LineEnding lineEnding = LineEnding::Lf;
     bool hadBOM = false;
+    // Set when an interrupted save of the file was settled before reading it (see
+    // recoverInterruptedSave): what to tell the user, and the file's modification time after.
+    std::optional<Base::Message> recoveryNote;
+    std::optional<FileTime> recoveredMtime;
 };
 
-// Reads, decodes and normalises the file; "Cannot decode file: %@" on failure.
+// Settles an interrupted save of the file, then reads, decodes and normalises it; "Cannot
+// decode file: %@" on failure.
 std::variant<LoadedText, Base::Message> decodeForLoad(const std::string &path);
 
 // Both steps in one call, for headless tools: the text plus its `LoadedDoc`.
 struct LoadResult {
     LoadedDoc doc;
     Base::U16Buffer text;
+    std::optional<Base::Message> recoveryNote;
 };
 std::variant<LoadResult, Base::Message> loadDocument(const std::string &path);
 
 // ---- Saving -------------------------------------------------------------------------------
 
+// Who asked for a save: the message of a failure says which.
+enum class SaveOrigin {
+    AutoSave,    // "Auto-save failed: %@"
+    UserCommand, // "Save failed: %@"
+};
+
 // Encodes LF-only `text` with the document's line ending, encoding and mark, strictly, and
-// writes it atomically. On failure returns "Auto-save failed: %@" holding either "Text cannot
+// writes it atomically. On failure returns the origin's message holding either "Text cannot
 // be encoded as %@" or the system's error text; the file on disk is then unchanged.
 std::optional<Base::Message> saveText(const std::string &path, std::u16string_view text, Encoding encoding,
-                                      LineEnding lineEnding, bool includeBOM);
+                                      LineEnding lineEnding, bool includeBOM,
+                                      SaveOrigin origin = SaveOrigin::AutoSave);
 
 } // namespace Documents

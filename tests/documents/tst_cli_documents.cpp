@@ -101,6 +101,16 @@ void TestCliDocuments::resaveReportsFailures()
     const CliRun run = runCli({"resave", good, missing});
     QCOMPARE(run.status, 1);
     QCOMPARE(run.err, missing + ": Cannot read file attributes: No such file or directory\n");
+
+    // A command the user ran is not an auto-save, and says so when it fails.
+    const QString locked = write("locked.json", "{\"a\":[1,2]}");
+    QVERIFY(QFile::setPermissions(locked, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+    const CliRun resave = runCli({"resave", locked});
+    QCOMPARE(resave.status, 1);
+    QCOMPARE(resave.err, locked + ": Save failed: The file is read-only\n");
+    const CliRun format = runCli({"format", "--in-place", locked});
+    QCOMPARE(format.status, 1);
+    QCOMPARE(format.err, locked + ": Save failed: The file is read-only\n");
 }
 
 void TestCliDocuments::badArguments_data()
