@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QObject>
+#include <QSettings>
+#include <QString>
+
+namespace App {
+
+// The per-user preferences every window shares, in QSettings under fixed keys. There is one
+// object per process; a change made through it is announced by `changed`, so every window
+// applies it at once. Main thread only.
+class Preferences : public QObject {
+    Q_OBJECT
+
+public:
+    static Preferences &shared();
+
+    // Keys as stored.
+    static inline const QString themeIdKey = QStringLiteral("themeId");
+    static inline const QString fontSizeKey = QStringLiteral("fontSize");
+    static inline const QString showLineNumbersKey = QStringLiteral("showLineNumbers");
+    static inline const QString wordWrapKey = QStringLiteral("wordWrap");
+    static inline const QString lastOpenPathKey = QStringLiteral("lastOpenPath");
+    static inline const QString showCountsKey = QStringLiteral("showCounts");
+    static inline const QString sessionEndedKey = QStringLiteral("sessionEnded");
+
+    static constexpr double defaultFontSize = 13.0;
+    static constexpr double minimumFontSize = 8.0;
+    static constexpr double maximumFontSize = 36.0;
+    static constexpr double fontSizeStep = 0.5;
+
+    // The stored theme id ("" when none); resolve it with Highlighting::Theme::resolve.
+    QString themeId() const;
+    void setThemeId(const QString &id);
+    // Points, clamped to [8, 36].
+    double fontSize() const;
+    void setFontSize(double points);
+    bool showLineNumbers() const;
+    void setShowLineNumbers(bool on);
+    bool wordWrap() const;
+    void setWordWrap(bool on);
+    QString lastOpenPath() const;
+    void setLastOpenPath(const QString &path);
+    bool showCounts() const;
+    void setShowCounts(bool on);
+    bool sessionEnded() const;
+    void setSessionEnded(bool ended);
+
+    // The underlying store, for the services that keep their own keys in it.
+    QSettings &settings() { return m_settings; }
+
+signals:
+    void changed(const QString &key);
+
+private:
+    Preferences();
+    void store(const QString &key, const QVariant &value);
+
+    QSettings m_settings;
+};
+
+} // namespace App
