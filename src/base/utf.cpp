@@ -223,6 +223,22 @@ std::u16string toUtf16(std::string_view bytes)
     return out;
 }
 
+bool holdsEncodedSurrogate(std::string_view bytes)
+{
+    const char *p = bytes.data();
+    const char *end = p + bytes.size();
+    // Lead byte ED is rare in text (U+D000–U+D7FF), so memchr skips almost everything.
+    while (end - p >= 2) {
+        const auto *lead = static_cast<const char *>(std::memchr(p, 0xED, std::size_t(end - p - 1)));
+        if (!lead)
+            return false;
+        if (static_cast<unsigned char>(lead[1]) >= 0xA0)
+            return true;
+        p = lead + 1;
+    }
+    return false;
+}
+
 std::size_t utf16Length(std::string_view utf8Bytes)
 {
     std::size_t units = 0;

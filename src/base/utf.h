@@ -27,6 +27,11 @@ bool encodeUtf8(std::u16string_view text, std::string &out);
 std::string toUtf8(std::u16string_view text);
 std::u16string toUtf16(std::string_view bytes);
 
+// True when `bytes` hold the three-byte form of a surrogate code point (ED A0–BF): not UTF-8,
+// and no text can hold it. JSON readers write that form for a \uDC00–\uDFFF escape that
+// follows no high surrogate, so their callers test decoded strings with this.
+bool holdsEncodedSurrogate(std::string_view bytes);
+
 // The number of UTF-16 units that valid UTF-8 `utf8Bytes` decodes to: maps the byte offsets
 // that UTF-8 parsers report back to positions in the UTF-16 text.
 std::size_t utf16Length(std::string_view utf8Bytes);

@@ -37,7 +37,7 @@ std::optional<ValidationError> checkSource(std::u16string_view source)
         const Internal::LineColumn position = Internal::caretPosition(source, unpaired);
         return ValidationError{std::string(encodingErrorText), position.line, position.column};
     }
-    const Internal::ReaderResult result = Internal::readJson(bytes);
+    const Internal::ReaderResult result = Internal::readJson(bytes, source);
     if (result.ok)
         return std::nullopt;
     return parseError(Internal::describe(result, source), source);

@@ -2,8 +2,12 @@
 
 #include "formatting/textscan_p.h"
 
+#include "base/utf.h"
+
 #include <rapidjson/error/error.h>
 #include <rapidjson/reader.h>
+
+#include <algorithm>
 
 namespace Formatting::Internal {
 
@@ -56,14 +60,89 @@ std::string_view faultText(int code, bool atEnd)
     }
 }
 
+// RapidJSON refuses a \uD800–\uDBFF escape without its low half but writes a lone
+// \uDC00–\uDFFF one into the string as if it were a character; this handler refuses that too.
+class SurrogateCheck : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, SurrogateCheck> {
+public:
+    explicit SurrogateCheck(const char *buffer) : m_buffer(buffer) {}
+
+    bool RawNumber(const char *, rapidjson::SizeType, bool) { return true; }
+    bool String(const char *text, rapidjson::SizeType length, bool) { return check(text, length); }
+    bool Key(const char *text, rapidjson::SizeType length, bool) { return check(text, length); }
+
+    // Byte offset of the refused string's first content byte (in situ, decoded strings start
+    // where their source did), or npos.
+    std::size_t refusedString() const { return m_refused; }
+
+private:
+    bool check(const char *text, rapidjson::SizeType length)
+    {
+        if (!Base::Utf::holdsEncodedSurrogate(std::string_view(text, length)))
+            return true;
+        m_refused = std::size_t(text - m_buffer);
+        return false;
+    }
+
+    const char *m_buffer;
+    std::size_t m_refused = std::string_view::npos;
+};
+
+int hexDigit(char16_t c)
+{
+    if (c >= u'0' && c <= u'9')
+        return c - u'0';
+    if (c >= u'a' && c <= u'f')
+        return c - u'a' + 10;
+    if (c >= u'A' && c <= u'F')
+        return c - u'A' + 10;
+    return -1;
+}
+
+// The UTF-8 offset of the first lone \uDC00–\uDFFF escape of the string whose contents start
+// at byte `contentOffset` of `source`'s UTF-8 form. The bytes themselves are overwritten by
+// then, so the walk reads the source; the reader has already checked every escape.
+std::size_t loneLowSurrogateEscape(std::u16string_view source, std::size_t contentOffset)
+{
+    std::size_t i = utf16IndexOfUtf8Offset(source, contentOffset);
+    std::size_t byte = contentOffset;
+    while (i < source.size() && source[i] != u'"') {
+        const char16_t c = source[i];
+        if (c == u'\\' && i + 1 < source.size()) {
+            std::size_t length = 2;
+            if (source[i + 1] == u'u' && i + 5 < source.size()) {
+                unsigned unit = 0;
+                for (std::size_t k = 2; k < 6; ++k)
+                    unit = unit * 16 + unsigned(std::max(hexDigit(source[i + k]), 0));
+                if (Base::Utf::isLowSurrogate(char16_t(unit)))
+                    return byte;
+                length = Base::Utf::isHighSurrogate(char16_t(unit)) ? 12 : 6;
+            }
+            i += length;
+            byte += length;
+            continue;
+        }
+        if (Base::Utf::isHighSurrogate(c) && i + 1 < source.size() && Base::Utf::isLowSurrogate(source[i + 1])) {
+            i += 2;
+            byte += 4;
+            continue;
+        }
+        byte += c < 0x80 ? 1 : c < 0x800 ? 2 : 3;
+        ++i;
+    }
+    return contentOffset;
+}
+
 } // namespace
 
-ReaderResult readJson(Base::ByteBuffer &bytes)
+ReaderResult readJson(Base::ByteBuffer &bytes, std::u16string_view source)
 {
     rapidjson::Reader reader;
-    rapidjson::BaseReaderHandler<> handler;
+    SurrogateCheck handler(bytes.data());
     rapidjson::InsituStringStream stream(bytes.data());
     const rapidjson::ParseResult parsed = reader.Parse<checkFlags>(stream, handler);
+    if (parsed.IsError() && handler.refusedString() != std::string_view::npos)
+        return {false, int(rapidjson::kParseErrorStringUnicodeSurrogateInvalid),
+                loneLowSurrogateEscape(source, handler.refusedString())};
     if (parsed.IsError())
         return {false, int(parsed.Code()), parsed.Offset()};
     // The reader takes a NUL byte for the end of the text; one inside the text is a fault.

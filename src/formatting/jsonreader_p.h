@@ -19,9 +19,11 @@ struct ReaderResult {
 };
 
 // Checks the UTF-8 bytes [bytes.data(), bytes.data() + bytes.size()), which must be followed by
-// a NUL byte (encodeUtf8 puts one there). The bytes are used as scratch space and are
-// unspecified afterwards. A NUL byte inside the text is a fault, never an early end.
-ReaderResult readJson(Base::ByteBuffer &bytes);
+// a NUL byte (encodeUtf8 puts one there) and be the UTF-8 form of `source`. The bytes are used
+// as scratch space and are unspecified afterwards. A NUL byte inside the text is a fault, never
+// an early end. A \u escape of a surrogate without its other half (high or low alike) is a
+// kParseErrorStringUnicodeSurrogateInvalid fault at the escape's backslash.
+ReaderResult readJson(Base::ByteBuffer &bytes, std::u16string_view source);
 
 // The reader's description of a failed `result` for the parsed `source`: a short English
 // sentence ending in " around line L, column C.", where C counts like the caret column.

@@ -44,8 +44,15 @@ public:
     bool Null() { return leaf(Node::Kind::Null); }
     bool Bool(bool value) { return leaf(value ? Node::Kind::True : Node::Kind::False); }
     bool RawNumber(const char *text, rapidjson::SizeType length, bool) { return leaf(Node::Kind::Number, text, length); }
-    bool String(const char *text, rapidjson::SizeType length, bool) { return leaf(Node::Kind::String, text, length); }
-    bool Key(const char *text, rapidjson::SizeType length, bool) { return leaf(Node::Kind::Key, text, length); }
+    // A lone surrogate escape makes the line invalid, as the check says; such a line stays.
+    bool String(const char *text, rapidjson::SizeType length, bool)
+    {
+        return !Base::Utf::holdsEncodedSurrogate({text, length}) && leaf(Node::Kind::String, text, length);
+    }
+    bool Key(const char *text, rapidjson::SizeType length, bool)
+    {
+        return !Base::Utf::holdsEncodedSurrogate({text, length}) && leaf(Node::Kind::Key, text, length);
+    }
     bool StartObject() { return open(Node::Kind::Object); }
     bool StartArray() { return open(Node::Kind::Array); }
     bool EndObject(rapidjson::SizeType)
@@ -200,7 +207,7 @@ bool rewriteLine(std::u16string_view line, std::string &compact, Base::U16Buffer
         return false;
     compact.clear();
     writeCompact(compact, tree);
-    // Escapes of unpaired surrogates decode to bytes that are not UTF-8: such a line stays.
+    // The writer's output is UTF-8 by construction; decoding stays strict all the same.
     const std::size_t mark = out.size();
     if (!Base::Utf::decodeUtf8(compact, out)) {
         out.resize(mark);

@@ -5,6 +5,7 @@
 #include "formatting/jsonformatter.h"
 
 #include "base/largebuffer.h"
+#include "base/utf.h"
 
 #define RAPIDJSON_ASSERT(x) ((void)0)
 #include <rapidjson/error/en.h>
@@ -129,8 +130,12 @@ public:
         }
         return true;
     }
+    // A lone surrogate escape is a fault, as the document check says (RapidJSON itself only
+    // refuses a lone high one).
     bool String(const char *text, rapidjson::SizeType length, bool)
     {
+        if (Base::Utf::holdsEncodedSurrogate({text, length}))
+            return false;
         if (NodeRecord *node = add(JSONNodeKind::String)) {
             node->value.span.offset = std::uint32_t(text - m_storage.utf8.data());
             node->value.span.length = length;
@@ -139,6 +144,8 @@ public:
     }
     bool Key(const char *text, rapidjson::SizeType length, bool)
     {
+        if (Base::Utf::holdsEncodedSurrogate({text, length}))
+            return false;
         m_keyOffset = std::uint32_t(text - m_storage.utf8.data());
         m_keyLength = length;
         return true;

@@ -117,9 +117,19 @@ void JsonValidationTest::validate_data()
     QTest::newRow("null_isValid") << "null\n" << "valid";
     QTest::newRow("nested_isValid") << "{\"a\": [1, {\"b\": null}], \"c\": \"\\u00e9\"}" << "valid";
     QTest::newRow("hugeInteger_isValid") << "[123456789012345678901234567890]" << "valid";
-    QTest::newRow("loneLowSurrogateEscape_isValidAsTheReaderAllows") << "[\"\\udc00\"]" << "valid";
     QTest::newRow("loneHighSurrogateEscape_isInvalid")
         << "[\"\\ud800\"]" << "invalid: Invalid surrogate pair in a string @ Line 1, Col 3";
+    QTest::newRow("loneLowSurrogateEscape_isInvalidLikeAHighOne")
+        << "[\"\\udc00\"]" << "invalid: Invalid surrogate pair in a string @ Line 1, Col 3";
+    QTest::newRow("loneLowSurrogateEscapeUpperCase_isInvalidAtItsEscape")
+        << "{\"k\": \"ab\\n\\u00e9\\uDFFF\"}" << "invalid: Invalid surrogate pair in a string @ Line 1, Col 18";
+    QTest::newRow("loneLowSurrogateEscapeAfterPair_isInvalidAtItsEscape")
+        << "[\"\U0001F600\\ud83d\\ude00\\\\u\\udc01\"]" << "invalid: Invalid surrogate pair in a string @ Line 1, Col 19";
+    QTest::newRow("loneLowSurrogateEscapeInKey_isInvalid")
+        << "{\n  \"\\udc00\": 1}" << "invalid: Invalid surrogate pair in a string @ Line 2, Col 4";
+    QTest::newRow("escapedBackslashBeforeU_isValid") << "[\"\\\\udc00\"]" << "valid";
+    QTest::newRow("hangulSyllable_isValid") << "[\"\uD55C\\uD55C\"]" << "valid";
+    QTest::newRow("surrogatePairEscape_isValid") << "[\"\\ud83d\\ude00\"]" << "valid";
 
     QTest::newRow("trailingCommaInArray_isInvalid") << "[1,2,]" << "invalid: Invalid value @ Line 1, Col 6";
     QTest::newRow("trailingCommaInObject_isInvalid")
@@ -209,6 +219,10 @@ void JsonValidationTest::validateNDJSON_data()
     QTest::newRow("firstFaultWins") << "[1,]\n{" << "invalid: Invalid value @ Line 1, Col 4";
     QTest::newRow("twoValuesOnOneLine_isInvalid")
         << "{} {}" << "invalid: Unexpected text after the JSON value @ Line 1, Col 4";
+    QTest::newRow("loneLowSurrogateEscape_isInvalidOnItsLine")
+        << "{}\n  [1, \"\\udc00\"]" << "invalid: Invalid surrogate pair in a string @ Line 2, Col 6";
+    QTest::newRow("loneHighSurrogateEscape_isInvalidOnItsLine")
+        << "{}\n  [1, \"\\ud800\"]" << "invalid: Invalid surrogate pair in a string @ Line 2, Col 6";
     QTest::newRow("loneSurrogate_isEncodingErrorOnItsLine")
         << qs(std::u16string_view(u"{}\n  [\"\xDC00\"]")) << "invalid: Encoding error @ Line 2, Col 3";
     QTest::newRow("prettyPrintedObject_isInvalidAsNdjson")

@@ -99,6 +99,7 @@ void PrettyPrintTest::prettyPrint_data()
     QTest::newRow("blankText_unchanged") << "  \n" << "  \n";
     QTest::newRow("unpairedSurrogate_unchanged")
         << qs(std::u16string_view(u"[\"\xD800\"]")) << qs(std::u16string_view(u"[\"\xD800\"]"));
+    QTest::newRow("loneLowSurrogateEscape_unchanged") << "[ \"\\udc00\" ]" << "[ \"\\udc00\" ]";
     QTest::newRow("validDocument_indented") << "{\"a\":{\"b\":[true]}}" << "{\n  \"a\": {\n    \"b\": [\n      true\n    ]\n  }\n}";
 }
 
@@ -161,6 +162,7 @@ void PrettyPrintTest::prettyPrintNDJSON_data()
     QTest::newRow("fraction_shortestRoundTrip") << "[0.10000000000000000555, 1.0, 3.14159]" << "[0.1,1.0,3.14159]";
     QTest::newRow("unicodeEscape_writtenAsCharacter") << "[\"\\u00e9\\ud83d\\ude00\"]" << "[\"\u00E9\U0001F600\"]";
     QTest::newRow("loneSurrogateEscape_lineKept") << "[\"\\udc00\"] " << "[\"\\udc00\"] ";
+    QTest::newRow("loneLowSurrogateEscapeInKey_lineKept") << "{\"\\udfff\": 1}" << "{\"\\udfff\": 1}";
     QTest::newRow("unpairedSurrogateInText_lineKept")
         << qs(std::u16string_view(u"[\"\xD800\"]\n[ 1 ]")) << qs(std::u16string_view(u"[\"\xD800\"]\n[1]"));
     QTest::newRow("keysSortedByCodePoint") << "{\"\u00E9\":1,\"z\":2,\"Z\":3}" << "{\"Z\":3,\"z\":2,\"\u00E9\":1}";

@@ -114,6 +114,12 @@ void TestJSONTree::invalidResults_data()
     QTest::newRow("secondLine_lineAndColumn") << "{\n  \"a\": tru\n}" << "Invalid value around line 2, column 11.";
     QTest::newRow("unclosedArray_atEnd") << "[1" << "Unexpected end of text in an unclosed array around line 1, column 3.";
     QTest::newRow("nulInside_notTheEnd") << QString("1") + QChar(0) + "2" << "Unexpected text after the JSON value around line 1, column 2.";
+    QTest::newRow("loneLowSurrogateEscape_notJson")
+        << "{\"a\": \"x\\udc00\"}" << "Invalid surrogate pair in a string around line 1, column 9.";
+    QTest::newRow("loneLowSurrogateEscapeInKey_notJson")
+        << "{\"\\udfff\": 1}" << "Invalid surrogate pair in a string around line 1, column 3.";
+    QTest::newRow("loneHighSurrogateEscape_notJson")
+        << "[\"\\ud800\"]" << "Invalid surrogate pair in a string around line 1, column 3.";
     QTest::newRow("nan_notJson") << "NaN" << "Invalid value around line 1, column 1.";
 }
 
