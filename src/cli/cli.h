@@ -16,8 +16,9 @@
 // scripts: change them only compatibly.
 namespace Cli {
 
-// Exit statuses shared by every subcommand.
-enum ExitStatus : int { Success = 0, Failure = 1, Usage = 2 };
+// Exit statuses shared by every subcommand. Empty is `check`'s answer for a document with
+// nothing to check, which a script must not take for a pass.
+enum ExitStatus : int { Success = 0, Failure = 1, Usage = 2, Empty = 3 };
 
 struct Context {
     std::vector<std::string> arguments; // After the subcommand's name.

@@ -42,11 +42,13 @@ std::string resultName(const Formatting::Validation &validation)
 int runCheck(Cli::Context &context)
 {
     Cli::ParsedArguments arguments;
-    if (!Cli::parseArguments(context, "check", {"--json"}, arguments))
+    if (!Cli::parseArguments(context, "check", {"--json", "--allow-empty"}, arguments))
         return Cli::Usage;
     const bool json = arguments.has("--json");
+    const bool allowEmpty = arguments.has("--allow-empty");
     bool unreadable = false;
     bool invalid = false;
+    bool empty = false;
     for (const auto &path : arguments.operands) {
         auto loaded = Cli::load(path);
         if (auto *error = std::get_if<Base::Message>(&loaded)) {
@@ -62,6 +64,7 @@ int runCheck(Cli::Context &context)
         const bool checked = checkDocument(document.doc.kind, document.text.view(), validation);
         const Formatting::ValidationError *fault = checked ? validation.error() : nullptr;
         invalid = invalid || fault;
+        empty = empty || (checked && validation.isEmpty());
         if (json) {
             Cli::JsonObject object;
             object.add("path", path).add("kind", document.doc.kind.label());
@@ -87,14 +90,18 @@ int runCheck(Cli::Context &context)
             context.out << path << ": " << (checked ? resultName(validation) : std::string("unchecked")) << "\n";
         }
     }
+    // The worst outcome wins: unreadable, then invalid, then empty.
     if (unreadable)
-        return Cli::Usage; // 2: a file could not be read.
-    return invalid ? Cli::Failure : Cli::Success;
+        return Cli::Usage;
+    if (invalid)
+        return Cli::Failure;
+    return empty && !allowEmpty ? Cli::Empty : Cli::Success;
 }
 
 } // namespace
 
-CORVANE_CLI_COMMAND(check, "check", "check [--json] FILE…",
-                    "Checks JSON, NDJSON and XML files as the editor does; exit status 1 when one is invalid, "
-                    "2 when one cannot be read.",
+CORVANE_CLI_COMMAND(check, "check", "check [--json] [--allow-empty] FILE…",
+                    "Checks JSON, NDJSON and XML files as the editor does. Exit status 0 when every file is "
+                    "valid or unchecked, 1 when one is invalid, 2 when one cannot be read, 3 when one is empty "
+                    "(blank, or only a byte-order mark) and none is worse; --allow-empty lets empty files pass.",
                     runCheck);

@@ -74,6 +74,10 @@ void FormattingCliTest::init()
     writeFile(m_dir.filePath("good.json"), "{\"a\": [1, 2]}\n");
     writeFile(m_dir.filePath("bad.json"), "{\n  \"a\": 1\n  \"b\": 2\n}\n");
     writeFile(m_dir.filePath("blank.json"), " \n\n");
+    writeFile(m_dir.filePath("bom.json"), "\xEF\xBB\xBF");
+    writeFile(m_dir.filePath("lowSurrogate.json"), "[\"a\\udc00\"]\n");
+    writeFile(m_dir.filePath("lowSurrogate.ndjson"), "{}\n{\"\\udfff\": 1}\n");
+    writeFile(m_dir.filePath("bom.xml"), "\xEF\xBB\xBF\n");
     writeFile(m_dir.filePath("bad.ndjson"), "{\"a\":1}\n\n   {\"b\" 2}\n");
     writeFile(m_dir.filePath("good.xml"), "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<a>caf\xc3\xa9</a>\n");
     writeFile(m_dir.filePath("bad.xml"), "<a>\n  <b>\n</a>\n");
@@ -89,7 +93,32 @@ void FormattingCliTest::check_data()
     QTest::newRow("invalidJson_positionAndExit1")
         << QStringList{"check", "bad.json"} << 1
         << QByteArray("bad.json:3:3: Expected ',' or '}' after the object member\n");
-    QTest::newRow("blankJson_emptyExit0") << QStringList{"check", "blank.json"} << 0 << QByteArray("blank.json: empty\n");
+    QTest::newRow("blankJson_emptyExit3") << QStringList{"check", "blank.json"} << 3 << QByteArray("blank.json: empty\n");
+    QTest::newRow("byteOrderMarkOnlyJson_emptyExit3")
+        << QStringList{"check", "bom.json"} << 3 << QByteArray("bom.json: empty\n");
+    QTest::newRow("byteOrderMarkOnlyXml_emptyExit3") << QStringList{"check", "bom.xml"} << 3 << QByteArray("bom.xml: empty\n");
+    QTest::newRow("loneLowSurrogateEscapeJson_exit1")
+        << QStringList{"check", "lowSurrogate.json"} << 1
+        << QByteArray("lowSurrogate.json:1:4: Invalid surrogate pair in a string\n");
+    QTest::newRow("loneLowSurrogateEscapeNdjson_exit1")
+        << QStringList{"check", "lowSurrogate.ndjson"} << 1
+        << QByteArray("lowSurrogate.ndjson:2:3: Invalid surrogate pair in a string\n");
+    QTest::newRow("validAndEmpty_exit3")
+        << QStringList{"check", "good.json", "bom.json"} << 3 << QByteArray("good.json: valid\nbom.json: empty\n");
+    QTest::newRow("emptyAndInvalid_invalidWinsExit1")
+        << QStringList{"check", "bom.json", "bad.xml"} << 1
+        << QByteArray("bom.json: empty\nbad.xml:3:5: Opening and ending tag mismatch: b line 2 and a\n");
+    QTest::newRow("emptyAndMissing_unreadableWinsExit2")
+        << QStringList{"check", "bom.json", "missing.json"} << 2 << QByteArray("bom.json: empty\n");
+    QTest::newRow("allowEmpty_emptyExit0")
+        << QStringList{"check", "--allow-empty", "good.json", "bom.json"} << 0
+        << QByteArray("good.json: valid\nbom.json: empty\n");
+    QTest::newRow("allowEmpty_invalidStillExit1")
+        << QStringList{"check", "--allow-empty", "bom.json", "bad.json"} << 1
+        << QByteArray("bom.json: empty\nbad.json:3:3: Expected ',' or '}' after the object member\n");
+    QTest::newRow("allowEmptyJson_emptyExit0")
+        << QStringList{"check", "--json", "--allow-empty", "bom.json"} << 0
+        << QByteArray(R"({"path":"bom.json","kind":"JSON","result":"empty"})" "\n");
     QTest::newRow("ndjsonFault_lineOfDocumentColumnFromFirstNonBlank")
         << QStringList{"check", "bad.ndjson"} << 1 << QByteArray("bad.ndjson:3:6: Expected ':' after the object key\n");
     QTest::newRow("xmlWithLatin1Declaration_valid") << QStringList{"check", "good.xml"} << 0 << QByteArray("good.xml: valid\n");
