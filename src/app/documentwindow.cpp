@@ -28,6 +28,33 @@ QString fromView(std::string_view text)
     return QString::fromUtf8(text.data(), qsizetype(text.size()));
 }
 
+// How the document's bytes are read and written, for the XML check's encoding rules.
+Formatting::XMLSource xmlSource(const Documents::LoadedDoc &doc)
+{
+    using Form = Formatting::XMLSource::Form;
+    Formatting::XMLSource source;
+    source.hadBOM = doc.hadBOM;
+    switch (doc.encoding) {
+    case Documents::Encoding::Utf8:
+    case Documents::Encoding::Ascii: source.form = Form::Utf8; break;
+    case Documents::Encoding::Utf16:
+    case Documents::Encoding::Utf16LE: source.form = Form::Utf16LE; break;
+    case Documents::Encoding::Utf16BE: source.form = Form::Utf16BE; break;
+    case Documents::Encoding::Utf32LE: source.form = Form::Utf32LE; break;
+    case Documents::Encoding::Utf32BE: source.form = Form::Utf32BE; break;
+    case Documents::Encoding::Windows1251:
+    case Documents::Encoding::Windows1252:
+    case Documents::Encoding::Latin1:
+    case Documents::Encoding::MacRoman:
+        source.form = Form::SingleByte;
+        source.encode = [encoding = doc.encoding](std::u16string_view text, std::string &out) {
+            return Documents::encode(encoding, text, out);
+        };
+        break;
+    }
+    return source;
+}
+
 } // namespace
 
 DocumentWindow::DocumentWindow(QWidget *parent) : QMainWindow(parent)
@@ -191,8 +218,9 @@ void DocumentWindow::startValidation()
         return;
     // The text is captured when the delay ends, not at every keystroke.
     const quint64 generation = ++m_validationGeneration;
-    m_validationWatcher.setFuture(QtConcurrent::run([text = m_editor.text(), kind, generation] {
-        const Formatting::Validation result = kind == Documents::DocKind::Xml ? Formatting::XMLValidator::validate(text)
+    m_validationWatcher.setFuture(QtConcurrent::run([text = m_editor.text(), kind, generation, source = xmlSource(*m_doc)] {
+        const Formatting::Validation result = kind == Documents::DocKind::Xml
+                                                  ? Formatting::XMLValidator::validate(text, source)
                                               : kind == Documents::DocKind::Ndjson
                                                   ? Formatting::JSONFormatter::validateNDJSON(text)
                                                   : Formatting::JSONFormatter::validate(text);

@@ -8,10 +8,37 @@
 
 namespace {
 
-// The check the editor runs for a document's kind; false for kinds that are not checked.
-bool checkDocument(Documents::DocKind kind, std::u16string_view text, Formatting::Validation &result)
+// How the loaded file's bytes became its text, for the XML check's encoding rules.
+Formatting::XMLSource xmlSource(const Documents::LoadedDoc &doc)
 {
-    switch (kind) {
+    using Form = Formatting::XMLSource::Form;
+    Formatting::XMLSource source;
+    source.hadBOM = doc.hadBOM;
+    switch (doc.encoding) {
+    case Documents::Encoding::Utf8:
+    case Documents::Encoding::Ascii: source.form = Form::Utf8; break;
+    case Documents::Encoding::Utf16:
+    case Documents::Encoding::Utf16LE: source.form = Form::Utf16LE; break;
+    case Documents::Encoding::Utf16BE: source.form = Form::Utf16BE; break;
+    case Documents::Encoding::Utf32LE: source.form = Form::Utf32LE; break;
+    case Documents::Encoding::Utf32BE: source.form = Form::Utf32BE; break;
+    case Documents::Encoding::Windows1251:
+    case Documents::Encoding::Windows1252:
+    case Documents::Encoding::Latin1:
+    case Documents::Encoding::MacRoman:
+        source.form = Form::SingleByte;
+        source.encode = [encoding = doc.encoding](std::u16string_view text, std::string &out) {
+            return Documents::encode(encoding, text, out);
+        };
+        break;
+    }
+    return source;
+}
+
+// The check the editor runs for a document's kind; false for kinds that are not checked.
+bool checkDocument(const Documents::LoadedDoc &doc, std::u16string_view text, Formatting::Validation &result)
+{
+    switch (doc.kind) {
     case Documents::DocKind::Json:
         result = Formatting::JSONFormatter::validate(text);
         return true;
@@ -19,7 +46,7 @@ bool checkDocument(Documents::DocKind kind, std::u16string_view text, Formatting
         result = Formatting::JSONFormatter::validateNDJSON(text);
         return true;
     case Documents::DocKind::Xml:
-        result = Formatting::XMLValidator::validate(text);
+        result = Formatting::XMLValidator::validate(text, xmlSource(doc));
         return true;
     default:
         return false;
@@ -61,7 +88,7 @@ int runCheck(Cli::Context &context)
         }
         const auto &document = std::get<Documents::LoadResult>(loaded);
         Formatting::Validation validation;
-        const bool checked = checkDocument(document.doc.kind, document.text.view(), validation);
+        const bool checked = checkDocument(document.doc, document.text.view(), validation);
         const Formatting::ValidationError *fault = checked ? validation.error() : nullptr;
         invalid = invalid || fault;
         empty = empty || (checked && validation.isEmpty());

@@ -1,138 +1,409 @@
 #include "xmlvalidator.h"
 
-#include "formatting/regex_p.h"
 #include "formatting/textscan_p.h"
 
 #include "base/utf.h"
 
 #include <libxml/SAX2.h>
+#include <libxml/encoding.h>
 #include <libxml/parser.h>
 #include <libxml/parserInternals.h>
+#include <libxml/tree.h>
 #include <libxml/xmlIO.h>
 #include <libxml/xmlerror.h>
 
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <string>
 
 namespace Formatting {
 
 namespace {
 
-// ---- Finding the encoding attribute -------------------------------------------------------
-// The pattern runs only on a span that a linear scan has already found to match: run over the
-// whole text, its lazy and backtracking parts would cost time quadratic in hostile input.
+constexpr auto npos = std::u16string_view::npos;
 
-const Internal::Regex &encodingDeclRegex()
+// A fault found before libxml2 runs: its message and the UTF-16 index it points at.
+struct Fault {
+    std::string message;
+    std::size_t at = 0;
+};
+
+Validation invalidAt(std::u16string_view text, std::string message, std::size_t index)
 {
-    static const Internal::Regex regex(
-        u"(<\\?xml[^>]*?)\\s+encoding\\s*=\\s*(?:\"[^\"]*\"|'[^']*')([^>]*\\?>)", Internal::Regex::Case::Insensitive);
-    return regex;
+    const Internal::LineColumn position = Internal::caretPosition(text, index);
+    return Validation::invalid({std::move(message), position.line, position.column});
 }
 
-// What \s matches without Unicode properties.
-constexpr bool isPatternSpace(char16_t c)
+// ---- libxml2 --------------------------------------------------------------------------------
+
+void ignoreGenericError(void *, const char *, ...) {}
+
+// External entities and DTDs are never fetched, whatever asks for them.
+xmlParserInputPtr refuseExternalEntity(const char *, const char *, xmlParserCtxtPtr)
 {
-    return c == u' ' || (c >= 0x09 && c <= 0x0D);
+    return nullptr;
 }
 
-constexpr char16_t lower(char16_t c)
+// Once per process: the parser's tables and the entity loader. Every call: this thread's error
+// output, which libxml2 keeps per thread, goes nowhere.
+void prepareLibxml()
 {
-    return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c;
+    static std::once_flag once;
+    std::call_once(once, [] {
+        xmlInitParser();
+        xmlSetExternalEntityLoader(refuseExternalEntity);
+    });
+    xmlSetGenericErrorFunc(nullptr, ignoreGenericError);
 }
 
-bool hasWordAt(std::u16string_view text, std::size_t at, std::u16string_view word)
+// ---- The XML declaration ------------------------------------------------------------------
+// libxml2 is told to ignore the declared encoding (the text is already decoded), and with that
+// it also skips its checks of the name, so the declaration is read here, exactly.
+
+constexpr bool isXmlSpace(char16_t c)
 {
-    if (at > text.size() || text.size() - at < word.size())
-        return false;
-    for (std::size_t i = 0; i < word.size(); ++i)
-        if (lower(text[at + i]) != word[i])
-            return false;
-    return true;
+    return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n';
 }
 
-// Position of the next `c` at or after `from`, remembering the last answer: the scan below only
-// moves forward, so every search resumes where the previous one ended.
-class NextFinder {
+constexpr bool isAsciiLetter(char16_t c)
+{
+    return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
+}
+
+constexpr bool isAsciiDigit(char16_t c)
+{
+    return c >= u'0' && c <= u'9';
+}
+
+constexpr bool isEncodingNameCharacter(char16_t c)
+{
+    return isAsciiLetter(c) || isAsciiDigit(c) || c == u'.' || c == u'_' || c == u'-';
+}
+
+struct Declaration {
+    std::size_t end = 0;       // One past its "?>"; 0 when the text has no declaration.
+    std::size_t nameBegin = 0; // The encoding name, when nameEnd > nameBegin.
+    std::size_t nameEnd = 0;
+    std::string name;          // ASCII.
+    bool hasEncoding() const { return nameEnd > nameBegin; }
+};
+
+class DeclarationReader {
 public:
-    NextFinder(std::u16string_view text, char16_t c) : m_text(text), m_char(c) {}
-    std::size_t from(std::size_t position)
+    explicit DeclarationReader(std::u16string_view text) : m_text(text) {}
+
+    // The declaration at the start of the text (end 0 when there is none), or its first fault.
+    std::optional<Fault> read(Declaration &declaration)
     {
-        if (position >= m_searchedFrom && position <= m_found)
-            return m_found;
-        m_searchedFrom = position;
-        m_found = m_text.find(m_char, position);
-        return m_found;
+        // "<?xml" followed by anything but white space is a processing instruction, or a
+        // fault that libxml2 reports itself.
+        if (!m_text.starts_with(u"<?xml") || m_text.size() < 6 || !isXmlSpace(m_text[5]))
+            return std::nullopt;
+        m_i = 5;
+        skipSpace();
+        if (!at(u"version"))
+            return fault("Malformed declaration expecting version");
+        m_i += 7;
+        char16_t quote = 0;
+        if (auto problem = equalsAndQuote(quote))
+            return problem;
+        if (!at(u"1.") || m_i + 2 >= m_text.size() || !isAsciiDigit(m_text[m_i + 2]))
+            return unsupportedVersion(quote);
+        m_i += 2;
+        while (m_i < m_text.size() && isAsciiDigit(m_text[m_i]))
+            ++m_i;
+        if (auto problem = closingQuote(quote))
+            return problem;
+
+        bool spaced = skipSpace();
+        if (at(u"encoding")) {
+            if (!spaced)
+                return fault("Blank needed here");
+            m_i += 8;
+            if (auto problem = equalsAndQuote(quote))
+                return problem;
+            declaration.nameBegin = m_i;
+            if (m_i >= m_text.size() || !isAsciiLetter(m_text[m_i]))
+                return fault("Invalid XML encoding name");
+            while (m_i < m_text.size() && isEncodingNameCharacter(m_text[m_i]))
+                declaration.name.push_back(char(m_text[m_i++]));
+            declaration.nameEnd = m_i;
+            if (m_i < m_text.size() && m_text[m_i] != quote && m_text[m_i] != u'"' && m_text[m_i] != u'\'')
+                return fault("Invalid XML encoding name");
+            if (auto problem = closingQuote(quote))
+                return problem;
+            spaced = skipSpace();
+        }
+        if (at(u"standalone")) {
+            if (!spaced)
+                return fault("Blank needed here");
+            m_i += 10;
+            if (auto problem = equalsAndQuote(quote))
+                return problem;
+            if (at(u"yes"))
+                m_i += 3;
+            else if (at(u"no"))
+                m_i += 2;
+            else
+                return fault("standalone accepts only 'yes' or 'no'");
+            if (auto problem = closingQuote(quote))
+                return problem;
+            skipSpace();
+        }
+        if (!at(u"?>"))
+            return fault("parsing XML declaration: '?>' expected");
+        declaration.end = m_i + 2;
+        return std::nullopt;
     }
 
 private:
+    bool at(std::u16string_view word) const { return m_text.substr(m_i).starts_with(word); }
+    bool skipSpace()
+    {
+        const std::size_t from = m_i;
+        while (m_i < m_text.size() && isXmlSpace(m_text[m_i]))
+            ++m_i;
+        return m_i > from;
+    }
+    Fault fault(std::string message) const { return {std::move(message), m_i}; }
+
+    // Eq and the opening quote of the value.
+    std::optional<Fault> equalsAndQuote(char16_t &quote)
+    {
+        skipSpace();
+        if (!at(u"="))
+            return fault("'=' expected");
+        ++m_i;
+        skipSpace();
+        if (!at(u"\"") && !at(u"'"))
+            return fault("String not started expecting ' or \"");
+        quote = m_text[m_i++];
+        return std::nullopt;
+    }
+    std::optional<Fault> closingQuote(char16_t quote)
+    {
+        if (m_i >= m_text.size() || m_text[m_i] != quote)
+            return fault(quote == u'"' ? "String not closed expecting \"" : "String not closed expecting '");
+        ++m_i;
+        return std::nullopt;
+    }
+    // At the version value, which is not "1." and a digit.
+    Fault unsupportedVersion(char16_t quote) const
+    {
+        std::string value;
+        for (std::size_t k = m_i; k < m_text.size() && m_text[k] != quote && value.size() <= 16; ++k) {
+            if (m_text[k] < 0x21 || m_text[k] > 0x7E)
+                return fault("Malformed version number");
+            value.push_back(char(m_text[k]));
+        }
+        if (value.empty() || value.size() > 16)
+            return fault("Malformed version number");
+        return fault("Unsupported version '" + value + "'");
+    }
+
     std::u16string_view m_text;
-    char16_t m_char;
-    std::size_t m_searchedFrom = std::u16string_view::npos;
-    std::size_t m_found = 0;
+    std::size_t m_i = 0;
 };
 
-} // namespace
+// ---- The declared encoding against the bytes ----------------------------------------------
 
-std::optional<XMLValidator::EncodingDeclaration> XMLValidator::encodingDeclaration(std::u16string_view text)
+bool equalsIgnoringCase(std::string_view a, std::string_view b)
 {
-    constexpr auto npos = std::u16string_view::npos;
-    const std::size_t n = text.size();
-    NextFinder nextGreater(text, u'>');
-    NextFinder nextDouble(text, u'"');
-    NextFinder nextSingle(text, u'\'');
-    std::size_t position = 0;
-    while (position < n) {
-        const std::size_t start = text.find(u"<?", position);
-        if (start == npos)
-            return std::nullopt;
-        if (!hasWordAt(text, start + 2, u"xml")) {
-            position = start + 2;
-            continue;
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c; };
+        if (lower(a[i]) != lower(b[i]))
+            return false;
+    }
+    return true;
+}
+
+// libxml2 reads these two families natively and never switches its decoder for them.
+bool namesUtf8(std::string_view name)
+{
+    return equalsIgnoringCase(name, "UTF-8") || equalsIgnoringCase(name, "UTF8");
+}
+bool namesUtf16(std::string_view name)
+{
+    return equalsIgnoringCase(name, "UTF-16") || equalsIgnoringCase(name, "UTF16");
+}
+
+// Names that leave the byte order to the byte-order mark or the first characters.
+bool namesUnorderedUcs2(std::string_view name)
+{
+    return equalsIgnoringCase(name, "ISO-10646-UCS-2") || equalsIgnoringCase(name, "UCS-2")
+           || equalsIgnoringCase(name, "UCS2");
+}
+
+bool isEightBit(XMLSource::Form form)
+{
+    return form == XMLSource::Form::Utf8 || form == XMLSource::Form::SingleByte;
+}
+
+std::string_view contentName(XMLSource::Form form)
+{
+    switch (form) {
+    case XMLSource::Form::Utf8: return "UTF-8";
+    case XMLSource::Form::Utf16LE: return "UTF-16LE";
+    case XMLSource::Form::Utf16BE: return "UTF-16BE";
+    case XMLSource::Form::Utf32LE: return "UTF-32LE";
+    case XMLSource::Form::Utf32BE: return "UTF-32BE";
+    case XMLSource::Form::SingleByte: return "8-bit";
+    case XMLSource::Form::Unknown: break;
+    }
+    return "other";
+}
+
+// A decoder found by name; iconv-backed ones are allocated per lookup.
+class Decoder {
+public:
+    explicit Decoder(const std::string &name) : m_handler(xmlFindCharEncodingHandler(name.c_str())) {}
+    ~Decoder()
+    {
+        if (m_handler)
+            xmlCharEncCloseFunc(m_handler);
+    }
+    Decoder(const Decoder &) = delete;
+    Decoder &operator=(const Decoder &) = delete;
+
+    explicit operator bool() const { return m_handler != nullptr; }
+
+    // Whether the decoder reads `bytes` as exactly `expected` (UTF-8).
+    bool reads(std::string_view bytes, std::string_view expected) const
+    {
+        if (bytes.size() > std::size_t(INT_MAX) / 8)
+            return false;
+        xmlBufferPtr in = xmlBufferCreateSize(bytes.size() + 1);
+        xmlBufferPtr out = xmlBufferCreateSize(4 * bytes.size() + 16);
+        bool same = false;
+        if (in && out && xmlBufferAdd(in, reinterpret_cast<const xmlChar *>(bytes.data()), int(bytes.size())) == 0
+            && xmlCharEncInFunc(m_handler, out, in) >= 0 && xmlBufferLength(in) == 0) {
+            same = std::string_view(reinterpret_cast<const char *>(xmlBufferContent(out)),
+                                    std::size_t(xmlBufferLength(out)))
+                   == expected;
         }
-        // Group 1 cannot hold ">", so the attribute starts before the first ">" after "<?xml".
-        // Every later candidate before that ">" fails where this one fails.
-        const std::size_t limit = nextGreater.from(start + 5);
-        if (limit == npos)
-            return std::nullopt; // "?>" cannot follow.
-        for (std::size_t j = start + 5; j < limit; ++j) {
-            if (!isPatternSpace(text[j]))
-                continue;
-            std::size_t k = j;
-            while (k < limit && isPatternSpace(text[k]))
-                ++k;
-            const std::size_t runEnd = k;
-            j = runEnd; // The loop's ++j then skips the character after the run, never a space.
-            if (!hasWordAt(text, k, u"encoding"))
-                continue;
-            k += 8;
-            while (k < n && isPatternSpace(text[k]))
-                ++k;
-            if (k >= n || text[k] != u'=')
-                continue;
-            ++k;
-            while (k < n && isPatternSpace(text[k]))
-                ++k;
-            if (k >= n || (text[k] != u'"' && text[k] != u'\''))
-                continue;
-            const std::size_t close = (text[k] == u'"' ? nextDouble : nextSingle).from(k + 1);
-            if (close == npos)
-                continue;
-            const std::size_t end = nextGreater.from(close + 1);
-            if (end == npos)
-                return std::nullopt;
-            if (end < close + 2 || text[end - 1] != u'?')
-                continue;
-            // Confirm on the span alone; the pattern decides.
-            auto match = encodingDeclRegex().firstMatch(text.substr(0, end + 1), start, Internal::Regex::Anchor::AtStart);
-            if (match && (*match)[1].isSet() && (*match)[2].isSet())
-                return EncodingDeclaration{(*match)[1].end, (*match)[2].begin};
+        xmlBufferFree(in);
+        xmlBufferFree(out);
+        return same;
+    }
+
+private:
+    xmlCharEncodingHandlerPtr m_handler;
+};
+
+// The declaration's ASCII text as the file holds it.
+std::string declarationBytes(std::u16string_view declaration, XMLSource::Form form)
+{
+    std::string bytes;
+    for (char16_t c : declaration) {
+        const char low = char(c & 0x7F);
+        switch (form) {
+        case XMLSource::Form::Utf16LE: bytes += {low, '\0'}; break;
+        case XMLSource::Form::Utf16BE: bytes += {'\0', low}; break;
+        default: bytes.push_back(low); break;
         }
-        position = limit + 1;
+    }
+    return bytes;
+}
+
+// The fault of a declared encoding that libxml2 cannot decode, or that contradicts the bytes.
+std::optional<Fault> checkDeclaredEncoding(std::u16string_view text, const Declaration &declaration,
+                                           const XMLSource &source)
+{
+    const XMLSource::Form form = source.form;
+    if (!declaration.hasEncoding()) {
+        // UTF-16 needs a byte-order mark unless a declaration lets a reader recognise it.
+        const bool wide = form == XMLSource::Form::Utf16LE || form == XMLSource::Form::Utf16BE;
+        if (wide && !source.hadBOM && declaration.end == 0)
+            return Fault{"Document is UTF-16 without a byte-order mark or an XML declaration", 0};
+        return std::nullopt;
+    }
+    // No decoder has a name this long; the message quotes only its start.
+    constexpr std::size_t longestName = 64;
+    if (declaration.name.size() > longestName)
+        return Fault{"Unsupported encoding " + declaration.name.substr(0, longestName) + "\u2026", declaration.nameBegin};
+    const std::string &name = declaration.name;
+    const std::string mismatch = "Document labelled " + name + " but has " + std::string(contentName(form)) + " content";
+    if (namesUtf16(name))
+        return isEightBit(form) ? std::optional<Fault>(Fault{mismatch, declaration.nameBegin}) : std::nullopt;
+    const bool wide = form == XMLSource::Form::Utf16LE || form == XMLSource::Form::Utf16BE;
+    if (namesUtf8(name) || (wide && namesUnorderedUcs2(name)))
+        return std::nullopt;
+    const Decoder decoder(name);
+    if (!decoder)
+        return Fault{"Unsupported encoding " + name, declaration.nameBegin};
+    // What follows the name is read with its decoder: the declaration must read the same in it.
+    // (UTF-32 files are left alone: libxml2 does not recognise them at all.)
+    if (isEightBit(form) || wide) {
+        const std::u16string_view own = text.substr(0, declaration.end);
+        std::string ascii;
+        for (char16_t c : own)
+            ascii.push_back(char(c));
+        if (!decoder.reads(declarationBytes(own, form), ascii))
+            return Fault{mismatch, declaration.nameBegin};
     }
     return std::nullopt;
 }
+
+// ---- Bytes that are not UTF-8 -------------------------------------------------------------
+
+// The length of the well-formed UTF-8 sequence at `at` (Unicode's table of well-formed byte
+// sequences: no overlong forms, surrogates or code points above U+10FFFF), or 0.
+std::size_t utf8SequenceLength(std::string_view bytes, std::size_t at)
+{
+    const auto byte = [&](std::size_t k) { return at + k < bytes.size() ? static_cast<unsigned char>(bytes[at + k]) : 0u; };
+    const unsigned lead = byte(0);
+    const auto continuation = [&](std::size_t k, unsigned low = 0x80, unsigned high = 0xBF) {
+        return byte(k) >= low && byte(k) <= high;
+    };
+    if (lead < 0x80)
+        return 1;
+    if (lead >= 0xC2 && lead <= 0xDF)
+        return continuation(1) ? 2 : 0;
+    if (lead == 0xE0)
+        return continuation(1, 0xA0) && continuation(2) ? 3 : 0;
+    if ((lead >= 0xE1 && lead <= 0xEC) || lead == 0xEE || lead == 0xEF)
+        return continuation(1) && continuation(2) ? 3 : 0;
+    if (lead == 0xED)
+        return continuation(1, 0x80, 0x9F) && continuation(2) ? 3 : 0;
+    if (lead == 0xF0)
+        return continuation(1, 0x90) && continuation(2) && continuation(3) ? 4 : 0;
+    if (lead >= 0xF1 && lead <= 0xF3)
+        return continuation(1) && continuation(2) && continuation(3) ? 4 : 0;
+    if (lead == 0xF4)
+        return continuation(1, 0x80, 0x8F) && continuation(2) && continuation(3) ? 4 : 0;
+    return 0;
+}
+
+// For a text decoded from a code page while its declaration says UTF-8: the first bytes that
+// are not UTF-8, at the character they became (one byte per character).
+std::optional<Fault> firstBytesNotUtf8(std::u16string_view text, const XMLSource &source)
+{
+    std::string bytes;
+    if (!source.encode || !source.encode(text, bytes) || bytes.size() != text.size())
+        return Fault{"Input is not proper UTF-8, indicate encoding !", npos};
+    for (std::size_t i = 0; i < bytes.size();) {
+        const std::size_t length = utf8SequenceLength(bytes, i);
+        if (length) {
+            i += length;
+            continue;
+        }
+        std::string message = "Input is not proper UTF-8, indicate encoding ! Bytes:";
+        for (std::size_t k = i; k < bytes.size() && k < i + 4; ++k) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, " 0x%02X", static_cast<unsigned char>(bytes[k]));
+            message += hex;
+        }
+        return Fault{std::move(message), i};
+    }
+    return std::nullopt; // The loader found them not to be UTF-8; the caller's bytes disagree.
+}
+
+} // namespace
 
 // ---- Parsing ------------------------------------------------------------------------------
 
@@ -141,6 +412,7 @@ namespace {
 // The first fault the parser reports: fatal errors (well-formedness) win over other errors.
 struct ParseState {
     xmlParserCtxtPtr document = nullptr;
+    std::u16string_view text; // What the bytes were encoded from.
     // Text of internal entities handed out so far, and the most the document may expand to.
     std::size_t expanded = 0;
     std::size_t expansionLimit = 0;
@@ -214,21 +486,31 @@ xmlEntityPtr countingGetEntity(void *data, const xmlChar *name)
     return nullptr;
 }
 
-void ignoreGenericError(void *, const char *, ...) {}
-
-// External entities and DTDs are never fetched, whatever asks for them.
-xmlParserInputPtr refuseExternalEntity(const char *, const char *, xmlParserCtxtPtr)
+// libxml2's own check of a NOTATION declaration's identifiers lives in the tree builder's
+// handler, which this parse does not install.
+void checkNotation(void *data, const xmlChar *, const xmlChar *publicId, const xmlChar *systemId)
 {
-    return nullptr;
-}
-
-void initialiseLibxml()
-{
-    static std::once_flag once;
-    std::call_once(once, [] {
-        xmlInitParser();
-        xmlSetExternalEntityLoader(refuseExternalEntity);
-    });
+    auto *context = static_cast<xmlParserCtxtPtr>(data);
+    auto *state = context ? static_cast<ParseState *>(context->_private) : nullptr;
+    if (!state || publicId || systemId || (state->captured && state->capturedFatal))
+        return;
+    state->captured = true;
+    state->capturedFatal = true;
+    state->message = "NOTATION declaration needs a SYSTEM or PUBLIC identifier";
+    const xmlParserInputPtr input = context->input;
+    if (context == state->document && context->inputNr == 1 && input && input->base) {
+        // The declaration has just been read: its "<!NOTATION" is the last one before here.
+        const std::size_t offset = std::size_t(input->consumed) + std::size_t(input->cur - input->base);
+        const std::size_t here = Internal::utf16IndexOfUtf8Offset(state->text, offset);
+        const std::size_t start = state->text.substr(0, here).rfind(u"<!NOTATION");
+        const Internal::LineColumn position = Internal::caretPosition(state->text, start == npos ? here : start);
+        state->line = int(std::min<std::int64_t>(position.line, INT_MAX));
+        state->column = int(std::min<std::int64_t>(position.column, INT_MAX));
+    } else {
+        documentPosition(*state, state->line, state->column);
+    }
+    context->wellFormed = 0;
+    xmlStopParser(context);
 }
 
 // No content handlers; only what well-formedness needs: the internal subset and its entity
@@ -243,6 +525,7 @@ xmlSAXHandler silentHandler()
     handler.startDocument = xmlSAX2StartDocument;
     handler.internalSubset = xmlSAX2InternalSubset;
     handler.entityDecl = xmlSAX2EntityDecl;
+    handler.notationDecl = checkNotation;
     handler.getEntity = countingGetEntity;
     handler.getParameterEntity = xmlSAX2GetParameterEntity;
     handler.serror = captureError;
@@ -256,11 +539,8 @@ std::optional<std::int64_t> positive(int value)
     return value >= 1 ? std::optional<std::int64_t>(value) : std::nullopt;
 }
 
-Validation parseBytes(const Base::ByteBuffer &bytes)
+Validation parseBytes(const Base::ByteBuffer &bytes, std::u16string_view text)
 {
-    initialiseLibxml();
-    // Per-thread in libxml2: keeps stray messages off stderr on this thread.
-    xmlSetGenericErrorFunc(nullptr, ignoreGenericError);
 
     // libxml2 copies the bytes: its in-place ("static") input buffers misread documents whose
     // entity declarations make it shrink its input.
@@ -274,6 +554,7 @@ Validation parseBytes(const Base::ByteBuffer &bytes)
     std::memcpy(context->sax, &handler, sizeof handler);
     ParseState state;
     state.document = context;
+    state.text = text;
     state.expansionLimit = 4 * bytes.size() + (std::size_t(4) << 20);
     context->_private = &state;
     context->userData = context;
@@ -305,45 +586,41 @@ Validation parseBytes(const Base::ByteBuffer &bytes)
     return Validation::invalid({std::move(trimmed), positive(state.line), positive(state.column)});
 }
 
-std::size_t firstUnpairedSurrogate(std::u16string_view text)
-{
-    for (std::size_t i = 0; i < text.size(); ++i)
-        if (text[i] >= 0xD800 && text[i] <= 0xDFFF) {
-            const bool paired = text[i] <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF;
-            if (!paired)
-                return i;
-            ++i;
-        }
-    return 0;
-}
-
 } // namespace
 
-Validation XMLValidator::validate(std::u16string_view text)
+Validation XMLValidator::validate(std::u16string_view text, const XMLSource &source)
 {
     if (Internal::trimmed(text).empty())
         return Validation::empty();
     Base::ByteBuffer &bytes = Internal::threadScratch();
     bytes.clear();
-    bool encoded = true;
-    if (auto declaration = encodingDeclaration(text)) {
-        encoded = Internal::appendUtf8(text.substr(0, declaration->removedBegin), bytes) == std::u16string_view::npos
-                  && Internal::appendUtf8(text.substr(declaration->removedEnd), bytes) == std::u16string_view::npos;
-    } else {
-        encoded = Internal::appendUtf8(text, bytes) == std::u16string_view::npos;
+    const std::size_t unpaired = Internal::appendUtf8(text, bytes);
+    if (unpaired != npos)
+        return invalidAt(text, "Encoding error", unpaired);
+
+    Declaration declaration;
+    if (auto fault = DeclarationReader(text).read(declaration))
+        return invalidAt(text, std::move(fault->message), fault->at);
+    prepareLibxml();
+    if (auto fault = checkDeclaredEncoding(text, declaration, source))
+        return invalidAt(text, std::move(fault->message), fault->at);
+    // The loader fell back to a code page because the bytes are not UTF-8, which is what the
+    // declaration promises: libxml2 reading them would stop there. Faults it would find in the
+    // code page's reading of them (mojibake) mean nothing, so these bytes come first.
+    if (source.form == XMLSource::Form::SingleByte && (!declaration.hasEncoding() || namesUtf8(declaration.name))) {
+        if (auto fault = firstBytesNotUtf8(text, source)) {
+            if (fault->at == npos)
+                return Validation::invalid({std::move(fault->message), std::nullopt, std::nullopt});
+            return invalidAt(text, std::move(fault->message), fault->at);
+        }
     }
-    if (!encoded) {
-        const Internal::LineColumn position = Internal::caretPosition(text, firstUnpairedSurrogate(text));
-        return Validation::invalid({"Encoding error", position.line, position.column});
-    }
+
     Internal::terminate(bytes);
-    Validation result = parseBytes(bytes);
+    Validation result = parseBytes(bytes, text);
     // libxml2 takes a NUL for the end of its input, so text after one would go unread; XML
     // allows no NUL character anywhere.
-    if (result.isValid() && std::memchr(bytes.data(), 0, bytes.size())) {
-        const Internal::LineColumn position = Internal::caretPosition(text, text.find(u'\0'));
-        return Validation::invalid({"Char 0x0 out of allowed range", position.line, position.column});
-    }
+    if (result.isValid() && std::memchr(bytes.data(), 0, bytes.size()))
+        result = invalidAt(text, "Char 0x0 out of allowed range", text.find(u'\0'));
     return result;
 }
 

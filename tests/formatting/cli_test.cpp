@@ -81,6 +81,14 @@ void FormattingCliTest::init()
     writeFile(m_dir.filePath("bad.ndjson"), "{\"a\":1}\n\n   {\"b\" 2}\n");
     writeFile(m_dir.filePath("good.xml"), "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<a>caf\xc3\xa9</a>\n");
     writeFile(m_dir.filePath("bad.xml"), "<a>\n  <b>\n</a>\n");
+    // Not UTF-8, so read from a code page, yet declared UTF-8: encoded surrogates (CESU-8).
+    writeFile(m_dir.filePath("cesu8.xml"), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<doc>\xED\xA0\x80\xED\xB0\x80</doc>\n");
+    writeFile(m_dir.filePath("ffFe.xml"), "<doc>\r\n  <a>\xFF\xFE</a>\r\n</doc>\r\n");
+    writeFile(m_dir.filePath("latin1.xml"), "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<doc>caf\xE9</doc>\n");
+    writeFile(m_dir.filePath("label16.xml"), "<?xml version=\"1.0\" encoding=\"UTF-16\"?>\n<doc/>\n");
+    writeFile(m_dir.filePath("wide16.xml"),
+              QByteArray("\xFF\xFE", 2) + utf16le("<?xml version=\"1.0\" encoding=\"UTF-16\"?>\n<doc>\u4E2D</doc>\n"));
+    writeFile(m_dir.filePath("order.xml"), "<?xml encoding=\"UTF-8\" version=\"1.0\"?>\n<doc/>\n");
     writeFile(m_dir.filePath("notes.txt"), "{ not checked");
 }
 
@@ -124,6 +132,21 @@ void FormattingCliTest::check_data()
     QTest::newRow("xmlWithLatin1Declaration_valid") << QStringList{"check", "good.xml"} << 0 << QByteArray("good.xml: valid\n");
     QTest::newRow("xmlUnclosed_exit1")
         << QStringList{"check", "bad.xml"} << 1 << QByteArray("bad.xml:3:5: Opening and ending tag mismatch: b line 2 and a\n");
+    QTest::newRow("xmlCodePageBytesDeclaredUtf8_invalidAtBytes")
+        << QStringList{"check", "cesu8.xml"} << 1
+        << QByteArray("cesu8.xml:2:6: Input is not proper UTF-8, indicate encoding ! Bytes: 0xED 0xA0 0x80 0xED\n");
+    QTest::newRow("xmlCodePageBytesUndeclared_invalidAtBytes")
+        << QStringList{"check", "ffFe.xml"} << 1
+        << QByteArray("ffFe.xml:2:6: Input is not proper UTF-8, indicate encoding ! Bytes: 0xFF 0xFE 0x3C 0x2F\n");
+    QTest::newRow("xmlLatin1BytesDeclaredLatin1_valid")
+        << QStringList{"check", "latin1.xml"} << 0 << QByteArray("latin1.xml: valid\n");
+    QTest::newRow("xmlUtf16LabelOnAscii_invalid")
+        << QStringList{"check", "label16.xml"} << 1
+        << QByteArray("label16.xml:1:31: Document labelled UTF-16 but has UTF-8 content\n");
+    QTest::newRow("xmlUtf16WithMarkLabelledUtf16_valid")
+        << QStringList{"check", "wide16.xml"} << 0 << QByteArray("wide16.xml: valid\n");
+    QTest::newRow("xmlDeclarationOutOfOrder_invalid")
+        << QStringList{"check", "order.xml"} << 1 << QByteArray("order.xml:1:7: Malformed declaration expecting version\n");
     QTest::newRow("textFile_unchecked") << QStringList{"check", "notes.txt"} << 0 << QByteArray("notes.txt: unchecked\n");
     QTest::newRow("missingFile_exit2") << QStringList{"check", "good.json", "missing.json"} << 2
                                        << QByteArray("good.json: valid\n");
