@@ -1,0 +1,411 @@
+// The update check: version comparison, accepted download addresses, what is remembered across
+// starts, and checks against a real local HTTP and HTTPS server.
+#include "app/services/updatechecker.h"
+
+#include "localhttpserver.h"
+
+#include <QNetworkProxy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using App::UpdateChecker;
+
+namespace {
+
+const QString domain = QStringLiteral("corvane.test");
+const QUrl fallback = QUrl(QStringLiteral("https://corvane.test/"));
+constexpr double now = 1'700'000'000.0;
+
+UpdateChecker::Site siteAt(const QUrl &endpoint)
+{
+    return UpdateChecker::Site{endpoint, fallback, domain};
+}
+
+QByteArray payload(const QString &version, const QString &url)
+{
+    return QStringLiteral(R"({"version":"%1","url":"%2","notes":"Faster loading."})").arg(version, url).toUtf8();
+}
+
+} // namespace
+
+class TestUpdateChecker : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void isNewer_data();
+    void isNewer();
+    void sanitized_data();
+    void sanitized();
+    void productSiteUsesTheBuildHost();
+
+    void restoresTheRememberedResult_data();
+    void restoresTheRememberedResult();
+
+    void checkActsOnTheVersionDocument_data();
+    void checkActsOnTheVersionDocument();
+    void checkFailuresChangeNothing_data();
+    void checkFailuresChangeNothing();
+    void answerWithoutNewerVersionRemovesTheBadge();
+    void unreachableServerFailsSilently();
+
+    void httpsWithTheTrustedCertificateSucceeds();
+    void httpsWithAnUntrustedCertificateFailsSilently();
+
+    void checkIfDueRunsOnlyAfterSixHours_data();
+    void checkIfDueRunsOnlyAfterSixHours();
+
+private:
+    std::unique_ptr<UpdateChecker> makeChecker(const QUrl &endpoint, const QString &currentVersion = "1.4.0");
+    bool runCheck(UpdateChecker &checker);
+
+    QTemporaryDir m_folder;
+    std::unique_ptr<QSettings> m_settings;
+    QSslConfiguration m_defaultTls;
+};
+
+void TestUpdateChecker::initTestCase()
+{
+    QVERIFY(m_folder.isValid());
+    // The system's proxy settings must not route requests for 127.0.0.1 elsewhere.
+    QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy);
+    m_defaultTls = QSslConfiguration::defaultConfiguration();
+}
+
+void TestUpdateChecker::init()
+{
+    QFile::remove(m_folder.filePath("settings.ini"));
+    m_settings = std::make_unique<QSettings>(m_folder.filePath("settings.ini"), QSettings::IniFormat);
+}
+
+void TestUpdateChecker::cleanup()
+{
+    QSslConfiguration::setDefaultConfiguration(m_defaultTls);
+    m_settings.reset();
+}
+
+std::unique_ptr<UpdateChecker> TestUpdateChecker::makeChecker(const QUrl &endpoint, const QString &currentVersion)
+{
+    return std::make_unique<UpdateChecker>(*m_settings, siteAt(endpoint), currentVersion, [] { return now; });
+}
+
+bool TestUpdateChecker::runCheck(UpdateChecker &checker)
+{
+    QSignalSpy checked(&checker, &UpdateChecker::checked);
+    checker.check();
+    if (!checked.wait(20'000))
+        return false;
+    return checked.first().first().toBool();
+}
+
+void TestUpdateChecker::isNewer_data()
+{
+    QTest::addColumn<QString>("remote");
+    QTest::addColumn<QString>("current");
+    QTest::addColumn<bool>("newer");
+    QTest::newRow("numbersNotText_1.10over1.9_newer") << "1.10" << "1.9" << true;
+    QTest::newRow("1.9under1.10_notNewer") << "1.9" << "1.10" << false;
+    QTest::newRow("missingPositionIsZero_1.2vs1.2.0_notNewer") << "1.2" << "1.2.0" << false;
+    QTest::newRow("missingPositionIsZero_1.2.0vs1.2_notNewer") << "1.2.0" << "1.2" << false;
+    QTest::newRow("extraPosition_1.2.1vs1.2_newer") << "1.2.1" << "1.2" << true;
+    QTest::newRow("suffixedPieceIsZero_2.0-betaVs1.9_newer") << "2.0-beta" << "1.9" << true;
+    QTest::newRow("suffixedPieceIsZero_1.3-betaVs1.3_notNewer") << "1.3-beta" << "1.3" << false;
+    QTest::newRow("twoEmptyTexts_notNewer") << "" << "" << false;
+    QTest::newRow("oneAgainstEmpty_newer") << "1" << "" << true;
+    QTest::newRow("equal_notNewer") << "1.4.2" << "1.4.2" << false;
+    QTest::newRow("emptyPiecesDropped_1..2vs1.1_newer") << "1..2" << "1.1" << true;
+    QTest::newRow("leadingFullStopAddsNoPiece_.2vs1_newer") << ".2" << "1" << true;
+    QTest::newRow("trailingFullStopAddsNoPiece_1.vs1.0_notNewer") << "1." << "1.0" << false;
+    QTest::newRow("plusSign_+2vs1_newer") << "+2" << "1" << true;
+    QTest::newRow("minusSign_0vs-1_newer") << "0" << "-1" << true;
+    QTest::newRow("minusSign_-1vs0_notNewer") << "-1" << "0" << false;
+    QTest::newRow("signAlone_isZero") << "+" << "0" << false;
+    QTest::newRow("rc1IsZero_notNewer") << "rc1" << "0" << false;
+    QTest::newRow("spaceMakesPieceZero_notNewer") << " 2" << "1" << false;
+    QTest::newRow("leadingZeros_1.010vs1.9_newer") << "1.010" << "1.9" << true;
+    QTest::newRow("largest64BitNumber_newer") << "9223372036854775807" << "9223372036854775806" << true;
+    QTest::newRow("beyond64BitIsZero_notNewer") << "9223372036854775808" << "1" << false;
+    QTest::newRow("nonAsciiDigitIsZero_notNewer") << QString::fromUtf8("\u0662") << "1" << false;
+}
+
+void TestUpdateChecker::isNewer()
+{
+    QFETCH(QString, remote);
+    QFETCH(QString, current);
+    QFETCH(bool, newer);
+    QCOMPARE(UpdateChecker::isNewer(remote, current), newer);
+}
+
+void TestUpdateChecker::sanitized_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("httpsOnTheSite_accepted") << "https://corvane.test/download/1.4.2" << true;
+    QTest::newRow("httpsOnASubdomain_accepted") << "https://downloads.corvane.test/x" << true;
+    QTest::newRow("upperCaseSchemeAndHost_accepted") << "HTTPS://CORVANE.TEST/" << true;
+    QTest::newRow("withPort_accepted") << "https://corvane.test:8443/" << true;
+    QTest::newRow("plainHttp_refused") << "http://corvane.test/download" << false;
+    QTest::newRow("otherScheme_refused") << "ftp://corvane.test/" << false;
+    QTest::newRow("anotherHost_refused") << "https://example.org/" << false;
+    QTest::newRow("domainAsSuffixWithoutDot_refused") << "https://evilcorvane.test/" << false;
+    QTest::newRow("domainAsPrefix_refused") << "https://corvane.test.example.org/" << false;
+    QTest::newRow("noHost_refused") << "https:///download" << false;
+    QTest::newRow("relative_refused") << "/download" << false;
+    QTest::newRow("empty_refused") << "" << false;
+    QTest::newRow("doesNotParse_refused") << "https://corvane.test/a b" << false;
+}
+
+void TestUpdateChecker::sanitized()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, accepted);
+    const auto url = UpdateChecker::sanitized(text, domain);
+    QCOMPARE(url.has_value(), accepted);
+    if (accepted)
+        QCOMPARE(*url, QUrl(text));
+}
+
+void TestUpdateChecker::productSiteUsesTheBuildHost()
+{
+    const UpdateChecker::Site site = UpdateChecker::productSite();
+    QCOMPARE(site.endpoint, QUrl("https://" + site.domain + "/version.json"));
+    QCOMPARE(site.fallbackURL, QUrl("https://" + site.domain + "/"));
+    QVERIFY(!site.domain.isEmpty());
+    QVERIFY(!UpdateChecker::applicationVersion().isEmpty());
+}
+
+void TestUpdateChecker::restoresTheRememberedResult_data()
+{
+    QTest::addColumn<QVariant>("storedVersion");
+    QTest::addColumn<QVariant>("storedURL");
+    QTest::addColumn<QVariant>("version");
+    QTest::addColumn<QVariant>("url");
+    const QVariant none;
+    QTest::newRow("newerWithSiteURL_published")
+        << QVariant("1.5") << QVariant("https://corvane.test/1.5") << QVariant("1.5") << QVariant(QUrl("https://corvane.test/1.5"));
+    QTest::newRow("newerWithForeignURL_fallbackPublished")
+        << QVariant("1.5") << QVariant("https://example.org/1.5") << QVariant("1.5") << QVariant(fallback);
+    QTest::newRow("newerWithoutURL_fallbackPublished") << QVariant("1.5") << none << QVariant("1.5") << QVariant(fallback);
+    QTest::newRow("noLongerNewer_nothingPublished") << QVariant("1.4") << QVariant("https://corvane.test/1.4") << none << none;
+    QTest::newRow("nothingStored_nothingPublished") << none << none << none << none;
+}
+
+void TestUpdateChecker::restoresTheRememberedResult()
+{
+    QFETCH(QVariant, storedVersion);
+    QFETCH(QVariant, storedURL);
+    QFETCH(QVariant, version);
+    QFETCH(QVariant, url);
+    if (storedVersion.isValid())
+        m_settings->setValue(UpdateChecker::availableVersionKey, storedVersion);
+    if (storedURL.isValid())
+        m_settings->setValue(UpdateChecker::releaseURLKey, storedURL);
+    m_settings->sync();
+    QSettings reread(m_settings->fileName(), QSettings::IniFormat);
+    const UpdateChecker checker(reread, siteAt(QUrl("https://127.0.0.1:9/version.json")), "1.4.0");
+
+    QCOMPARE(checker.availableVersion().has_value(), version.isValid());
+    QCOMPARE(checker.releaseURL().has_value(), url.isValid());
+    if (version.isValid()) {
+        QCOMPARE(*checker.availableVersion(), version.toString());
+        QCOMPARE(*checker.releaseURL(), url.toUrl());
+    }
+    // The keys stay until the next successful check.
+    QCOMPARE(reread.value(UpdateChecker::availableVersionKey), storedVersion);
+}
+
+void TestUpdateChecker::checkActsOnTheVersionDocument_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QVariant>("version");
+    QTest::addColumn<QVariant>("url");
+    const QVariant none;
+    QTest::newRow("newerOnTheSite_publishesItsURL")
+        << payload("1.5.0", "https://downloads.corvane.test/1.5.0") << QVariant("1.5.0")
+        << QVariant(QUrl("https://downloads.corvane.test/1.5.0"));
+    QTest::newRow("newerWithPlainHttpURL_publishesTheSiteRoot")
+        << payload("1.5.0", "http://corvane.test/1.5.0") << QVariant("1.5.0") << QVariant(fallback);
+    QTest::newRow("newerOnAnotherHost_publishesTheSiteRoot")
+        << payload("1.5.0", "https://example.org/1.5.0") << QVariant("1.5.0") << QVariant(fallback);
+    QTest::newRow("withoutNotes_accepted")
+        << QByteArray(R"({"version":"2","url":"https://corvane.test/2"})") << QVariant("2")
+        << QVariant(QUrl("https://corvane.test/2"));
+    QTest::newRow("nullNotesAndOtherKeys_accepted")
+        << QByteArray(R"({"version":"2","url":"https://corvane.test/2","notes":null,"size":12})") << QVariant("2")
+        << QVariant(QUrl("https://corvane.test/2"));
+    QTest::newRow("sameVersion_publishesNothing") << payload("1.4.0", "https://corvane.test/1.4.0") << none << none;
+    QTest::newRow("olderVersion_publishesNothing") << payload("1.3.9", "https://corvane.test/1.3.9") << none << none;
+}
+
+void TestUpdateChecker::checkActsOnTheVersionDocument()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(QVariant, version);
+    QFETCH(QVariant, url);
+    LocalHttpServer server;
+    QVERIFY(server.isListening());
+    server.setResponse({200, body});
+    auto checker = makeChecker(server.url("/version.json"));
+
+    QVERIFY(runCheck(*checker));
+    QCOMPARE(server.requests(), (QList<QByteArray>{"GET /version.json HTTP/1.1"}));
+    QCOMPARE(m_settings->value(UpdateChecker::lastCheckKey).toDouble(), now);
+    QCOMPARE(checker->availableVersion().has_value(), version.isValid());
+    QCOMPARE(checker->releaseURL().has_value(), url.isValid());
+    QCOMPARE(m_settings->contains(UpdateChecker::availableVersionKey), version.isValid());
+    QCOMPARE(m_settings->contains(UpdateChecker::releaseURLKey), url.isValid());
+    if (version.isValid()) {
+        QCOMPARE(*checker->availableVersion(), version.toString());
+        QCOMPARE(*checker->releaseURL(), url.toUrl());
+        QCOMPARE(m_settings->value(UpdateChecker::availableVersionKey).toString(), version.toString());
+        QCOMPARE(m_settings->value(UpdateChecker::releaseURLKey).toString(), url.toUrl().toString());
+    }
+}
+
+void TestUpdateChecker::checkFailuresChangeNothing_data()
+{
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("body");
+    const QByteArray newer = payload("9.0", "https://corvane.test/9.0");
+    QTest::newRow("notFound") << 404 << newer;
+    QTest::newRow("serverError") << 500 << newer;
+    QTest::newRow("noContent") << 204 << QByteArray();
+    QTest::newRow("notJson") << 200 << QByteArray("<html>version 9.0</html>");
+    QTest::newRow("truncatedJson") << 200 << newer.left(newer.size() - 1);
+    QTest::newRow("array") << 200 << QByteArray(R"([{"version":"9.0","url":"https://corvane.test/"}])");
+    QTest::newRow("withoutVersion") << 200 << QByteArray(R"({"url":"https://corvane.test/9.0"})");
+    QTest::newRow("withoutURL") << 200 << QByteArray(R"({"version":"9.0"})");
+    QTest::newRow("versionNotText") << 200 << QByteArray(R"({"version":9,"url":"https://corvane.test/9"})");
+    QTest::newRow("notesNotText") << 200 << QByteArray(R"({"version":"9.0","url":"https://corvane.test/9","notes":[]})");
+    QTest::newRow("oversized") << 200
+                               << QByteArray(R"({"version":"9.0","url":"https://corvane.test/9","notes":")")
+            + QByteArray(2 << 20, 'x') + QByteArray("\"}");
+}
+
+void TestUpdateChecker::checkFailuresChangeNothing()
+{
+    QFETCH(int, status);
+    QFETCH(QByteArray, body);
+    m_settings->setValue(UpdateChecker::lastCheckKey, 12345.0);
+    m_settings->setValue(UpdateChecker::availableVersionKey, "1.5");
+    m_settings->setValue(UpdateChecker::releaseURLKey, "https://corvane.test/1.5");
+    LocalHttpServer server;
+    server.setResponse({status, body});
+    auto checker = makeChecker(server.url("/version.json"));
+    QCOMPARE(checker->availableVersion(), std::optional<QString>("1.5"));
+    QSignalSpy changed(checker.get(), &UpdateChecker::availabilityChanged);
+
+    QVERIFY(!runCheck(*checker));
+    QCOMPARE(server.requests().size(), 1);
+    QCOMPARE(changed.size(), 0);
+    QCOMPARE(checker->availableVersion(), std::optional<QString>("1.5"));
+    QCOMPARE(checker->releaseURL(), std::optional<QUrl>(QUrl("https://corvane.test/1.5")));
+    QCOMPARE(m_settings->value(UpdateChecker::lastCheckKey).toDouble(), 12345.0);
+    QCOMPARE(m_settings->value(UpdateChecker::availableVersionKey).toString(), QString("1.5"));
+}
+
+void TestUpdateChecker::answerWithoutNewerVersionRemovesTheBadge()
+{
+    m_settings->setValue(UpdateChecker::availableVersionKey, "1.5");
+    m_settings->setValue(UpdateChecker::releaseURLKey, "https://corvane.test/1.5");
+    LocalHttpServer server;
+    server.setResponse({200, payload("1.4.0", "https://corvane.test/1.4.0")});
+    auto checker = makeChecker(server.url("/version.json"));
+    QVERIFY(checker->availableVersion());
+    QSignalSpy changed(checker.get(), &UpdateChecker::availabilityChanged);
+
+    QVERIFY(runCheck(*checker));
+    QCOMPARE(changed.size(), 1);
+    QCOMPARE(checker->availableVersion(), std::nullopt);
+    QCOMPARE(checker->releaseURL(), std::nullopt);
+    QVERIFY(!m_settings->contains(UpdateChecker::availableVersionKey));
+    QVERIFY(!m_settings->contains(UpdateChecker::releaseURLKey));
+}
+
+void TestUpdateChecker::unreachableServerFailsSilently()
+{
+    quint16 port = 0;
+    {
+        QTcpServer closed;
+        QVERIFY(closed.listen(QHostAddress::LocalHost));
+        port = closed.serverPort();
+    }
+    auto checker = makeChecker(QUrl(QStringLiteral("http://127.0.0.1:%1/version.json").arg(port)));
+    QVERIFY(!runCheck(*checker));
+    QVERIFY(!m_settings->contains(UpdateChecker::lastCheckKey));
+    QCOMPARE(checker->availableVersion(), std::nullopt);
+}
+
+void TestUpdateChecker::httpsWithTheTrustedCertificateSucceeds()
+{
+    LocalHttpServer server(LocalHttpServer::serverConfiguration(CORVANE_FIXTURES, "localhost"));
+    QVERIFY(server.isListening());
+    server.setResponse({200, payload("2.0", "https://corvane.test/2.0")});
+    // Trusted like a certificate authority of the system, and nothing else is changed.
+    QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+    tls.addCaCertificate(LocalHttpServer::certificate(CORVANE_FIXTURES, "localhost"));
+    QSslConfiguration::setDefaultConfiguration(tls);
+    auto checker = makeChecker(server.url("/version.json"));
+
+    QVERIFY(runCheck(*checker));
+    QCOMPARE(checker->availableVersion(), std::optional<QString>("2.0"));
+    QCOMPARE(checker->releaseURL(), std::optional<QUrl>(QUrl("https://corvane.test/2.0")));
+}
+
+void TestUpdateChecker::httpsWithAnUntrustedCertificateFailsSilently()
+{
+    LocalHttpServer server(LocalHttpServer::serverConfiguration(CORVANE_FIXTURES, "untrusted"));
+    server.setResponse({200, payload("2.0", "https://corvane.test/2.0")});
+    QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+    tls.addCaCertificate(LocalHttpServer::certificate(CORVANE_FIXTURES, "localhost"));
+    QSslConfiguration::setDefaultConfiguration(tls);
+    auto checker = makeChecker(server.url("/version.json"));
+
+    QVERIFY(!runCheck(*checker));
+    QVERIFY(server.requests().isEmpty());
+    QVERIFY(!m_settings->contains(UpdateChecker::lastCheckKey));
+    QCOMPARE(checker->availableVersion(), std::nullopt);
+}
+
+void TestUpdateChecker::checkIfDueRunsOnlyAfterSixHours_data()
+{
+    QTest::addColumn<QVariant>("lastCheck");
+    QTest::addColumn<bool>("runs");
+    QTest::newRow("neverChecked_runs") << QVariant() << true;
+    QTest::newRow("fiveHoursAgo_doesNothing") << QVariant(now - 5 * 3600) << false;
+    QTest::newRow("justUnderSixHours_doesNothing") << QVariant(now - 21599.5) << false;
+    QTest::newRow("sixHoursAgo_runs") << QVariant(now - 6 * 3600) << true;
+    QTest::newRow("aWeekAgo_runs") << QVariant(now - 7 * 86400) << true;
+    QTest::newRow("inTheFuture_doesNothing") << QVariant(now + 3600) << false;
+    QTest::newRow("notANumber_runs") << QVariant("soon") << true;
+}
+
+void TestUpdateChecker::checkIfDueRunsOnlyAfterSixHours()
+{
+    QFETCH(QVariant, lastCheck);
+    QFETCH(bool, runs);
+    if (lastCheck.isValid())
+        m_settings->setValue(UpdateChecker::lastCheckKey, lastCheck);
+    LocalHttpServer server;
+    server.setResponse({200, payload("1.4.0", "https://corvane.test/1.4.0")});
+    auto checker = makeChecker(server.url("/version.json"));
+    QSignalSpy checked(checker.get(), &UpdateChecker::checked);
+
+    checker->checkIfDue();
+    QCOMPARE(checked.size(), 0); // The check starts at the next turn of the event loop.
+    if (runs) {
+        QVERIFY(checked.wait(20'000));
+        QCOMPARE(server.requests().size(), 1);
+        QCOMPARE(m_settings->value(UpdateChecker::lastCheckKey).toDouble(), now);
+    } else {
+        // A local answer takes milliseconds; a second is ample to see a check that should not be.
+        QVERIFY(!checked.wait(1'000));
+        QVERIFY(server.requests().isEmpty());
+    }
+}
+
+QTEST_GUILESS_MAIN(TestUpdateChecker)
+#include "tst_updatechecker.moc"
