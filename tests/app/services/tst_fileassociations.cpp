@@ -1,0 +1,420 @@
+// File associations: the table of types, the success counting over the three roles, and the
+// user's mimeapps.list edited in place, with everything else in it kept byte for byte.
+#include "app/services/fileassociations.h"
+#include "app/services/mimeappslist.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <unistd.h>
+
+using App::FileAssociations;
+using App::HandlerRole;
+using App::MimeAppsList;
+
+namespace {
+
+const QByteArray ours = "app.corvane.editor.desktop";
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly))
+        file.write(bytes);
+}
+
+QSet<QString> allIds()
+{
+    QSet<QString> ids;
+    for (const auto &type : FileAssociations::all())
+        ids.insert(type.id);
+    return ids;
+}
+
+// A registry whose answers the test decides, recording every call in order.
+class ScriptedRegistry final : public App::DefaultHandlerRegistry {
+public:
+    // "contentType/role" pairs that fail, role as 'e', 'v' or 'a'.
+    explicit ScriptedRegistry(QSet<QString> failing)
+        : m_failing(std::move(failing))
+    {
+    }
+
+    bool setDefaultHandler(const QString &contentType, HandlerRole role, const QString &desktopId) override
+    {
+        const char letter = role == HandlerRole::Editor ? 'e' : role == HandlerRole::Viewer ? 'v' : 'a';
+        const QString call = contentType + '/' + letter;
+        calls.append(call + '=' + desktopId);
+        return !m_failing.contains(call);
+    }
+    std::optional<QString> defaultHandler(const QString &) const override { return std::nullopt; }
+
+    QStringList calls;
+
+private:
+    QSet<QString> m_failing;
+};
+
+} // namespace
+
+class TestFileAssociations : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+
+    void tableHasTheTenTypesInOrder_data();
+    void tableHasTheTenTypesInOrder();
+
+    void applyCountsARowWhenAnyRoleSucceeds_data();
+    void applyCountsARowWhenAnyRoleSucceeds();
+    void applyMakesEveryRoleCallInOrder();
+    void applyWithNothingSelectedCallsNothing();
+
+    void editKeepsTheRestOfTheFile_data();
+    void editKeepsTheRestOfTheFile();
+    void readsTheFirstListedApplication_data();
+    void readsTheFirstListedApplication();
+
+    void applyAllToAMissingFileInAMissingFolder();
+    void applyAgainLeavesTheFileAsItIs();
+    void yamlIsRegisteredAndCheckedUnderBothNames();
+    void snapshotComparesWithoutRegardToCase();
+    void symlinkedFileStaysALink();
+    void unwritableFileCountsNothing_data();
+    void unwritableFileCountsNothing();
+    void defaultPathFollowsXdgConfigHome();
+
+private:
+    std::unique_ptr<QTemporaryDir> m_folder;
+};
+
+void TestFileAssociations::init()
+{
+    m_folder = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_folder->isValid());
+}
+
+void TestFileAssociations::tableHasTheTenTypesInOrder_data()
+{
+    QTest::addColumn<int>("row");
+    QTest::addColumn<QString>("id");
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<QStringList>("contentTypes");
+    QTest::addColumn<QStringList>("extensions");
+    int row = 0;
+    auto add = [&row](const char *id, const char *label, QStringList types, QStringList extensions) {
+        QTest::newRow(id) << row++ << id << label << types << extensions;
+    };
+    add("json", "JSON", {"application/json"}, {"json"});
+    add("ndjson", "NDJSON", {"application/x-ndjson"}, {"ndjson", "jsonl"});
+    add("csv", "CSV", {"text/csv"}, {"csv"});
+    add("txt", "TXT", {"text/plain"}, {"txt"});
+    add("markdown", "Markdown", {"text/markdown"}, {"md", "markdown"});
+    add("yaml", "YAML", {"application/x-yaml", "application/yaml"}, {"yaml", "yml"});
+    add("toml", "TOML", {"application/toml"}, {"toml"});
+    add("xml", "XML", {"application/xml"}, {"xml"});
+    add("plist", "plist", {"application/x-plist"}, {"plist"});
+    add("log", "LOG", {"text/x-log"}, {"log"});
+}
+
+void TestFileAssociations::tableHasTheTenTypesInOrder()
+{
+    QFETCH(int, row);
+    QFETCH(QString, id);
+    QFETCH(QString, label);
+    QFETCH(QStringList, contentTypes);
+    QFETCH(QStringList, extensions);
+    QCOMPARE(FileAssociations::all().size(), 10);
+    const auto &type = FileAssociations::all().at(row);
+    QCOMPARE(type.id, id);
+    QCOMPARE(type.label, label);
+    QCOMPARE(type.contentTypes, contentTypes);
+    QCOMPARE(type.extensions, extensions);
+}
+
+void TestFileAssociations::applyCountsARowWhenAnyRoleSucceeds_data()
+{
+    QTest::addColumn<QStringList>("ids");
+    QTest::addColumn<QStringList>("failing");
+    QTest::addColumn<int>("count");
+    QTest::newRow("everyRoleSucceeds_counted") << QStringList{"csv"} << QStringList{} << 1;
+    QTest::newRow("everyRoleFails_notCounted")
+        << QStringList{"csv"} << QStringList{"text/csv/e", "text/csv/v", "text/csv/a"} << 0;
+    QTest::newRow("onlyViewerSucceeds_counted") << QStringList{"csv"} << QStringList{"text/csv/e", "text/csv/a"} << 1;
+    QTest::newRow("onlyAllRolesSucceeds_counted") << QStringList{"csv"} << QStringList{"text/csv/e", "text/csv/v"} << 1;
+    QTest::newRow("yamlEachRoleMissesOneName_notCounted")
+        << QStringList{"yaml"} << QStringList{"application/yaml/e", "application/x-yaml/v", "application/yaml/a"} << 0;
+    QTest::newRow("yamlOneRoleTakesBothNames_counted")
+        << QStringList{"yaml"} << QStringList{"application/yaml/e", "application/x-yaml/v"} << 1;
+    QTest::newRow("nineOfTenWhenOneTypeFails")
+        << allIds().values() << QStringList{"text/x-log/e", "text/x-log/v", "text/x-log/a"} << 9;
+    QTest::newRow("unknownIdsIgnored") << QStringList{"json", "rtf"} << QStringList{} << 1;
+}
+
+void TestFileAssociations::applyCountsARowWhenAnyRoleSucceeds()
+{
+    QFETCH(QStringList, ids);
+    QFETCH(QStringList, failing);
+    QFETCH(int, count);
+    ScriptedRegistry registry({failing.begin(), failing.end()});
+    QCOMPARE(FileAssociations::apply({ids.begin(), ids.end()}, registry), count);
+}
+
+void TestFileAssociations::applyMakesEveryRoleCallInOrder()
+{
+    ScriptedRegistry registry({"text/markdown/e", "application/x-yaml/e", "application/toml/e", "application/toml/v"});
+    FileAssociations::apply({"toml", "yaml", "markdown"}, registry);
+    const QString id = QString::fromLatin1(ours);
+    // Table order, not selection order; a failed call skips neither the next role nor the
+    // type's other name.
+    QCOMPARE(registry.calls, (QStringList{
+                                 "text/markdown/e=" + id, "text/markdown/v=" + id, "text/markdown/a=" + id,
+                                 "application/x-yaml/e=" + id, "application/yaml/e=" + id,
+                                 "application/x-yaml/v=" + id, "application/yaml/v=" + id,
+                                 "application/x-yaml/a=" + id, "application/yaml/a=" + id,
+                                 "application/toml/e=" + id, "application/toml/v=" + id, "application/toml/a=" + id,
+                             }));
+}
+
+void TestFileAssociations::applyWithNothingSelectedCallsNothing()
+{
+    ScriptedRegistry registry({});
+    QCOMPARE(FileAssociations::apply({}, registry), 0);
+    QVERIFY(registry.calls.isEmpty());
+
+    const QString path = m_folder->filePath("config/mimeapps.list");
+    MimeAppsList file(path);
+    QCOMPARE(FileAssociations::apply({}, file), 0);
+    QVERIFY(!QFileInfo::exists(path));
+}
+
+void TestFileAssociations::editKeepsTheRestOfTheFile_data()
+{
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<QString>("contentType");
+    QTest::addColumn<QByteArray>("after");
+    QTest::newRow("emptyFile_groupCreated")
+        << QByteArray() << "text/csv" << QByteArray("[Default Applications]\ntext/csv=" + ours + ";\n");
+    QTest::newRow("otherGroupsAndCommentsKept_groupAppended")
+        << QByteArray("# mine\n[Added Associations]\ntext/csv=calc.desktop;\n\n[Removed Associations]\ntext/plain=gedit.desktop;\n")
+        << "text/csv"
+        << QByteArray("# mine\n[Added Associations]\ntext/csv=calc.desktop;\n\n[Removed Associations]\ntext/plain=gedit.desktop;\n"
+                      "\n[Default Applications]\ntext/csv=" + ours + ";\n");
+    QTest::newRow("noFinalNewline_groupAppended")
+        << QByteArray("[Added Associations]\ntext/csv=calc.desktop;") << "text/csv"
+        << QByteArray("[Added Associations]\ntext/csv=calc.desktop;\n\n[Default Applications]\ntext/csv=" + ours + ";\n");
+    QTest::newRow("existingList_weArePrepended")
+        << QByteArray("[Default Applications]\ntext/csv=calc.desktop;gedit.desktop;\n") << "text/csv"
+        << QByteArray("[Default Applications]\ntext/csv=" + ours + ";calc.desktop;gedit.desktop;\n");
+    QTest::newRow("alreadyFirst_unchanged")
+        << QByteArray("[Default Applications]\ntext/csv=" + ours + ";calc.desktop;\n") << "text/csv"
+        << QByteArray("[Default Applications]\ntext/csv=" + ours + ";calc.desktop;\n");
+    QTest::newRow("listedLater_movedToTheFrontOnce")
+        << QByteArray("[Default Applications]\ntext/csv=calc.desktop;" + ours + ";gedit.desktop;\n") << "text/csv"
+        << QByteArray("[Default Applications]\ntext/csv=" + ours + ";calc.desktop;gedit.desktop;\n");
+    QTest::newRow("listWithoutFinalSemicolon")
+        << QByteArray("[Default Applications]\ntext/csv=calc.desktop\n") << "text/csv"
+        << QByteArray("[Default Applications]\ntext/csv=" + ours + ";calc.desktop;\n");
+    QTest::newRow("spacedKeyKeptAsWritten")
+        << QByteArray("[Default Applications]\ntext/csv = calc.desktop ;\n") << "text/csv"
+        << QByteArray("[Default Applications]\ntext/csv = " + ours + ";calc.desktop;\n");
+    QTest::newRow("newEntryBeforeTheBlankLinesOfTheGroup")
+        << QByteArray("[Default Applications]\ntext/plain=gedit.desktop;\n# keep\n\n\n[Added Associations]\ntext/csv=calc.desktop;\n")
+        << "text/csv"
+        << QByteArray("[Default Applications]\ntext/plain=gedit.desktop;\n# keep\ntext/csv=" + ours
+                      + ";\n\n\n[Added Associations]\ntext/csv=calc.desktop;\n");
+    QTest::newRow("otherTypesAndSimilarKeysUntouched")
+        << QByteArray("[Default Applications]\ntext/csv-schema=x.desktop;\ntext/csv2=y.desktop;\n#text/csv=z.desktop;\n")
+        << "text/csv"
+        << QByteArray("[Default Applications]\ntext/csv-schema=x.desktop;\ntext/csv2=y.desktop;\n#text/csv=z.desktop;\ntext/csv="
+                      + ours + ";\n");
+    QTest::newRow("crlfFile_newLinesInCrlf")
+        << QByteArray("[Default Applications]\r\ntext/plain=gedit.desktop;\r\n") << "text/csv"
+        << QByteArray("[Default Applications]\r\ntext/plain=gedit.desktop;\r\ntext/csv=" + ours + ";\r\n");
+    QTest::newRow("crlfEntryRewritten_endingKept")
+        << QByteArray("[Default Applications]\r\ntext/csv=calc.desktop;\r\n") << "text/csv"
+        << QByteArray("[Default Applications]\r\ntext/csv=" + ours + ";calc.desktop;\r\n");
+    QTest::newRow("groupIsLastLineWithoutNewline")
+        << QByteArray("[Default Applications]") << "text/csv"
+        << QByteArray("[Default Applications]\ntext/csv=" + ours + ";\n");
+    QTest::newRow("entryInTheSecondOfTwoGroups_rewrittenThere")
+        << QByteArray("[Default Applications]\ntext/plain=a.desktop;\n[Added Associations]\n[Default Applications]\ntext/csv=calc.desktop;\n")
+        << "text/csv"
+        << QByteArray("[Default Applications]\ntext/plain=a.desktop;\n[Added Associations]\n[Default Applications]\ntext/csv="
+                      + ours + ";calc.desktop;\n");
+}
+
+void TestFileAssociations::editKeepsTheRestOfTheFile()
+{
+    QFETCH(QByteArray, before);
+    QFETCH(QString, contentType);
+    QFETCH(QByteArray, after);
+    const QString path = m_folder->filePath("mimeapps.list");
+    writeFile(path, before);
+    MimeAppsList file(path);
+    QVERIFY(file.setDefaultHandler(contentType, HandlerRole::Editor, QString::fromLatin1(ours)));
+    QCOMPARE(readFile(path), after);
+    QCOMPARE(file.defaultHandler(contentType), std::optional<QString>(QString::fromLatin1(ours)));
+    // Once there, the other roles change nothing.
+    QVERIFY(file.setDefaultHandler(contentType, HandlerRole::All, QString::fromLatin1(ours)));
+    QCOMPARE(readFile(path), after);
+}
+
+void TestFileAssociations::readsTheFirstListedApplication_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QString>("handler"); // "" for none
+    QTest::newRow("firstOfTheList") << QByteArray("[Default Applications]\ntext/csv=calc.desktop;gedit.desktop;\n") << "calc.desktop";
+    QTest::newRow("spacesTrimmed") << QByteArray("[Default Applications]\ntext/csv = calc.desktop ; x;\n") << "calc.desktop";
+    QTest::newRow("onlyAddedAssociations_none") << QByteArray("[Added Associations]\ntext/csv=calc.desktop;\n") << "";
+    QTest::newRow("emptyList_none") << QByteArray("[Default Applications]\ntext/csv=\n") << "";
+    QTest::newRow("otherType_none") << QByteArray("[Default Applications]\ntext/plain=gedit.desktop;\n") << "";
+    QTest::newRow("commentedOut_none") << QByteArray("[Default Applications]\n# text/csv=calc.desktop;\n") << "";
+    QTest::newRow("laterDuplicateWins")
+        << QByteArray("[Default Applications]\ntext/csv=calc.desktop;\ntext/csv=gedit.desktop;\n") << "gedit.desktop";
+    QTest::newRow("emptyFile_none") << QByteArray() << "";
+}
+
+void TestFileAssociations::readsTheFirstListedApplication()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QString, handler);
+    const QString path = m_folder->filePath("mimeapps.list");
+    writeFile(path, file);
+    const MimeAppsList list(path);
+    QCOMPARE(list.defaultHandler("text/csv"), handler.isEmpty() ? std::nullopt : std::optional<QString>(handler));
+}
+
+void TestFileAssociations::applyAllToAMissingFileInAMissingFolder()
+{
+    const QString path = m_folder->filePath("config/nested/mimeapps.list");
+    MimeAppsList file(path);
+    QHash<QString, bool> none;
+    for (const QString &id : allIds())
+        none.insert(id, false);
+    QCOMPARE(FileAssociations::snapshot(file), none);
+
+    QCOMPARE(FileAssociations::apply(allIds(), file), 10);
+    const QByteArray written = readFile(path);
+    QCOMPARE(written.count(ours + ';'), 11); // yaml under two names
+    QVERIFY(written.startsWith("[Default Applications]\napplication/json=" + ours + ";\n"));
+    QHash<QString, bool> every;
+    for (const QString &id : allIds())
+        every.insert(id, true);
+    QCOMPARE(FileAssociations::snapshot(file), every);
+}
+
+void TestFileAssociations::applyAgainLeavesTheFileAsItIs()
+{
+    const QString path = m_folder->filePath("mimeapps.list");
+    writeFile(path, "[Default Applications]\ntext/csv=calc.desktop;\n");
+    MimeAppsList file(path);
+    QCOMPARE(FileAssociations::apply({"csv", "txt"}, file), 2);
+    const QByteArray once = readFile(path);
+    QCOMPARE(once, "[Default Applications]\ntext/csv=" + ours + ";calc.desktop;\ntext/plain=" + ours + ";\n");
+    QCOMPARE(FileAssociations::apply({"csv", "txt"}, file), 2);
+    QCOMPARE(readFile(path), once);
+}
+
+void TestFileAssociations::yamlIsRegisteredAndCheckedUnderBothNames()
+{
+    const QString path = m_folder->filePath("mimeapps.list");
+    writeFile(path, "[Default Applications]\napplication/yaml=" + ours + ";\n");
+    MimeAppsList file(path);
+    QCOMPARE(FileAssociations::snapshot(file).value("yaml"), false); // only one of its names is ours
+
+    QCOMPARE(FileAssociations::apply({"yaml"}, file), 1);
+    QCOMPARE(readFile(path), "[Default Applications]\napplication/yaml=" + ours + ";\napplication/x-yaml=" + ours + ";\n");
+    const auto snapshot = FileAssociations::snapshot(file);
+    QCOMPARE(snapshot.value("yaml"), true);
+    QCOMPARE(snapshot.value("json"), false);
+    QCOMPARE(snapshot.size(), 10);
+}
+
+void TestFileAssociations::snapshotComparesWithoutRegardToCase()
+{
+    const QString path = m_folder->filePath("mimeapps.list");
+    writeFile(path, "[Default Applications]\ntext/csv=App.Corvane.Editor.DESKTOP;\ntext/plain=calc.desktop;" + ours + ";\n");
+    const MimeAppsList file(path);
+    const auto snapshot = FileAssociations::snapshot(file);
+    QCOMPARE(snapshot.value("csv"), true);
+    QCOMPARE(snapshot.value("txt"), false); // ours, but not first
+}
+
+void TestFileAssociations::symlinkedFileStaysALink()
+{
+    // Dotfile managers keep the file elsewhere and link it into place.
+    const QString target = m_folder->filePath("dotfiles/mimeapps.list");
+    QVERIFY(QDir().mkpath(m_folder->filePath("dotfiles")));
+    QVERIFY(QDir().mkpath(m_folder->filePath("config")));
+    writeFile(target, "[Added Associations]\n");
+    const QString link = m_folder->filePath("config/mimeapps.list");
+    QVERIFY(QFile::link(target, link));
+    MimeAppsList file(link);
+    QCOMPARE(FileAssociations::apply({"json"}, file), 1);
+    QVERIFY(QFileInfo(link).isSymLink());
+    QCOMPARE(readFile(target), "[Added Associations]\n\n[Default Applications]\napplication/json=" + ours + ";\n");
+}
+
+void TestFileAssociations::unwritableFileCountsNothing_data()
+{
+    QTest::addColumn<QString>("obstacle");
+    QTest::newRow("fileIsAFolder") << "folder";
+    QTest::newRow("configFolderIsAFile") << "parentFile";
+    QTest::newRow("readOnlyFolderAndFile") << "readOnly";
+    QTest::newRow("unreadableFile_notOverwritten") << "unreadable";
+}
+
+void TestFileAssociations::unwritableFileCountsNothing()
+{
+    QFETCH(QString, obstacle);
+    QString path = m_folder->filePath("config/mimeapps.list");
+    QVERIFY(QDir().mkpath(m_folder->filePath("config")));
+    const QByteArray original = "[Added Associations]\ntext/csv=calc.desktop;\n";
+    if (obstacle == "folder") {
+        QVERIFY(QDir().mkpath(path));
+    } else if (obstacle == "parentFile") {
+        writeFile(m_folder->filePath("plain"), "x");
+        path = m_folder->filePath("plain/mimeapps.list");
+    } else {
+        if (::geteuid() == 0)
+            QSKIP("Permissions do not bind root.");
+        writeFile(path, original);
+        if (obstacle == "readOnly") {
+            QFile::setPermissions(path, QFile::ReadOwner);
+            QFile::setPermissions(m_folder->filePath("config"), QFile::ReadOwner | QFile::ExeOwner);
+        } else {
+            QFile::setPermissions(path, QFile::WriteOwner);
+        }
+    }
+    MimeAppsList file(path);
+    const QSet<QString> ids{"json", "csv", "yaml"};
+    const int count = FileAssociations::apply(ids, file);
+    QFile::setPermissions(m_folder->filePath("config"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+    QCOMPARE(QStringLiteral("%1/%2").arg(count).arg(ids.size()), QStringLiteral("0/3"));
+    if (obstacle == "readOnly" || obstacle == "unreadable")
+        QCOMPARE(readFile(path), original);
+}
+
+void TestFileAssociations::defaultPathFollowsXdgConfigHome()
+{
+    const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_folder->path()));
+    const QString path = MimeAppsList::defaultPath();
+    if (saved.isNull())
+        qunsetenv("XDG_CONFIG_HOME");
+    else
+        qputenv("XDG_CONFIG_HOME", saved);
+    QCOMPARE(path, m_folder->filePath("mimeapps.list"));
+}
+
+QTEST_GUILESS_MAIN(TestFileAssociations)
+#include "tst_fileassociations.moc"
