@@ -1,0 +1,231 @@
+#include "singleinstance.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QLockFile>
+#include <QTimer>
+#include <QtEndian>
+
+#include <cerrno>
+#include <memory>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace App {
+
+namespace {
+
+constexpr char acknowledgement = 0x06;
+constexpr int connectTimeoutMs = 2'000;
+// The primary answers from its event loop, which a save or a large paste can hold up briefly.
+constexpr int answerTimeoutMs = 10'000;
+// A client that connects and then says nothing is dropped.
+constexpr int idleClientTimeoutMs = 10'000;
+constexpr int lockTimeoutMs = 5'000;
+
+QByteArray frame(const SingleInstance::Request &request)
+{
+    const QJsonObject object{
+        {QLatin1String("paths"), QJsonArray::fromStringList(request.paths)},
+        {QLatin1String("newWindow"), request.newWindow},
+    };
+    const QByteArray payload = QJsonDocument(object).toJson(QJsonDocument::Compact);
+    QByteArray bytes(4, Qt::Uninitialized);
+    qToBigEndian<quint32>(quint32(payload.size()), bytes.data());
+    return bytes + payload;
+}
+
+std::optional<SingleInstance::Request> parse(const QByteArray &payload)
+{
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(payload, &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject())
+        return std::nullopt;
+    const QJsonObject object = document.object();
+    const QJsonValue paths = object.value(QLatin1String("paths"));
+    const QJsonValue newWindow = object.value(QLatin1String("newWindow"));
+    if (!paths.isArray() || !newWindow.isBool())
+        return std::nullopt;
+    SingleInstance::Request request;
+    request.newWindow = newWindow.toBool();
+    for (const QJsonValue &path : paths.toArray()) {
+        if (!path.isString() || !QDir::isAbsolutePath(path.toString()))
+            return std::nullopt;
+        request.paths.append(path.toString());
+    }
+    return request;
+}
+
+QString absolute(const QString &path, const QString &workingDirectory)
+{
+    return QDir::isAbsolutePath(path) ? path : QDir::cleanPath(QDir(workingDirectory).absoluteFilePath(path));
+}
+
+// Whether the socket path may be used: nothing there yet, or a socket of this user. In a
+// folder other users can write to, someone else's socket would receive our file names.
+bool mayUse(const QString &path)
+{
+    struct stat status {};
+    if (::lstat(QFile::encodeName(path).constData(), &status) != 0)
+        return errno == ENOENT;
+    return S_ISSOCK(status.st_mode) && status.st_uid == ::getuid();
+}
+
+} // namespace
+
+QString SingleInstance::defaultName()
+{
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (QDir::isAbsolutePath(runtime) && QFileInfo(runtime).isDir())
+        return runtime + QLatin1String("/app.corvane.editor.socket");
+    return QDir::tempPath() + QStringLiteral("/app.corvane.editor-%1.socket").arg(::getuid());
+}
+
+SingleInstance::Request SingleInstance::requestFromArguments(const QStringList &arguments, const QString &workingDirectory)
+{
+    Request request;
+    bool options = true;
+    for (const QString &argument : arguments) {
+        if (options && argument == QLatin1String("--")) {
+            options = false;
+        } else if (options && argument == QLatin1String("--new-window")) {
+            request.newWindow = true;
+        } else if (options && argument.startsWith(QLatin1String("--"))) {
+            continue;
+        } else if (!argument.isEmpty()) {
+            request.paths.append(absolute(argument, workingDirectory));
+        }
+    }
+    return request;
+}
+
+SingleInstance::SingleInstance(QString name, QObject *parent)
+    : QObject(parent)
+    , m_name(std::move(name))
+{
+}
+
+SingleInstance::~SingleInstance() = default;
+
+QString SingleInstance::socketPath() const
+{
+    return QDir::isAbsolutePath(m_name) ? m_name : QDir::tempPath() + '/' + m_name;
+}
+
+SingleInstance::Role SingleInstance::start(const Request &request)
+{
+    if (m_server)
+        return Role::Primary;
+    Request absoluteRequest = request;
+    for (QString &path : absoluteRequest.paths)
+        path = absolute(path, QDir::currentPath());
+    const QByteArray message = frame(absoluteRequest);
+    if (message.size() - 4 > maximumMessageSize)
+        return Role::Failed;
+
+    const QString path = socketPath();
+    QLockFile lock(path + QLatin1String(".lock"));
+    if (!lock.tryLock(lockTimeoutMs))
+        return Role::Failed;
+    if (!mayUse(path))
+        return Role::Failed;
+
+    switch (forward(message)) {
+    case Delivery::Delivered:
+        return Role::Forwarded;
+    case Delivery::Failed:
+        return Role::Failed;
+    case Delivery::NoServer:
+        break;
+    }
+    // Nobody listens: whatever socket file is there was left by a process that is gone.
+    QLocalServer::removeServer(path);
+    auto server = std::make_unique<QLocalServer>(this);
+    server->setSocketOptions(QLocalServer::UserAccessOption);
+    if (!server->listen(path))
+        return Role::Failed;
+    m_server = server.release();
+    connect(m_server, &QLocalServer::newConnection, this, &SingleInstance::acceptConnections);
+    return Role::Primary;
+}
+
+SingleInstance::Delivery SingleInstance::forward(const QByteArray &message) const
+{
+    QLocalSocket socket;
+    socket.connectToServer(socketPath());
+    if (!socket.waitForConnected(connectTimeoutMs)) {
+        const auto error = socket.error();
+        return error == QLocalSocket::ServerNotFoundError || error == QLocalSocket::ConnectionRefusedError
+            ? Delivery::NoServer
+            : Delivery::Failed;
+    }
+    socket.write(message);
+    while (socket.bytesToWrite() > 0) {
+        if (!socket.waitForBytesWritten(answerTimeoutMs))
+            return Delivery::Failed;
+    }
+    while (socket.bytesAvailable() < 1) {
+        if (!socket.waitForReadyRead(answerTimeoutMs))
+            return Delivery::Failed;
+    }
+    char answer = 0;
+    if (!socket.getChar(&answer) || answer != acknowledgement)
+        return Delivery::Failed;
+    socket.disconnectFromServer();
+    return Delivery::Delivered;
+}
+
+void SingleInstance::acceptConnections()
+{
+    while (QLocalSocket *socket = m_server->nextPendingConnection()) {
+        auto connection = std::make_shared<Connection>();
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket, connection] { read(socket, *connection); });
+        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        QTimer::singleShot(idleClientTimeoutMs, socket, [socket] {
+            socket->abort();
+            socket->deleteLater();
+        });
+        if (socket->bytesAvailable() > 0)
+            read(socket, *connection);
+    }
+}
+
+void SingleInstance::read(QLocalSocket *socket, Connection &connection)
+{
+    if (connection.answered) {
+        socket->readAll();
+        return;
+    }
+    QByteArray &buffer = connection.buffer;
+    buffer += socket->read(4 + maximumMessageSize - buffer.size());
+    if (buffer.size() < 4)
+        return;
+    const quint32 length = qFromBigEndian<quint32>(buffer.constData());
+    if (length > maximumMessageSize) {
+        socket->abort();
+        socket->deleteLater();
+        return;
+    }
+    if (buffer.size() < 4 + qsizetype(length))
+        return;
+    const auto request = parse(buffer.mid(4, length));
+    buffer.clear();
+    if (!request) {
+        socket->abort();
+        socket->deleteLater();
+        return;
+    }
+    connection.answered = true;
+    socket->putChar(acknowledgement);
+    socket->flush();
+    socket->disconnectFromServer();
+    emit requestReceived(*request);
+}
+
+} // namespace App

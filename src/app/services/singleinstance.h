@@ -1,0 +1,82 @@
+#pragma once
+
+#include <QDir>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+class QLocalServer;
+class QLocalSocket;
+
+namespace App {
+
+// One running application per user: the first process listens on a local socket, a later one
+// hands its request (files to open, or a new window) to it and exits. The socket lives in
+// $XDG_RUNTIME_DIR, or in the temporary folder with the user id in its name; a socket file
+// nobody listens on is removed, and in a shared folder a socket that is not the user's own is
+// neither used nor removed.
+//
+// The message is a 4-byte big-endian length followed by that many bytes of UTF-8 JSON,
+// {"paths": [absolute paths], "newWindow": bool}, at most maximumMessageSize bytes; the primary
+// answers with one acknowledgement byte once it has read a whole valid message.
+class SingleInstance : public QObject {
+    Q_OBJECT
+
+public:
+    struct Request {
+        QStringList paths;      // absolute
+        bool newWindow = false; // the desktop entry's "New File" action
+        friend bool operator==(const Request &, const Request &) = default;
+    };
+
+    enum class Role {
+        Primary,   // this process listens; requests of later launches arrive as requestReceived
+        Forwarded, // a running instance acknowledged the request: exit with status 0
+        Failed,    // neither: run on without the channel
+    };
+
+    static constexpr qint64 maximumMessageSize = 1 << 20;
+
+    // The per-user socket path.
+    static QString defaultName();
+    // The request of a command line (arguments after the program name): "--new-window" asks for
+    // a window, other options are ignored, everything else (and everything after "--") is a
+    // file, made absolute against `workingDirectory`.
+    static Request requestFromArguments(const QStringList &arguments,
+                                        const QString &workingDirectory = QDir::currentPath());
+
+    // `name` is a socket path (or a bare name, placed in the temporary folder).
+    explicit SingleInstance(QString name = defaultName(), QObject *parent = nullptr);
+    ~SingleInstance() override;
+
+    QString name() const { return m_name; }
+
+    // Hands `request` to a running instance, or becomes the one (then `request` is the caller's
+    // to act on and is not emitted). Relative paths are made absolute against the current
+    // folder. Blocks for at most a few seconds while a running instance answers; call it once,
+    // before the first window. The election runs under a lock file beside the socket, so two
+    // launches at the same moment cannot both become primary.
+    Role start(const Request &request);
+
+signals:
+    // A later launch's request, on the primary.
+    void requestReceived(const App::SingleInstance::Request &request);
+
+private:
+    enum class Delivery { Delivered, NoServer, Failed };
+    // What the primary has read from one client: bytes up to one whole message, then nothing.
+    struct Connection {
+        QByteArray buffer;
+        bool answered = false;
+    };
+
+    QString socketPath() const;
+    Delivery forward(const QByteArray &frame) const;
+    void acceptConnections();
+    void read(QLocalSocket *socket, Connection &connection);
+
+    QString m_name;
+    QLocalServer *m_server = nullptr;
+};
+
+} // namespace App

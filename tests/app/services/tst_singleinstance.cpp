@@ -1,0 +1,320 @@
+// The single-instance channel: election, forwarding within one process (the later launch on
+// its own thread) and from a real second process, stale and foreign sockets, and a primary
+// that survives clients sending half a message, too much or nonsense.
+#include "app/services/singleinstance.h"
+
+#include <QLocalSocket>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QtEndian>
+#include <QtTest>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+using App::SingleInstance;
+using Request = App::SingleInstance::Request;
+using Role = App::SingleInstance::Role;
+
+Q_DECLARE_METATYPE(App::SingleInstance::Request)
+
+namespace {
+
+// Runs a later launch on a thread of its own, as a second process would, while the test's
+// event loop serves the primary.
+Role startElsewhere(const QString &name, const Request &request)
+{
+    Role role = Role::Failed;
+    std::unique_ptr<QThread> thread(QThread::create([&] {
+        SingleInstance later(name);
+        role = later.start(request);
+    }));
+    thread->start();
+    while (!thread->wait(QDeadlineTimer(10)))
+        QCoreApplication::processEvents();
+    return role;
+}
+
+QByteArray frame(const QByteArray &payload)
+{
+    QByteArray bytes(4, Qt::Uninitialized);
+    qToBigEndian<quint32>(quint32(payload.size()), bytes.data());
+    return bytes + payload;
+}
+
+// A socket file that nobody listens on, as a killed primary leaves behind.
+bool makeStaleSocket(const QString &path)
+{
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    if (fd < 0)
+        return false;
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray native = QFile::encodeName(path);
+    qstrncpy(address.sun_path, native.constData(), sizeof(address.sun_path));
+    const bool bound = ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof(address)) == 0;
+    ::close(fd);
+    return bound;
+}
+
+} // namespace
+
+class TestSingleInstance : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+
+    void requestFromArguments_data();
+    void requestFromArguments();
+    void defaultNameIsPerUser();
+
+    void laterLaunchForwardsToThePrimary_data();
+    void laterLaunchForwardsToThePrimary();
+    void realSecondProcessForwardsAndExits();
+    void staleSocketIsReplaced();
+    void closedPrimaryLeavesNoSocket();
+    void foreignFileAtTheSocketPathIsLeftAlone_data();
+    void foreignFileAtTheSocketPathIsLeftAlone();
+
+    void messageInPiecesIsAssembled();
+    void clientGoingAwayMidMessageIsForgotten();
+    void badMessagesAreDropped_data();
+    void badMessagesAreDropped();
+
+private:
+    QString m_name;
+    std::unique_ptr<QTemporaryDir> m_folder;
+};
+
+void TestSingleInstance::init()
+{
+    m_folder = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_folder->isValid());
+    m_name = m_folder->filePath("corvane.socket");
+}
+
+void TestSingleInstance::requestFromArguments_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QStringList>("paths");
+    QTest::addColumn<bool>("newWindow");
+    QTest::newRow("nothing") << QStringList{} << QStringList{} << false;
+    QTest::newRow("relativeMadeAbsolute") << QStringList{"a.json", "sub/../b.csv"} << QStringList{"/work/a.json", "/work/b.csv"} << false;
+    QTest::newRow("absoluteKept") << QStringList{"/data/x.md"} << QStringList{"/data/x.md"} << false;
+    QTest::newRow("newWindowAction") << QStringList{"--new-window"} << QStringList{} << true;
+    QTest::newRow("otherOptionsIgnored") << QStringList{"--verbose", "a.json"} << QStringList{"/work/a.json"} << false;
+    QTest::newRow("afterDoubleDashEverythingIsAFile")
+        << QStringList{"--", "--new-window", "-x"} << QStringList{"/work/--new-window", "/work/-x"} << false;
+    QTest::newRow("emptyArgumentIgnored") << QStringList{""} << QStringList{} << false;
+}
+
+void TestSingleInstance::requestFromArguments()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QStringList, paths);
+    QFETCH(bool, newWindow);
+    const Request request = SingleInstance::requestFromArguments(arguments, "/work");
+    QCOMPARE(request.paths, paths);
+    QCOMPARE(request.newWindow, newWindow);
+}
+
+void TestSingleInstance::defaultNameIsPerUser()
+{
+    const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_folder->path()));
+    const QString inRuntime = SingleInstance::defaultName();
+    qputenv("XDG_RUNTIME_DIR", "");
+    const QString inTemp = SingleInstance::defaultName();
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_folder->filePath("missing")));
+    const QString runtimeMissing = SingleInstance::defaultName();
+    if (saved.isNull())
+        qunsetenv("XDG_RUNTIME_DIR");
+    else
+        qputenv("XDG_RUNTIME_DIR", saved);
+
+    QCOMPARE(inRuntime, m_folder->filePath("app.corvane.editor.socket"));
+    const QString perUser = QDir::tempPath() + QStringLiteral("/app.corvane.editor-%1.socket").arg(::getuid());
+    QCOMPARE(inTemp, perUser);
+    QCOMPARE(runtimeMissing, perUser);
+}
+
+void TestSingleInstance::laterLaunchForwardsToThePrimary_data()
+{
+    QTest::addColumn<Request>("request");
+    QTest::newRow("files") << Request{{"/data/a.json", "/data/b b.csv"}, false};
+    QTest::newRow("newWindow") << Request{{}, true};
+    QTest::newRow("plainRelaunch") << Request{{}, false};
+    QTest::newRow("nonAsciiPath") << Request{{QString::fromUtf8("/data/\u00fcber/\u6587\u4ef6.md")}, false};
+}
+
+void TestSingleInstance::laterLaunchForwardsToThePrimary()
+{
+    QFETCH(Request, request);
+    SingleInstance primary(m_name);
+    QSignalSpy received(&primary, &SingleInstance::requestReceived);
+    QCOMPARE(primary.start(Request{{"/mine.json"}, false}), Role::Primary);
+    QCOMPARE(primary.start(Request{}), Role::Primary); // starting again changes nothing
+
+    QCOMPARE(startElsewhere(m_name, request), Role::Forwarded);
+    QTRY_COMPARE(received.size(), 1);
+    QCOMPARE(received.first().first().value<Request>(), request);
+}
+
+void TestSingleInstance::realSecondProcessForwardsAndExits()
+{
+    SingleInstance primary(m_name);
+    QSignalSpy received(&primary, &SingleInstance::requestReceived);
+    QCOMPARE(primary.start(Request{}), Role::Primary);
+    QVERIFY(QDir().mkpath(m_folder->filePath("elsewhere")));
+
+    QProcess later;
+    later.setWorkingDirectory(m_folder->filePath("elsewhere"));
+    later.start(SINGLEINSTANCE_SENDER, {m_name, "notes.md", "/abs/data.json", "--new-window"});
+    QVERIFY(later.waitForStarted());
+    // The sender blocks until the primary answers from this test's event loop.
+    QTRY_VERIFY_WITH_TIMEOUT(later.state() == QProcess::NotRunning, 20'000);
+    QCOMPARE(later.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(later.exitCode(), 0);
+    QTRY_COMPARE(received.size(), 1);
+    const Request request = received.first().first().value<Request>();
+    QCOMPARE(request.paths, (QStringList{m_folder->filePath("elsewhere/notes.md"), "/abs/data.json"}));
+    QCOMPARE(request.newWindow, true);
+}
+
+void TestSingleInstance::staleSocketIsReplaced()
+{
+    QVERIFY(makeStaleSocket(m_name));
+    QVERIFY(QFileInfo(m_name).exists());
+    SingleInstance primary(m_name);
+    QSignalSpy received(&primary, &SingleInstance::requestReceived);
+    QCOMPARE(primary.start(Request{}), Role::Primary);
+    QCOMPARE(startElsewhere(m_name, Request{{"/a"}, false}), Role::Forwarded);
+    QTRY_COMPARE(received.size(), 1);
+}
+
+void TestSingleInstance::closedPrimaryLeavesNoSocket()
+{
+    {
+        SingleInstance primary(m_name);
+        QCOMPARE(primary.start(Request{}), Role::Primary);
+        QVERIFY(QFileInfo::exists(m_name));
+    }
+    QVERIFY(!QFileInfo::exists(m_name));
+    QVERIFY(!QFileInfo::exists(m_name + ".lock"));
+    SingleInstance next(m_name);
+    QCOMPARE(next.start(Request{}), Role::Primary);
+}
+
+void TestSingleInstance::foreignFileAtTheSocketPathIsLeftAlone_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("regularFile") << "file";
+    QTest::newRow("anotherUsersSocket") << "foreignSocket";
+}
+
+void TestSingleInstance::foreignFileAtTheSocketPathIsLeftAlone()
+{
+    QFETCH(QString, kind);
+    if (kind == "file") {
+        QFile file(m_name);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("not a socket");
+    } else {
+        if (::geteuid() != 0)
+            QSKIP("Only root can give a socket to another user.");
+        QVERIFY(makeStaleSocket(m_name));
+        QVERIFY(::chown(QFile::encodeName(m_name).constData(), 65534, 65534) == 0);
+    }
+    struct stat before {};
+    QVERIFY(::lstat(QFile::encodeName(m_name).constData(), &before) == 0);
+
+    SingleInstance instance(m_name);
+    QCOMPARE(instance.start(Request{{"/secret.json"}, false}), Role::Failed);
+    struct stat after {};
+    QVERIFY(::lstat(QFile::encodeName(m_name).constData(), &after) == 0);
+    QCOMPARE(after.st_ino, before.st_ino);
+}
+
+void TestSingleInstance::messageInPiecesIsAssembled()
+{
+    SingleInstance primary(m_name);
+    QSignalSpy received(&primary, &SingleInstance::requestReceived);
+    QCOMPARE(primary.start(Request{}), Role::Primary);
+
+    QLocalSocket client;
+    client.connectToServer(m_name);
+    QVERIFY(client.waitForConnected(5'000));
+    const QByteArray message = frame(R"({"paths":["/a.json"],"newWindow":false})");
+    for (const char byte : message) {
+        client.write(&byte, 1);
+        QVERIFY(client.waitForBytesWritten(5'000));
+        QTest::qWait(1); // lets the primary read what has arrived so far
+    }
+    QTRY_VERIFY(client.bytesAvailable() > 0);
+    QCOMPARE(client.read(1), QByteArray("\x06"));
+    QTRY_COMPARE(received.size(), 1);
+    QCOMPARE(received.first().first().value<Request>(), (Request{{"/a.json"}, false}));
+}
+
+void TestSingleInstance::clientGoingAwayMidMessageIsForgotten()
+{
+    SingleInstance primary(m_name);
+    QSignalSpy received(&primary, &SingleInstance::requestReceived);
+    QCOMPARE(primary.start(Request{}), Role::Primary);
+    {
+        QLocalSocket client;
+        client.connectToServer(m_name);
+        QVERIFY(client.waitForConnected(5'000));
+        const QByteArray message = frame(R"({"paths":["/half.json"],"newWindow":false})");
+        client.write(message.left(message.size() / 2));
+        QVERIFY(client.waitForBytesWritten(5'000));
+        QTest::qWait(20);
+        client.disconnectFromServer();
+    }
+    QTest::qWait(100);
+    QCOMPARE(received.size(), 0);
+    // The primary still serves the next launch.
+    QCOMPARE(startElsewhere(m_name, Request{{"/whole.json"}, false}), Role::Forwarded);
+    QTRY_COMPARE(received.size(), 1);
+    QCOMPARE(received.first().first().value<Request>().paths, QStringList{"/whole.json"});
+}
+
+void TestSingleInstance::badMessagesAreDropped_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QByteArray tooLong(4, Qt::Uninitialized);
+    qToBigEndian<quint32>(quint32(SingleInstance::maximumMessageSize + 1), tooLong.data());
+    QTest::newRow("lengthOverTheLimit") << tooLong;
+    QTest::newRow("notJson") << frame("paths=/a.json");
+    QTest::newRow("notAnObject") << frame(R"(["/a.json"])");
+    QTest::newRow("relativePath") << frame(R"({"paths":["a.json"],"newWindow":false})");
+    QTest::newRow("pathNotText") << frame(R"({"paths":[1],"newWindow":false})");
+    QTest::newRow("withoutNewWindow") << frame(R"({"paths":["/a.json"]})");
+}
+
+void TestSingleInstance::badMessagesAreDropped()
+{
+    QFETCH(QByteArray, bytes);
+    SingleInstance primary(m_name);
+    QSignalSpy received(&primary, &SingleInstance::requestReceived);
+    QCOMPARE(primary.start(Request{}), Role::Primary);
+
+    QLocalSocket client;
+    client.connectToServer(m_name);
+    QVERIFY(client.waitForConnected(5'000));
+    client.write(bytes);
+    QVERIFY(client.waitForBytesWritten(5'000));
+    // The primary hangs up without an answer.
+    QTRY_COMPARE(client.state(), QLocalSocket::UnconnectedState);
+    QCOMPARE(client.bytesAvailable(), 0);
+    QCOMPARE(received.size(), 0);
+    QCOMPARE(startElsewhere(m_name, Request{{"/ok.json"}, false}), Role::Forwarded);
+    QTRY_COMPARE(received.size(), 1);
+}
+
+QTEST_GUILESS_MAIN(TestSingleInstance)
+#include "tst_singleinstance.moc"
