@@ -1,6 +1,6 @@
 // The viewer models on large inputs, each against a plain pass over the same text in the same
 // run (the floor): CSV parse of 50 MB, JSON tree build of 50 MB (time and peak memory),
-// Markdown blocks of 5 MB.
+// Markdown blocks of 5 MB, and Markdown's hostile shapes of 2 MiB (time and peak memory).
 #include "inputs_p.h"
 
 #include "viewers/csvparser.h"
@@ -126,6 +126,57 @@ void BM_MarkdownPathological(benchmark::State &state)
     state.SetBytesProcessed(std::int64_t(state.iterations()) * std::int64_t(text.size()));
 }
 
+// Hostile shapes of 2 MiB each, every one against the floor over the same text: one line of
+// "*_`[" repeated (every character a delimiter), one line of "`a" repeated, blank lines, and
+// list items. Linear time and a few bytes per input unit whatever the shape (peakMiB).
+const std::u16string &hostileMarkdown(std::int64_t shape)
+{
+    static const std::u16string texts[4] = {
+        [] {
+            std::u16string out;
+            while (out.size() < 2'097'152)
+                out += u"*_`[";
+            return out;
+        }(),
+        [] {
+            std::u16string out;
+            while (out.size() < 2'097'152)
+                out += u"`a";
+            return out;
+        }(),
+        std::u16string(2'097'152, u'\n'),
+        [] {
+            std::u16string out;
+            while (out.size() < 2'097'152)
+                out += u"- a\n";
+            return out;
+        }(),
+    };
+    return texts[std::clamp<std::int64_t>(shape, 0, 3)];
+}
+void BM_MarkdownHostileFloor(benchmark::State &state) { plainPass(state, hostileMarkdown(state.range(0))); }
+void BM_MarkdownHostile(benchmark::State &state)
+{
+    const std::u16string &text = hostileMarkdown(state.range(0));
+    long peak = 0;
+    std::size_t blocks = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        const long before = residentKiB();
+        resetPeak();
+        state.ResumeTiming();
+        const auto parsed = Viewers::MDBlock::parse(text);
+        blocks = parsed.size();
+        benchmark::DoNotOptimize(blocks);
+        state.PauseTiming();
+        peak = std::max(peak, peakResidentKiB() - before);
+        state.ResumeTiming();
+    }
+    state.counters["blocks"] = double(blocks);
+    state.counters["peakMiB"] = double(peak) / 1024.0;
+    state.SetBytesProcessed(std::int64_t(state.iterations()) * std::int64_t(text.size()));
+}
+
 } // namespace
 
 BENCHMARK(BM_CsvFloor)->Unit(benchmark::kMillisecond);
@@ -137,5 +188,7 @@ BENCHMARK(BM_JsonDefaultRows)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MarkdownFloor)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MarkdownParse)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MarkdownPathological)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MarkdownHostileFloor)->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MarkdownHostile)->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

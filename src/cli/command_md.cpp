@@ -2,28 +2,91 @@
 
 #include "viewers/mdblock.h"
 
+#include "base/jsonstring.h"
 #include "base/utf.h"
 
 #include <ostream>
 
 namespace {
 
-std::string runsJson(const Viewers::StyledText &runs)
-{
-    std::string out = "[";
-    for (std::size_t i = 0; i < runs.size(); ++i) {
-        const auto &run = runs[i];
-        Cli::JsonObject object;
-        object.add("text", Base::Utf::toUtf8(run.text))
-            .add("strong", run.strong)
-            .add("emphasis", run.emphasis)
-            .add("code", run.code)
-            .add("strikethrough", run.strikethrough);
-        if (run.link)
-            object.add("link", Base::Utf::toUtf8(*run.link));
-        out += (i ? "," : "") + object.str();
+// Output goes out in slices of about this many bytes, so that printing a block list costs a
+// bounded buffer however many runs a block has.
+constexpr std::size_t flushThreshold = 64 * 1024;
+
+class Output {
+public:
+    explicit Output(std::ostream &stream) : m_stream(stream) { m_buffer.reserve(flushThreshold + 4096); }
+    ~Output() { flush(); }
+
+    void put(std::string_view text)
+    {
+        m_buffer += text;
+        flushIfFull();
     }
-    return out + "]";
+    void put(std::size_t number) { put(std::string_view(std::to_string(number))); }
+    void putBool(bool value) { put(value ? std::string_view("true") : std::string_view("false")); }
+    // `text` as a JSON string literal, converted and escaped a slice at a time; unpaired
+    // surrogates become U+FFFD.
+    void putString(std::u16string_view text)
+    {
+        constexpr std::size_t slice = 8192;
+        m_buffer.push_back('"');
+        std::string utf8;
+        for (std::size_t i = 0; i < text.size();) {
+            std::size_t count = std::min(slice, text.size() - i);
+            if (i + count < text.size() && Base::Utf::isHighSurrogate(text[i + count - 1]))
+                --count;
+            utf8 = Base::Utf::toUtf8(text.substr(i, count));
+            const std::size_t mark = m_buffer.size();
+            Base::appendJsonString(m_buffer, utf8);
+            // appendJsonString quotes what it writes: keep the escaped body only.
+            m_buffer.erase(mark, 1);
+            m_buffer.pop_back();
+            i += count;
+            flushIfFull();
+        }
+        m_buffer.push_back('"');
+    }
+    void flush()
+    {
+        m_stream.write(m_buffer.data(), std::streamsize(m_buffer.size()));
+        m_buffer.clear();
+    }
+
+private:
+    void flushIfFull()
+    {
+        if (m_buffer.size() >= flushThreshold)
+            flush();
+    }
+
+    std::ostream &m_stream;
+    std::string m_buffer;
+};
+
+void putRuns(Output &out, const Viewers::StyledText &runs)
+{
+    out.put("[");
+    bool first = true;
+    for (const Viewers::InlineRun run : runs) {
+        out.put(first ? "{\"text\":" : ",{\"text\":");
+        first = false;
+        out.putString(run.text);
+        out.put(",\"strong\":");
+        out.putBool(run.strong);
+        out.put(",\"emphasis\":");
+        out.putBool(run.emphasis);
+        out.put(",\"code\":");
+        out.putBool(run.code);
+        out.put(",\"strikethrough\":");
+        out.putBool(run.strikethrough);
+        if (run.link) {
+            out.put(",\"link\":");
+            out.putString(*run.link);
+        }
+        out.put("}");
+    }
+    out.put("]");
 }
 
 int runMd(Cli::Context &context)
@@ -39,30 +102,50 @@ int runMd(Cli::Context &context)
         context.err << path << ": " << Cli::messageText(*error) << "\n";
         return Cli::Failure;
     }
-    const auto blocks = Viewers::MDBlock::parse(std::get<Documents::LoadResult>(loaded).text.view());
+    Viewers::MDBlockList blocks;
+    {
+        // The loaded text is not needed once the blocks hold their own copy.
+        Documents::LoadResult document = std::move(std::get<Documents::LoadResult>(loaded));
+        loaded = Base::Message();
+        blocks = Viewers::MDBlock::parse(document.text.view());
+    }
     const bool json = arguments.has("--json");
+    Output out(context.out);
     if (json)
-        context.out << "{\"blocks\":[";
+        out.put("{\"blocks\":[");
     for (std::size_t i = 0; i < blocks.size(); ++i) {
-        const auto &block = blocks[i];
+        const Viewers::MDBlock block = blocks[i];
+        const std::string_view kind = Viewers::kindName(block.kind);
         if (json) {
-            Cli::JsonObject object;
-            object.add("id", block.id).add("kind", Viewers::kindName(block.kind));
-            if (block.kind == Viewers::MDBlock::Kind::Heading)
-                object.add("level", block.level);
-            object.add("content", Base::Utf::toUtf8(block.content));
-            if (block.attributed)
-                object.addRaw("runs", runsJson(*block.attributed));
-            context.out << (i ? "," : "") << object.str();
+            out.put(i ? ",{\"id\":" : "{\"id\":");
+            out.put(block.id);
+            out.put(",\"kind\":\"");
+            out.put(kind);
+            out.put("\"");
+            if (block.kind == Viewers::MDBlock::Kind::Heading) {
+                out.put(",\"level\":");
+                out.put(std::size_t(block.level));
+            }
+            out.put(",\"content\":");
+            out.putString(block.content);
+            if (block.attributed) {
+                out.put(",\"runs\":");
+                putRuns(out, *block.attributed);
+            }
+            out.put("}");
         } else {
-            context.out << block.id << " " << Viewers::kindName(block.kind);
+            out.put(block.id);
+            out.put(" ");
+            out.put(kind);
             if (block.kind == Viewers::MDBlock::Kind::Heading)
-                context.out << block.level;
-            context.out << " " << Cli::jsonString(Base::Utf::toUtf8(block.content)) << "\n";
+                out.put(std::size_t(block.level));
+            out.put(" ");
+            out.putString(block.content);
+            out.put("\n");
         }
     }
     if (json)
-        context.out << "]}\n";
+        out.put("]}\n");
     return Cli::Success;
 }
 

@@ -14,7 +14,9 @@ class JSONRowList;
 class ExpandedSet;
 struct FlatJSONRow;
 struct MDBlock;
+class MDBlockList;
 struct InlineRun;
+class StyledText;
 
 class CSVTableView;
 class JSONTreeView;

@@ -65,7 +65,7 @@ MarkdownView::MarkdownView(QWidget *parent)
 
 MarkdownView::~MarkdownView() = default;
 
-void MarkdownView::setBlocks(std::vector<MDBlock> blocks)
+void MarkdownView::setBlocks(MDBlockList blocks)
 {
     m_blocks = std::move(blocks);
     relayout(true);
@@ -97,7 +97,11 @@ void MarkdownView::relayout(bool keepPosition)
     bool known[7 + 6] = {};
     std::vector<int> estimates(m_blocks.size());
     for (std::size_t i = 0; i < m_blocks.size(); ++i) {
-        const MDBlock &block = m_blocks[i];
+        // Only the kind, level and content are needed: the styled runs stay in the list.
+        MDBlock block;
+        block.kind = m_blocks.kind(i);
+        block.level = m_blocks.level(i);
+        block.content = m_blocks.content(i);
         const std::size_t slot = block.kind == MDBlock::Kind::Heading ? 7 + std::size_t(std::clamp(block.level, 1, 6)) - 1
                                                                       : std::size_t(block.kind);
         if (!known[slot]) {
@@ -199,7 +203,7 @@ MarkdownView::Element MarkdownView::buildElement(const MDBlock &block) const
     if (block.attributed && block.kind != MDBlock::Kind::Code) {
         const QColor link = m_theme.isDark() ? QColor(100, 170, 255) : QColor(10, 100, 210);
         QFont code = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-        for (const InlineRun &run : *block.attributed) {
+        for (const InlineRun run : *block.attributed) {
             const QString piece = toQString(run.text);
             QTextCharFormat format;
             bool styled = false;

@@ -28,8 +28,8 @@ public:
     explicit MarkdownView(QWidget *parent = nullptr);
     ~MarkdownView() override;
 
-    void setBlocks(std::vector<MDBlock> blocks);
-    const std::vector<MDBlock> &blocks() const { return m_blocks; }
+    void setBlocks(MDBlockList blocks);
+    const MDBlockList &blocks() const { return m_blocks; }
     // Only the theme's foreground and background are used.
     void setTheme(const Highlighting::Theme &theme);
     // S, the window's editor font size in points.
@@ -92,7 +92,7 @@ private:
     FontEstimate fontEstimate(const MDBlock &block) const;
     void relayout(bool keepPosition);
 
-    std::vector<MDBlock> m_blocks;
+    MDBlockList m_blocks;
     Highlighting::Theme m_theme;
     double m_fontSize = 13;
     std::unordered_map<std::size_t, Element> m_cache;

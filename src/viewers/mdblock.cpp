@@ -7,8 +7,11 @@
 
 #include <md4c.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace Viewers {
 
@@ -25,6 +28,92 @@ std::string_view kindName(MDBlock::Kind kind)
     }
     return "blank";
 }
+
+// ---- Storage ----------------------------------------------------------------------------------
+
+namespace Internal {
+
+// A growable array in fixed chunks: growing never copies, and at most one chunk is unused.
+template<typename T>
+class ChunkedArray {
+public:
+    std::size_t size() const { return m_size; }
+    const T &operator[](std::size_t index) const { return m_chunks[index >> shift][index & mask]; }
+    T &operator[](std::size_t index) { return m_chunks[index >> shift][index & mask]; }
+    T &back() { return (*this)[m_size - 1]; }
+    void push_back(const T &value)
+    {
+        if ((m_size >> shift) == m_chunks.size())
+            m_chunks.push_back(std::make_unique_for_overwrite<T[]>(chunkSize));
+        m_chunks[m_size >> shift][m_size & mask] = value;
+        ++m_size;
+    }
+    void truncate(std::size_t size)
+    {
+        m_size = std::min(size, m_size);
+        m_chunks.resize((m_size + chunkSize - 1) >> shift);
+    }
+
+private:
+    static constexpr std::size_t shift = 12;
+    static constexpr std::size_t chunkSize = std::size_t(1) << shift;
+    static constexpr std::size_t mask = chunkSize - 1;
+    std::vector<std::unique_ptr<T[]>> m_chunks;
+    std::size_t m_size = 0;
+};
+
+// A run's style: four flag bits, then the 1-based index of its link target (0: none).
+constexpr std::uint32_t Strong = 1;
+constexpr std::uint32_t Emphasis = 2;
+constexpr std::uint32_t Code = 4;
+constexpr std::uint32_t Strikethrough = 8;
+constexpr unsigned linkShift = 4;
+constexpr std::uint32_t flagMask = (1u << linkShift) - 1;
+
+struct RunRecord {
+    std::uint32_t end;   // One past the run's last unit in `text`; it starts where the one before ends.
+    std::uint32_t style;
+};
+
+struct RunStore {
+    std::u16string text;
+    ChunkedArray<RunRecord> runs;
+    std::u16string links;
+    ChunkedArray<std::uint32_t> linkEnds; // Link k (1-based) ends at linkEnds[k - 1].
+
+    std::u16string_view link(std::uint32_t k) const
+    {
+        const std::uint32_t begin = k > 1 ? linkEnds[k - 2] : 0;
+        return std::u16string_view(links).substr(begin, linkEnds[k - 1] - begin);
+    }
+    InlineRun run(std::size_t index) const
+    {
+        const RunRecord &record = runs[index];
+        const std::uint32_t begin = index > 0 ? runs[index - 1].end : 0;
+        InlineRun run;
+        run.text = std::u16string_view(text).substr(begin, record.end - begin);
+        run.strong = (record.style & Strong) != 0;
+        run.emphasis = (record.style & Emphasis) != 0;
+        run.code = (record.style & Code) != 0;
+        run.strikethrough = (record.style & Strikethrough) != 0;
+        if (const std::uint32_t k = record.style >> linkShift)
+            run.link = link(k);
+        return run;
+    }
+};
+
+// Block k: content [contentEnds[k - 1], contentEnds[k]) and runs [runEnds[k - 1], runEnds[k]).
+struct MDStore {
+    std::u16string content;
+    ChunkedArray<std::uint32_t> contentEnds;
+    ChunkedArray<std::uint32_t> runEnds;
+    ChunkedArray<std::uint8_t> kinds; // Kind, level << 3, and 0x40 when the block has styled text.
+    RunStore runs;
+};
+
+constexpr std::uint8_t attributedBit = 0x40;
+
+} // namespace Internal
 
 namespace {
 
@@ -200,47 +289,104 @@ void appendEntity(std::string_view entity, std::u16string &out)
     Internal::appendUtf16(entity, out);
 }
 
-struct InlineBuilder {
-    StyledText runs;
+// Writes the runs of one text into a store; a failed interpretation rolls them back.
+class RunWriter {
+public:
+    explicit RunWriter(Internal::RunStore &store)
+        : m_store(store), m_firstRun(store.runs.size()), m_textMark(store.text.size()),
+          m_linkMark(store.linkEnds.size()), m_linkTextMark(store.links.size())
+    {
+    }
+
+    std::size_t firstRun() const { return m_firstRun; }
+    std::size_t runCount() const { return m_store.runs.size() - m_firstRun; }
+    void rollBack()
+    {
+        m_store.runs.truncate(m_firstRun);
+        m_store.text.resize(m_textMark);
+        m_store.linkEnds.truncate(m_linkMark);
+        m_store.links.resize(m_linkTextMark);
+    }
+
+    // md4c's open spans.
     int strong = 0;
     int emphasis = 0;
     int code = 0;
     int strikethrough = 0;
-    std::vector<std::optional<std::u16string>> links;
+    std::vector<std::uint32_t> links; // Link indices, 0 for an image (shown as its alt text).
     std::u16string scratch;
 
-    void append(std::u16string_view text)
+    void resetSpans()
     {
-        if (text.empty())
-            return;
-        InlineRun style;
-        style.strong = strong > 0;
-        style.emphasis = emphasis > 0;
-        style.code = code > 0;
-        style.strikethrough = strikethrough > 0;
+        strong = emphasis = code = strikethrough = 0;
+        links.clear();
+    }
+    std::uint32_t style() const
+    {
+        std::uint32_t bits = (strong > 0 ? Internal::Strong : 0u) | (emphasis > 0 ? Internal::Emphasis : 0u)
+                             | (code > 0 ? Internal::Code : 0u) | (strikethrough > 0 ? Internal::Strikethrough : 0u);
         for (auto it = links.rbegin(); it != links.rend(); ++it) {
             if (*it) {
-                style.link = *it;
+                bits |= *it << Internal::linkShift;
                 break;
             }
         }
-        if (!runs.empty()) {
-            InlineRun &last = runs.back();
-            if (last.strong == style.strong && last.emphasis == style.emphasis && last.code == style.code
-                && last.strikethrough == style.strikethrough && last.link == style.link) {
-                last.text += text;
-                return;
-            }
-        }
-        style.text = text;
-        runs.push_back(std::move(style));
+        return bits;
     }
-    void appendUtf8(std::string_view text)
+
+    void append(std::u16string_view text, std::uint32_t style)
     {
-        scratch.clear();
-        Internal::appendUtf16(text, scratch);
-        append(scratch);
+        const std::size_t before = m_store.text.size();
+        m_store.text.append(text);
+        commit(before, style);
     }
+    void append(std::u16string_view text) { append(text, style()); }
+    void appendUtf8(std::string_view utf8)
+    {
+        const std::size_t before = m_store.text.size();
+        Internal::appendUtf16(utf8, m_store.text);
+        commit(before, style());
+    }
+
+    // The index of `href` as a link target; a target equal to the last one stored is shared.
+    std::uint32_t link(std::u16string_view href)
+    {
+        const std::size_t count = m_store.linkEnds.size();
+        if (count > 0 && m_store.link(std::uint32_t(count)) == href)
+            return std::uint32_t(count);
+        m_store.links.append(href);
+        m_store.linkEnds.push_back(std::uint32_t(m_store.links.size()));
+        return std::uint32_t(count + 1);
+    }
+
+private:
+    bool sameStyle(std::uint32_t a, std::uint32_t b) const
+    {
+        if (a == b)
+            return true;
+        const std::uint32_t linkA = a >> Internal::linkShift;
+        const std::uint32_t linkB = b >> Internal::linkShift;
+        return (a & Internal::flagMask) == (b & Internal::flagMask) && linkA && linkB
+               && m_store.link(linkA) == m_store.link(linkB);
+    }
+    // Text [before, end) was just appended: extend the last run or start one.
+    void commit(std::size_t before, std::uint32_t style)
+    {
+        const std::size_t end = m_store.text.size();
+        if (end == before)
+            return;
+        if (runCount() > 0 && sameStyle(m_store.runs.back().style, style)) {
+            m_store.runs.back().end = std::uint32_t(end);
+            return;
+        }
+        m_store.runs.push_back({std::uint32_t(end), style});
+    }
+
+    Internal::RunStore &m_store;
+    std::size_t m_firstRun;
+    std::size_t m_textMark;
+    std::size_t m_linkMark;
+    std::size_t m_linkTextMark;
 };
 
 std::u16string attributeText(const MD_ATTRIBUTE &attribute)
@@ -262,22 +408,22 @@ std::u16string attributeText(const MD_ATTRIBUTE &attribute)
 
 int enterSpan(MD_SPANTYPE type, void *detail, void *userdata)
 {
-    auto &builder = *static_cast<InlineBuilder *>(userdata);
+    auto &writer = *static_cast<RunWriter *>(userdata);
     switch (type) {
-    case MD_SPAN_EM: ++builder.emphasis; break;
-    case MD_SPAN_STRONG: ++builder.strong; break;
-    case MD_SPAN_CODE: ++builder.code; break;
-    case MD_SPAN_DEL: ++builder.strikethrough; break;
+    case MD_SPAN_EM: ++writer.emphasis; break;
+    case MD_SPAN_STRONG: ++writer.strong; break;
+    case MD_SPAN_CODE: ++writer.code; break;
+    case MD_SPAN_DEL: ++writer.strikethrough; break;
     case MD_SPAN_A: {
         const auto *a = static_cast<const MD_SPAN_A_DETAIL *>(detail);
         std::u16string href = attributeText(a->href);
         // An e-mail autolink has no scheme in its target.
         if (href.find(u':') == std::u16string::npos && href.find(u'@') != std::u16string::npos)
             href.insert(0, u"mailto:");
-        builder.links.emplace_back(std::move(href));
+        writer.links.push_back(writer.link(href));
         break;
     }
-    case MD_SPAN_IMG: builder.links.emplace_back(std::nullopt); break; // Shown as its alt text.
+    case MD_SPAN_IMG: writer.links.push_back(0); break;
     default: break;
     }
     return 0;
@@ -285,16 +431,16 @@ int enterSpan(MD_SPANTYPE type, void *detail, void *userdata)
 
 int leaveSpan(MD_SPANTYPE type, void *, void *userdata)
 {
-    auto &builder = *static_cast<InlineBuilder *>(userdata);
+    auto &writer = *static_cast<RunWriter *>(userdata);
     switch (type) {
-    case MD_SPAN_EM: --builder.emphasis; break;
-    case MD_SPAN_STRONG: --builder.strong; break;
-    case MD_SPAN_CODE: --builder.code; break;
-    case MD_SPAN_DEL: --builder.strikethrough; break;
+    case MD_SPAN_EM: --writer.emphasis; break;
+    case MD_SPAN_STRONG: --writer.strong; break;
+    case MD_SPAN_CODE: --writer.code; break;
+    case MD_SPAN_DEL: --writer.strikethrough; break;
     case MD_SPAN_A:
     case MD_SPAN_IMG:
-        if (!builder.links.empty())
-            builder.links.pop_back();
+        if (!writer.links.empty())
+            writer.links.pop_back();
         break;
     default: break;
     }
@@ -303,59 +449,78 @@ int leaveSpan(MD_SPANTYPE type, void *, void *userdata)
 
 int onText(MD_TEXTTYPE type, const MD_CHAR *text, MD_SIZE size, void *userdata)
 {
-    auto &builder = *static_cast<InlineBuilder *>(userdata);
+    auto &writer = *static_cast<RunWriter *>(userdata);
     const std::string_view piece(text, size);
     switch (type) {
-    case MD_TEXT_NULLCHAR: builder.append(u"\uFFFD"); break;
+    case MD_TEXT_NULLCHAR: writer.append(u"\uFFFD"); break;
     case MD_TEXT_BR:
-    case MD_TEXT_SOFTBR: builder.append(u" "); break;
+    case MD_TEXT_SOFTBR: writer.append(u" "); break;
     case MD_TEXT_ENTITY:
-        builder.scratch.clear();
-        appendEntity(piece, builder.scratch);
-        builder.append(std::u16string(builder.scratch));
+        writer.scratch.clear();
+        appendEntity(piece, writer.scratch);
+        writer.append(writer.scratch);
         break;
-    default: builder.appendUtf8(piece); break;
+    default: writer.appendUtf8(piece); break;
     }
     return 0;
 }
 
 int onBlock(MD_BLOCKTYPE, void *, void *) { return 0; }
 
-} // namespace
+// Characters that give inline Markdown a meaning; text without any is one plain run.
+constexpr std::u16string_view markupCharacters(u"\\`*_~[]!<&\0", 11);
 
-std::optional<StyledText> inlineAttributed(std::u16string_view text)
+bool hasUnpairedSurrogate(std::u16string_view text)
 {
-    // A line break would let md4c start a new block in the middle of the text.
-    if (text.find_first_of(u"\r\n") != std::u16string_view::npos)
-        return std::nullopt;
-    // Text without any character that inline Markdown gives a meaning to is one plain run;
-    // most prose lines take this path and skip the parser.
-    if (text.find_first_of(std::u16string_view(u"\\`*_~[]!<&\0", 12)) == std::u16string_view::npos) {
-        for (char16_t c : text) {
-            if (c >= 0xD800 && c <= 0xDFFF) {
-                std::string probe;
-                if (!Internal::appendUtf8(text, probe))
-                    return std::nullopt;
-                break;
-            }
-        }
-        StyledText runs;
-        if (!text.empty())
-            runs.push_back(InlineRun{std::u16string(text), false, false, false, false, std::nullopt});
-        return runs;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        if (c < 0xD800 || c > 0xDFFF)
+            continue;
+        if (c > 0xDBFF || i + 1 >= text.size() || text[i + 1] < 0xDC00 || text[i + 1] > 0xDFFF)
+            return true;
+        ++i;
+    }
+    return false;
+}
+
+// Where the piece that starts at `start` ends: at most inlinePieceLength units on, just after
+// the last blank in the second half of that window, or else not inside a surrogate pair or
+// right after a backslash (which escapes what follows it).
+std::size_t pieceEnd(std::u16string_view text, std::size_t start)
+{
+    if (text.size() - start <= inlinePieceLength)
+        return text.size();
+    const std::size_t limit = start + inlinePieceLength;
+    for (std::size_t k = limit; k > start + inlinePieceLength / 2; --k) {
+        if (text[k - 1] == u' ' || text[k - 1] == u'\t')
+            return k;
+    }
+    std::size_t cut = limit;
+    if (text[cut - 1] >= 0xD800 && text[cut - 1] <= 0xDBFF)
+        --cut;
+    if (text[cut - 1] == u'\\')
+        --cut;
+    return cut;
+}
+
+// One piece, surrogates already known to be paired.
+bool interpretPiece(std::u16string_view piece, RunWriter &writer)
+{
+    if (piece.find_first_of(markupCharacters) == std::u16string_view::npos) {
+        writer.append(piece, 0);
+        return true;
     }
     std::string utf8;
-    if (!Internal::appendUtf8(text, utf8))
-        return std::nullopt;
-
+    if (!Internal::appendUtf8(piece, utf8))
+        return false;
     // md4c drops the paragraph's outer blanks; they are kept as plain runs.
     const std::size_t coreBegin = std::min(utf8.find_first_not_of(" \t"), utf8.size());
     const std::size_t coreEnd = std::max(coreBegin, utf8.find_last_not_of(" \t") + 1);
     std::string core = utf8.substr(coreBegin, coreEnd - coreBegin);
     neutraliseBlockStart(core);
 
-    InlineBuilder builder;
-    builder.appendUtf8(std::string_view(utf8).substr(0, coreBegin));
+    writer.resetSpans();
+    writer.appendUtf8(std::string_view(utf8).substr(0, coreBegin));
     if (!core.empty()) {
         MD_PARSER parser{};
         parser.abi_version = 0;
@@ -365,11 +530,106 @@ std::optional<StyledText> inlineAttributed(std::u16string_view text)
         parser.enter_span = enterSpan;
         parser.leave_span = leaveSpan;
         parser.text = onText;
-        if (md_parse(core.data(), MD_SIZE(core.size()), &parser, &builder) != 0)
-            return std::nullopt;
+        if (md_parse(core.data(), MD_SIZE(core.size()), &parser, &writer) != 0)
+            return false;
     }
-    builder.appendUtf8(std::string_view(utf8).substr(coreEnd));
-    return std::move(builder.runs);
+    writer.resetSpans();
+    writer.appendUtf8(std::string_view(utf8).substr(coreEnd));
+    return true;
+}
+
+// Inline interpretation of one line into `writer`; false when it cannot be interpreted.
+bool interpret(std::u16string_view text, RunWriter &writer)
+{
+    // A line break would let md4c start a new block in the middle of the text.
+    if (text.find_first_of(u"\r\n") != std::u16string_view::npos || hasUnpairedSurrogate(text))
+        return false;
+    for (std::size_t start = 0; start < text.size();) {
+        const std::size_t end = pieceEnd(text, start);
+        if (!interpretPiece(text.substr(start, end - start), writer))
+            return false;
+        start = end;
+    }
+    return true;
+}
+
+} // namespace
+
+// ---- Styled text and block lists ---------------------------------------------------------------
+
+InlineRun StyledText::operator[](std::size_t index) const
+{
+    return m_store->run(m_first + index);
+}
+
+bool operator==(const StyledText &a, const StyledText &b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (!(a[i] == b[i]))
+            return false;
+    }
+    return true;
+}
+
+std::optional<StyledText> inlineAttributed(std::u16string_view text)
+{
+    if (text.size() > MDBlock::maximumTextLength)
+        return std::nullopt;
+    auto store = std::make_shared<Internal::RunStore>();
+    RunWriter writer(*store);
+    if (!interpret(text, writer))
+        return std::nullopt;
+    const Internal::RunStore *raw = store.get();
+    const std::size_t count = raw->runs.size();
+    return StyledText(raw, std::move(store), 0, count);
+}
+
+std::size_t MDBlockList::size() const
+{
+    return m_store ? m_store->kinds.size() : 0;
+}
+
+MDBlock::Kind MDBlockList::kind(std::size_t index) const
+{
+    return MDBlock::Kind(m_store->kinds[index] & 0x07);
+}
+
+int MDBlockList::level(std::size_t index) const
+{
+    return (m_store->kinds[index] >> 3) & 0x07;
+}
+
+std::u16string_view MDBlockList::content(std::size_t index) const
+{
+    const std::uint32_t begin = index > 0 ? m_store->contentEnds[index - 1] : 0;
+    return std::u16string_view(m_store->content).substr(begin, m_store->contentEnds[index] - begin);
+}
+
+MDBlock MDBlockList::operator[](std::size_t index) const
+{
+    MDBlock block;
+    block.id = index;
+    block.kind = kind(index);
+    block.level = level(index);
+    block.content = content(index);
+    if (m_store->kinds[index] & Internal::attributedBit) {
+        const std::uint32_t first = index > 0 ? m_store->runEnds[index - 1] : 0;
+        block.attributed = StyledText(&m_store->runs, nullptr, first, m_store->runEnds[index] - first);
+    }
+    return block;
+}
+
+bool operator==(const MDBlockList &a, const MDBlockList &b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (!(a[i] == b[i]))
+            return false;
+    }
+    return true;
 }
 
 // ---- Block parsing ---------------------------------------------------------------------------
@@ -384,42 +644,46 @@ std::optional<std::pair<int, std::u16string_view>> headingMatch(std::u16string_v
     return std::pair<int, std::u16string_view>{int(count), line.substr(count + 1)};
 }
 
-std::vector<MDBlock> MDBlock::parse(std::u16string_view text)
+MDBlockList MDBlock::parse(std::u16string_view text)
 {
-    std::vector<MDBlock> blocks;
-    std::vector<std::u16string_view> paragraph;
-    std::vector<std::u16string_view> code;
-    bool inCode = false;
+    text = text.substr(0, std::min(text.size(), maximumTextLength));
+    auto store = std::make_shared<Internal::MDStore>();
+    Internal::MDStore &s = *store;
+    // Neither pool outgrows the text; reserving once spares copies on growth, and pages that
+    // are never written cost nothing.
+    s.content.reserve(text.size());
+    s.runs.text.reserve(text.size());
 
-    auto append = [&](Kind blockKind, std::u16string blockText, bool styled, int headingLevel = 0) {
-        MDBlock block;
-        block.id = blocks.size();
-        block.kind = blockKind;
-        block.level = headingLevel;
-        if (styled)
-            block.attributed = inlineAttributed(blockText);
-        block.content = std::move(blockText);
-        blocks.push_back(std::move(block));
-    };
-    auto joined = [](const std::vector<std::u16string_view> &lines, char16_t separator) {
-        std::size_t size = lines.empty() ? 0 : lines.size() - 1;
-        for (const auto &line : lines)
-            size += line.size();
-        std::u16string out;
-        out.reserve(size);
-        for (std::size_t i = 0; i < lines.size(); ++i) {
-            if (i)
-                out.push_back(separator);
-            out += lines[i];
+    // Block contents are written straight into the pool: a paragraph or code block grows
+    // line by line and is finished when it ends.
+    auto finish = [&](Kind kind, int level, std::size_t contentBegin, bool styled) {
+        bool attributed = false;
+        if (styled) {
+            RunWriter writer(s.runs);
+            attributed = interpret(std::u16string_view(s.content).substr(contentBegin), writer);
+            if (!attributed)
+                writer.rollBack();
         }
-        return out;
+        s.contentEnds.push_back(std::uint32_t(s.content.size()));
+        s.runEnds.push_back(std::uint32_t(s.runs.runs.size()));
+        s.kinds.push_back(std::uint8_t(std::uint8_t(kind) | std::uint8_t(level << 3) | (attributed ? Internal::attributedBit : 0)));
     };
+    auto single = [&](Kind kind, std::u16string_view blockText, bool styled, int level = 0) {
+        const std::size_t begin = s.content.size();
+        s.content.append(blockText);
+        finish(kind, level, begin, styled);
+    };
+    bool inParagraph = false;
+    std::size_t paragraphBegin = 0;
     auto flushPara = [&] {
-        if (paragraph.empty())
+        if (!inParagraph)
             return;
-        append(Kind::Paragraph, joined(paragraph, u' '), true);
-        paragraph.clear();
+        finish(Kind::Paragraph, 0, paragraphBegin, true);
+        inParagraph = false;
     };
+    bool inCode = false;
+    std::size_t codeBegin = 0;
+    std::size_t codeLines = 0;
 
     std::size_t start = 0;
     while (true) {
@@ -431,33 +695,42 @@ std::vector<MDBlock> MDBlock::parse(std::u16string_view text)
             if (!inCode) {
                 flushPara();
                 inCode = true;
+                codeBegin = s.content.size();
+                codeLines = 0;
             } else {
-                append(Kind::Code, joined(code, u'\n'), false);
-                code.clear();
+                finish(Kind::Code, 0, codeBegin, false);
                 inCode = false;
             }
         } else if (inCode) {
-            code.push_back(line);
+            if (codeLines++ > 0)
+                s.content.push_back(u'\n');
+            s.content.append(line);
         } else if (trimmedLine.empty()) {
             flushPara();
-            append(Kind::Blank, {}, false);
+            single(Kind::Blank, {}, false);
         } else if (trimmedLine == u"---" || trimmedLine == u"***" || trimmedLine == u"___") {
             flushPara();
-            append(Kind::Rule, {}, false);
+            single(Kind::Rule, {}, false);
         } else if (auto heading = headingMatch(trimmedLine)) {
             flushPara();
-            append(Kind::Heading, std::u16string(heading->second), true, heading->first);
+            single(Kind::Heading, heading->second, true, heading->first);
         } else if (trimmedLine.starts_with(u"> ")) {
             flushPara();
-            append(Kind::Quote, std::u16string(trimmedLine.substr(2)), true);
+            single(Kind::Quote, trimmedLine.substr(2), true);
         } else if (trimmedLine.starts_with(u"- ") || trimmedLine.starts_with(u"* ") || trimmedLine.starts_with(u"+ ")) {
             flushPara();
-            append(Kind::ListItem, std::u16string(trimmedLine.substr(2)), true);
+            single(Kind::ListItem, trimmedLine.substr(2), true);
         } else if (const std::size_t marker = orderedMarkerLength(trimmedLine)) {
             flushPara();
-            append(Kind::ListItem, std::u16string(trimmedLine.substr(marker)), true);
+            single(Kind::ListItem, trimmedLine.substr(marker), true);
         } else {
-            paragraph.push_back(trimmedLine);
+            if (!inParagraph) {
+                inParagraph = true;
+                paragraphBegin = s.content.size();
+            } else {
+                s.content.push_back(u' ');
+            }
+            s.content.append(trimmedLine);
         }
 
         if (end == text.size())
@@ -465,9 +738,9 @@ std::vector<MDBlock> MDBlock::parse(std::u16string_view text)
         start = end + 1;
     }
     flushPara();
-    if (inCode && !code.empty())
-        append(Kind::Code, joined(code, u'\n'), false);
-    return blocks;
+    if (inCode && codeLines > 0)
+        finish(Kind::Code, 0, codeBegin, false);
+    return MDBlockList(std::move(store));
 }
 
 } // namespace Viewers

@@ -1,37 +1,92 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <iterator>
+#include <memory>
 #include <optional>
-#include <string>
 #include <string_view>
 #include <utility>
-#include <vector>
 
 namespace Viewers {
 
-// One stretch of styled text with a single inline presentation.
+namespace Internal {
+struct RunStore;
+struct MDStore;
+} // namespace Internal
+
+// One stretch of styled text with a single inline presentation. The views point into the
+// StyledText (or MDBlockList) it came from and live as long as that does.
 struct InlineRun {
-    std::u16string text;
+    std::u16string_view text;
     bool strong = false;
     bool emphasis = false;
     bool code = false;
     bool strikethrough = false;
-    std::optional<std::u16string> link; // The target, when the run is (inside) a link.
+    std::optional<std::u16string_view> link; // The target, when the run is (inside) a link.
 
     friend bool operator==(const InlineRun &, const InlineRun &) = default;
 };
 
 // Text with inline Markdown interpreted: runs in order, adjacent runs always differ in style.
-using StyledText = std::vector<InlineRun>;
+// Compact (one text, eight bytes per run, link targets stored once per change), read through
+// InlineRun values made on access.
+class StyledText {
+public:
+    StyledText() = default;
 
-// One element of the Markdown preview.
+    std::size_t size() const { return m_count; }
+    bool empty() const { return m_count == 0; }
+    InlineRun operator[](std::size_t index) const;
+
+    class Iterator {
+    public:
+        using iterator_category = std::input_iterator_tag;
+        using value_type = InlineRun;
+        using difference_type = std::ptrdiff_t;
+        Iterator(const StyledText *text, std::size_t index) : m_text(text), m_index(index) {}
+        InlineRun operator*() const { return (*m_text)[m_index]; }
+        Iterator &operator++()
+        {
+            ++m_index;
+            return *this;
+        }
+        bool operator==(const Iterator &other) const { return m_index == other.m_index; }
+
+    private:
+        const StyledText *m_text;
+        std::size_t m_index;
+    };
+    Iterator begin() const { return {this, 0}; }
+    Iterator end() const { return {this, m_count}; }
+
+    // Run by run.
+    friend bool operator==(const StyledText &a, const StyledText &b);
+
+private:
+    friend class MDBlockList;
+    friend std::optional<StyledText> inlineAttributed(std::u16string_view text);
+    StyledText(const Internal::RunStore *store, std::shared_ptr<const Internal::RunStore> owned, std::size_t first,
+               std::size_t count)
+        : m_store(store), m_owned(std::move(owned)), m_first(first), m_count(count) {}
+
+    const Internal::RunStore *m_store = nullptr;
+    std::shared_ptr<const Internal::RunStore> m_owned; // Set when the text owns its runs.
+    std::size_t m_first = 0;
+    std::size_t m_count = 0;
+};
+
+class MDBlockList;
+
+// One element of the Markdown preview, as read from an MDBlockList: `content` and `attributed`
+// are views into the list and live as long as it (or a copy of it) does.
 struct MDBlock {
-    enum class Kind { Heading, Paragraph, ListItem, Code, Quote, Rule, Blank };
+    enum class Kind : std::uint8_t { Heading, Paragraph, ListItem, Code, Quote, Rule, Blank };
 
     std::size_t id = 0; // Position in the list, from 0.
     Kind kind = Kind::Blank;
     int level = 0;      // 1–6 for a heading, 0 otherwise.
-    std::u16string content;
+    std::u16string_view content;
     // For headings, paragraphs, list items and quotes, unless inline interpretation failed.
     std::optional<StyledText> attributed;
 
@@ -41,8 +96,58 @@ struct MDBlock {
     // lines, rules ("---", "***", "___" exactly), ATX headings, "> " quotes, "- ", "* ", "+ "
     // and "1. " list items, and paragraphs of consecutive plain lines joined with one space.
     // Lines are trimmed before matching; code lines are kept as written. An unterminated fence
-    // keeps its lines as a final code block. Never fails.
-    static std::vector<MDBlock> parse(std::u16string_view text);
+    // keeps its lines as a final code block. Never fails. Time is linear in the text's length
+    // whatever it holds, and the list keeps about nine bytes per block plus two per character
+    // of content and of styled text and eight per run. Text beyond maximumTextLength units is
+    // not read.
+    static MDBlockList parse(std::u16string_view text);
+
+    // 2^30 UTF-16 units: twenty times what the editor opens; offsets inside a list are 32-bit.
+    static constexpr std::size_t maximumTextLength = std::size_t(1) << 30;
+};
+
+// The blocks of one parse, in order, stored compactly and shared between copies (a copy is as
+// cheap as a pointer); MDBlock values are made on access.
+class MDBlockList {
+public:
+    MDBlockList() = default;
+
+    std::size_t size() const;
+    bool empty() const { return size() == 0; }
+    MDBlock operator[](std::size_t index) const;
+    // Parts of block `index` without making the whole block.
+    MDBlock::Kind kind(std::size_t index) const;
+    int level(std::size_t index) const;
+    std::u16string_view content(std::size_t index) const;
+
+    class Iterator {
+    public:
+        using iterator_category = std::input_iterator_tag;
+        using value_type = MDBlock;
+        using difference_type = std::ptrdiff_t;
+        Iterator(const MDBlockList *list, std::size_t index) : m_list(list), m_index(index) {}
+        MDBlock operator*() const { return (*m_list)[m_index]; }
+        Iterator &operator++()
+        {
+            ++m_index;
+            return *this;
+        }
+        bool operator==(const Iterator &other) const { return m_index == other.m_index; }
+
+    private:
+        const MDBlockList *m_list;
+        std::size_t m_index;
+    };
+    Iterator begin() const { return {this, 0}; }
+    Iterator end() const { return {this, size()}; }
+
+    // Block by block.
+    friend bool operator==(const MDBlockList &a, const MDBlockList &b);
+
+private:
+    friend struct MDBlock;
+    explicit MDBlockList(std::shared_ptr<const Internal::MDStore> store) : m_store(std::move(store)) {}
+    std::shared_ptr<const Internal::MDStore> m_store;
 };
 
 // "heading", "paragraph", "listItem", "code", "quote", "rule", "blank".
@@ -55,8 +160,13 @@ std::optional<std::pair<int, std::u16string_view>> headingMatch(std::u16string_v
 // `text` (one line) with inline Markdown interpreted: emphasis, strong emphasis, code spans,
 // ~strikethrough~, links and autolinks. Block syntax at the start of the line (heading, quote,
 // list and fence markers, rules, link definitions) is not interpreted and white space is
-// preserved. Nothing when the text cannot be interpreted (an unpaired surrogate, a parser
-// failure).
+// preserved. Nothing when the text cannot be interpreted (an unpaired surrogate, a line break,
+// a parser failure). The parser sees the text in pieces of at most inlinePieceLength units, cut
+// after a blank where there is one: an inline construct in a longer line does not reach across
+// a cut. The result owns its storage.
 std::optional<StyledText> inlineAttributed(std::u16string_view text);
+
+// Bounds md4c's time and memory per call whatever the line holds.
+inline constexpr std::size_t inlinePieceLength = 32 * 1024;
 
 } // namespace Viewers

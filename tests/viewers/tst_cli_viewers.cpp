@@ -3,6 +3,8 @@
 
 #include <QtTest>
 
+#include <sys/resource.h>
+
 
 class TestCliViewers : public QObject {
     Q_OBJECT
@@ -12,6 +14,8 @@ private slots:
     void json();
     void badArguments_data();
     void badArguments();
+    void mdJson_hostileInput_memoryBoundedByInput_data();
+    void mdJson_hostileInput_memoryBoundedByInput();
 
 private:
     QString write(const QString &name, const QByteArray &bytes)
@@ -103,6 +107,40 @@ void TestCliViewers::badArguments()
     const CliRun run = runCli(arguments);
     QCOMPARE(run.status, status);
     QVERIFY(!run.err.isEmpty());
+}
+
+// The whole path, parse and JSON printing, keeps a few bytes per input byte: about ten, with a
+// fixed allowance for the process itself. The peak is the largest of all children so far, and
+// every row has the same bound.
+void TestCliViewers::mdJson_hostileInput_memoryBoundedByInput_data()
+{
+    QTest::addColumn<QByteArray>("unit");
+    QTest::newRow("starUnderscoreBacktickBracket") << QByteArray("*_`[");
+    QTest::newRow("backtickAlternation") << QByteArray("`a");
+    QTest::newRow("blankLines") << QByteArray("\n");
+    QTest::newRow("listItems") << QByteArray("- a\n");
+    QTest::newRow("nestedBrackets") << QByteArray("[[[[]]]]");
+}
+
+void TestCliViewers::mdJson_hostileInput_memoryBoundedByInput()
+{
+#if defined(__SANITIZE_ADDRESS__)
+    QSKIP("The sanitizer's own memory hides the program's.");
+#endif
+    QFETCH(QByteArray, unit);
+    constexpr qsizetype inputBytes = 4 * 1024 * 1024;
+    const QString path = write("hostile.md", unit.repeated(inputBytes / unit.size()));
+    QProcess process;
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.start(QStringLiteral(CORVANE_CLI), {"md", "--json", path});
+    QVERIFY(process.waitForFinished(120'000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 0);
+    rusage usage{};
+    QCOMPARE(getrusage(RUSAGE_CHILDREN, &usage), 0);
+    const long peakKiB = usage.ru_maxrss;
+    const long allowanceKiB = 16 * 1024 + 12 * inputBytes / 1024;
+    QVERIFY2(peakKiB < allowanceKiB, qPrintable(QString("peak %1 KiB").arg(peakKiB)));
 }
 
 QTEST_GUILESS_MAIN(TestCliViewers)

@@ -34,7 +34,7 @@ QString runsDump(const Viewers::StyledText &runs)
 
 // One line per block: "id kind content" (heading kinds carry their level), then " | runs" when
 // the block has styled text.
-QString dump(const std::vector<MDBlock> &blocks)
+QString dump(const Viewers::MDBlockList &blocks)
 {
     QStringList lines;
     for (const auto &block : blocks) {
@@ -62,6 +62,10 @@ private slots:
     void inlineAttributed_data();
     void inlineAttributed();
     void failureLeavesStyledTextAbsent();
+    void longLine_parserSeesPieces_data();
+    void longLine_parserSeesPieces();
+    void styledText_ownsItsStorage();
+    void blockList_copiesShareAndCompare();
     void pathologicalInputsFinish_data();
     void pathologicalInputsFinish();
     void fixtureFile();
@@ -199,6 +203,81 @@ void TestMDBlock::failureLeavesStyledTextAbsent()
     QCOMPARE(q(blocks[0].content), QString("bad ") + QChar(0xD800));
 }
 
+// Lines longer than inlinePieceLength reach the parser in pieces, cut after a blank in the
+// second half of each window, else at its end but never inside a surrogate pair or after a
+// backslash; what spans a cut stays literal and each piece is read on its own.
+void TestMDBlock::longLine_parserSeesPieces_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("expected");
+    const int piece = int(Viewers::inlinePieceLength);
+    const QString a(piece - 1, 'a');
+    QTest::newRow("shortLine_oneEmphasisSpan") << "*" + QString(1000, 'a') + "*" << "<i:" + QString(1000, 'a') + ">";
+    QTest::newRow("emphasisAcrossCut_literal")
+        << "*" + QString(piece + 100, 'a') + "*" << "*" + QString(piece + 100, 'a') + "*";
+    QTest::newRow("emphasisAcrossBlankCut_literal")
+        << "*x " + QString("y ").repeated(piece / 2) + "z*" << "*x " + QString("y ").repeated(piece / 2) + "z*";
+    QTest::newRow("spansOnEitherSideOfBlankCut_kept")
+        << "*x* " + QString("y ").repeated(piece / 2) + "*z*" << "<i:x> " + QString("y ").repeated(piece / 2) + "<i:z>";
+    QTest::newRow("surrogatePairAtCut_keptWhole")
+        << a + QString::fromUtf8("\xF0\x9F\x98\x80") + "*b*" << a + QString::fromUtf8("\xF0\x9F\x98\x80") + "<i:b>";
+    QTest::newRow("backslashAtCut_stillEscapes") << a + "\\*b*" << a + "*b*";
+    QTest::newRow("headingMarkerAtPieceStart_literal") << QString(piece, 'a') + "# *x*" << QString(piece, 'a') + "# <i:x>";
+    QTest::newRow("hostileMarkup_codeSpansPerPiece")
+        << QString("`a` ").repeated(piece / 2) + "`b`" << QString("<c:a> ").repeated(piece / 2) + "<c:b>";
+}
+
+void TestMDBlock::longLine_parserSeesPieces()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, expected);
+    const auto styled = Viewers::inlineAttributed(u16(text));
+    QVERIFY(styled.has_value());
+    QCOMPARE(runsDump(*styled), expected);
+    // A paragraph block is interpreted the same way.
+    const auto blocks = MDBlock::parse(u16(text));
+    QCOMPARE(blocks.size(), std::size_t(1));
+    QVERIFY(blocks[0].attributed.has_value());
+    QCOMPARE(runsDump(*blocks[0].attributed), expected);
+}
+
+void TestMDBlock::styledText_ownsItsStorage()
+{
+    std::optional<Viewers::StyledText> styled;
+    {
+        std::u16string source = u"see [docs](https://example.com/a) *now*";
+        styled = Viewers::inlineAttributed(source);
+        source.assign(source.size(), u'x');
+    }
+    QVERIFY(styled.has_value());
+    const Viewers::StyledText copy = *styled;
+    styled.reset();
+    QCOMPARE(runsDump(copy), QString("see <@https://example.com/a:docs> <i:now>"));
+    QCOMPARE(copy.size(), std::size_t(4));
+    QCOMPARE(q(copy[1].text), QString("docs"));
+    QCOMPARE(q(*copy[1].link), QString("https://example.com/a"));
+}
+
+void TestMDBlock::blockList_copiesShareAndCompare()
+{
+    Viewers::MDBlockList copy;
+    {
+        const Viewers::MDBlockList blocks = MDBlock::parse(u"# *Title*\n\npara [l](u)");
+        copy = blocks;
+        QCOMPARE(copy.content(0).data(), blocks.content(0).data()); // Shared, not copied.
+        QVERIFY(copy == blocks);
+    }
+    QCOMPARE(dump(copy), QString("0 heading1 *Title* | <i:Title>\n1 blank \n2 paragraph para [l](u) | para <@u:l>"));
+    QCOMPARE(copy.kind(2), MDBlock::Kind::Paragraph);
+    QCOMPARE(copy.level(0), 1);
+    QVERIFY(!(copy == MDBlock::parse(u"# *Title*\n\npara [l](v)")));
+    QVERIFY(Viewers::MDBlockList().empty());
+    std::size_t visited = 0;
+    for (const MDBlock block : copy)
+        QCOMPARE(block.id, visited++);
+    QCOMPARE(visited, std::size_t(3));
+}
+
 void TestMDBlock::pathologicalInputsFinish_data()
 {
     QTest::addColumn<QString>("text");
@@ -211,6 +290,13 @@ void TestMDBlock::pathologicalInputsFinish_data()
     QTest::newRow("100kLinkOpeners") << QString("[a](").repeated(50'000) << 1;
     QTest::newRow("nestedEmphasis") << QString("*a **b ").repeated(30'000) << 1;
     QTest::newRow("100kLines") << QString("- *x*\n").repeated(100'000) << 100'001;
+    QTest::newRow("starUnderscoreBacktickBracket") << QString("*_`[").repeated(250'000) << 1;
+    QTest::newRow("backtickAlternation") << QString("`a").repeated(500'000) << 1;
+    QTest::newRow("nestedBrackets") << QString(300'000, '[') + QString(300'000, ']') << 1;
+    QTest::newRow("1MListItems") << QString("- a\n").repeated(1'000'000) << 1'000'001;
+    QTest::newRow("1MQuotes") << QString("> a\n").repeated(1'000'000) << 1'000'001;
+    QTest::newRow("1MNestedQuoteMarkers") << QString("> ").repeated(1'000'000) + "x" << 1;
+    QTest::newRow("1MBlankLines") << QString(1'000'000, '\n') << 1'000'001;
 }
 
 void TestMDBlock::pathologicalInputsFinish()

@@ -341,7 +341,7 @@ void TestViewerWidgets::markdownFontsFollowSize()
     MarkdownView view;
     view.setFontSize(size);
     const auto blocks = MDBlock::parse(markdown.toStdU16String());
-    QCOMPARE(view.blockFont(blocks.front()).pointSizeF(), expected);
+    QCOMPARE(view.blockFont(blocks[0]).pointSizeF(), expected);
     // The bullet does not scale with S.
     QCOMPARE(view.bulletFont().pointSizeF(),
              std::max(QApplication::font().pointSizeF(), MarkdownView::defaultBulletPointSize));
