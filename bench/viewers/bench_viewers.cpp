@@ -9,6 +9,10 @@
 
 #include <benchmark/benchmark.h>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 #include <algorithm>
 #include <fstream>
 #include <string>
@@ -45,6 +49,14 @@ long residentKiB()
             return std::stol(line.substr(6));
     }
     return 0;
+}
+// Freed heap pages stay resident unless given back; without this, the memory of one iteration
+// would count as the next one's starting point.
+void releaseFreeMemory()
+{
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#endif
 }
 void resetPeak()
 {
@@ -162,6 +174,7 @@ void BM_MarkdownHostile(benchmark::State &state)
     std::size_t blocks = 0;
     for (auto _ : state) {
         state.PauseTiming();
+        releaseFreeMemory();
         const long before = residentKiB();
         resetPeak();
         state.ResumeTiming();

@@ -64,7 +64,7 @@ std::string_view faultText(int code, bool atEnd)
 // \uDC00–\uDFFF one into the string as if it were a character; this handler refuses that too.
 class SurrogateCheck : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, SurrogateCheck> {
 public:
-    explicit SurrogateCheck(const char *buffer) : m_buffer(buffer) {}
+    SurrogateCheck(const char *buffer, rapidjson::InsituStringStream &stream) : m_buffer(buffer), m_stream(stream) {}
 
     bool RawNumber(const char *, rapidjson::SizeType, bool) { return true; }
     bool String(const char *text, rapidjson::SizeType length, bool) { return check(text, length); }
@@ -77,13 +77,19 @@ public:
 private:
     bool check(const char *text, rapidjson::SizeType length)
     {
+        // The reader has just passed the closing quote. A string as long as its source had no
+        // escape, and only an escape can produce a surrogate: most strings cost no scan.
+        const std::size_t start = std::size_t(text - m_buffer);
+        if (std::size_t(length) + 1 == m_stream.Tell() - start)
+            return true;
         if (!Base::Utf::holdsEncodedSurrogate(std::string_view(text, length)))
             return true;
-        m_refused = std::size_t(text - m_buffer);
+        m_refused = start;
         return false;
     }
 
     const char *m_buffer;
+    rapidjson::InsituStringStream &m_stream;
     std::size_t m_refused = std::string_view::npos;
 };
 
@@ -137,8 +143,8 @@ std::size_t loneLowSurrogateEscape(std::u16string_view source, std::size_t conte
 ReaderResult readJson(Base::ByteBuffer &bytes, std::u16string_view source)
 {
     rapidjson::Reader reader;
-    SurrogateCheck handler(bytes.data());
     rapidjson::InsituStringStream stream(bytes.data());
+    SurrogateCheck handler(bytes.data(), stream);
     const rapidjson::ParseResult parsed = reader.Parse<checkFlags>(stream, handler);
     if (parsed.IsError() && handler.refusedString() != std::string_view::npos)
         return {false, int(rapidjson::kParseErrorStringUnicodeSurrogateInvalid),
