@@ -89,6 +89,9 @@ void FormattingCliTest::init()
     writeFile(m_dir.filePath("wide16.xml"),
               QByteArray("\xFF\xFE", 2) + utf16le("<?xml version=\"1.0\" encoding=\"UTF-16\"?>\n<doc>\u4E2D</doc>\n"));
     writeFile(m_dir.filePath("order.xml"), "<?xml encoding=\"UTF-8\" version=\"1.0\"?>\n<doc/>\n");
+    writeFile(m_dir.filePath("slash.xml"), "<?xml version=\"1.0\" encoding=\"UTF/8\"?>\n<doc/>\n");
+    writeFile(m_dir.filePath("nodecoder.xml"), "<?xml version=\"1.0\" encoding=\"x-no-such-encoding\"?>\n<doc/>\n");
+    writeFile(m_dir.filePath("notation.xml"), "<!DOCTYPE doc [\n  <!NOTATION n >\n]>\n<doc/>\n");
     writeFile(m_dir.filePath("notes.txt"), "{ not checked");
 }
 
@@ -147,6 +150,14 @@ void FormattingCliTest::check_data()
         << QStringList{"check", "wide16.xml"} << 0 << QByteArray("wide16.xml: valid\n");
     QTest::newRow("xmlDeclarationOutOfOrder_invalid")
         << QStringList{"check", "order.xml"} << 1 << QByteArray("order.xml:1:7: Malformed declaration expecting version\n");
+    QTest::newRow("xmlEncodingNameWithSlash_invalid")
+        << QStringList{"check", "slash.xml"} << 1 << QByteArray("slash.xml:1:34: Invalid XML encoding name\n");
+    QTest::newRow("xmlEncodingWithoutDecoder_invalid")
+        << QStringList{"check", "nodecoder.xml"} << 1
+        << QByteArray("nodecoder.xml:1:31: Unsupported encoding x-no-such-encoding\n");
+    QTest::newRow("xmlNotationWithoutIdentifier_invalid")
+        << QStringList{"check", "notation.xml"} << 1
+        << QByteArray("notation.xml:2:3: NOTATION declaration needs a SYSTEM or PUBLIC identifier\n");
     QTest::newRow("textFile_unchecked") << QStringList{"check", "notes.txt"} << 0 << QByteArray("notes.txt: unchecked\n");
     QTest::newRow("missingFile_exit2") << QStringList{"check", "good.json", "missing.json"} << 2
                                        << QByteArray("good.json: valid\n");
