@@ -1,7 +1,9 @@
 #include "textstorage.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <thread>
 
 namespace TextView {
 
@@ -9,13 +11,83 @@ namespace {
 constexpr std::size_t MinimumGap = 4096;
 }
 
+// Points into the storage's memory. Readers announce themselves around each copy; revoking
+// waits until none is inside one, so the memory may change right after.
+class TextStorage::Snapshot final : public Base::TextSnapshot {
+public:
+    Snapshot(const char16_t *data, std::size_t gapStart, std::size_t gapLength, std::size_t length)
+        : m_data(data), m_gapStart(gapStart), m_gapLength(gapLength), m_length(length)
+    {
+    }
+
+    std::size_t length() const override { return m_length; }
+    bool isRevoked() const override { return m_revoked.load(std::memory_order_acquire); }
+
+    bool copy(std::size_t position, std::size_t count, char16_t *out) const override
+    {
+        if (position > m_length || count > m_length - position)
+            return false;
+        m_readers.fetch_add(1, std::memory_order_seq_cst);
+        if (m_revoked.load(std::memory_order_seq_cst)) {
+            m_readers.fetch_sub(1, std::memory_order_release);
+            return false;
+        }
+        std::size_t done = 0;
+        if (position < m_gapStart) {
+            done = std::min(count, m_gapStart - position);
+            std::memcpy(out, m_data + position, done * sizeof(char16_t));
+        }
+        if (done < count)
+            std::memcpy(out + done, m_data + position + done + m_gapLength, (count - done) * sizeof(char16_t));
+        m_readers.fetch_sub(1, std::memory_order_release);
+        return true;
+    }
+
+    void revoke()
+    {
+        m_revoked.store(true, std::memory_order_seq_cst);
+        while (m_readers.load(std::memory_order_acquire) != 0)
+            std::this_thread::yield();
+    }
+
+private:
+    const char16_t *m_data;
+    std::size_t m_gapStart;
+    std::size_t m_gapLength;
+    std::size_t m_length;
+    mutable std::atomic<int> m_readers{0};
+    std::atomic<bool> m_revoked{false};
+};
+
 TextStorage::TextStorage()
 {
     ensureGap(MinimumGap);
 }
 
+TextStorage::~TextStorage()
+{
+    revokeSnapshots();
+}
+
+std::shared_ptr<const Base::TextSnapshot> TextStorage::snapshot()
+{
+    if (auto live = m_snapshot.lock(); live && !live->isRevoked())
+        return live;
+    auto made = std::make_shared<Snapshot>(m_text.data(), m_gapStart, gapLength(), length());
+    m_snapshot = made;
+    return made;
+}
+
+void TextStorage::revokeSnapshots()
+{
+    if (auto live = m_snapshot.lock())
+        live->revoke();
+    m_snapshot.reset();
+}
+
 void TextStorage::setText(Base::U16Buffer &&buffer)
 {
+    revokeSnapshots();
     const std::size_t size = buffer.size();
     m_text = std::move(buffer);
     m_classes = {};
@@ -89,6 +161,7 @@ std::u16string_view TextStorage::view(std::size_t position, std::size_t count)
     position = std::min(position, length());
     count = std::min(count, length() - position);
     if (position < m_gapStart && position + count > m_gapStart) {
+        revokeSnapshots();
         // Move the gap to whichever end of the range is cheaper.
         const std::size_t before = m_gapStart - position, after = position + count - m_gapStart;
         moveGap(before <= after ? position : position + count);
@@ -153,6 +226,7 @@ void TextStorage::ensureClasses()
 EditReport TextStorage::replace(std::size_t position, std::size_t removed, std::u16string_view inserted,
                                 std::uint8_t insertedClass)
 {
+    revokeSnapshots();
     const std::size_t size = length();
     position = std::min(position, size);
     removed = std::min(removed, size - position);

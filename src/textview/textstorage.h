@@ -1,10 +1,12 @@
 #pragma once
 
 #include "base/largebuffer.h"
+#include "base/textsnapshot.h"
 #include "textview/lineindex.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -55,6 +57,9 @@ public:
 class TextStorage {
 public:
     TextStorage();
+    ~TextStorage();
+    TextStorage(const TextStorage &) = delete;
+    TextStorage &operator=(const TextStorage &) = delete;
 
     // Adopts `buffer` as the content without copying it; its spare capacity becomes the gap.
     // Syntax classes and decorations are cleared.
@@ -77,6 +82,11 @@ public:
     EditReport replace(std::size_t position, std::size_t removed, std::u16string_view inserted,
                        std::uint8_t insertedClass = 0);
     std::uint64_t revision() const { return m_revision; }
+
+    // The text as it is now, for background readers, without copying it: valid until the next
+    // change of the text (or of where the gap lies), which revokes it first, waiting at most
+    // for one piece a reader is copying. Until then calls at the same revision share one.
+    std::shared_ptr<const Base::TextSnapshot> snapshot();
 
     const LineIndex &lines() const { return m_lines; }
     LineIndex &lines() { return m_lines; }
@@ -118,6 +128,8 @@ private:
     void rebuildLines();
     void noteAttributes(std::size_t start, std::size_t length);
     void adjustDecorations(std::size_t position, std::size_t removed, std::size_t inserted);
+    // Called before anything moves or frees the text's memory.
+    void revokeSnapshots();
 
     Base::U16Buffer m_text;            // size() == m_capacity, the gap holds garbage
     Base::LargeBuffer<std::uint8_t> m_classes; // empty, or same layout as m_text
@@ -131,6 +143,8 @@ private:
     std::size_t m_dirtyStart = 0, m_dirtyEnd = 0;
     bool m_dirty = false;
     TextStorageObserver *m_observer = nullptr;
+    class Snapshot;
+    std::weak_ptr<Snapshot> m_snapshot;
 };
 
 } // namespace TextView

@@ -8,9 +8,12 @@
 
 #include <QtTest>
 
+#include <atomic>
 #include <random>
+#include <thread>
 
 using namespace TextView;
+using namespace std::string_literals;
 using TextViewTest::EditModel;
 
 Q_DECLARE_METATYPE(std::u16string)
@@ -57,6 +60,9 @@ private slots:
     void linesAfterLoad_data();
     void linesAfterLoad();
     void classesFollowEdits();
+    void snapshotIsRevokedByEveryChange_data();
+    void snapshotIsRevokedByEveryChange();
+    void snapshotReadersNeverSeeATornText();
     void attributeBatchReportsUnion();
     void decorationsFollowEdits_data();
     void decorationsFollowEdits();
@@ -204,6 +210,81 @@ void TestTextViewCore::linesAfterLoad()
         const std::size_t end = i + 1 < storage.lineCount() ? storage.lineStart(i + 1) - 1 : storage.length();
         QCOMPARE(storage.lineStart(i) + storage.lineLength(i), end);
     }
+}
+
+void TestTextViewCore::snapshotIsRevokedByEveryChange_data()
+{
+    QTest::addColumn<int>("change");
+    QTest::newRow("typing at the gap") << 0;
+    QTest::newRow("a deletion") << 1;
+    QTest::newRow("a contiguous view across the gap") << 2;
+    QTest::newRow("new content") << 3;
+}
+
+void TestTextViewCore::snapshotIsRevokedByEveryChange()
+{
+    QFETCH(int, change);
+    TextStorage storage;
+    storage.setText(u"hello world");
+    storage.replace(5, 0, u","); // The gap now sits inside the text.
+    const auto snapshot = storage.snapshot();
+    QCOMPARE(storage.snapshot(), snapshot); // Shared until the text changes.
+    std::u16string seen(snapshot->length(), u'\0');
+    QVERIFY(snapshot->copy(0, seen.size(), seen.data()));
+    QCOMPARE(seen, u"hello, world"s);
+    QVERIFY(!snapshot->copy(3, seen.size(), seen.data())); // Past the end.
+
+    switch (change) {
+    case 0: storage.replace(6, 0, u"x"); break;
+    case 1: storage.replace(0, 1, u""); break;
+    case 2: storage.view(0, storage.length()); break;
+    case 3: storage.setText(u"other"); break;
+    }
+    QVERIFY(snapshot->isRevoked());
+    QVERIFY(!snapshot->copy(0, 1, seen.data()));
+    const auto next = storage.snapshot();
+    QVERIFY(next != snapshot);
+    std::u16string now(next->length(), u'\0');
+    QVERIFY(next->copy(0, now.size(), now.data()));
+    QCOMPARE(now, storage.text());
+}
+
+// A reader copies pieces on another thread while this one edits: every copy that succeeds
+// holds exactly the snapshot's text, whatever the edits do to the memory afterwards.
+void TestTextViewCore::snapshotReadersNeverSeeATornText()
+{
+    TextStorage storage;
+    std::u16string text;
+    for (int i = 0; i < 20000; ++i)
+        text += u"line " + u16(QString::number(i)) + u"\n";
+    storage.setText(text);
+    std::mt19937 random(7);
+    int rounds = 0, completed = 0;
+    while (rounds < 200) {
+        const auto snapshot = storage.snapshot();
+        const std::u16string expected = storage.text();
+        std::atomic<bool> torn{false};
+        std::atomic<bool> finished{false};
+        std::thread reader([&] {
+            std::u16string piece(512, u'\0');
+            for (std::size_t at = 0; at < snapshot->length(); at += piece.size()) {
+                const std::size_t count = std::min(piece.size(), snapshot->length() - at);
+                if (!snapshot->copy(at, count, piece.data()))
+                    return;
+                if (std::u16string_view(piece.data(), count) != std::u16string_view(expected).substr(at, count))
+                    torn = true;
+            }
+            finished = true;
+        });
+        // Edits far apart move the gap through the whole buffer.
+        const std::size_t where = random() % storage.length();
+        storage.replace(where, 1, u"edit");
+        reader.join();
+        QVERIFY(!torn);
+        completed += finished ? 1 : 0;
+        ++rounds;
+    }
+    QVERIFY(completed < rounds); // The edits did interrupt readers.
 }
 
 void TestTextViewCore::classesFollowEdits()
