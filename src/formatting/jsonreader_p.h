@@ -20,7 +20,7 @@ struct ReaderResult {
 
 // Checks the UTF-8 bytes [bytes.data(), bytes.data() + bytes.size()), which must be followed by
 // a NUL byte (encodeUtf8 puts one there) and be the UTF-8 form of `source`. The bytes are used
-// as scratch space and are unspecified afterwards. A NUL byte inside the text is a fault, never
+// as scratch space and hold nothing useful afterwards. A NUL byte inside the text is a fault, never
 // an early end. A \u escape of a surrogate without its other half (high or low alike) is a
 // kParseErrorStringUnicodeSurrogateInvalid fault at the escape's backslash.
 ReaderResult readJson(Base::ByteBuffer &bytes, std::u16string_view source);
