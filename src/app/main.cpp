@@ -1,6 +1,8 @@
-#include "documentwindow.h"
+#include "window/documentwindow.h"
+#include "window/windowsession.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QTimer>
 
 int main(int argc, char **argv)
@@ -10,12 +12,16 @@ int main(int argc, char **argv)
     QApplication::setApplicationName("Corvane");
     QApplication::setApplicationVersion(CORVANE_VERSION);
 
-    App::DocumentWindow window;
-    window.show();
-    QStringList arguments = QApplication::arguments().mid(1);
+    QStringList files = QApplication::arguments().mid(1);
     // Options such as the desktop entry's --new-window are not file names.
-    arguments.removeIf([](const QString &argument) { return argument.startsWith("--"); });
-    if (!arguments.isEmpty())
-        QTimer::singleShot(0, &window, [&window, path = arguments.first()] { window.loadFile(path); });
+    files.removeIf([](const QString &argument) { return argument.startsWith("--"); });
+    auto &session = App::WindowSession::shared();
+    for (const QString &file : files)
+        session.pendingExternalURLs << QDir::current().absoluteFilePath(file);
+
+    auto *window = new App::DocumentWindow;
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->show();
+    QTimer::singleShot(0, [&session] { session.hasFinishedLaunching = true; });
     return QApplication::exec();
 }

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "highlighting/theme.h"
+
+#include <QColor>
+#include <QFont>
+
+class QWidget;
+
+namespace App::Chrome {
+
+// The window's own controls are drawn in the theme's colours, never the desktop's.
+QColor foreground(const Highlighting::Theme &theme, double opacity = 1.0);
+QColor background(const Highlighting::Theme &theme, double opacity = 1.0);
+// White or black at `opacity`, whichever tints this theme's background visibly.
+QColor tint(const Highlighting::Theme &theme, double opacity);
+QColor validGreen(const Highlighting::Theme &theme);
+QColor invalidRed(const Highlighting::Theme &theme);
+
+// Sizes are given as in the design, in points of a 72-dpi screen; Linux desktops lay text out
+// at 96 dpi, so chrome text takes those sizes in pixels, scaled slightly up for legibility.
+QFont font(double points, QFont::Weight weight = QFont::Normal);
+QFont monospacedFont(double points, QFont::Weight weight = QFont::Normal);
+
+// Gives `widget` a palette in the theme's colours (for the dialogs and popups the window opens).
+void applyPalette(QWidget *widget, const Highlighting::Theme &theme);
+
+} // namespace App::Chrome

@@ -1,0 +1,207 @@
+#include "contentarea.h"
+
+#include "chrome.h"
+
+#include "viewers/csvtableview.h"
+#include "viewers/jsontreeview.h"
+#include "viewers/markdownview.h"
+
+#include "textview/stextview.h"
+
+#include "base/localization.h"
+
+#include <QPainter>
+#include <QSplitter>
+#include <QStackedLayout>
+#include <QVBoxLayout>
+
+namespace App {
+
+using Documents::DocKind;
+
+BusyIndicator::BusyIndicator(QWidget *parent) : QWidget(parent)
+{
+    m_tick.setInterval(50);
+    connect(&m_tick, &QTimer::timeout, this, [this] {
+        m_angle = (m_angle + 30) % 360;
+        update();
+    });
+}
+
+void BusyIndicator::setTheme(const Highlighting::Theme &theme)
+{
+    m_theme = theme;
+    update();
+}
+
+void BusyIndicator::setLabel(const QString &label)
+{
+    m_label = label;
+    update();
+}
+
+void BusyIndicator::showEvent(QShowEvent *event)
+{
+    m_tick.start();
+    QWidget::showEvent(event);
+}
+
+void BusyIndicator::hideEvent(QHideEvent *event)
+{
+    m_tick.stop();
+    QWidget::hideEvent(event);
+}
+
+void BusyIndicator::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.fillRect(rect(), Chrome::background(m_theme));
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QPointF centre(width() / 2.0, height() / 2.0 - (m_label.isEmpty() ? 0 : 12));
+    // Twelve spokes, the newest brightest, as desktop spinners draw them.
+    for (int i = 0; i < 12; ++i) {
+        const double opacity = 0.15 + 0.85 * double((i * 30 + 360 - m_angle) % 360) / 360.0;
+        painter.save();
+        painter.translate(centre);
+        painter.rotate(i * 30.0);
+        painter.setPen(QPen(Chrome::foreground(m_theme, 1.0 - opacity * 0.85), 2.5, Qt::SolidLine, Qt::RoundCap));
+        painter.drawLine(QPointF(0, -6), QPointF(0, -11));
+        painter.restore();
+    }
+    if (!m_label.isEmpty()) {
+        painter.setFont(Chrome::font(12));
+        painter.setPen(Chrome::foreground(m_theme, 0.6));
+        painter.drawText(QRectF(0, centre.y() + 18, width(), 24), Qt::AlignHCenter | Qt::AlignTop, m_label);
+    }
+}
+
+ContentArea::ContentArea(STTextView *editor, QWidget *parent) : QWidget(parent), m_editor(editor)
+{
+    m_pages = new QStackedLayout(this);
+    m_pages->setContentsMargins(0, 0, 0, 0);
+
+    m_editorPage = new QWidget(this);
+    auto *editorLayout = new QVBoxLayout(m_editorPage);
+    editorLayout->setContentsMargins(0, 0, 0, 0);
+    m_splitter = new QSplitter(Qt::Horizontal, m_editorPage);
+    m_splitter->setChildrenCollapsible(false);
+    m_splitter->setHandleWidth(1);
+    editor->setParent(m_splitter);
+    editor->setMinimumWidth(minimumPaneWidth);
+    m_splitter->addWidget(editor);
+    editorLayout->addWidget(m_splitter);
+    m_pages->addWidget(m_editorPage);
+
+    m_alternatePage = new QWidget(this);
+    m_alternates = new QStackedLayout(m_alternatePage);
+    m_alternates->setContentsMargins(0, 0, 0, 0);
+    m_table = new Viewers::CSVTableView(m_alternatePage);
+    m_tree = new Viewers::JSONTreeView(m_alternatePage);
+    m_busy = new BusyIndicator(m_alternatePage);
+    m_markdown = new Viewers::MarkdownView(m_alternatePage);
+    m_markdown->setMinimumWidth(minimumPaneWidth);
+    for (QWidget *view : {static_cast<QWidget *>(m_table), static_cast<QWidget *>(m_tree),
+                          static_cast<QWidget *>(m_busy), static_cast<QWidget *>(m_markdown)})
+        m_alternates->addWidget(view);
+    m_pages->addWidget(m_alternatePage);
+    m_pages->setCurrentWidget(m_editorPage);
+}
+
+void ContentArea::setTheme(const Highlighting::Theme &theme)
+{
+    m_theme = theme;
+    m_markdown->setTheme(theme);
+    m_tree->setTheme(theme);
+    m_busy->setTheme(theme);
+    QPalette palette = m_table->palette();
+    const QColor fg = Chrome::foreground(theme);
+    const QColor bg = Chrome::background(theme);
+    for (auto group : {QPalette::Active, QPalette::Inactive}) {
+        palette.setColor(group, QPalette::Base, bg);
+        palette.setColor(group, QPalette::Window, theme.isDark() ? bg.lighter(125) : bg.darker(105));
+        palette.setColor(group, QPalette::Text, fg);
+        palette.setColor(group, QPalette::WindowText, fg);
+        palette.setColor(group, QPalette::Highlight, theme.isDark() ? QColor(60, 110, 200) : QColor(170, 200, 250));
+        palette.setColor(group, QPalette::HighlightedText, fg);
+    }
+    m_table->setPalette(palette);
+    m_splitter->setStyleSheet(QStringLiteral("QSplitter::handle { background: %1; }")
+                                  .arg(Chrome::foreground(theme, 0.12).name(QColor::HexArgb)));
+}
+
+void ContentArea::setFontSize(double points)
+{
+    m_markdown->setFontSize(points);
+    m_tree->setFontSize(points);
+}
+
+QWidget *ContentArea::visibleView() const
+{
+    if (m_pages->currentWidget() == m_editorPage)
+        return m_editorPage;
+    return m_alternates->currentWidget();
+}
+
+void ContentArea::arrange(std::optional<DocKind> kind, ViewMode mode)
+{
+    m_kind = kind;
+    m_mode = mode;
+    const bool split = kind == DocKind::Markdown && mode == ViewMode::Split;
+    if (split && m_markdown->parentWidget() != m_splitter) {
+        m_alternates->removeWidget(m_markdown);
+        m_splitter->addWidget(m_markdown);
+        m_splitter->setSizes({1, 1});
+        m_markdown->show();
+    } else if (!split && m_markdown->parentWidget() == m_splitter) {
+        m_markdown->setParent(m_alternatePage);
+        m_alternates->addWidget(m_markdown);
+    }
+    updateAlternate();
+}
+
+void ContentArea::updateAlternate()
+{
+    if (!isAlternateFullView(m_kind, m_mode)) {
+        m_pages->setCurrentWidget(m_editorPage);
+        return;
+    }
+    QWidget *view = m_busy;
+    if (*m_kind == DocKind::Markdown)
+        view = m_markdown;
+    else if (*m_kind == DocKind::Csv && m_hasTable)
+        view = m_table;
+    else if (*m_kind == DocKind::Json && m_hasTree)
+        view = m_tree;
+    m_busy->setLabel(*m_kind == DocKind::Csv ? loc("Building the table…") : loc("Building the tree…"));
+    showAlternate(view);
+}
+
+void ContentArea::showAlternate(QWidget *view)
+{
+    m_alternates->setCurrentWidget(view);
+    m_pages->setCurrentWidget(m_alternatePage);
+}
+
+void ContentArea::setTable(std::optional<Viewers::CSVTable> table)
+{
+    m_hasTable = table.has_value();
+    if (table)
+        m_table->setTable(std::move(*table));
+    else
+        m_table->setTable(Viewers::CSVTable());
+    updateAlternate();
+}
+
+void ContentArea::setBlocks(Viewers::MDBlockList blocks)
+{
+    m_markdown->setBlocks(std::move(blocks));
+}
+
+void ContentArea::setTree(std::optional<Viewers::JSONTreeResult> tree)
+{
+    m_hasTree = tree.has_value();
+    m_tree->setResult(std::move(tree));
+    updateAlternate();
+}
+
+} // namespace App

@@ -1,0 +1,104 @@
+#pragma once
+
+#include "app/model/viewmode.h"
+
+#include "viewers/csvparser.h"
+#include "viewers/jsontree.h"
+#include "viewers/mdblock.h"
+
+#include "documents/dockind.h"
+
+#include "highlighting/theme.h"
+
+#include <QTimer>
+#include <QWidget>
+
+#include <optional>
+
+class QSplitter;
+class QStackedLayout;
+class STTextView;
+
+namespace Viewers {
+class CSVTableView;
+class JSONTreeView;
+class MarkdownView;
+} // namespace Viewers
+
+namespace App {
+
+// A turning arc, shown while a table or tree is being built.
+class BusyIndicator : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit BusyIndicator(QWidget *parent = nullptr);
+    void setTheme(const Highlighting::Theme &theme);
+    // Shown after `delay` ms, so that fast work never flickers it.
+    void setLabel(const QString &label);
+    QString label() const { return m_label; }
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+
+private:
+    QTimer m_tick;
+    int m_angle = 0;
+    QString m_label;
+    Highlighting::Theme m_theme = Highlighting::Theme::defaultTheme();
+};
+
+// The area under the toolbar: the editor, which always exists, and per kind and mode a full
+// alternate view over it (Markdown preview, CSV table, JSON tree, or a busy indicator while the
+// table or tree is not ready), or the editor and the preview side by side (Markdown split).
+class ContentArea : public QWidget {
+    Q_OBJECT
+
+public:
+    ContentArea(STTextView *editor, QWidget *parent = nullptr);
+
+    void setTheme(const Highlighting::Theme &theme);
+    void setFontSize(double points);
+    // Shows what `mode` asks for a document of `kind`.
+    void arrange(std::optional<Documents::DocKind> kind, ViewMode mode);
+
+    // Results of the window's jobs; none (or empty) until ready.
+    void setTable(std::optional<Viewers::CSVTable> table);
+    void setBlocks(Viewers::MDBlockList blocks);
+    void setTree(std::optional<Viewers::JSONTreeResult> tree);
+
+    STTextView *editor() const { return m_editor; }
+    Viewers::CSVTableView *tableView() const { return m_table; }
+    Viewers::MarkdownView *markdownView() const { return m_markdown; }
+    Viewers::JSONTreeView *treeView() const { return m_tree; }
+    BusyIndicator *busyIndicator() const { return m_busy; }
+    QSplitter *splitter() const { return m_splitter; }
+    // The widget the user sees in full (the editor page, or the alternate view or indicator).
+    QWidget *visibleView() const;
+
+    static constexpr int minimumPaneWidth = 200;
+
+private:
+    void showAlternate(QWidget *view);
+    void updateAlternate();
+
+    STTextView *m_editor;
+    QSplitter *m_splitter = nullptr;
+    QStackedLayout *m_pages = nullptr;
+    QWidget *m_editorPage = nullptr;
+    QWidget *m_alternatePage = nullptr;
+    QStackedLayout *m_alternates = nullptr;
+    Viewers::CSVTableView *m_table = nullptr;
+    Viewers::MarkdownView *m_markdown = nullptr;
+    Viewers::JSONTreeView *m_tree = nullptr;
+    BusyIndicator *m_busy = nullptr;
+    std::optional<Documents::DocKind> m_kind;
+    ViewMode m_mode = ViewMode::Text;
+    bool m_hasTable = false;
+    bool m_hasTree = false;
+    Highlighting::Theme m_theme = Highlighting::Theme::defaultTheme();
+};
+
+} // namespace App

@@ -1,0 +1,239 @@
+#pragma once
+
+#include "app/model/viewmode.h"
+#include "backgroundjobs.h"
+
+#include "editor/editortextview.h"
+
+#include "formatting/validation.h"
+
+#include "documents/document.h"
+#include "documents/textcodec.h"
+
+#include <QFileDialog>
+#include <QFutureWatcher>
+#include <QMessageBox>
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+
+#include <memory>
+#include <optional>
+#include <variant>
+
+class QStackedLayout;
+
+namespace App {
+
+class BusyIndicator;
+class ContentArea;
+class DocumentStatusBar;
+class DocumentToolbar;
+class Toast;
+class WelcomePlaceholder;
+struct RecentEntry;
+
+// How long the window waits for things. Tests shorten them; the defaults are the product's.
+struct WindowTimings {
+    int autoSaveMs = 5000;
+    int toastMs = 1400;
+    double jobDelayScale = 1.0;
+    int restoreRetryMs = 400;
+    // A load that takes longer shows the busy indicator.
+    int loadingIndicatorDelayMs = 150;
+    static WindowTimings &shared();
+};
+
+// The root of one document window: the loaded document and everything the window knows about
+// it, the toolbar, the content area (editor and alternate views), the status bar and the toast.
+// It loads files in the background, saves them 5 s after the last edit, on leaving the
+// application, on closing and on quit, notices changes made on disk, and keeps its background
+// jobs (validation, CSV, Markdown, JSON tree, counts) current as the user types.
+class ContentView : public QWidget {
+    Q_OBJECT
+
+public:
+    struct Options {
+        bool skipSessionRestore = false;
+        QString initialScratchURL;
+        QString initialURL;
+    };
+    explicit ContentView(Options options, QWidget *parent = nullptr);
+    explicit ContentView(QWidget *parent = nullptr) : ContentView(Options{}, parent) {}
+    ~ContentView() override;
+
+    // ---- Files ----
+    void loadURL(const QString &path);
+    // Saves when the text changed since the last load or save (or the last save failed).
+    // False when nothing could be written (an external change is pending or the save failed).
+    bool saveIfDirty(bool force);
+    void scheduleAutoSave();
+    void checkExternalChange();
+    void reloadFromDisk();
+    void overwriteDisk();
+    void handleImport(const QStringList &paths);
+    void handleImportError(const QString &description);
+    void handleExported(const QString &path);
+    void openRecent(const RecentEntry &entry);
+    void showOpenPanel();
+    void showSaveAsPanel();
+    void showNewFilePanel();
+    static QString defaultSaveDirectory();
+    void restoreLastSession();
+
+    // ---- Application events, also called by tests ----
+    void applicationDidBecomeActive();
+    void applicationDidResignActive();
+    void applicationWillTerminate();
+    // Some titled window is about to close: every window saves; the last one ends the session.
+    static void titledWindowWillClose(ContentView *closing);
+
+    // ---- State ----
+    const std::optional<Documents::LoadedDoc> &doc() const { return m_doc; }
+    // The edited text, materialised (O(n)): for tests and the save panels.
+    std::u16string text() const;
+    bool isDirty() const;
+    ViewMode mode() const { return m_mode; }
+    void setMode(ViewMode mode);
+    const Formatting::Validation &jsonValidation() const { return m_jsonValidation; }
+    bool isJSONFormatted() const { return m_isJSONFormatted; }
+    bool lastSaveFailed() const { return m_lastSaveFailed; }
+    bool externalChangePending() const { return m_externalChangePending; }
+    QString errorMessage() const { return m_errorMessage; }
+    QString countsText() const { return m_countsText; }
+    long long caretLine() const { return m_caretLine; }
+    long long caretColumn() const { return m_caretColumn; }
+    std::optional<long long> errorLine() const { return m_inputs.errorLine; }
+    bool isLoading() const { return m_loadWatcher.isRunning(); }
+    const std::optional<Viewers::CSVTable> &parsedTable() const { return m_parsedTable; }
+    std::size_t parsedBlockCount() const { return m_parsedBlockCount; }
+    const std::optional<Viewers::JSONTreeResult> &jsonTreeResult() const { return m_jsonTreeResult; }
+    double toolbarMinWidth() const { return m_toolbarMinWidth; }
+
+    // ---- Actions ----
+    void formatDocument();
+    void showFormatToast(const QString &message);
+    void showGoToLine();
+    void revealInFileManager();
+    void copyPath();
+    void showThemePopover(QWidget *anchor);
+    void updateWindowTitle();
+    // Puts `message` in the window's one error slot and shows it; a newer message replaces it.
+    void showError(const QString &message);
+
+    // ---- Parts, for the shell and tests ----
+    Editor::Coordinator &editor() { return m_editor; }
+    STTextView *textView() const { return m_textView; }
+    DocumentToolbar *toolbar() const { return m_toolbar; }
+    DocumentStatusBar *statusBar() const { return m_statusBar; }
+    ContentArea *contentArea() const { return m_content; }
+    Toast *toast() const { return m_toast; }
+    BackgroundJobs &jobs() { return *m_jobs; }
+    QMessageBox *errorAlert() const { return m_errorAlert; }
+    QMessageBox *externalChangeDialog() const { return m_externalDialog; }
+    QWidget *placeholder() const;
+    BusyIndicator *loadingIndicator() const { return m_loadingIndicator; }
+    // True when commands addressed to the key window concern this one.
+    bool isKeyWindow() const;
+
+signals:
+    void documentLoaded();
+    void documentSaved();
+    void jobFinished(App::Job job);
+    void errorShown(const QString &message);
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+
+private:
+    using LoadOutcome = std::variant<Documents::LoadedText, Base::Message>;
+    struct LoadTicket {
+        std::uint64_t generation = 0;
+        std::string path;
+        std::optional<Documents::FileTime> mtime;
+    };
+
+    void buildLayout();
+    void connectEditor();
+    void connectToolbar();
+    void observeNotifications();
+    void observeApplication();
+    void applyPreferences();
+    void applyPreference(const QString &key);
+    void pushEditorInputs();
+    void applyLoad();
+    void onTextChanged();
+    void scheduleAllJobs();
+    void scheduleJob(Job job);
+    void onJobFinished(const JobResult &result);
+    void onJobReset(Job job);
+    void applyValidation(const Formatting::Validation &validation);
+    void updateStatusBar();
+    void updateToolbar();
+    void updateLayoutForDocument();
+    void updateToolbarMinWidth();
+    void raiseExternalChangeDialog();
+    void writeExportedDocument(const QString &path, const Documents::TextDoc &document, bool forNewFile);
+    std::u16string_view textView();
+    std::optional<std::int64_t> currentDiskMtimeNs() const;
+    void openDroppedFiles(const QStringList &paths);
+
+    Options m_options;
+    bool m_wasShown = false;
+
+    // The document.
+    std::optional<Documents::LoadedDoc> m_doc;
+    std::uint64_t m_savedRevision = 0;
+    bool m_lastSaveFailed = false;
+    bool m_externalChangePending = false;
+    bool m_suppressExternalCheck = false;
+    ViewMode m_mode = ViewMode::Text;
+    QTimer m_autoSave;
+    QFutureWatcher<std::shared_ptr<LoadOutcome>> m_loadWatcher;
+    LoadTicket m_loadTicket;
+    std::uint64_t m_loadGeneration = 0;
+    QTimer m_loadingIndicatorDelay;
+
+    // Results of the background jobs.
+    std::unique_ptr<BackgroundJobs> m_jobs;
+    Formatting::Validation m_jsonValidation;
+    bool m_isJSONFormatted = false;
+    std::optional<Viewers::CSVTable> m_parsedTable;
+    std::size_t m_parsedBlockCount = 0;
+    std::optional<Viewers::JSONTreeResult> m_jsonTreeResult;
+    QString m_countsText;
+
+    // The editor.
+    Editor::Coordinator m_editor;
+    Editor::EditorTextView m_inputs;
+    STTextView *m_textView = nullptr;
+    long long m_caretLine = 1;
+    long long m_caretColumn = 1;
+    QString m_goToLineText;
+
+    // Widgets.
+    QStackedLayout *m_rootPages = nullptr;
+    QWidget *m_documentPage = nullptr;
+    WelcomePlaceholder *m_placeholder = nullptr;
+    DocumentToolbar *m_toolbar = nullptr;
+    ContentArea *m_content = nullptr;
+    DocumentStatusBar *m_statusBar = nullptr;
+    Toast *m_toast = nullptr;
+    BusyIndicator *m_loadingIndicator = nullptr;
+    double m_toolbarMinWidth = 0;
+
+    // Dialogs, alive while shown.
+    QString m_errorMessage;
+    QPointer<QMessageBox> m_errorAlert;
+    QPointer<QMessageBox> m_externalDialog;
+    QPointer<QWidget> m_themePopover;
+    QPointer<QFileDialog> m_panel;
+
+    std::vector<quint64> m_observerTokens;
+};
+
+} // namespace App
