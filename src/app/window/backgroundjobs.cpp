@@ -95,6 +95,7 @@ void BackgroundJobs::schedule(Job job)
     if (s.cancelled)
         s.cancelled->store(true);
     ++s.generation;
+    s.awaiting = false;
     if (!jobApplies(job, m_context.kind, m_context.mode, m_context.showCounts)) {
         if (jobResetsWhenIdle(job))
             emit reset(job);
@@ -111,13 +112,14 @@ void BackgroundJobs::cancelAll()
         if (s.cancelled)
             s.cancelled->store(true);
         ++s.generation;
+        s.awaiting = false;
     }
 }
 
 bool BackgroundJobs::isPending(Job job) const
 {
     const Slot &s = slot(job);
-    return s.timer.isActive() || (s.watcher.isRunning() && s.cancelled && !s.cancelled->load());
+    return s.timer.isActive() || s.awaiting;
 }
 
 bool BackgroundJobs::isAnyPending() const
@@ -135,6 +137,7 @@ void BackgroundJobs::start(Job job)
     s.cancelled = cancelled;
     const std::uint64_t generation = s.generation;
     const JobContext context = s.context;
+    s.awaiting = true;
     // The parses the user waits for go ahead of the checks and counts in the pool's queue.
     const int priority = jobIsUserInitiated(job) ? 1 : 0;
     s.watcher.setFuture(QtConcurrent::task([job, context, snapshot, cancelled, generation] {
@@ -150,6 +153,7 @@ void BackgroundJobs::deliver(Job job)
 {
     Slot &s = slot(job);
     const auto future = s.watcher.future();
+    s.awaiting = false;
     if (future.resultCount() == 0)
         return;
     const std::shared_ptr<JobResult> result = future.result();

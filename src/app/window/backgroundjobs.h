@@ -80,6 +80,7 @@ private:
         QTimer timer;
         QFutureWatcher<std::shared_ptr<JobResult>> watcher;
         std::uint64_t generation = 0;
+        bool awaiting = false; // Started, result not yet handed over.
         std::shared_ptr<std::atomic<bool>> cancelled;
         JobContext context;
     };

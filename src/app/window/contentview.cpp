@@ -324,7 +324,7 @@ std::u16string ContentView::text() const
     return m_editor.text();
 }
 
-std::u16string_view ContentView::textView()
+std::u16string_view ContentView::currentText()
 {
     TextView::TextStorage &storage = m_textView->textContentManager();
     return storage.view(0, storage.length());
@@ -456,6 +456,7 @@ void ContentView::loadURL(const QString &path)
     const std::string localPath = QFileInfo(path).absoluteFilePath().toStdString();
     const auto checked = Documents::checkBeforeLoad(localPath);
     if (const auto *error = std::get_if<Base::Message>(&checked)) {
+        m_reloadDiscardsEdits = false;
         showError(loc(*error));
         return;
     }
@@ -476,6 +477,7 @@ void ContentView::applyLoad()
         return;
     m_loadingIndicatorDelay.stop();
     m_loadingIndicator->hide();
+    m_reloadDiscardsEdits = false;
     const std::shared_ptr<LoadOutcome> outcome = future.result();
     if (const auto *error = std::get_if<Base::Message>(outcome.get())) {
         showError(loc(*error));
@@ -549,12 +551,14 @@ bool ContentView::saveIfDirty(bool force)
         return true;
     if (!isDirty() && !m_lastSaveFailed)
         return true;
+    if (m_reloadDiscardsEdits)
+        return true;
     if (!force && !m_suppressExternalCheck && isNewerOnDisk(Documents::modificationTime(m_doc->path), m_doc->mtime)) {
         m_externalChangePending = true;
         raiseExternalChangeDialog();
         return false;
     }
-    const std::u16string_view text = textView();
+    const std::u16string_view text = currentText();
     const std::uint64_t revision = m_textView->textContentManager().revision();
     if (const auto error = Documents::saveText(m_doc->path, text, m_doc->encoding, m_doc->lineEnding, m_doc->hadBOM)) {
         m_lastSaveFailed = true;
@@ -584,7 +588,7 @@ void ContentView::checkExternalChange()
 
 void ContentView::raiseExternalChangeDialog()
 {
-    if (m_externalDialog)
+    if (m_externalDialog && m_externalDialog->isVisible())
         return;
     auto *dialog = new QMessageBox(QMessageBox::Warning, loc("File changed on disk"),
                                    loc("The file was modified outside the app."), QMessageBox::NoButton, this);
@@ -607,6 +611,7 @@ void ContentView::raiseExternalChangeDialog()
         else
             m_externalChangePending = false;
     });
+    connect(dialog, &QDialog::finished, dialog, &QObject::deleteLater);
     m_externalDialog = dialog;
     dialog->open();
 }
@@ -615,6 +620,10 @@ void ContentView::reloadFromDisk()
 {
     if (m_doc) {
         m_autoSave.stop();
+        // The disk's version is the one being read: until it arrives, that is the known one.
+        m_doc->mtime = Documents::modificationTime(m_doc->path);
+        // The user gave up the edits: no save may write them over the disk's version meanwhile.
+        m_reloadDiscardsEdits = true;
         m_suppressExternalCheck = true;
         loadURL(QString::fromStdString(m_doc->path));
         m_autoSave.stop();
@@ -1007,7 +1016,7 @@ void ContentView::formatDocument()
 {
     if (!m_doc)
         return;
-    const std::u16string_view current = textView();
+    const std::u16string_view current = currentText();
     const Base::U16Buffer pretty = m_doc->kind == DocKind::Ndjson
                                        ? Formatting::JSONFormatter::prettyPrintNDJSON(current)
                                        : Formatting::JSONFormatter::prettyPrint(current);
@@ -1110,6 +1119,7 @@ void ContentView::showError(const QString &message)
     alert->setWindowModality(Qt::WindowModal);
     alert->setAttribute(Qt::WA_DeleteOnClose);
     connect(alert, &QDialog::finished, this, [this] { m_errorMessage.clear(); });
+    connect(alert, &QDialog::finished, alert, &QObject::deleteLater);
     m_errorAlert = alert;
     alert->open();
 }

@@ -178,7 +178,7 @@ private:
     void updateToolbarMinWidth();
     void raiseExternalChangeDialog();
     void writeExportedDocument(const QString &path, const Documents::TextDoc &document, bool forNewFile);
-    std::u16string_view textView();
+    std::u16string_view currentText();
     std::optional<std::int64_t> currentDiskMtimeNs() const;
     void openDroppedFiles(const QStringList &paths);
 
@@ -190,6 +190,7 @@ private:
     std::uint64_t m_savedRevision = 0;
     bool m_lastSaveFailed = false;
     bool m_externalChangePending = false;
+    bool m_reloadDiscardsEdits = false;
     bool m_suppressExternalCheck = false;
     ViewMode m_mode = ViewMode::Text;
     QTimer m_autoSave;
