@@ -2,6 +2,7 @@
 
 #include "formatting/jsonerrorlocation.h"
 #include "formatting/jsonreader_p.h"
+#include "base/utf.h"
 #include "formatting/textscan_p.h"
 
 #include <algorithm>
@@ -38,9 +39,22 @@ std::optional<ValidationError> checkSource(std::u16string_view source)
         return ValidationError{std::string(encodingErrorText), position.line, position.column};
     }
     const Internal::ReaderResult result = Internal::readJson(bytes, source);
+    Internal::releaseLargeScratch(bytes);
     if (result.ok)
         return std::nullopt;
     return parseError(Internal::describe(result, source), source);
+}
+
+// Pieces small enough for the stack of a worker thread, large enough to encode at full speed.
+constexpr std::size_t snapshotPiece = 32 * 1024;
+
+std::optional<Base::U16Buffer> copyOf(const Base::TextSnapshot &snapshot)
+{
+    Base::U16Buffer text(snapshot.length());
+    text.resize(snapshot.length());
+    if (snapshot.length() && !snapshot.copy(0, snapshot.length(), text.data()))
+        return std::nullopt;
+    return text;
 }
 
 // ---- Re-indenting -------------------------------------------------------------------------
@@ -138,6 +152,52 @@ Validation JSONFormatter::validate(std::u16string_view text)
     if (auto error = checkSource(text))
         return Validation::invalid(std::move(*error));
     return Validation::valid();
+}
+
+std::optional<Validation> JSONFormatter::validate(const Base::TextSnapshot &snapshot)
+{
+    const std::size_t length = snapshot.length();
+    Base::ByteBuffer &bytes = Internal::threadScratch();
+    bytes.clear();
+    bytes.reserve(length + 3 * snapshotPiece + 1);
+    char16_t piece[snapshotPiece];
+    bool hasContent = false;
+    bool encodable = true;
+    for (std::size_t at = 0; at < length && encodable;) {
+        std::size_t count = std::min(snapshotPiece, length - at);
+        if (!snapshot.copy(at, count, piece)) {
+            Internal::releaseLargeScratch(bytes);
+            return std::nullopt;
+        }
+        // A surrogate pair split between two pieces would look unpaired.
+        if (at + count < length && count > 1 && Base::Utf::isHighSurrogate(piece[count - 1]))
+            --count;
+        const std::u16string_view units(piece, count);
+        hasContent = hasContent || !Internal::trimmed(units).empty();
+        encodable = Internal::appendUtf8(units, bytes) == std::u16string_view::npos;
+        at += count;
+    }
+    if (encodable && !hasContent) {
+        Internal::releaseLargeScratch(bytes);
+        return Validation::empty();
+    }
+    Internal::ReaderResult result;
+    if (encodable) {
+        Internal::terminate(bytes);
+        result = Internal::readJsonBytes(bytes);
+    }
+    Internal::releaseLargeScratch(bytes);
+    if (encodable && result.ok)
+        return Validation::valid();
+
+    // Only a fault needs the text itself, to say where it is.
+    const auto text = copyOf(snapshot);
+    if (!text)
+        return std::nullopt;
+    if (!encodable)
+        return validate(text->view());
+    const Internal::ReaderResult located = Internal::locate(result, text->view());
+    return Validation::invalid(parseError(Internal::describe(located, text->view()), text->view()));
 }
 
 Validation JSONFormatter::validateNDJSON(std::u16string_view text)

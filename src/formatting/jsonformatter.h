@@ -3,6 +3,7 @@
 #include "formatting/validation.h"
 
 #include "base/largebuffer.h"
+#include "base/textsnapshot.h"
 
 #include <cstddef>
 #include <optional>
@@ -21,6 +22,10 @@ public:
     // encoded as UTF-8; otherwise the verdict of the JSON reader (top-level scalars allowed),
     // whose fault carries a 1-based line and a column counted like the caret column.
     static Validation validate(std::u16string_view text);
+    // The same verdict for a snapshot, read piece by piece: a valid document is never copied as
+    // UTF-16, only encoded once as UTF-8 (a fault's position then needs one copy). nullopt when
+    // the snapshot was revoked meanwhile.
+    static std::optional<Validation> validate(const Base::TextSnapshot &text);
 
     // One JSON value per line (lines split at LF, numbered from 1, blank lines skipped but
     // counted, each line trimmed of white space and CR). `empty` when no line holds anything.

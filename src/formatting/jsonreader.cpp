@@ -140,21 +140,38 @@ std::size_t loneLowSurrogateEscape(std::u16string_view source, std::size_t conte
 
 } // namespace
 
-ReaderResult readJson(Base::ByteBuffer &bytes, std::u16string_view source)
+ReaderResult readJsonBytes(Base::ByteBuffer &bytes)
 {
     rapidjson::Reader reader;
     rapidjson::InsituStringStream stream(bytes.data());
     SurrogateCheck handler(bytes.data(), stream);
     const rapidjson::ParseResult parsed = reader.Parse<checkFlags>(stream, handler);
-    if (parsed.IsError() && handler.refusedString() != std::string_view::npos)
-        return {false, int(rapidjson::kParseErrorStringUnicodeSurrogateInvalid),
-                loneLowSurrogateEscape(source, handler.refusedString())};
+    ReaderResult result;
+    if (parsed.IsError() && handler.refusedString() != std::string_view::npos) {
+        result = {false, int(rapidjson::kParseErrorStringUnicodeSurrogateInvalid), handler.refusedString()};
+        result.offsetIsRefusedString = true;
+        return result;
+    }
     if (parsed.IsError())
         return {false, int(parsed.Code()), parsed.Offset()};
     // The reader takes a NUL byte for the end of the text; one inside the text is a fault.
     if (stream.Tell() < bytes.size())
         return {false, int(rapidjson::kParseErrorDocumentRootNotSingular), stream.Tell()};
-    return {};
+    return result;
+}
+
+ReaderResult locate(ReaderResult result, std::u16string_view source)
+{
+    if (result.offsetIsRefusedString) {
+        result.offset = loneLowSurrogateEscape(source, result.offset);
+        result.offsetIsRefusedString = false;
+    }
+    return result;
+}
+
+ReaderResult readJson(Base::ByteBuffer &bytes, std::u16string_view source)
+{
+    return locate(readJsonBytes(bytes), source);
 }
 
 std::string describe(const ReaderResult &result, std::u16string_view source)

@@ -16,6 +16,9 @@ struct ReaderResult {
     bool ok = true;
     int code = 0;            // rapidjson::ParseErrorCode when !ok.
     std::size_t offset = 0;  // 0-based byte offset of the fault when !ok.
+    // Set by readJsonBytes when `offset` is where a string holding a lone low surrogate escape
+    // starts; `locate` turns it into the escape's offset.
+    bool offsetIsRefusedString = false;
 };
 
 // Checks the UTF-8 bytes [bytes.data(), bytes.data() + bytes.size()), which must be followed by
@@ -24,6 +27,11 @@ struct ReaderResult {
 // an early end. A \u escape of a surrogate without its other half (high or low alike) is a
 // kParseErrorStringUnicodeSurrogateInvalid fault at the escape's backslash.
 ReaderResult readJson(Base::ByteBuffer &bytes, std::u16string_view source);
+
+// readJson in two steps, for callers that free the bytes before they have the source: the check
+// needs only the bytes, `locate` then needs only the source.
+ReaderResult readJsonBytes(Base::ByteBuffer &bytes);
+ReaderResult locate(ReaderResult result, std::u16string_view source);
 
 // The reader's description of a failed `result` for the parsed `source`: a short English
 // sentence ending in " around line L, column C.", where C counts like the caret column.

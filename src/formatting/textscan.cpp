@@ -110,6 +110,13 @@ Base::ByteBuffer &threadScratch()
     return buffer;
 }
 
+void releaseLargeScratch(Base::ByteBuffer &scratch)
+{
+    constexpr std::size_t keptBytes = 4 << 20;
+    if (scratch.capacity() > keptBytes)
+        scratch = Base::ByteBuffer();
+}
+
 // ---- Positions ----------------------------------------------------------------------------
 
 LineColumn caretPosition(std::u16string_view text, std::size_t index)

@@ -31,6 +31,9 @@ void terminate(Base::ByteBuffer &out);
 // A per-thread buffer for encodeUtf8, reused between calls so that repeated checks of a large
 // document do not pay for fresh pages each time. Freed when the thread ends.
 Base::ByteBuffer &threadScratch();
+// Gives the scratch buffer's memory back once it holds more than a few MB: a worker thread must
+// not keep a 50 MB document's UTF-8 form for as long as it lives.
+void releaseLargeScratch(Base::ByteBuffer &scratch);
 
 // 1-based line and column of the UTF-16 position `index` in `text`.
 struct LineColumn {

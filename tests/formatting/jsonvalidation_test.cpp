@@ -30,6 +30,8 @@ private slots:
 
     void validate_data();
     void validate();
+    void validateSnapshot_data();
+    void validateSnapshot();
     void validateFixtures_data();
     void validateFixtures();
     void validateNDJSON_data();
@@ -177,6 +179,57 @@ void JsonValidationTest::validate()
     QFETCH(QString, text);
     QFETCH(QString, expected);
     QCOMPARE(dump(JSONFormatter::validate(u16(text))), expected);
+    // Read piece by piece from a snapshot, the verdict is the same.
+    const std::u16string units = u16(text);
+    const auto fromSnapshot = JSONFormatter::validate(Base::FixedTextSnapshot(units));
+    QVERIFY(fromSnapshot);
+    QCOMPARE(dump(*fromSnapshot), expected);
+}
+
+namespace {
+
+// A snapshot revoked after its first piece, like one whose text was edited during the check.
+class RevokedAfterFirstCopy final : public Base::TextSnapshot {
+public:
+    explicit RevokedAfterFirstCopy(std::u16string_view text) : m_text(text) {}
+    std::size_t length() const override { return m_text.size(); }
+    bool copy(std::size_t position, std::size_t count, char16_t *out) const override
+    {
+        if (m_copies++ > 0)
+            return false;
+        m_text.copy(out, count, position);
+        return true;
+    }
+    bool isRevoked() const override { return m_copies > 1; }
+
+private:
+    std::u16string_view m_text;
+    mutable int m_copies = 0;
+};
+
+} // namespace
+
+void JsonValidationTest::validateSnapshot_data()
+{
+    QTest::addColumn<QString>("text");
+    // Long texts cross the reader's pieces; characters sit on either side of a piece's end.
+    const QString pad = QString(32 * 1024 - 2, u' ');
+    QTest::newRow("pair split at a piece end") << "[" + pad + "\"\U0001F600\"]";
+    QTest::newRow("lone surrogate at a piece end") << "[" + pad + "\"" + QChar(0xD800) + "\"]";
+    QTest::newRow("fault in the third piece") << "[" + pad + pad + pad + "1,,2]";
+    QTest::newRow("lone low escape after two pieces") << "[" + pad + pad + "\"\\udc00\"]";
+    QTest::newRow("blank over two pieces") << pad + pad + "\n";
+    QTest::newRow("valid over many pieces") << "[" + QString("1,").repeated(200'000) + "1]";
+}
+
+void JsonValidationTest::validateSnapshot()
+{
+    QFETCH(QString, text);
+    const std::u16string units = u16(text);
+    const auto fromSnapshot = JSONFormatter::validate(Base::FixedTextSnapshot(units));
+    QVERIFY(fromSnapshot);
+    QCOMPARE(dump(*fromSnapshot), dump(JSONFormatter::validate(units)));
+    QVERIFY(!JSONFormatter::validate(RevokedAfterFirstCopy(units)).has_value() || units.size() <= 32 * 1024);
 }
 
 // pass_*.json must be valid; fail_*.json must give the verdict in the first line of the

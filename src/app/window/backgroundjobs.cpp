@@ -2,6 +2,9 @@
 
 #include "app/model/counts.h"
 #include "app/model/documentcheck.h"
+#include "app/model/jobrules.h"
+
+#include "formatting/jsonformatter.h"
 
 #include <QThreadPool>
 #include <QtConcurrent>
@@ -42,10 +45,27 @@ std::shared_ptr<JobResult> runJob(Job job, const JobContext &context, const Base
         result->completed = !snapshot.isRevoked();
         return result;
     }
-    auto text = materialise(snapshot, cancelled);
-    if (!text || !context.kind)
+    if (!context.kind)
         return result;
     const Documents::DocKind kind = *context.kind;
+    if (job == Job::Validation && kind == Documents::DocKind::Json) {
+        // The check reads the snapshot itself: a 50 MB document is never copied for it.
+        const auto validation = Formatting::JSONFormatter::validate(snapshot);
+        if (!validation || cancelled.load())
+            return result;
+        result->validation = *validation;
+        if (validation->isValid() && snapshot.length() <= formattedComparisonLimit) {
+            const auto text = materialise(snapshot, cancelled);
+            if (!text)
+                return result;
+            result->formatted = isFormatted(kind, text->view());
+        }
+        result->completed = !cancelled.load() && !snapshot.isRevoked();
+        return result;
+    }
+    auto text = materialise(snapshot, cancelled);
+    if (!text)
+        return result;
     switch (job) {
     case Job::Validation:
         result->validation = checkDocument(kind, text->view(), context.xmlSource);
