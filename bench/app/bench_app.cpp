@@ -6,8 +6,8 @@
 //     scheduled by it have fired and are reading the text;
 //  3. the longest gap between ticks of a 1 ms timer on the main thread while those jobs run;
 //  4. the process's peak resident memory with the 50 MB JSON open and every job done.
-#include "window/contentview.h"
-#include "window/documentwindow.h"
+#include "app/window/contentview.h"
+#include "app/window/documentwindow.h"
 
 #include "documents/fileio.h"
 #include "textview/stextview.h"

@@ -468,6 +468,8 @@ void ContentView::loadURL(const QString &path)
                                 .spawn());
     m_loadingIndicator->setLabel(loc(Base::Message{"Opening %@…", {QFileInfo(path).fileName().toStdString()}}));
     m_loadingIndicatorDelay.start();
+    if (!m_doc)
+        updateWindowTitle();
 }
 
 void ContentView::applyLoad()
@@ -480,6 +482,7 @@ void ContentView::applyLoad()
     m_reloadDiscardsEdits = false;
     const std::shared_ptr<LoadOutcome> outcome = future.result();
     if (const auto *error = std::get_if<Base::Message>(outcome.get())) {
+        updateWindowTitle();
         showError(loc(*error));
         return;
     }
@@ -821,6 +824,7 @@ void ContentView::showEvent(QShowEvent *event)
 
 void ContentView::restoreLastSession()
 {
+    m_wasRestored = true;
     WindowSession &session = WindowSession::shared();
     const auto exists = [](const QString &path) { return !path.isEmpty() && QFileInfo(path).isFile(); };
     if (!m_options.initialURL.isEmpty() && !m_doc) {
@@ -856,11 +860,21 @@ void ContentView::updateWindowTitle()
     QWidget *host = window();
     if (!host)
         return;
-    const std::optional<std::string_view> path =
-        m_doc ? std::optional<std::string_view>(m_doc->path) : std::nullopt;
+    // A window whose first file is still loading already stands for that file.
+    std::optional<std::string_view> path;
+    if (m_doc)
+        path = m_doc->path;
+    else if (isLoading())
+        path = m_loadTicket.path;
+    std::string promised; // The file the window was opened for, until it is loaded.
+    if (!path && !m_wasRestored) {
+        promised = (m_options.initialURL.isEmpty() ? m_options.initialScratchURL : m_options.initialURL).toStdString();
+        if (!promised.empty())
+            path = promised;
+    }
     host->setWindowTitle(QString::fromStdString(App::windowTitle(path)) + QStringLiteral("[*]"));
     host->setWindowModified(isDirty());
-    host->setWindowFilePath(m_doc ? QString::fromStdString(m_doc->path) : QString());
+    host->setWindowFilePath(path ? QString::fromStdString(std::string(*path)) : QString());
 }
 
 // ---- Application events ---------------------------------------------------------------------

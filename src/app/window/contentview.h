@@ -124,6 +124,8 @@ public:
     // ---- Parts, for the shell and tests ----
     Editor::Coordinator &editor() { return m_editor; }
     STTextView *textView() const { return m_textView; }
+    // The open, save-as or new-file panel while one is shown.
+    QFileDialog *panel() const { return m_panel; }
     DocumentToolbar *toolbar() const { return m_toolbar; }
     DocumentStatusBar *statusBar() const { return m_statusBar; }
     ContentArea *contentArea() const { return m_content; }
@@ -191,6 +193,7 @@ private:
     bool m_lastSaveFailed = false;
     bool m_externalChangePending = false;
     bool m_reloadDiscardsEdits = false;
+    bool m_wasRestored = false;
     bool m_suppressExternalCheck = false;
     ViewMode m_mode = ViewMode::Text;
     QTimer m_autoSave;

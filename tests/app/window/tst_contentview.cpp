@@ -127,6 +127,7 @@ private slots:
     void preferencesReachEveryWindow();
     void keyWindowRuleForNotifications();
     void titleAndEditedMark();
+    void toolbarHelpNamesDesktopShortcuts();
 
 private:
     QString path(const QString &name) const { return m_folder->filePath(name); }
@@ -565,6 +566,8 @@ void TestContentView::formatTwiceWithinTheToastTime()
     QCOMPARE(view->toast()->message(), QString("Formatted"));
     QCOMPARE(QString::fromStdU16String(view->text()), QString("{\n  \"a\": [\n    1,\n    2\n  ],\n  \"b\": {}\n}"));
     QVERIFY(view->isDirty());
+    QTest::qWait(180); // The toast has slid in.
+    QVERIFY(view->toast()->isShowing());
     screenshot(*view, "toast");
     view->formatDocument();
     QElapsedTimer sinceSecond;
@@ -741,6 +744,19 @@ void TestContentView::titleAndEditedMark()
     QTRY_COMPARE(window.minimumWidth(), int(std::ceil(window.contentView()->toolbarMinWidth())));
     QCOMPARE(RecentsStore::shared().items().first().path, QFileInfo(file).absoluteFilePath());
     QCOMPARE(Preferences::shared().lastOpenPath(), QFileInfo(file).absoluteFilePath());
+}
+
+void TestContentView::toolbarHelpNamesDesktopShortcuts()
+{
+    auto view = makeView();
+    const QList<QPair<const char *, QString>> expected = {
+        {"new", "New Window  Ctrl+N"}, {"save", "Save  Ctrl+S"},       {"open", "Open  Ctrl+O"},
+        {"undo", "Undo  Ctrl+Z"},      {"redo", "Redo  Ctrl+Shift+Z"}, {"find", "Find  Ctrl+F"},
+    };
+    for (const auto &[role, help] : expected) {
+        QCOMPARE(view->toolbar()->button(role)->toolTip(), help);
+        QVERIFY(!view->toolbar()->button(role)->toolTip().contains(QChar(0x2318))); // No ⌘ left.
+    }
 }
 
 QTEST_MAIN(TestContentView)
