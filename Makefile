@@ -5,8 +5,9 @@ JOBS        ?= $(shell nproc)
 FUZZ_RUNS   ?= 20000
 FUZZ_SECONDS ?= 20
 CMAKE_FLAGS ?=
+PREFIX      ?= /usr/local
 
-.PHONY: all deps configure build run test bench fuzz asan-test check-boundaries clean
+.PHONY: all deps configure build run test install bench fuzz asan-test check-boundaries clean
 
 all: build
 
@@ -27,6 +28,12 @@ run: build
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+# make install PREFIX=~/.local (default /usr/local); DESTDIR=... stages it for packaging.
+install: configure
+	cmake -S . -B $(BUILD) -DCMAKE_INSTALL_PREFIX=$(patsubst ~%,$(HOME)%,$(PREFIX))
+	cmake --build $(BUILD) -j $(JOBS)
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD)
 
 # Engine tests under AddressSanitizer and UndefinedBehaviorSanitizer (no widgets).
 asan-test: deps

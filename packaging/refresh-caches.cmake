@@ -1,0 +1,32 @@
+# Runs at install time. Each cache tool is optional and a failure never fails the install: a
+# desktop without a fresh cache still finds the files, only later.
+if(NOT "$ENV{DESTDIR}" STREQUAL "")
+  return()
+endif()
+
+if(IS_ABSOLUTE "${CORVANE_INSTALL_DATADIR}")
+  set(data "${CORVANE_INSTALL_DATADIR}")
+else()
+  set(data "${CMAKE_INSTALL_PREFIX}/${CORVANE_INSTALL_DATADIR}")
+endif()
+
+function(corvane_refresh tool dir)
+  find_program(tool_path ${tool} NO_CACHE)
+  if(NOT tool_path OR NOT IS_DIRECTORY "${dir}")
+    return()
+  endif()
+  message(STATUS "Refreshing: ${tool} ${dir}")
+  execute_process(COMMAND "${tool_path}" ${ARGN} "${dir}"
+                  RESULT_VARIABLE result OUTPUT_QUIET ERROR_VARIABLE errors)
+  if(NOT result EQUAL 0)
+    message(STATUS "${tool} failed (ignored): ${result} ${errors}")
+  endif()
+endfunction()
+
+corvane_refresh(update-mime-database "${data}/mime")
+corvane_refresh(update-desktop-database "${data}/applications" -q)
+# Only a theme folder with its index: a per-user hicolor folder has none, and GTK reads it
+# without a cache.
+if(EXISTS "${data}/icons/hicolor/index.theme")
+  corvane_refresh(gtk-update-icon-cache "${data}/icons/hicolor" -q -f)
+endif()
