@@ -9,6 +9,12 @@ const QHash<QString, QString> &stringTable()
 {
     static const QHash<QString, QString> table = {
         {"Reveal in Finder", "Show in File Manager"},
+        {"scratch.close.prompt", "Do you want to keep this note?"},
+        {"scratch.close.info", "It has not been saved under a name yet. If you don't save it, its text will be deleted."},
+        {"scratch.close.save", "Save…"},
+        {"scratch.close.dontsave", "Don't Save"},
+        {"scratch.close.cancel", "Cancel"},
+        {"scratch.savepanel.title", "Save Note"},
     };
     return table;
 }

@@ -1,5 +1,7 @@
 #include "documentwindow.h"
 
+#include "scratchcloseguard.h"
+
 #include "base/localization.h"
 
 #include <QCloseEvent>
@@ -17,8 +19,24 @@ DocumentWindow::DocumentWindow(ContentView::Options options, QWidget *parent)
     setMinimumSize(480, 300);
 }
 
+DocumentWindow::~DocumentWindow()
+{
+    scratchDelegates().remove(this);
+    liveScratchWindows().remove(this);
+}
+
+ScratchCloseGuard *DocumentWindow::scratchGuard() const
+{
+    return scratchDelegates().value(this);
+}
+
 void DocumentWindow::closeEvent(QCloseEvent *event)
 {
+    // The guard goes first: a cancelled close must not end the session.
+    if (ScratchCloseGuard *guard = scratchGuard(); guard && !guard->windowShouldClose()) {
+        event->ignore();
+        return;
+    }
     ContentView::titledWindowWillClose(m_view);
     if (m_view->isDirty() && m_view->lastSaveFailed()) {
         QMessageBox question(QMessageBox::Warning, loc("Error"),
@@ -36,6 +54,7 @@ void DocumentWindow::closeEvent(QCloseEvent *event)
         }
     }
     event->accept();
+    scratchWindowWillClose(this);
 }
 
 } // namespace App
