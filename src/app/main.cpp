@@ -1,8 +1,10 @@
-#include "window/documentwindow.h"
-#include "window/windowsession.h"
+#include "app/services/singleinstance.h"
+#include "app/shell/appdelegate.h"
+#include "app/shell/terminationsignal.h"
+#include "app/window/documentwindow.h"
 
 #include <QApplication>
-#include <QDir>
+#include <QIcon>
 #include <QTimer>
 
 int main(int argc, char **argv)
@@ -11,17 +13,30 @@ int main(int argc, char **argv)
     QApplication::setOrganizationName("Corvane");
     QApplication::setApplicationName("Corvane");
     QApplication::setApplicationVersion(CORVANE_VERSION);
+    QApplication::setDesktopFileName("app.corvane.editor");
+    QApplication::setWindowIcon(QIcon::fromTheme("app.corvane.editor"));
 
-    QStringList files = QApplication::arguments().mid(1);
-    // Options such as the desktop entry's --new-window are not file names.
-    files.removeIf([](const QString &argument) { return argument.startsWith("--"); });
-    auto &session = App::WindowSession::shared();
-    for (const QString &file : files)
-        session.pendingExternalURLs << QDir::current().absoluteFilePath(file);
+    // A later launch hands its files (or "new window") to the running editor and ends.
+    const auto request = App::SingleInstance::requestFromArguments(QApplication::arguments().mid(1));
+    App::SingleInstance channel;
+    if (channel.start(request) == App::SingleInstance::Role::Forwarded)
+        return 0;
 
-    auto *window = new App::DocumentWindow;
-    window->setAttribute(Qt::WA_DeleteOnClose);
-    window->show();
-    QTimer::singleShot(0, [&session] { session.hasFinishedLaunching = true; });
-    return QApplication::exec();
+    App::AppDelegate delegate;
+    QObject::connect(&channel, &App::SingleInstance::requestReceived, &delegate, &App::AppDelegate::handle);
+    App::TerminationSignal termination;
+    QObject::connect(&termination, &App::TerminationSignal::received, &delegate, &App::AppDelegate::quit);
+
+    // Files of the command line are the system's hand-over before launching has finished: the
+    // first window takes the first, the others get windows of their own.
+    delegate.open(request.paths);
+    if (request.newWindow)
+        QTimer::singleShot(0, &delegate, [&delegate] { delegate.openNewWindow(); });
+    delegate.createSceneWindow();
+    QTimer::singleShot(0, &delegate, &App::AppDelegate::applicationDidFinishLaunching);
+    const int status = QApplication::exec();
+    // Windows still open at quit go without closing questions; their views stop their jobs.
+    for (App::DocumentWindow *window : delegate.windows())
+        delete window;
+    return status;
 }

@@ -5,7 +5,8 @@
 #include "documentstatusbar.h"
 #include "documenttoolbar.h"
 #include "toast.h"
-#include "welcomeplaceholder.h"
+#include "fileassociationssheet.h"
+#include "welcomeview.h"
 #include "windowsession.h"
 
 #include "app/model/documentcheck.h"
@@ -32,6 +33,7 @@
 #include <QDBusMessage>
 #include <QDesktopServices>
 #include <QDragEnterEvent>
+#include <QMainWindow>
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -162,7 +164,7 @@ void ContentView::buildLayout()
 {
     m_rootPages = new QStackedLayout(this);
     m_rootPages->setContentsMargins(0, 0, 0, 0);
-    m_placeholder = new WelcomePlaceholder(this);
+    m_placeholder = new WelcomeView(this);
     m_rootPages->addWidget(m_placeholder);
 
     m_documentPage = new QWidget(this);
@@ -181,7 +183,13 @@ void ContentView::buildLayout()
     m_toast->setDuration(WindowTimings::shared().toastMs);
     m_loadingIndicator = new BusyIndicator(this);
     m_loadingIndicator->hide();
-    connect(m_placeholder, &WelcomePlaceholder::openRequested, this, &ContentView::showOpenPanel);
+    connect(m_placeholder, &WelcomeView::openRequested, this, &ContentView::showOpenPanel);
+    connect(m_placeholder, &WelcomeView::newRequested, this, [] {
+        if (const auto &open = WindowSession::shared().hooks.openNewWindow)
+            open();
+    });
+    connect(m_placeholder, &WelcomeView::recentRequested, this, &ContentView::openRecent);
+    connect(m_placeholder, &WelcomeView::settingsRequested, this, &ContentView::showSettings);
 }
 
 QWidget *ContentView::placeholder() const
@@ -275,6 +283,7 @@ void ContentView::applyPreference(const QString &key)
         m_toast->setTheme(theme);
         m_placeholder->setTheme(theme);
         m_loadingIndicator->setTheme(theme);
+        applyThemeToMenuBar();
         update();
     } else if (key == Preferences::fontSizeKey) {
         m_inputs.fontSize = preferences.fontSize();
@@ -785,6 +794,20 @@ void ContentView::dragEnterEvent(QDragEnterEvent *event)
     m_placeholder->setDropHighlighted(true);
 }
 
+void ContentView::showSettings()
+{
+    if (const auto &show = WindowSession::shared().hooks.showSettings)
+        show(this);
+    else
+        showFileAssociationsSheet(this, SheetKind::Settings);
+}
+
+void ContentView::dragLeaveEvent(QDragLeaveEvent *event)
+{
+    m_placeholder->setDropHighlighted(false);
+    QWidget::dragLeaveEvent(event);
+}
+
 void ContentView::dropEvent(QDropEvent *event)
 {
     m_placeholder->setDropHighlighted(false);
@@ -808,9 +831,17 @@ void ContentView::openDroppedFiles(const QStringList &paths)
 
 // ---- Session ----------------------------------------------------------------------------------
 
+void ContentView::applyThemeToMenuBar()
+{
+    // The window's menu bar, when the shell gave it one, belongs to the theme like the toolbar.
+    if (auto *host = qobject_cast<QMainWindow *>(window()); host && host->menuWidget())
+        Chrome::applyPalette(host->menuWidget(), *m_inputs.theme);
+}
+
 void ContentView::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
+    applyThemeToMenuBar();
     if (m_wasShown)
         return;
     m_wasShown = true;
@@ -1016,10 +1047,7 @@ void ContentView::connectToolbar()
     connect(m_toolbar, &DocumentToolbar::lineNumbersToggled, this,
             [](bool shown) { Preferences::shared().setShowLineNumbers(shown); });
     connect(m_toolbar, &DocumentToolbar::themeRequested, this, &ContentView::showThemePopover);
-    connect(m_toolbar, &DocumentToolbar::settingsRequested, this, [this] {
-        if (const auto &show = WindowSession::shared().hooks.showSettings)
-            show(this);
-    });
+    connect(m_toolbar, &DocumentToolbar::settingsRequested, this, &ContentView::showSettings);
     connect(m_statusBar, &DocumentStatusBar::errorLineClicked, this, [this](long long line) {
         m_inputs.goToLine = line;
         pushEditorInputs();

@@ -30,7 +30,7 @@ class ContentArea;
 class DocumentStatusBar;
 class DocumentToolbar;
 class Toast;
-class WelcomePlaceholder;
+class WelcomeView;
 struct RecentEntry;
 
 // How long the window waits for things. Tests shorten them; the defaults are the product's.
@@ -78,6 +78,8 @@ public:
     void showOpenPanel();
     void showSaveAsPanel();
     void showNewFilePanel();
+    // The settings sheet (file associations and the counts option).
+    void showSettings();
     static QString defaultSaveDirectory();
     void restoreLastSession();
 
@@ -150,6 +152,7 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dropEvent(QDropEvent *event) override;
+    void dragLeaveEvent(QDragLeaveEvent *event) override;
 
 private:
     using LoadOutcome = std::variant<Documents::LoadedText, Base::Message>;
@@ -166,6 +169,7 @@ private:
     void observeApplication();
     void applyPreferences();
     void applyPreference(const QString &key);
+    void applyThemeToMenuBar();
     void pushEditorInputs();
     void applyLoad();
     void onTextChanged();
@@ -222,7 +226,7 @@ private:
     // Widgets.
     QStackedLayout *m_rootPages = nullptr;
     QWidget *m_documentPage = nullptr;
-    WelcomePlaceholder *m_placeholder = nullptr;
+    WelcomeView *m_placeholder = nullptr;
     DocumentToolbar *m_toolbar = nullptr;
     ContentArea *m_content = nullptr;
     DocumentStatusBar *m_statusBar = nullptr;

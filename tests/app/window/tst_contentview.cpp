@@ -1,6 +1,8 @@
 // The document window driven through its real widgets, offscreen, on real files in temporary
 // folders, with preferences in a temporary settings folder and the window's delays shortened.
 // Set CORVANE_SCREENSHOT_DIR to keep a PNG of each state for a person to look at.
+#include "app/services/fileassociations.h"
+#include "app/services/updatechecker.h"
 #include "app/window/contentarea.h"
 #include "app/window/contentview.h"
 #include "app/window/documentstatusbar.h"
@@ -155,6 +157,9 @@ void TestContentView::initTestCase()
     timings.jobDelayScale = 0.2;
     timings.restoreRetryMs = 20;
     WindowSession::shared().hasFinishedLaunching = true;
+    // No first-run sheet over the windows, no update check against the real host.
+    Preferences::shared().settings().setValue(FileAssociations::hasPromptedKey, true);
+    Preferences::shared().settings().setValue(UpdateChecker::lastCheckKey, 4e9);
     WindowSession::shared().hooks.openWindowForURL = [this](const QString &opened) { m_openedElsewhere << opened; };
 }
 

@@ -6,7 +6,9 @@
 #include "app/window/scratchcloseguard.h"
 #include "app/window/windowsession.h"
 
+#include "app/services/fileassociations.h"
 #include "app/services/preferences.h"
+#include "app/services/updatechecker.h"
 #include "app/services/recentsstore.h"
 
 #include "documents/scratchfile.h"
@@ -178,6 +180,9 @@ void TestScratchGuard::initTestCase()
     WindowTimings::shared().restoreRetryMs = 20;
     WindowSession::shared().hasFinishedLaunching = true;
     Preferences::shared().setSessionEnded(false);
+    // No first-run sheet over the windows, no update check against the real host.
+    Preferences::shared().settings().setValue(FileAssociations::hasPromptedKey, true);
+    Preferences::shared().settings().setValue(UpdateChecker::lastCheckKey, 4e9);
 }
 
 void TestScratchGuard::init()

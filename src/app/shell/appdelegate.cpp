@@ -1,0 +1,293 @@
+#include "appdelegate.h"
+
+#include "commands.h"
+
+#include "app/services/preferences.h"
+#include "app/services/recentsstore.h"
+#include "app/services/updatechecker.h"
+#include "app/window/documentwindow.h"
+#include "app/window/fileassociationssheet.h"
+#include "app/window/scratchcloseguard.h"
+#include "app/window/windowsession.h"
+
+#include "base/localization.h"
+#include "base/notificationcenter.h"
+#include "documents/scratchfile.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QScreen>
+#include <QStandardPaths>
+#include <QTimer>
+
+#ifndef CORVANE_VERSION
+#define CORVANE_VERSION "0.1"
+#endif
+
+namespace App {
+
+namespace {
+
+AppDelegate *instance = nullptr;
+
+constexpr QPoint cascadeOffset(24, 24);
+constexpr QSize fileWindowSize(1000, 700);
+const QRect fallbackScreen(0, 0, 1280, 800);
+
+// The comparable form of a path: absolute, clean, symbolic links resolved where the file exists.
+QString normalised(const QString &path)
+{
+    const QFileInfo info(path);
+    const QString resolved = info.canonicalFilePath();
+    return resolved.isEmpty() ? QDir::cleanPath(info.absoluteFilePath()) : resolved;
+}
+
+QString representedPath(const DocumentWindow *window)
+{
+    return window->windowFilePath();
+}
+
+} // namespace
+
+QString scratchFolder()
+{
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    return data.isEmpty() ? QString() : QDir(data).filePath(QStringLiteral("Corvane/scratch"));
+}
+
+AppDelegate::AppDelegate(QObject *parent) : QObject(parent)
+{
+    instance = this;
+    auto &hooks = WindowSession::shared().hooks;
+    hooks.openNewWindow = [this] { openNewWindow(); };
+    hooks.openWindowForURL = [this](const QString &path) { openWindowForURL(path); };
+    hooks.scratchExported = scratchDocumentExported;
+    hooks.showSettings = [](ContentView *view) { showFileAssociationsSheet(view, SheetKind::Settings); };
+    hooks.checkForUpdatesIfDue = [] { UpdateChecker::shared().checkIfDue(); };
+    // One relay for the process: a file handed over by any route reaches the key window once.
+    m_relayToken = NotificationCenter::defaultCenter().addObserver(
+        Notifications::openExternalFile, this, [](const QVariant &object) {
+            const QString path = object.toString();
+            if (!path.isEmpty())
+                NotificationCenter::defaultCenter().post(Notifications::loadFile, path);
+        });
+    // Quitting closes every window, which would mark the session as ended by the user; a quit
+    // (Ctrl+Q, SIGTERM) is not that, so the next launch reopens the last file.
+    connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this, [this] {
+        if (m_quitting)
+            Preferences::shared().setSessionEnded(false);
+    });
+}
+
+AppDelegate::~AppDelegate()
+{
+    NotificationCenter::defaultCenter().removeObserver(m_relayToken);
+    auto &hooks = WindowSession::shared().hooks;
+    hooks.openNewWindow = nullptr;
+    hooks.openWindowForURL = nullptr;
+    hooks.scratchExported = nullptr;
+    hooks.showSettings = nullptr;
+    hooks.checkForUpdatesIfDue = nullptr;
+    if (instance == this)
+        instance = nullptr;
+}
+
+AppDelegate *AppDelegate::shared()
+{
+    return instance;
+}
+
+QList<DocumentWindow *> AppDelegate::windows() const
+{
+    QList<DocumentWindow *> result;
+    for (ContentView *view : WindowSession::shared().views())
+        if (auto *window = qobject_cast<DocumentWindow *>(view->window()); window && !result.contains(window))
+            result << window;
+    return result;
+}
+
+DocumentWindow *AppDelegate::makeWindow(ContentView::Options options)
+{
+    auto *window = new DocumentWindow(std::move(options));
+    installMenus(window, {[this] { showAbout(); }, [this] { openNewWindow(); }, [this] { quit(); }});
+    return window;
+}
+
+void AppDelegate::present(DocumentWindow *window)
+{
+    window->show();
+    window->raise();
+    window->activateWindow();
+    emit windowOpened(window);
+}
+
+DocumentWindow *AppDelegate::createSceneWindow()
+{
+    DocumentWindow *window = makeWindow({});
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    present(window);
+    return window;
+}
+
+void AppDelegate::applicationDidFinishLaunching()
+{
+    Preferences::shared().setSessionEnded(false);
+    WindowSession::shared().hasFinishedLaunching = true;
+    QTimer::singleShot(timings.startupDelayMs, this, [this] {
+        const QStringList queued = std::exchange(WindowSession::shared().pendingExternalURLs, {});
+        for (const QString &path : queued)
+            openWindowForURL(path);
+        pollForWindowAndActivate(0);
+    });
+}
+
+void AppDelegate::open(const QStringList &paths)
+{
+    if (paths.isEmpty())
+        return;
+    if (WindowSession::shared().hasFinishedLaunching) {
+        for (const QString &path : paths)
+            openOrFocus(path);
+        return;
+    }
+    WindowSession::shared().pendingExternalURLs << paths;
+}
+
+void AppDelegate::openOrFocus(const QString &path)
+{
+    const QString target = normalised(path);
+    for (DocumentWindow *window : windows()) {
+        if (!window->isVisible() || representedPath(window).isEmpty())
+            continue;
+        if (normalised(representedPath(window)) == target) {
+            window->raise();
+            window->activateWindow();
+            return;
+        }
+    }
+    openWindowForURL(path);
+}
+
+void AppDelegate::pollForWindowAndActivate(int attempt)
+{
+    if (m_activationDone || attempt >= timings.pollAttempts)
+        return;
+    for (DocumentWindow *window : windows()) {
+        if (window->isVisible() && window->isEnabled()) {
+            m_activationDone = true;
+            window->raise();
+            window->activateWindow();
+            return;
+        }
+    }
+    QTimer::singleShot(timings.pollIntervalMs, this, [this, attempt] { pollForWindowAndActivate(attempt + 1); });
+}
+
+DocumentWindow *AppDelegate::openNewWindow()
+{
+    const QString folder = scratchFolder();
+    std::optional<std::string> scratch;
+    if (!folder.isEmpty())
+        scratch = Documents::ScratchFile::create(folder.toStdString());
+    const QList<DocumentWindow *> existing = windows();
+    // Hidden windows count as the reference here: a new window goes where the user expects it.
+    if (existing.isEmpty()) {
+        if (scratch)
+            QFile::remove(QString::fromStdString(*scratch)); // The scene window starts without it.
+        return createSceneWindow();
+    }
+    DocumentWindow *reference = existing.first();
+    const QString scratchPath = scratch ? QString::fromStdString(*scratch) : QString();
+    ContentView::Options options;
+    options.skipSessionRestore = true;
+    options.initialScratchURL = scratchPath;
+    DocumentWindow *window = makeWindow(std::move(options));
+    window->setWindowTitle((scratch ? QFileInfo(scratchPath).fileName() : QStringLiteral("Corvane"))
+                           + QStringLiteral("[*]"));
+    window->setMinimumSize(reference->minimumSize());
+    window->setGeometry(QRect(reference->geometry().topLeft() + cascadeOffset, reference->geometry().size()));
+    liveScratchWindows().insert(window, window);
+    if (scratch)
+        attachScratchDelegate(window, scratchPath);
+    else
+        window->setAttribute(Qt::WA_DeleteOnClose);
+    present(window);
+    return window;
+}
+
+DocumentWindow *AppDelegate::openWindowForURL(const QString &path)
+{
+    DocumentWindow *reference = nullptr;
+    for (DocumentWindow *window : windows())
+        if (window->isVisible()) {
+            reference = window;
+            break;
+        }
+    ContentView::Options options;
+    options.skipSessionRestore = true;
+    options.initialURL = path;
+    DocumentWindow *window = makeWindow(std::move(options));
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->setWindowTitle(QFileInfo(path).fileName() + QStringLiteral("[*]"));
+    window->setWindowFilePath(path);
+    if (reference) {
+        window->setMinimumSize(reference->minimumSize());
+        window->setGeometry(QRect(reference->geometry().topLeft() + cascadeOffset, reference->geometry().size()));
+    } else {
+        const QScreen *screen = QGuiApplication::primaryScreen();
+        const QRect visible = screen ? screen->availableGeometry() : fallbackScreen;
+        QRect frame(QPoint(), fileWindowSize);
+        frame.moveCenter(visible.center());
+        window->setGeometry(frame);
+    }
+    present(window);
+    return window;
+}
+
+QMessageBox *AppDelegate::showAbout()
+{
+    QWidget *parent = QApplication::activeWindow();
+    auto *about = new QMessageBox(QMessageBox::NoIcon, loc("About Corvane"), QStringLiteral("Corvane"),
+                                  QMessageBox::Ok, parent);
+    about->setObjectName(QStringLiteral("about"));
+    about->setAttribute(Qt::WA_DeleteOnClose);
+    about->setTextFormat(Qt::PlainText);
+    about->setInformativeText(loc(Base::Message{"Version %@", {CORVANE_VERSION}}) + QLatin1Char('\n')
+                              + loc("Fast macOS text editor"));
+    about->setIconPixmap(QApplication::windowIcon().pixmap(64, 64));
+    about->setWindowModality(Qt::NonModal);
+    about->show();
+    about->raise();
+    about->activateWindow();
+    return about;
+}
+
+void AppDelegate::quit()
+{
+    if (m_quitting)
+        return;
+    m_quitting = true;
+    for (ContentView *view : WindowSession::shared().views())
+        view->saveIfDirty(true);
+    RecentsStore::shared().flushNow();
+    QApplication::quit();
+}
+
+void AppDelegate::handle(const SingleInstance::Request &request)
+{
+    if (request.newWindow)
+        openNewWindow();
+    open(request.paths);
+    if (!request.newWindow && request.paths.isEmpty()) {
+        // A plain second launch: the user wants to see the editor.
+        const QList<DocumentWindow *> existing = windows();
+        if (existing.isEmpty())
+            createSceneWindow();
+        else
+            present(existing.first());
+    }
+}
+
+} // namespace App

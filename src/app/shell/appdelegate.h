@@ -1,0 +1,81 @@
+#pragma once
+
+#include "app/services/singleinstance.h"
+#include "app/window/contentview.h"
+
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+
+class QMessageBox;
+
+namespace App {
+
+class DocumentWindow;
+
+// The application as a whole: start-up, files handed over by the command line or by a later
+// launch, new windows (a scratch document or a given file), About, and quitting. One per
+// process, main thread only; it fills the window hooks of WindowSession while it lives.
+class AppDelegate : public QObject {
+    Q_OBJECT
+
+public:
+    struct Timings {
+        int startupDelayMs = 300;  // before files queued at start-up get their windows
+        int pollIntervalMs = 50;   // between attempts to bring the first window to the front
+        int pollAttempts = 40;
+    };
+
+    explicit AppDelegate(QObject *parent = nullptr);
+    ~AppDelegate() override;
+    // The living delegate, or null.
+    static AppDelegate *shared();
+
+    Timings timings;
+
+    // The first window of a session (and the window "New" makes when none is left).
+    DocumentWindow *createSceneWindow();
+    // Start-up once the event loop runs: a new session, queued files get windows 0.3 s later,
+    // then a window is brought to the front.
+    void applicationDidFinishLaunching();
+    // Files handed over by the system: queued before launching finished, else opened or focused.
+    void open(const QStringList &paths);
+    // Brings the window showing `path` (symbolic links resolved) to the front, or opens one.
+    void openOrFocus(const QString &path);
+    // A new window with a fresh scratch document, cascaded from the first window.
+    DocumentWindow *openNewWindow();
+    // A new window loading `path`, cascaded from the first visible window or centred 1000 × 700.
+    DocumentWindow *openWindowForURL(const QString &path);
+    // The About box (name, version, credits); it closes itself.
+    QMessageBox *showAbout();
+    // Saves every window (even over a pending external change), writes the recent files and
+    // quits. Windows close without questions: a scratch document stays in its file.
+    void quit();
+    // What a later launch asked for.
+    void handle(const SingleInstance::Request &request);
+
+    bool activationDone() const { return m_activationDone; }
+    bool isQuitting() const { return m_quitting; }
+    // The document windows, oldest first.
+    QList<DocumentWindow *> windows() const;
+
+signals:
+    // A window was made and shown (tests and the launch benchmark follow windows through it).
+    void windowOpened(App::DocumentWindow *window);
+
+private:
+    DocumentWindow *makeWindow(ContentView::Options options);
+    void present(DocumentWindow *window);
+    void pollForWindowAndActivate(int attempt);
+
+    bool m_activationDone = false;
+    bool m_quitting = false;
+    quint64 m_relayToken = 0;
+};
+
+// The folder of scratch documents: the per-user data folder, then Corvane/scratch.
+QString scratchFolder();
+
+} // namespace App

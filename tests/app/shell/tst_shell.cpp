@@ -1,0 +1,390 @@
+// The application shell through real windows, offscreen: menu commands and their keys, the
+// key-window rule with two windows, new scratch windows and file windows (placement, focus of a
+// window already showing a file), start-up with queued files, About and the termination signal.
+#include "app/shell/appdelegate.h"
+#include "app/shell/terminationsignal.h"
+
+#include "app/services/fileassociations.h"
+#include "app/services/preferences.h"
+#include "app/services/updatechecker.h"
+#include "app/window/contentview.h"
+#include "app/window/documentwindow.h"
+#include "app/window/scratchcloseguard.h"
+#include "app/window/windowsession.h"
+
+#include "base/notificationcenter.h"
+#include "documents/scratchfile.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFile>
+#include <QFileDialog>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QScreen>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+
+using namespace App;
+
+class TestShell : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void menuKeysReachTheirCommands_data();
+    void menuKeysReachTheirCommands();
+    void menuTitlesUseDesktopWording();
+    void onlyTheKeyWindowActs();
+    void forceFlushScratchAddressesOneWindowOrAll();
+    void externalFileRelayLoadsOnce();
+    void newWindowsAreScratchDocumentsCascaded();
+    void newWithoutAnyWindowOpensAWindow();
+    void fileWindowWithoutReferenceIsCentred();
+    void hiddenWindowIsNoReferenceForFileWindows();
+    void openOrFocusFindsTheWindowThroughALink();
+    void startUpOpensQueuedFiles();
+    void laterLaunchRequests();
+    void aboutNamesVersionAndCredits();
+    void terminationSignalArrivesOnTheMainThread();
+
+private:
+    QString path(const QString &name) const { return m_folder->filePath(name); }
+    QString writeFile(const QString &name, const QByteArray &bytes) const
+    {
+        QFile file(path(name));
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+            qFatal("cannot write %s", qPrintable(name));
+        return file.fileName();
+    }
+    static bool waitForLoad(DocumentWindow *window)
+    {
+        return QTest::qWaitFor([window] { return window->contentView()->doc() && !window->contentView()->isLoading(); });
+    }
+    static void makeKey(DocumentWindow *window)
+    {
+        window->show();
+        window->raise();
+        window->activateWindow();
+        QApplication::setActiveWindow(window);
+        QVERIFY(QTest::qWaitForWindowActive(window));
+    }
+    static QAction *command(DocumentWindow *window, const QString &id)
+    {
+        return window->menuBar()->findChild<QAction *>(id);
+    }
+
+    std::unique_ptr<QTemporaryDir> m_folder;
+    std::unique_ptr<AppDelegate> m_delegate;
+    QTemporaryDir m_home;
+};
+
+void TestShell::initTestCase()
+{
+    qputenv("XDG_DATA_HOME", m_home.filePath("data").toUtf8());
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_home.filePath("settings"));
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_home.filePath("settings"));
+    QCoreApplication::setOrganizationName("CorvaneTests");
+    QCoreApplication::setApplicationName("Shell");
+    QApplication::setQuitOnLastWindowClosed(false);
+    // No first-run sheet over the windows, no update check against the real host.
+    Preferences::shared().settings().setValue(FileAssociations::hasPromptedKey, true);
+    Preferences::shared().settings().setValue(UpdateChecker::lastCheckKey, 4e9);
+}
+
+void TestShell::init()
+{
+    m_folder = std::make_unique<QTemporaryDir>();
+    m_delegate = std::make_unique<AppDelegate>();
+    m_delegate->timings.startupDelayMs = 60;
+    WindowSession::shared().pendingExternalURLs.clear();
+    WindowSession::shared().hasFinishedLaunching = true;
+    Preferences::shared().setLastOpenPath(QString());
+    QDir(scratchFolder()).removeRecursively();
+}
+
+void TestShell::cleanup()
+{
+    for (DocumentWindow *window : m_delegate->windows()) {
+        detachScratchDelegate(window);
+        delete window;
+    }
+    m_delegate.reset();
+}
+
+void TestShell::menuKeysReachTheirCommands_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<QString>("notification");
+    QTest::addColumn<int>("code");
+    const int ctrl = Qt::ControlModifier, shift = Qt::ShiftModifier, alt = Qt::AltModifier;
+    QTest::newRow("Ctrl+F finds") << int(Qt::Key_F) << ctrl << Notifications::findAction << 1;
+    QTest::newRow("Ctrl+G next") << int(Qt::Key_G) << ctrl << Notifications::findAction << 2;
+    QTest::newRow("F3 next") << int(Qt::Key_F3) << 0 << Notifications::findAction << 2;
+    QTest::newRow("Ctrl+Shift+G previous") << int(Qt::Key_G) << (ctrl | shift) << Notifications::findAction << 3;
+    QTest::newRow("Shift+F3 previous") << int(Qt::Key_F3) << shift << Notifications::findAction << 3;
+    QTest::newRow("bare Escape hides find") << int(Qt::Key_Escape) << 0 << Notifications::findAction << 11;
+    QTest::newRow("Ctrl+Alt+F replace") << int(Qt::Key_F) << (ctrl | alt) << Notifications::findAction << 12;
+    QTest::newRow("Ctrl+H replace") << int(Qt::Key_H) << ctrl << Notifications::findAction << 12;
+    QTest::newRow("Ctrl+L go to line") << int(Qt::Key_L) << ctrl << Notifications::goToLine << -1;
+    QTest::newRow("Ctrl+Shift+R reveal") << int(Qt::Key_R) << (ctrl | shift) << Notifications::revealInFinder << -1;
+    QTest::newRow("Ctrl+Alt+Shift+C copy path")
+        << int(Qt::Key_C) << (ctrl | alt | shift) << Notifications::copyPath << -1;
+    QTest::newRow("Ctrl+D duplicate") << int(Qt::Key_D) << ctrl << Notifications::duplicateLine << -1;
+    QTest::newRow("Alt+Up") << int(Qt::Key_Up) << alt << Notifications::moveLineUp << -1;
+    QTest::newRow("Alt+Down") << int(Qt::Key_Down) << alt << Notifications::moveLineDown << -1;
+    QTest::newRow("Ctrl+O open") << int(Qt::Key_O) << ctrl << Notifications::openFile << -1;
+    QTest::newRow("Ctrl+S save") << int(Qt::Key_S) << ctrl << Notifications::saveFile << -1;
+}
+
+void TestShell::menuKeysReachTheirCommands()
+{
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    QFETCH(QString, notification);
+    QFETCH(int, code);
+    DocumentWindow *window = m_delegate->openWindowForURL(writeFile("k.txt", "text"));
+    makeKey(window);
+    QVERIFY(waitForLoad(window));
+    QList<QVariant> received;
+    // Observers run in the order they were added: this one after the window's own.
+    const auto token = NotificationCenter::defaultCenter().addObserver(
+        notification, nullptr, [&received](const QVariant &object) { received << object; });
+    // The panels and sheets some commands open are closed again below; they must not block.
+    QTest::keyClick(window, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+    NotificationCenter::defaultCenter().removeObserver(token);
+    QCOMPARE(received.size(), 1);
+    if (code >= 0)
+        QCOMPARE(received.first().toInt(), code);
+    if (QWidget *modal = QApplication::activeModalWidget())
+        modal->close();
+    if (QFileDialog *panel = window->contentView()->panel())
+        panel->reject();
+}
+
+void TestShell::menuTitlesUseDesktopWording()
+{
+    DocumentWindow *window = m_delegate->openWindowForURL(writeFile("t.txt", "text"));
+    QCOMPARE(command(window, "reveal")->text(), QString("Show in File Manager"));
+    QCOMPARE(command(window, "open")->text(), QString("Open…"));
+    QCOMPARE(command(window, "replace")->text(), QString("Find & Replace"));
+    QCOMPARE(command(window, "about")->text(), QString("About Corvane"));
+    QCOMPARE(command(window, "new")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_N));
+    QCOMPARE(command(window, "quit")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+    QCOMPARE(command(window, "close")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_W));
+    QStringList menus;
+    for (QAction *menu : window->menuBar()->actions())
+        menus << menu->text().remove('&');
+    QCOMPARE(menus, (QStringList{"File", "Edit", "View", "Help"}));
+
+    // The View toggles follow the shared preference, whichever window changed it.
+    DocumentWindow *other = m_delegate->openWindowForURL(writeFile("u.txt", "text"));
+    const bool before = Preferences::shared().showLineNumbers();
+    command(window, "lineNumbers")->trigger();
+    QCOMPARE(Preferences::shared().showLineNumbers(), !before);
+    QCOMPARE(command(other, "lineNumbers")->isChecked(), !before);
+    command(other, "lineNumbers")->trigger();
+    QCOMPARE(command(window, "lineNumbers")->isChecked(), before);
+}
+
+void TestShell::onlyTheKeyWindowActs()
+{
+    DocumentWindow *first = m_delegate->openWindowForURL(writeFile("a.txt", "a"));
+    DocumentWindow *second = m_delegate->openWindowForURL(writeFile("b.txt", "b"));
+    QVERIFY(waitForLoad(first) && waitForLoad(second));
+    makeKey(second);
+    // The command is triggered from the other window's menu: the key window still decides.
+    command(first, "open")->trigger();
+    QVERIFY(second->contentView()->panel());
+    QVERIFY(!first->contentView()->panel());
+    second->contentView()->panel()->reject();
+    QTRY_VERIFY(!second->contentView()->panel());
+}
+
+void TestShell::forceFlushScratchAddressesOneWindowOrAll()
+{
+    DocumentWindow *first = m_delegate->openWindowForURL(writeFile("a.txt", "a"));
+    DocumentWindow *second = m_delegate->openWindowForURL(writeFile("b.txt", "b"));
+    QVERIFY(waitForLoad(first) && waitForLoad(second));
+    const auto edit = [](DocumentWindow *window) {
+        STTextView *view = window->contentView()->textView();
+        view->setTextSelection({0, 0});
+        QTest::keyClicks(view, "x");
+    };
+    const auto onDisk = [this](const char *name) {
+        QFile file(path(name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    edit(first);
+    edit(second);
+    NotificationCenter::defaultCenter().post(Notifications::forceFlushScratch,
+                                             QVariant::fromValue(static_cast<QObject *>(first)));
+    QCOMPARE(onDisk("a.txt"), QByteArray("xa"));
+    QCOMPARE(onDisk("b.txt"), QByteArray("b"));
+    NotificationCenter::defaultCenter().post(Notifications::forceFlushScratch);
+    QCOMPARE(onDisk("b.txt"), QByteArray("xb"));
+}
+
+void TestShell::externalFileRelayLoadsOnce()
+{
+    DocumentWindow *first = m_delegate->openWindowForURL(writeFile("a.txt", "a"));
+    DocumentWindow *second = m_delegate->openWindowForURL(writeFile("b.txt", "b"));
+    QVERIFY(waitForLoad(first) && waitForLoad(second));
+    makeKey(first);
+    int loads = 0;
+    connect(first->contentView(), &ContentView::documentLoaded, this, [&loads] { ++loads; });
+    const QString handed = writeFile("c.txt", "c");
+    NotificationCenter::defaultCenter().post(Notifications::openExternalFile, handed);
+    QTRY_COMPARE(first->contentView()->doc()->path, QFileInfo(handed).absoluteFilePath().toStdString());
+    QTest::qWait(100);
+    QCOMPARE(loads, 1);
+    QCOMPARE(second->contentView()->doc()->path, QFileInfo(path("b.txt")).absoluteFilePath().toStdString());
+}
+
+void TestShell::newWindowsAreScratchDocumentsCascaded()
+{
+    DocumentWindow *reference = m_delegate->openWindowForURL(writeFile("r.txt", "r"));
+    reference->setGeometry(100, 120, 900, 600);
+    const QString day = QString::fromStdString(Documents::ScratchFile::dateStamp(std::time(nullptr)));
+
+    DocumentWindow *first = m_delegate->openNewWindow();
+    QCOMPARE(first->geometry(), QRect(124, 144, 900, 600));
+    QVERIFY(first->scratchGuard());
+    const QString firstFile = QDir(scratchFolder()).filePath("new-" + day + ".txt");
+    QCOMPARE(first->scratchGuard()->scratchURL(), firstFile);
+    QVERIFY(QFileInfo(firstFile).isFile());
+    QCOMPARE(first->windowTitle().remove("[*]"), QFileInfo(firstFile).fileName());
+    QVERIFY(liveScratchWindows().contains(first));
+
+    // A second one the same day takes the next number, still cascaded from the first window.
+    DocumentWindow *second = m_delegate->openNewWindow();
+    QCOMPARE(second->scratchGuard()->scratchURL(), QDir(scratchFolder()).filePath("new-" + day + "-2.txt"));
+    QCOMPARE(second->geometry().topLeft(), QPoint(124, 144));
+    QTRY_VERIFY(second->contentView()->doc());
+    QVERIFY(second->contentView()->doc()->isScratch);
+}
+
+void TestShell::newWithoutAnyWindowOpensAWindow()
+{
+    QVERIFY(m_delegate->windows().isEmpty());
+    QSignalSpy opened(m_delegate.get(), &AppDelegate::windowOpened);
+    DocumentWindow *window = m_delegate->openNewWindow();
+    QVERIFY(window);
+    QCOMPARE(opened.count(), 1);
+    QCOMPARE(m_delegate->windows(), QList<DocumentWindow *>{window});
+    QVERIFY(window->isVisible());
+    // The scratch file made for that request is not left behind by the plain first window.
+    QCOMPARE(QDir(scratchFolder()).entryList(QDir::Files), QStringList());
+
+    // New from the menu of a window that is not the key window still opens a window.
+    window->hide();
+    command(window, "new")->trigger();
+    QCOMPARE(m_delegate->windows().size(), 2);
+}
+
+void TestShell::fileWindowWithoutReferenceIsCentred()
+{
+    DocumentWindow *window = m_delegate->openWindowForURL(writeFile("c.json", "[]"));
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    QCOMPARE(window->geometry().size(), QSize(1000, 700));
+    QCOMPARE(window->geometry().center(), screen.center());
+    QCOMPARE(window->windowFilePath(), path("c.json"));
+    QVERIFY(waitForLoad(window));
+}
+
+void TestShell::hiddenWindowIsNoReferenceForFileWindows()
+{
+    DocumentWindow *hidden = m_delegate->openWindowForURL(writeFile("h.txt", "h"));
+    hidden->setGeometry(300, 300, 800, 500);
+    hidden->hide();
+    DocumentWindow *file = m_delegate->openWindowForURL(writeFile("f.txt", "f"));
+    QCOMPARE(file->geometry().size(), QSize(1000, 700)); // Centred, not cascaded from the hidden one.
+    file->hide();
+    DocumentWindow *scratch = m_delegate->openNewWindow();
+    QCOMPARE(scratch->geometry().topLeft(), QPoint(324, 324)); // Cascaded from the oldest, hidden or not.
+}
+
+void TestShell::openOrFocusFindsTheWindowThroughALink()
+{
+    const QString file = writeFile("shown.json", "{}");
+    DocumentWindow *window = m_delegate->openWindowForURL(file);
+    QVERIFY(waitForLoad(window));
+    DocumentWindow *other = m_delegate->openWindowForURL(writeFile("other.json", "{}"));
+    makeKey(other);
+    QVERIFY(QFile::link(file, path("link.json")));
+    QDir(path(".")).mkdir("sub");
+    m_delegate->openOrFocus(path("link.json"));
+    m_delegate->openOrFocus(path("sub/../shown.json"));
+    QCOMPARE(m_delegate->windows().size(), 2);
+    QTRY_COMPARE(QApplication::activeWindow(), static_cast<QWidget *>(window));
+
+    m_delegate->openOrFocus(writeFile("new.json", "{}"));
+    QCOMPARE(m_delegate->windows().size(), 3);
+}
+
+void TestShell::startUpOpensQueuedFiles()
+{
+    WindowSession::shared().hasFinishedLaunching = false;
+    const QString a = writeFile("a.csv", "x,y\n"), b = writeFile("b.md", "# b"), c = writeFile("c.log", "c");
+    m_delegate->open({a, b});
+    QCOMPARE(WindowSession::shared().pendingExternalURLs, (QStringList{a, b}));
+    DocumentWindow *scene = m_delegate->createSceneWindow();
+    QVERIFY(waitForLoad(scene));
+    QCOMPARE(QString::fromStdString(scene->contentView()->doc()->path), a); // The first window takes the first.
+    m_delegate->open({c}); // Still before launching finished: queued.
+    m_delegate->applicationDidFinishLaunching();
+    QVERIFY(!Preferences::shared().sessionEnded());
+    QCOMPARE(m_delegate->windows().size(), 1); // Not before the start-up delay.
+    QTRY_COMPARE(m_delegate->windows().size(), 3);
+    QVERIFY(WindowSession::shared().pendingExternalURLs.isEmpty());
+    QCOMPARE(m_delegate->windows()[1]->windowFilePath(), b);
+    QCOMPARE(m_delegate->windows()[2]->windowFilePath(), c);
+    QTRY_VERIFY(m_delegate->activationDone());
+}
+
+void TestShell::laterLaunchRequests()
+{
+    const QString a = writeFile("a.txt", "a");
+    DocumentWindow *window = m_delegate->openWindowForURL(a);
+    QVERIFY(waitForLoad(window));
+    m_delegate->handle({{a}, false}); // Already shown: focused, not opened twice.
+    QCOMPARE(m_delegate->windows().size(), 1);
+    m_delegate->handle({{writeFile("b.txt", "b")}, false});
+    QCOMPARE(m_delegate->windows().size(), 2);
+    m_delegate->handle({{}, true});
+    QCOMPARE(m_delegate->windows().size(), 3);
+    QVERIFY(m_delegate->windows().last()->scratchGuard());
+}
+
+void TestShell::aboutNamesVersionAndCredits()
+{
+    QMessageBox *about = m_delegate->showAbout();
+    QVERIFY(about->isVisible());
+    QCOMPARE(about->windowTitle(), QString("About Corvane"));
+    QCOMPARE(about->text(), QString("Corvane"));
+    QVERIFY(about->informativeText().contains(QStringLiteral("Version " CORVANE_VERSION)));
+    QVERIFY(about->informativeText().contains("Linux"));
+    QVERIFY(!about->informativeText().contains("macOS"));
+    about->close();
+}
+
+void TestShell::terminationSignalArrivesOnTheMainThread()
+{
+    TerminationSignal termination;
+    QSignalSpy received(&termination, &TerminationSignal::received);
+    ::raise(SIGTERM);
+    QVERIFY(received.wait(2000));
+    QCOMPARE(received.first().first().toInt(), SIGTERM);
+}
+
+QTEST_MAIN(TestShell)
+#include "tst_shell.moc"
