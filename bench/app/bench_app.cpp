@@ -160,7 +160,9 @@ struct WindowRun {
 WindowRun runWindow(const QString &path, bool measureOpen)
 {
     WindowRun run;
-    App::DocumentWindow window(App::ContentView::Options{.skipSessionRestore = true});
+    App::ContentView::Options options;
+    options.skipSessionRestore = true;
+    App::DocumentWindow window(options);
     window.show();
     QApplication::processEvents();
     App::ContentView *content = window.contentView();
