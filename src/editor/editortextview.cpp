@@ -6,6 +6,7 @@
 #include "highlighting/syntaxhighlighter.h"
 
 #include <QApplication>
+#include <QtConcurrent>
 #include <QFontDatabase>
 #include <QScrollBar>
 
@@ -62,7 +63,8 @@ Coordinator::Coordinator(QObject *parent) : QObject(parent)
 {
     m_rehighlight.setSingleShot(true);
     m_rehighlight.setInterval(RehighlightDelayMs);
-    connect(&m_rehighlight, &QTimer::timeout, this, &Coordinator::applyAttributesInPlace);
+    connect(&m_rehighlight, &QTimer::timeout, this, &Coordinator::startBackgroundRehighlight);
+    connect(&m_highlightWatcher, &QFutureWatcherBase::finished, this, &Coordinator::finishBackgroundRehighlight);
 }
 
 Coordinator::~Coordinator()
@@ -250,23 +252,68 @@ void Coordinator::applyAttributesInPlace()
     m_rehighlight.stop();
     TextView::TextStorage &storage = m_textView->textContentManager();
     const std::size_t length = storage.length();
-    m_isUpdatingFromBinding = true;
-    storage.beginEditing();
     m_classScratch.assign(length, 0);
     if (isColoured(m_lastDocKind, length))
         Highlighting::SyntaxHighlighter::highlight(m_lastDocKind, storage.view(0, length), m_classScratch);
+    applyClasses(m_classScratch);
+}
+
+void Coordinator::startBackgroundRehighlight()
+{
+    if (!m_textView)
+        return;
+    TextView::TextStorage &storage = m_textView->textContentManager();
+    const std::size_t length = storage.length();
+    if (!isColoured(m_lastDocKind, length))
+        return;
+    // A run still going is stale: its snapshot was revoked by the edit that scheduled this one,
+    // so it ends at its next piece and its result is dropped.
+    m_highlightRevision = storage.revision();
+    const Documents::DocKind kind = m_lastDocKind;
+    m_highlightWatcher.setFuture(QtConcurrent::run([snapshot = storage.snapshot(), kind] {
+        std::shared_ptr<std::vector<std::uint8_t>> none;
+        const std::size_t units = snapshot->length();
+        Base::U16Buffer text(units);
+        text.resize(units);
+        constexpr std::size_t piece = 256 * 1024;
+        for (std::size_t at = 0; at < units; at += piece)
+            if (!snapshot->copy(at, std::min(piece, units - at), text.data() + at))
+                return none;
+        auto classes = std::make_shared<std::vector<std::uint8_t>>(units, 0);
+        Highlighting::SyntaxHighlighter::highlight(kind, text.view(), *classes);
+        return snapshot->isRevoked() ? none : classes;
+    }));
+}
+
+void Coordinator::finishBackgroundRehighlight()
+{
+    const auto future = m_highlightWatcher.future();
+    if (!m_textView || future.resultCount() == 0)
+        return;
+    const std::shared_ptr<std::vector<std::uint8_t>> classes = future.result();
+    // Shown only for the text it was computed from: a newer edit brings its own run.
+    if (!classes || m_textView->textContentManager().revision() != m_highlightRevision || m_rehighlight.isActive())
+        return;
+    applyClasses(*classes);
+}
+
+void Coordinator::applyClasses(const std::vector<std::uint8_t> &classes)
+{
+    TextView::TextStorage &storage = m_textView->textContentManager();
+    const std::size_t length = std::min(storage.length(), classes.size());
+    m_isUpdatingFromBinding = true;
+    storage.beginEditing();
     // Apply only the span that differs, so the view relays out only the lines that changed.
     m_currentClasses.resize(length);
     std::vector<std::uint8_t> &current = m_currentClasses;
     storage.copyClasses(0, length, current.data());
-    std::size_t first = 0;
-    while (first < length && current[first] == m_classScratch[first])
-        ++first;
+    const auto firstDifference = std::mismatch(current.begin(), current.end(), classes.begin());
+    const std::size_t first = std::size_t(firstDifference.first - current.begin());
     if (first < length) {
         std::size_t last = length;
-        while (last > first && current[last - 1] == m_classScratch[last - 1])
+        while (last > first && current[last - 1] == classes[last - 1])
             --last;
-        storage.setClasses(first, m_classScratch.data() + first, last - first);
+        storage.setClasses(first, classes.data() + first, last - first);
     }
     markErrorLine(m_lastErrorLine);
     storage.endEditing();

@@ -12,6 +12,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QFutureWatcher>
 #include <QTimer>
 
 #include <functional>
@@ -81,9 +82,11 @@ public:
     // `caret` (clamped).
     void applyText(std::u16string_view newText, std::size_t caret);
 
-    // Re-colours the whole text now (what the 150 ms timer does).
+    // Re-colours the whole text now, on the calling thread (a kind change, a reformat).
     void applyAttributesInPlace();
-    bool isRehighlightPending() const { return m_rehighlight.isActive(); }
+    // True from a keystroke until its re-colouring is shown: the 150 ms pause, then the
+    // highlighter running on a worker over a snapshot of the text.
+    bool isRehighlightPending() const { return m_rehighlight.isActive() || m_highlightWatcher.isRunning(); }
 
 signals:
     // The user changed the text (typing, paste, undo, a line operation).
@@ -105,6 +108,10 @@ private:
     void applyErrorLineInPlace(std::optional<long long> previous, std::optional<long long> next);
     void markErrorLine(std::optional<long long> line);
     void scheduleRehighlight();
+    void startBackgroundRehighlight();
+    void finishBackgroundRehighlight();
+    // Gives the view the classes that differ from its own, so only changed lines relayout.
+    void applyClasses(const std::vector<std::uint8_t> &classes);
     void reportCaret();
     void observeNotifications();
     bool hasFocusInWindow() const;
@@ -125,6 +132,10 @@ private:
     // Reused between re-colourings: fresh classes, and the view's current ones to diff against.
     std::vector<std::uint8_t> m_classScratch;
     std::vector<std::uint8_t> m_currentClasses;
+    // The worker's classes for the text of revision `m_highlightRevision`; null when the text
+    // changed under it.
+    QFutureWatcher<std::shared_ptr<std::vector<std::uint8_t>>> m_highlightWatcher;
+    std::uint64_t m_highlightRevision = 0;
 };
 
 } // namespace Editor
