@@ -1,14 +1,18 @@
 #include "app/services/singleinstance.h"
 #include "app/shell/appdelegate.h"
+#include "app/shell/launchreport.h"
 #include "app/shell/terminationsignal.h"
 #include "app/window/documentwindow.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QIcon>
 #include <QTimer>
 
 int main(int argc, char **argv)
 {
+    QElapsedTimer sinceStart;
+    sinceStart.start();
     QApplication application(argc, argv);
     QApplication::setOrganizationName("Corvane");
     QApplication::setApplicationName("Corvane");
@@ -23,6 +27,8 @@ int main(int argc, char **argv)
         return 0;
 
     App::AppDelegate delegate;
+    if (App::LaunchReport::isRequested())
+        new App::LaunchReport(delegate, sinceStart);
     QObject::connect(&channel, &App::SingleInstance::requestReceived, &delegate, &App::AppDelegate::handle);
     App::TerminationSignal termination;
     QObject::connect(&termination, &App::TerminationSignal::received, &delegate, &App::AppDelegate::quit);
