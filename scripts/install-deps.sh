@@ -14,6 +14,8 @@ packages=(
   libbenchmark-dev
   # Offscreen and screenshot tooling, fonts for deterministic rendering
   xvfb xauth imagemagick fonts-dejavu-core
+  # The end-to-end session test drives the real editor as a user would
+  xdotool python3
   # Desktop integration: validators and cache tools for the installed tree, icon rendering
   desktop-file-utils appstream shared-mime-info libxml2-utils librsvg2-bin
 )

@@ -38,8 +38,9 @@ int main(int argc, char **argv)
     delegate.open(request.paths);
     if (request.newWindow)
         QTimer::singleShot(0, &delegate, [&delegate] { delegate.openNewWindow(); });
+    // Launching has finished by the time the first window restores the session: it does so at once.
+    delegate.applicationDidFinishLaunching();
     delegate.createSceneWindow();
-    QTimer::singleShot(0, &delegate, &App::AppDelegate::applicationDidFinishLaunching);
     const int status = QApplication::exec();
     // Windows still open at quit go without closing questions; their views stop their jobs.
     for (App::DocumentWindow *window : delegate.windows())
