@@ -2,10 +2,15 @@
 // - validate on 34 MB of minified JSON vs RapidJSON's bare Reader on the same UTF-8 bytes;
 // - reindent vs a plain copy of the same text;
 // - validateNDJSON on 50 MB vs the bare Reader on each line's bytes;
-// - XMLValidator on 34 MB vs libxml2's bare SAX parse of the same UTF-8 bytes.
+// - XMLValidator on 34 MB vs libxml2's bare SAX parse of the same UTF-8 bytes;
+// - jsonPathAt near the end of 50 MB of JSON (view and snapshot) vs a plain pass over the same
+//   units (target: 50 ms);
+// - validateNDJSONAll on 50 MB, valid and with 1,000 bad records, vs validateNDJSON on the
+//   valid 50 MB (target: at least 0.8x its throughput).
 // Inputs are generated here, deterministically; nothing large lives in the repository.
 
 #include "formatting/jsonformatter.h"
+#include "formatting/jsonpath.h"
 #include "formatting/xmlvalidator.h"
 
 #include "base/utf.h"
@@ -14,6 +19,7 @@
 #include <libxml/parser.h>
 #include <rapidjson/reader.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -93,6 +99,45 @@ const Input &xml()
                      + "Lorem ipsum dolor sit amet, consectetur adipiscing elit &lt;b&gt;</description>\n  </item>\n";
         }
         bytes += "</catalog>\n";
+        return make(std::move(bytes));
+    }();
+    return input;
+}
+
+// 50 MB of JSON as an API returns it: an object holding one long array of records.
+const Input &largeJson()
+{
+    static const Input input = [] {
+        std::mt19937 random(11);
+        std::string bytes = "{\"meta\":{\"count\":0,\"source\":\"bench\"},\"items\":[";
+        for (int i = 0; bytes.size() < 50'000'000; ++i) {
+            if (i)
+                bytes += ',';
+            bytes += jsonRecord(random, i);
+        }
+        bytes += "]}";
+        return make(std::move(bytes));
+    }();
+    return input;
+}
+
+// The valid NDJSON with 1,000 records spread evenly made invalid at their last character.
+const Input &ndjsonWithBadRecords()
+{
+    static const Input input = [] {
+        std::string bytes = ndjson().bytes;
+        const std::size_t lines = std::size_t(std::count(bytes.begin(), bytes.end(), '\n'));
+        const std::size_t every = lines / 1000;
+        std::size_t line = 0;
+        std::size_t broken = 0;
+        for (std::size_t at = 0; at < bytes.size() && broken < 1000; ++line) {
+            const std::size_t end = bytes.find('\n', at);
+            if (line % every == every / 2) {
+                bytes[end - 1] = ','; // "…\"}" becomes "…\","
+                ++broken;
+            }
+            at = end + 1;
+        }
         return make(std::move(bytes));
     }();
     return input;
@@ -195,6 +240,99 @@ void BM_NdjsonValidate(benchmark::State &state)
 }
 BENCHMARK(BM_NdjsonValidate)->Unit(benchmark::kMillisecond)->MinTime(2);
 
+void BM_NdjsonValidateAll(benchmark::State &state)
+{
+    const Input &input = ndjson();
+    for (auto _ : state) {
+        const auto result = JSONFormatter::validateNDJSONAll(input.text);
+        if (result.state != Formatting::Validation::State::Valid)
+            state.SkipWithError("document should be valid");
+        benchmark::DoNotOptimize(result);
+    }
+    setBytes(state, input);
+}
+BENCHMARK(BM_NdjsonValidateAll)->Unit(benchmark::kMillisecond)->MinTime(2);
+
+void BM_NdjsonValidateAllBad(benchmark::State &state)
+{
+    const Input &input = ndjsonWithBadRecords();
+    for (auto _ : state) {
+        // One above the fault count, so that every line is checked as in the valid run.
+        const auto result = JSONFormatter::validateNDJSONAll(input.text, 1001);
+        if (result.errors.size() != 1000 || result.stoppedEarly)
+            state.SkipWithError("expected exactly 1,000 faults");
+        benchmark::DoNotOptimize(result);
+    }
+    setBytes(state, input);
+}
+BENCHMARK(BM_NdjsonValidateAllBad)->Unit(benchmark::kMillisecond)->MinTime(2);
+
+// ---- JSON path ----------------------------------------------------------------------------
+
+// The caret in the last record's city, a few hundred units before the end.
+std::size_t caretNearEnd(const Input &input)
+{
+    return input.text.rfind(u"\"city\"") + 9;
+}
+
+void BM_PathScanFloor(benchmark::State &state)
+{
+    // One pass over the same units that does almost nothing per unit: the memory-bound floor.
+    const Input &input = largeJson();
+    const std::size_t offset = caretNearEnd(input);
+    for (auto _ : state) {
+        const auto quotes = std::count(input.text.data(), input.text.data() + offset, u'"');
+        benchmark::DoNotOptimize(quotes);
+    }
+    setBytes(state, input);
+}
+BENCHMARK(BM_PathScanFloor)->Unit(benchmark::kMillisecond)->MinTime(2);
+
+void BM_JsonPathAtEnd(benchmark::State &state)
+{
+    const Input &input = largeJson();
+    const std::size_t offset = caretNearEnd(input);
+    for (auto _ : state) {
+        const auto path = Formatting::jsonPathAt(input.text, offset);
+        if (!path || !path->ends_with("].address.city"))
+            state.SkipWithError("unexpected path");
+        benchmark::DoNotOptimize(path);
+    }
+    setBytes(state, input);
+}
+BENCHMARK(BM_JsonPathAtEnd)->Unit(benchmark::kMillisecond)->MinTime(2);
+
+void BM_JsonPathAtEndSnapshot(benchmark::State &state)
+{
+    // As the window runs it: from a snapshot, copied piece by piece.
+    const Input &input = largeJson();
+    const std::size_t offset = caretNearEnd(input);
+    const Base::FixedTextSnapshot snapshot(input.text);
+    for (auto _ : state) {
+        const auto path = Formatting::jsonPathAt(snapshot, offset);
+        if (!path || !path->ends_with("].address.city"))
+            state.SkipWithError("unexpected path");
+        benchmark::DoNotOptimize(path);
+    }
+    setBytes(state, input);
+}
+BENCHMARK(BM_JsonPathAtEndSnapshot)->Unit(benchmark::kMillisecond)->MinTime(2);
+
+void BM_NdjsonPathAtEnd(benchmark::State &state)
+{
+    const Input &input = ndjson();
+    const std::size_t offset = caretNearEnd(input);
+    const Base::FixedTextSnapshot snapshot(input.text);
+    for (auto _ : state) {
+        const auto path = Formatting::ndjsonPathAt(snapshot, offset);
+        if (!path || !path->ends_with("].address.city"))
+            state.SkipWithError("unexpected path");
+        benchmark::DoNotOptimize(path);
+    }
+    setBytes(state, input);
+}
+BENCHMARK(BM_NdjsonPathAtEnd)->Unit(benchmark::kMillisecond)->MinTime(2);
+
 // ---- XML ----------------------------------------------------------------------------------
 
 void BM_XmlBareSax(benchmark::State &state)
@@ -246,14 +384,19 @@ public:
         const std::pair<const char *, const char *> pairs[] = {{"BM_JsonValidate", "BM_JsonBareReader"},
                                                                 {"BM_Reindent", "BM_TextCopy"},
                                                                 {"BM_NdjsonValidate", "BM_NdjsonBareReader"},
-                                                                {"BM_XmlValidate", "BM_XmlBareSax"}};
+                                                                {"BM_XmlValidate", "BM_XmlBareSax"},
+                                                                {"BM_NdjsonValidateAll", "BM_NdjsonValidate"},
+                                                                {"BM_NdjsonValidateAllBad", "BM_NdjsonValidate"},
+                                                                {"BM_JsonPathAtEnd", "BM_PathScanFloor"},
+                                                                {"BM_JsonPathAtEndSnapshot", "BM_PathScanFloor"},
+                                                                {"BM_NdjsonPathAtEnd", "BM_PathScanFloor"}};
         // CPU time is the figure to read on a shared machine; wall time is shown beside it.
-        std::printf("\nRatio to floor (same run):            CPU      wall\n");
+        std::printf("\n%-50s %6s   %6s\n", "Ratio to floor (same run):", "CPU", "wall");
         for (const auto &[engine, floor] : pairs) {
             const auto e = findPrefix(engine);
             const auto f = findPrefix(floor);
             if (e.first > 0 && f.first > 0)
-                std::printf("  %-18s / %-20s %5.2fx   %5.2fx\n", engine, floor, e.first / f.first, e.second / f.second);
+                std::printf("  %-24s / %-20s %5.2fx   %5.2fx\n", engine, floor, e.first / f.first, e.second / f.second);
         }
     }
 

@@ -3,8 +3,10 @@
 #include "formatting/jsonformatter.h"
 #include "formatting/xmlvalidator.h"
 
+#include <charconv>
 #include <ostream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -53,9 +55,24 @@ bool checkDocument(const Documents::LoadedDoc &doc, std::u16string_view text, Fo
     }
 }
 
-std::string resultName(const Formatting::Validation &validation)
+// With --all: every fault, for NDJSON each faulty record; JSON and XML stop at the first.
+bool checkDocumentAll(const Documents::LoadedDoc &doc, std::u16string_view text, std::size_t limit,
+                      Formatting::ValidationList &result)
 {
-    switch (validation.state()) {
+    if (doc.kind == Documents::DocKind::Ndjson) {
+        result = Formatting::JSONFormatter::validateNDJSONAll(text, limit);
+        return true;
+    }
+    Formatting::Validation validation;
+    if (!checkDocument(doc, text, validation))
+        return false;
+    result = Formatting::ValidationList::of(validation);
+    return true;
+}
+
+std::string resultName(Formatting::Validation::State state)
+{
+    switch (state) {
     case Formatting::Validation::State::Invalid:
         return "invalid";
     case Formatting::Validation::State::Empty:
@@ -66,13 +83,55 @@ std::string resultName(const Formatting::Validation &validation)
     return "valid";
 }
 
+std::string resultName(const Formatting::Validation &validation)
+{
+    return resultName(validation.state());
+}
+
+// The compiler-style position that editors and terminals turn into links.
+void printFault(std::ostream &out, const std::string &path, const Formatting::ValidationError &fault)
+{
+    out << path;
+    if (fault.line) {
+        out << ":" << *fault.line;
+        if (fault.column)
+            out << ":" << *fault.column;
+    }
+    out << ": " << fault.message << "\n";
+}
+
+std::string faultsJson(const std::vector<Formatting::ValidationError> &faults)
+{
+    std::string array = "[";
+    for (const auto &fault : faults) {
+        if (array.size() > 1)
+            array += ',';
+        Cli::JsonObject object;
+        if (fault.line)
+            object.add("line", *fault.line);
+        if (fault.column)
+            object.add("column", *fault.column);
+        object.add("message", fault.message);
+        array += object.str();
+    }
+    return array + "]";
+}
+
 int runCheck(Cli::Context &context)
 {
     Cli::ParsedArguments arguments;
-    if (!Cli::parseArguments(context, "check", {"--json", "--allow-empty"}, arguments))
+    if (!Cli::parseArguments(context, "check", {"--json", "--allow-empty", "--all"}, arguments, 1, {"--max-errors"}))
         return Cli::Usage;
     const bool json = arguments.has("--json");
     const bool allowEmpty = arguments.has("--allow-empty");
+    const bool all = arguments.has("--all");
+    std::size_t limit = Formatting::JSONFormatter::defaultErrorLimit;
+    if (arguments.has("--max-errors")) {
+        const std::string value = arguments.value("--max-errors");
+        const auto parsed = std::from_chars(value.data(), value.data() + value.size(), limit);
+        if (!all || parsed.ec != std::errc() || parsed.ptr != value.data() + value.size() || limit == 0)
+            return Cli::usageError(context, "check", "--max-errors needs --all and a number from 1");
+    }
     bool unreadable = false;
     bool invalid = false;
     bool empty = false;
@@ -87,6 +146,28 @@ int runCheck(Cli::Context &context)
             continue;
         }
         const auto &document = std::get<Documents::LoadResult>(loaded);
+        if (all) {
+            Formatting::ValidationList list;
+            const bool checked = checkDocumentAll(document.doc, document.text.view(), limit, list);
+            invalid = invalid || (checked && list.isInvalid());
+            empty = empty || (checked && list.state == Formatting::Validation::State::Empty);
+            if (json) {
+                Cli::JsonObject object;
+                object.add("path", path).add("kind", document.doc.kind.label());
+                object.add("result", checked ? resultName(list.state) : std::string("unchecked"));
+                object.addRaw("errors", faultsJson(list.errors));
+                object.add("stoppedEarly", list.stoppedEarly);
+                context.out << object.str() << "\n";
+            } else if (checked && list.isInvalid()) {
+                for (const auto &fault : list.errors)
+                    printFault(context.out, path, fault);
+                if (list.stoppedEarly)
+                    context.err << path << ": stopped after " << list.errors.size() << " errors\n";
+            } else {
+                context.out << path << ": " << (checked ? resultName(list.state) : std::string("unchecked")) << "\n";
+            }
+            continue;
+        }
         Formatting::Validation validation;
         const bool checked = checkDocument(document.doc, document.text.view(), validation);
         const Formatting::ValidationError *fault = checked ? validation.error() : nullptr;
@@ -105,14 +186,7 @@ int runCheck(Cli::Context &context)
             }
             context.out << object.str() << "\n";
         } else if (fault) {
-            // The compiler-style position that editors and terminals turn into links.
-            context.out << path;
-            if (fault->line) {
-                context.out << ":" << *fault->line;
-                if (fault->column)
-                    context.out << ":" << *fault->column;
-            }
-            context.out << ": " << fault->message << "\n";
+            printFault(context.out, path, *fault);
         } else {
             context.out << path << ": " << (checked ? resultName(validation) : std::string("unchecked")) << "\n";
         }
@@ -127,8 +201,10 @@ int runCheck(Cli::Context &context)
 
 } // namespace
 
-CORVANE_CLI_COMMAND(check, "check", "check [--json] [--allow-empty] FILE…",
+CORVANE_CLI_COMMAND(check, "check", "check [--json] [--allow-empty] [--all [--max-errors N]] FILE…",
                     "Checks JSON, NDJSON and XML files as the editor does. Exit status 0 when every file is "
                     "valid or unchecked, 1 when one is invalid, 2 when one cannot be read, 3 when one is empty "
-                    "(blank, or only a byte-order mark) and none is worse; --allow-empty lets empty files pass.",
+                    "(blank, or only a byte-order mark) and none is worse; --allow-empty lets empty files pass. "
+                    "--all lists every faulty NDJSON record (at most N, default 1000), one path:line:col: message "
+                    "line each; JSON and XML report their first fault.",
                     runCheck);

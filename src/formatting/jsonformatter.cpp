@@ -200,7 +200,13 @@ std::optional<Validation> JSONFormatter::validate(const Base::TextSnapshot &snap
     return Validation::invalid(parseError(Internal::describe(located, text->view()), text->view()));
 }
 
-Validation JSONFormatter::validateNDJSON(std::u16string_view text)
+namespace {
+
+// Checks the lines of an NDJSON text in order, calling onFault(error, restStart) for each faulty
+// one until it returns false; restStart is where the next line begins (possibly past the end).
+// True when some line held anything.
+template<class OnFault>
+bool forEachNDJSONFault(std::u16string_view text, OnFault &&onFault)
 {
     bool sawValue = false;
     std::int64_t lineNumber = 0;
@@ -218,10 +224,42 @@ Validation JSONFormatter::validateNDJSON(std::u16string_view text)
             error->line = lineNumber;
             if (!error->column)
                 error->column = 1;
-            return Validation::invalid(std::move(*error));
+            if (!onFault(std::move(*error), start))
+                return true;
         }
     }
+    return sawValue;
+}
+
+} // namespace
+
+Validation JSONFormatter::validateNDJSON(std::u16string_view text)
+{
+    std::optional<ValidationError> first;
+    const bool sawValue = forEachNDJSONFault(text, [&](ValidationError &&error, std::size_t) {
+        first = std::move(error);
+        return false;
+    });
+    if (first)
+        return Validation::invalid(std::move(*first));
     return sawValue ? Validation::valid() : Validation::empty();
+}
+
+ValidationList JSONFormatter::validateNDJSONAll(std::u16string_view text, std::size_t limit)
+{
+    ValidationList list;
+    const bool sawValue = forEachNDJSONFault(text, [&](ValidationError &&error, std::size_t rest) {
+        list.errors.push_back(std::move(error));
+        if (limit == 0 || list.errors.size() < limit)
+            return true;
+        list.stoppedEarly = rest < text.size() && !Internal::trimmed(text.substr(rest)).empty();
+        return false;
+    });
+    if (!list.errors.empty())
+        list.state = Validation::State::Invalid;
+    else
+        list.state = sawValue ? Validation::State::Valid : Validation::State::Empty;
+    return list;
 }
 
 Base::U16Buffer JSONFormatter::prettyPrint(std::u16string_view text)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "formatting/validation.h"
+#include "formatting/validationlist.h"
 
 #include "base/largebuffer.h"
 #include "base/textsnapshot.h"
@@ -32,6 +33,11 @@ public:
     // The first faulty line gives `invalid` with that line's number and a column counted from
     // the line's first non-blank character (1 when the reader gives none).
     static Validation validateNDJSON(std::u16string_view text);
+    // Every faulty line, each reported exactly as validateNDJSON reports the first one, in line
+    // order. Stops after `limit` faults (0: no limit), setting `stoppedEarly` when non-blank
+    // lines were left unchecked. The state and the first error always agree with
+    // validateNDJSON; a valid document costs the same as validateNDJSON.
+    static ValidationList validateNDJSONAll(std::u16string_view text, std::size_t limit = defaultErrorLimit);
 
     // The text re-indented by `reindent` when it is valid JSON; otherwise, or when the indented
     // form would exceed `maximumPrettyLength` code units, a copy of the text unchanged.
@@ -57,6 +63,8 @@ public:
 
     // 128 Mi code units (256 MiB): far beyond the 50 MB that the editor opens.
     static constexpr std::size_t maximumPrettyLength = std::size_t(1) << 27;
+    // Enough faults to fill an error list; a file with more is better fixed another way.
+    static constexpr std::size_t defaultErrorLimit = 1000;
 };
 
 } // namespace Formatting

@@ -1,4 +1,4 @@
-// corvane-cli check and format, run as a user would run them.
+// corvane-cli check, format and path, run as a user would run them.
 
 #include <QDir>
 #include <QFile>
@@ -57,6 +57,13 @@ private slots:
     void check_data();
     void check();
     void checkJson_reportsEveryFileOnItsOwnLine();
+    void checkAll_data();
+    void checkAll();
+    void checkAll_stoppedEarly_saysSoOnStandardError();
+    void checkAllJson_errorsArrayPerFile();
+
+    void path_data();
+    void path();
 
     void format_data();
     void format();
@@ -93,6 +100,10 @@ void FormattingCliTest::init()
     writeFile(m_dir.filePath("nodecoder.xml"), "<?xml version=\"1.0\" encoding=\"x-no-such-encoding\"?>\n<doc/>\n");
     writeFile(m_dir.filePath("notation.xml"), "<!DOCTYPE doc [\n  <!NOTATION n >\n]>\n<doc/>\n");
     writeFile(m_dir.filePath("notes.txt"), "{ not checked");
+    writeFile(m_dir.filePath("many.ndjson"), "{}\n{\n\n[1,]\n{\"a\":1}\n  x\n");
+    writeFile(m_dir.filePath("crlf.ndjson"), "{}\r\n{\r\n\r\n[\r\n");
+    writeFile(m_dir.filePath("nested.json"), "{\n  \"items\": [\n    {\"name\": \"a b\", \"it's\": [1, 2]}\n  ]\n}\n");
+    writeFile(m_dir.filePath("combining.json"), "{\"e\xcc\x81\": [1, 2]}\n");
 }
 
 void FormattingCliTest::check_data()
@@ -187,6 +198,116 @@ void FormattingCliTest::checkJson_reportsEveryFileOnItsOwnLine()
     QCOMPARE(lines[3], QByteArray(R"({"path":"notes.txt","kind":"TXT","result":"unchecked"})"));
     QCOMPARE(lines[4].startsWith(R"({"path":"missing.json","error":)"), true);
     QCOMPARE(run.status, 2);
+}
+
+void FormattingCliTest::checkAll_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("out");
+    QTest::newRow("ndjson_everyFaultInGccStyle")
+        << QStringList{"check", "--all", "many.ndjson"} << 1
+        << QByteArray("many.ndjson:2:2: Unexpected end of text where an object key was expected\nmany.ndjson:4:4: Invalid value\nmany.ndjson:6:1: Invalid value\n");
+    QTest::newRow("ndjsonCrlf_linesOfTheFile")
+        << QStringList{"check", "--all", "crlf.ndjson"} << 1 << QByteArray("crlf.ndjson:2:2: Unexpected end of text where an object key was expected\ncrlf.ndjson:4:2: Unexpected end of text where a value was expected\n");
+    QTest::newRow("maxErrors_firstN") << QStringList{"check", "--all", "--max-errors", "2", "many.ndjson"} << 1
+                                      << QByteArray("many.ndjson:2:2: Unexpected end of text where an object key was expected\nmany.ndjson:4:4: Invalid value\n");
+    QTest::newRow("json_firstFaultOnly")
+        << QStringList{"check", "--all", "bad.json"} << 1
+        << QByteArray("bad.json:3:3: Expected ',' or '}' after the object member\n");
+    QTest::newRow("xml_firstFaultOnly")
+        << QStringList{"check", "--all", "bad.xml"} << 1
+        << QByteArray("bad.xml:3:5: Opening and ending tag mismatch: b line 2 and a\n");
+    QTest::newRow("validAndInvalid_statusLinesKept")
+        << QStringList{"check", "--all", "good.json", "many.ndjson", "notes.txt"} << 1
+        << QByteArray("good.json: valid\nmany.ndjson:2:2: Unexpected end of text where an object key was expected\nmany.ndjson:4:4: Invalid value\nmany.ndjson:6:1: Invalid value\n"
+                      "notes.txt: unchecked\n");
+    QTest::newRow("empty_exit3") << QStringList{"check", "--all", "blank.json"} << 3 << QByteArray("blank.json: empty\n");
+    QTest::newRow("invalidThenValid_exit1") << QStringList{"check", "--all", "lowSurrogate.ndjson", "good.json"} << 1
+                                       << QByteArray("lowSurrogate.ndjson:2:3: Invalid surrogate pair in a string\n"
+                                                     "good.json: valid\n");
+    QTest::newRow("maxErrorsWithoutAll_usage") << QStringList{"check", "--max-errors", "2", "many.ndjson"} << 2
+                                               << QByteArray();
+    QTest::newRow("maxErrorsZero_usage") << QStringList{"check", "--all", "--max-errors", "0", "many.ndjson"} << 2
+                                         << QByteArray();
+    QTest::newRow("maxErrorsNotANumber_usage") << QStringList{"check", "--all", "--max-errors", "x", "many.ndjson"} << 2
+                                               << QByteArray();
+}
+
+void FormattingCliTest::checkAll()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QFETCH(QByteArray, out);
+    const Run run = runCli(arguments, m_dir.path());
+    QCOMPARE(run.out, out);
+    QCOMPARE(run.status, status);
+}
+
+void FormattingCliTest::checkAll_stoppedEarly_saysSoOnStandardError()
+{
+    const Run capped = runCli({"check", "--all", "--max-errors", "2", "many.ndjson"}, m_dir.path());
+    QCOMPARE(capped.err, QByteArray("many.ndjson: stopped after 2 errors\n"));
+    const Run whole = runCli({"check", "--all", "--max-errors", "3", "many.ndjson"}, m_dir.path());
+    QCOMPARE(whole.err, QByteArray());
+    QCOMPARE(whole.out.count('\n'), 3);
+}
+
+void FormattingCliTest::checkAllJson_errorsArrayPerFile()
+{
+    const Run run = runCli({"check", "--all", "--json", "many.ndjson", "good.json", "bad.json"}, m_dir.path());
+    const QList<QByteArray> lines = run.out.trimmed().split('\n');
+    QCOMPARE(lines.size(), 3);
+    QCOMPARE(lines[0], QByteArray(R"({"path":"many.ndjson","kind":"NDJSON","result":"invalid","errors":[)"
+                                  R"({"line":2,"column":2,"message":"Unexpected end of text where an object key was expected"},{"line":4,"column":4,"message":"Invalid value"},)"
+                                  R"({"line":6,"column":1,"message":"Invalid value"}],"stoppedEarly":false})"));
+    QCOMPARE(lines[1], QByteArray(R"({"path":"good.json","kind":"JSON","result":"valid","errors":[],"stoppedEarly":false})"));
+    QCOMPARE(lines[2], QByteArray(R"({"path":"bad.json","kind":"JSON","result":"invalid","errors":[{"line":3,"column":3,)"
+                                  R"("message":"Expected ',' or '}' after the object member"}],"stoppedEarly":false})"));
+    QCOMPARE(run.status, 1);
+}
+
+void FormattingCliTest::path_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("out");
+    QTest::newRow("topLevel") << QStringList{"path", "nested.json", "1:1"} << 0 << QByteArray("$\n");
+    QTest::newRow("afterColon_value") << QStringList{"path", "nested.json", "3:14"} << 0 << QByteArray("$.items[0].name\n");
+    QTest::newRow("insideQuotedKey") << QStringList{"path", "nested.json", "3:23"} << 0
+                                     << QByteArray("$.items[0]['it\\'s']\n");
+    QTest::newRow("arrayElement") << QStringList{"path", "nested.json", "3:33"} << 0
+                                  << QByteArray("$.items[0]['it\\'s'][1]\n");
+    QTest::newRow("columnPastLineEnd_lineEnd") << QStringList{"path", "nested.json", "2:99"} << 0
+                                               << QByteArray("$.items\n");
+    QTest::newRow("columnsCountCharacters") << QStringList{"path", "combining.json", "1:9"} << 0
+                                            << QByteArray("$.e\xcc\x81[0]\n");
+    QTest::newRow("json_pathAndFile") << QStringList{"path", "--json", "nested.json", "3:14"} << 0
+                                      << QByteArray(R"({"path":"nested.json","jsonPath":"$.items[0].name"})" "\n");
+    QTest::newRow("ndjsonRecord_lineIndex") << QStringList{"path", "bad.ndjson", "3:6"} << 0 << QByteArray("$[2].b\n");
+    QTest::newRow("ndjsonBlankLine_exit1") << QStringList{"path", "bad.ndjson", "2:1"} << 1 << QByteArray();
+    QTest::newRow("ndjsonBlankLineJson_null") << QStringList{"path", "--json", "bad.ndjson", "2:1"} << 1
+                                              << QByteArray(R"({"path":"bad.ndjson","jsonPath":null})" "\n");
+    QTest::newRow("blankJson_exit1") << QStringList{"path", "blank.json", "1:1"} << 1 << QByteArray();
+    QTest::newRow("lineBeyondEnd_exit1") << QStringList{"path", "nested.json", "40:1"} << 1 << QByteArray();
+    QTest::newRow("textFile_exit1") << QStringList{"path", "notes.txt", "1:1"} << 1 << QByteArray();
+    QTest::newRow("positionWithoutColumn_usage") << QStringList{"path", "nested.json", "3"} << 2 << QByteArray();
+    QTest::newRow("lineZero_usage") << QStringList{"path", "nested.json", "0:1"} << 2 << QByteArray();
+    QTest::newRow("trailingJunk_usage") << QStringList{"path", "nested.json", "1:1x"} << 2 << QByteArray();
+    QTest::newRow("noPosition_usage") << QStringList{"path", "nested.json"} << 2 << QByteArray();
+    QTest::newRow("missingFile_usage") << QStringList{"path", "missing.json", "1:1"} << 2 << QByteArray();
+}
+
+void FormattingCliTest::path()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QFETCH(QByteArray, out);
+    const Run run = runCli(arguments, m_dir.path());
+    QCOMPARE(run.out, out);
+    QCOMPARE(run.status, status);
+    // A failure says why on standard error; a success says nothing there.
+    QCOMPARE(run.err.isEmpty(), status == 0 || arguments.contains("--json"));
 }
 
 void FormattingCliTest::format_data()

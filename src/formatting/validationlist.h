@@ -1,0 +1,46 @@
+#pragma once
+
+#include "formatting/validation.h"
+
+#include <cstddef>
+#include <vector>
+
+namespace Formatting {
+
+// Every fault a check found, in document order: NDJSON reports each faulty record, JSON and
+// XML their first fault as a one-element list. A plain value, safe to hand between threads.
+struct ValidationList {
+    Validation::State state = Validation::State::Empty;
+    // Empty unless `state` is Invalid.
+    std::vector<ValidationError> errors;
+    // True when the collection stopped at its limit while unchecked, non-blank lines remained,
+    // so more faults may follow the last one listed.
+    bool stoppedEarly = false;
+
+    static ValidationList of(const Validation &validation)
+    {
+        ValidationList list;
+        list.state = validation.state();
+        if (const ValidationError *error = validation.error())
+            list.errors.push_back(*error);
+        return list;
+    }
+    // The single-fault verdict: the first error, as the one-error checks give it.
+    Validation first() const
+    {
+        switch (state) {
+        case Validation::State::Invalid:
+            return errors.empty() ? Validation::invalid({}) : Validation::invalid(errors.front());
+        case Validation::State::Valid:
+            return Validation::valid();
+        case Validation::State::Empty:
+            break;
+        }
+        return Validation::empty();
+    }
+    bool isInvalid() const { return state == Validation::State::Invalid; }
+
+    bool operator==(const ValidationList &) const = default;
+};
+
+} // namespace Formatting
