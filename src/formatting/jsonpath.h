@@ -17,8 +17,9 @@
 // invalid JSON it gives the best path the text up to the caret supports, and a string that
 // runs past its line's end is taken to end there, so one missing quote does not spoil the rest.
 //
-// Paths start at "$". Keys that are plain names (letters, digits and "_", not starting with a
-// digit; non-ASCII letters included) follow a dot, `$.items[3].name`; any other key is quoted,
+// Paths start at "$". Keys that are plain names (ASCII letters, digits, "_" and any non-ASCII
+// character that is visible and not white space, not starting with a digit) follow a dot,
+// `$.items[3].name`; any other key is quoted,
 // `$['a b']`, with "'" and "\" escaped by a backslash and control characters as JSON escapes
 // them. Keys appear decoded: `"caf\u00e9"` is `$.café`. Array elements are 0-based.
 //
