@@ -1,9 +1,12 @@
 // The viewer models on large inputs, each against a plain pass over the same text in the same
-// run (the floor): CSV parse of 50 MB, JSON tree build of 50 MB (time and peak memory),
+// run (the floor): CSV parse of 50 MB, its delimiter detection, ragged rows and a sort by one
+// column (against a plain std::stable_sort of row indices by the cells as strings), JSON tree build of 50 MB (time and peak memory),
 // Markdown blocks of 5 MB, and Markdown's hostile shapes of 2 MiB (time and peak memory).
 #include "inputs_p.h"
 
+#include "viewers/csvdialect.h"
 #include "viewers/csvparser.h"
+#include "viewers/csvsort.h"
 #include "viewers/jsontree.h"
 #include "viewers/mdblock.h"
 
@@ -15,7 +18,9 @@
 
 #include <algorithm>
 #include <fstream>
+#include <numeric>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -83,6 +88,56 @@ void BM_CsvColumnWidths(benchmark::State &state)
     const Viewers::CSVTable table = Viewers::CSVParser::parse(BenchInputs::csv());
     for (auto _ : state)
         benchmark::DoNotOptimize(Viewers::columnWidths(table));
+}
+
+void BM_CsvDetectDelimiter(benchmark::State &state)
+{
+    const std::u16string &text = BenchInputs::csv();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(Viewers::detectDelimiter(text));
+}
+void BM_CsvRaggedRows(benchmark::State &state)
+{
+    const Viewers::CSVTable table = Viewers::CSVParser::parse(BenchInputs::csv());
+    for (auto _ : state)
+        benchmark::DoNotOptimize(table.raggedRows().size());
+    state.counters["rows"] = double(table.rowCount());
+}
+
+// Columns of the benchmark CSV: 0 id (numbers, already in order), 3 amount (numbers in a
+// saw-tooth), 6 note (one quoted text repeated: every comparison runs to the end), 7 code
+// (text with a common prefix).
+const Viewers::CSVTable &benchTable()
+{
+    static const Viewers::CSVTable table = Viewers::CSVParser::parse(BenchInputs::csv());
+    return table;
+}
+void BM_CsvSortColumn(benchmark::State &state)
+{
+    const Viewers::CSVTable &table = benchTable();
+    const auto column = std::size_t(state.range(0));
+    const auto order = state.range(1) ? Viewers::CSVSortOrder::Descending : Viewers::CSVSortOrder::Ascending;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(Viewers::sortedRowOrder(table, column, order).size());
+    state.counters["rows"] = double(table.rowCount());
+}
+// The plain way: every cell of the column as its own string, and a stable sort of the row
+// indices by those strings (text order only, no numbers).
+void BM_CsvSortPlainStrings(benchmark::State &state)
+{
+    const Viewers::CSVTable &table = benchTable();
+    const auto column = std::size_t(state.range(0));
+    for (auto _ : state) {
+        std::vector<std::u16string> cells(table.rowCount());
+        for (std::size_t row = 0; row < cells.size(); ++row)
+            cells[row] = table.cell(row, column);
+        std::vector<std::uint32_t> order(cells.size());
+        std::iota(order.begin(), order.end(), 0u);
+        std::stable_sort(order.begin(), order.end(),
+                         [&](std::uint32_t a, std::uint32_t b) { return cells[a] < cells[b]; });
+        benchmark::DoNotOptimize(order.data());
+    }
+    state.counters["rows"] = double(table.rowCount());
 }
 
 void BM_JsonFloor(benchmark::State &state) { plainPass(state, BenchInputs::json()); }
@@ -195,6 +250,10 @@ void BM_MarkdownHostile(benchmark::State &state)
 BENCHMARK(BM_CsvFloor)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CsvParse)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CsvColumnWidths)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_CsvDetectDelimiter)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_CsvRaggedRows)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CsvSortColumn)->ArgsProduct({{0, 3, 6, 7}, {0, 1}})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CsvSortPlainStrings)->Arg(0)->Arg(3)->Arg(6)->Arg(7)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_JsonFloor)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_JsonTreeBuild)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_JsonDefaultRows)->Unit(benchmark::kMillisecond);

@@ -1,5 +1,6 @@
 #include "cli.h"
 
+#include "viewers/csvdialect.h"
 #include "viewers/csvparser.h"
 
 #include "base/utf.h"
@@ -19,19 +20,31 @@ std::string number(double value)
 int runCsv(Cli::Context &context)
 {
     Cli::ParsedArguments arguments;
-    if (!Cli::parseArguments(context, "csv", {"--json"}, arguments))
+    if (!Cli::parseArguments(context, "csv", {"--json"}, arguments, 1, {"--delimiter"}))
         return Cli::Usage;
     if (arguments.operands.size() != 1)
         return Cli::usageError(context, "csv", "expected exactly one FILE");
+    auto choice = Viewers::CSVDelimiterChoice::Auto;
+    if (arguments.has("--delimiter")) {
+        const auto named = Viewers::delimiterChoiceFromName(arguments.value("--delimiter"));
+        if (!named)
+            return Cli::usageError(context, "csv",
+                                   "unknown delimiter " + arguments.value("--delimiter")
+                                       + " (expected auto, comma, semicolon, tab or pipe)");
+        choice = *named;
+    }
     const std::string &path = arguments.operands.front();
     auto loaded = Cli::load(path);
     if (auto *error = std::get_if<Base::Message>(&loaded)) {
         context.err << path << ": " << Cli::messageText(*error) << "\n";
         return Cli::Failure;
     }
-    // The window always parses with a comma.
+    // As the window reads it: the chosen delimiter, else a tab for .tsv, else the detected one.
+    auto &document = std::get<Documents::LoadResult>(loaded).text;
+    const char16_t delimiter =
+        Viewers::resolveDelimiter(choice, path, std::u16string_view(document.data(), document.size()));
     const Viewers::CSVTable table =
-        Viewers::CSVParser::parse(std::move(std::get<Documents::LoadResult>(loaded).text), u",");
+        Viewers::CSVParser::parse(std::move(document), std::u16string_view(&delimiter, 1));
     const std::vector<double> widths = Viewers::columnWidths(table);
     std::u16string scratch;
     auto text = [&](std::u16string_view cell) { return Base::Utf::toUtf8(cell); };
@@ -60,11 +73,18 @@ int runCsv(Cli::Context &context)
     line = "],\"columnCount\":" + std::to_string(table.columnCount()) + ",\"columnWidths\":[";
     for (std::size_t i = 0; i < widths.size(); ++i)
         line += (i ? "," : "") + number(widths[i]);
+    line += "],\"delimiter\":" + Cli::jsonString(text(std::u16string_view(&delimiter, 1))) + ",\"raggedRows\":[";
+    const std::vector<std::size_t> ragged = table.raggedRows();
+    for (std::size_t i = 0; i < ragged.size(); ++i)
+        line += (i ? "," : "") + std::to_string(ragged[i]);
     context.out << line << "]}\n";
     return Cli::Success;
 }
 
 } // namespace
 
-CORVANE_CLI_COMMAND(csv, "csv", "csv [--json] FILE",
-                    "The CSV table of FILE as the table view shows it: headers, rows, column widths.", runCsv);
+CORVANE_CLI_COMMAND(csv, "csv", "csv [--json] [--delimiter auto|comma|semicolon|tab|pipe] FILE",
+                    "The CSV table of FILE as the table view shows it: headers, rows, column widths, the "
+                    "delimiter (auto: a tab for .tsv, else detected from the first lines) and the ragged rows "
+                    "(data rows whose cell count differs from the header's, from 0).",
+                    runCsv);

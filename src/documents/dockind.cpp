@@ -47,7 +47,8 @@ DocKind DocKind::detect(std::string_view path)
         return Json;
     if (extension == "ndjson" || extension == "jsonl")
         return Ndjson;
-    if (extension == "csv")
+    // Tab-separated files are CSV documents read with a tab.
+    if (extension == "csv" || extension == "tsv")
         return Csv;
     if (extension == "md" || extension == "markdown")
         return Markdown;

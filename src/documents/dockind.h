@@ -7,7 +7,8 @@
 namespace Documents {
 
 // The nine kinds of document, decided by the file name extension alone; the content is never
-// sniffed. Never persisted: a reopened file is classified again.
+// sniffed for the kind (only a CSV document's delimiter is, see viewers/csvdialect.h). Never
+// persisted: a reopened file is classified again.
 class DocKind {
 public:
     enum Value : std::uint8_t { Json, Csv, Txt, Markdown, Yaml, Toml, Xml, Log, Ndjson };
@@ -36,8 +37,8 @@ private:
 };
 
 // The extensions that open and drop accept without asking the platform, in display order.
-inline constexpr std::array<std::string_view, 13> openableExtensions = {
-    "json", "ndjson", "jsonl", "csv", "txt", "md", "markdown", "yaml", "yml", "toml", "xml", "plist", "log"};
+inline constexpr std::array<std::string_view, 14> openableExtensions = {
+    "json", "ndjson", "jsonl", "csv", "tsv", "txt", "md", "markdown", "yaml", "yml", "toml", "xml", "plist", "log"};
 
 // True when the lower-cased extension of `path` is one of `openableExtensions`. The application
 // also accepts files its MIME database classifies as text, JSON, CSV or XML.

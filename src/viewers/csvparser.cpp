@@ -251,6 +251,26 @@ CSVRow CSVTable::row(std::size_t row) const
 
 std::size_t CSVTable::columnCount() const { return m_storage ? m_storage->columnCount : 0; }
 
+std::vector<std::size_t> CSVTable::raggedRows() const
+{
+    std::vector<std::size_t> rows;
+    const std::size_t header = headerCount();
+    for (std::size_t row = 0; row < rowCount(); ++row) {
+        if (cellCount(row) != header)
+            rows.push_back(row);
+    }
+    return rows;
+}
+
+std::size_t CSVTable::raggedRowCount() const
+{
+    std::size_t count = 0;
+    const std::size_t header = headerCount();
+    for (std::size_t row = 0; row < rowCount(); ++row)
+        count += cellCount(row) != header ? 1 : 0;
+    return count;
+}
+
 bool operator==(const CSVTable &a, const CSVTable &b)
 {
     if (a.m_id != b.m_id)

@@ -66,6 +66,11 @@ public:
     // The largest of the header count and every data row's cell count.
     std::size_t columnCount() const;
 
+    // Data rows whose cell count differs from the header's (ragged rows), in document order,
+    // and their number. Read from the row lengths the parse recorded; parsing is unchanged.
+    std::vector<std::size_t> raggedRows() const;
+    std::size_t raggedRowCount() const;
+
     // Field by field: the id, then headers and rows.
     friend bool operator==(const CSVTable &a, const CSVTable &b);
 

@@ -110,7 +110,8 @@ void TestDocuments::detectKind_data()
     QTest::newRow("log") << "server.log" << "LOG";
     QTest::newRow("no extension is txt") << "/home/u/notes" << "TXT";
     QTest::newRow("last extension counts: gz is txt") << "archive.tar.gz" << "TXT";
-    QTest::newRow("tsv is txt") << "table.tsv" << "TXT";
+    QTest::newRow("tsv is csv") << "table.tsv" << "CSV";
+    QTest::newRow("upper-case TSV is csv") << "TABLE.TSV" << "CSV";
     QTest::newRow("txt") << "README.txt" << "TXT";
     QTest::newRow("dot in folder name only is txt") << "/a.json/notes" << "TXT";
     QTest::newRow("trailing dot is txt") << "file.json." << "TXT";
@@ -149,7 +150,8 @@ void TestDocuments::openableExtensions_data()
     QTest::newRow("JSONL upper case") << "a.JSONL" << true;
     QTest::newRow("plist") << "Info.plist" << true;
     QTest::newRow("log") << "x.log" << true;
-    QTest::newRow("tsv is not listed") << "x.tsv" << false;
+    QTest::newRow("tsv") << "x.tsv" << true;
+    QTest::newRow("tab is not listed") << "x.tab" << false;
     QTest::newRow("no extension") << "Makefile" << false;
 }
 

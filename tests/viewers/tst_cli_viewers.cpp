@@ -40,13 +40,35 @@ void TestCliViewers::json_data()
 
     QTest::newRow("csv_quotedAndRagged")
         << QStringList{"csv", "--json"} << "a.csv" << QByteArray("\xEF\xBB\xBFname,note\r\nx,\"a,\"\"b\"\"\"\r\ny\r\n")
-        << 0 << R"({"headers":["name","note"],"rows":[["x","a,\"b\""],["y"]],"columnCount":2,"columnWidths":[80,80]})";
+        << 0
+        << R"({"headers":["name","note"],"rows":[["x","a,\"b\""],["y"]],"columnCount":2,"columnWidths":[80,80],)"
+           R"("delimiter":",","raggedRows":[1]})";
     QTest::newRow("csv_empty_noHeaders")
         << QStringList{"csv", "--json"} << "b.csv" << QByteArray("\n\n") << 0
-        << R"({"headers":[],"rows":[],"columnCount":0,"columnWidths":[]})";
+        << R"({"headers":[],"rows":[],"columnCount":0,"columnWidths":[],"delimiter":",","raggedRows":[]})";
     QTest::newRow("csv_wideColumn")
         << QStringList{"csv", "--json"} << "c.csv" << QByteArray("h\n12345678901234567890\n") << 0
-        << R"({"headers":["h"],"rows":[["12345678901234567890"]],"columnCount":1,"columnWidths":[186]})";
+        << R"({"headers":["h"],"rows":[["12345678901234567890"]],"columnCount":1,"columnWidths":[186],)"
+           R"("delimiter":",","raggedRows":[]})";
+    QTest::newRow("csv_detectedSemicolon")
+        << QStringList{"csv", "--json"} << "s.csv" << QByteArray("a;b\n1,5;2\n3;4;5\n") << 0
+        << R"({"headers":["a","b"],"rows":[["1,5","2"],["3","4","5"]],"columnCount":3,"columnWidths":[80,80,80],)"
+           R"("delimiter":";","raggedRows":[1]})";
+    QTest::newRow("csv_tsvReadsTabs")
+        << QStringList{"csv", "--json"} << "t.tsv" << QByteArray("a,x\tb\n1\t2\n") << 0
+        << R"({"headers":["a,x","b"],"rows":[["1","2"]],"columnCount":2,"columnWidths":[80,80],)"
+           R"("delimiter":"\t","raggedRows":[]})";
+    QTest::newRow("csv_delimiterOverridesDetection")
+        << QStringList{"csv", "--json", "--delimiter", "comma"} << "o.csv" << QByteArray("a;b\n1;2\n") << 0
+        << R"({"headers":["a;b"],"rows":[["1;2"]],"columnCount":1,"columnWidths":[80],)"
+           R"("delimiter":",","raggedRows":[]})";
+    QTest::newRow("csv_delimiterPipe")
+        << QStringList{"csv", "--json", "--delimiter", "pipe"} << "p.tsv" << QByteArray("a|b\tc\n") << 0
+        << R"({"headers":["a","b\tc"],"rows":[],"columnCount":2,"columnWidths":[80,80],)"
+           R"("delimiter":"|","raggedRows":[]})";
+    QTest::newRow("csv_plainText_delimiterAuto")
+        << QStringList{"csv", "--delimiter", "auto"} << "q.csv" << QByteArray("a;b\n1;2\n1\n") << 0
+        << "2 headers, 2 rows, 2 columns\na\tb";
     QTest::newRow("tree_defaultExpansion")
         << QStringList{"tree", "--json"} << "d.json" << QByteArray(R"({"zeta":1,"Alpha":[],"beta":{"k":{"x":1}}})") << 0
         << R"({"result":"ok","rows":[{"id":"$","key":null,"kind":"object","summary":"{3}","depth":0},)"
@@ -95,6 +117,8 @@ void TestCliViewers::badArguments_data()
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<int>("status");
     QTest::newRow("csv_noFile_usage") << QStringList{"csv", "--json"} << 2;
+    QTest::newRow("csv_unknownDelimiter_usage") << QStringList{"csv", "--delimiter", "colon", "x.csv"} << 2;
+    QTest::newRow("csv_delimiterWithoutValue_usage") << QStringList{"csv", "--delimiter"} << 2;
     QTest::newRow("tree_unknownFlag_usage") << QStringList{"tree", "--bogus", "x.json"} << 2;
     QTest::newRow("md_twoFiles_usage") << QStringList{"md", "a.md", "b.md"} << 2;
     QTest::newRow("csv_missingFile_failure") << QStringList{"csv", "--json", "/nonexistent/x.csv"} << 1;
