@@ -3,6 +3,8 @@
 #include "viewers/emptystate_p.h"
 #include "viewers/viewertext.h"
 
+#include "base/message.h"
+
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
@@ -11,6 +13,7 @@
 #include <QPainter>
 #include <QScrollBar>
 #include <QTextLayout>
+#include <QToolTip>
 
 #include <cmath>
 
@@ -39,6 +42,24 @@ int layoutHeight(const QTextLayout &layout)
     return int(std::ceil(layout.boundingRect().height()));
 }
 
+int naturalWidth(const QTextLayout &layout)
+{
+    qreal width = 0;
+    for (int i = 0; i < layout.lineCount(); ++i)
+        width = std::max(width, layout.lineAt(i).naturalTextWidth());
+    return int(std::ceil(width));
+}
+
+// A format key looked up through the views' string table, its %d / %lld filled in order.
+QString formatted(const char *key, std::vector<Base::Message::Argument> arguments)
+{
+    const std::string format = viewerText(QString::fromUtf8(key)).toStdString();
+    return QString::fromStdString(Base::formatMessage(format, arguments));
+}
+
+constexpr int sortArrowWidth = 7;
+constexpr int sortArrowHeight = 4;
+
 } // namespace
 
 CSVTableView::CSVTableView(QWidget *parent) : RowScrollArea(parent)
@@ -65,13 +86,82 @@ void CSVTableView::setTable(CSVTable table)
     const std::size_t top = firstVisibleRow();
     const std::int64_t topOffset = firstVisibleRowOffset();
     const int left = horizontalScrollBar()->value();
+    const std::size_t raggedBefore = m_ragged.size();
     m_table = std::move(table);
     if (m_selected && (m_selected->row >= m_table.rowCount() || m_selected->column >= m_table.columnCount()))
         m_selected.reset();
+    m_ragged = m_table.raggedRows();
+    bool sortDropped = false;
+    if (m_sortColumn && *m_sortColumn >= m_table.columnCount()) {
+        m_sortColumn.reset();
+        sortDropped = true;
+    }
+    applySort();
     rebuildGeometry();
     if (top < m_table.rowCount())
         scrollToRow(top, topOffset);
     horizontalScrollBar()->setValue(left);
+    if (sortDropped)
+        emit sortChanged();
+    if (m_ragged.size() != raggedBefore)
+        emit raggedRowCountChanged(qsizetype(m_ragged.size()));
+}
+
+void CSVTableView::applySort()
+{
+    m_order.clear();
+    m_positions.clear();
+    if (!m_sortColumn)
+        return;
+    m_order = sortedRowOrder(m_table, *m_sortColumn, m_sortOrder);
+    m_positions.resize(m_order.size());
+    for (std::size_t position = 0; position < m_order.size(); ++position)
+        m_positions[m_order[position]] = std::uint32_t(position);
+}
+
+void CSVTableView::setSort(std::optional<std::size_t> column, CSVSortOrder order)
+{
+    if (column && *column >= m_table.columnCount())
+        column.reset();
+    if (column == m_sortColumn && (!column || order == m_sortOrder))
+        return;
+    const std::size_t topRow = m_table.rowCount() ? rowAt(std::min(firstVisibleRow(), m_table.rowCount() - 1)) : 0;
+    m_sortColumn = column;
+    m_sortOrder = order;
+    applySort();
+    // Heights belong to display positions, so they are measured again; the layouts stay.
+    resetRows(m_table.rowCount(), QFontMetrics(m_cellFont).lineSpacing() + 2 * rowVerticalPadding);
+    if (m_selected)
+        ensureCellVisible(*m_selected);
+    else if (topRow < m_table.rowCount() && !m_sortColumn)
+        scrollToRow(positionOf(topRow));
+    viewport()->update();
+    emit sortChanged();
+}
+
+QString CSVTableView::raggedRowToolTip(std::size_t row) const
+{
+    return formatted("Row %d has %d cells; the header has %d",
+                     {std::int64_t(row + 1), std::int64_t(m_table.cellCount(row)),
+                      std::int64_t(m_table.headerCount())});
+}
+
+QString CSVTableView::raggedRowsNote(std::size_t count)
+{
+    if (count == 0)
+        return {};
+    if (count == 1)
+        return viewerText(QStringLiteral("1 ragged row"));
+    return formatted("%lld ragged rows", {std::int64_t(count)});
+}
+
+QColor CSVTableView::raggedTint() const
+{
+    // Amber, a lighter shade on dark backgrounds.
+    const bool dark = palette().color(QPalette::Base).lightnessF() < 0.5;
+    QColor tint = dark ? QColor(0xF2, 0xB1, 0x3C) : QColor(0xE8, 0x9A, 0x0C);
+    tint.setAlphaF(0.13f);
+    return tint;
 }
 
 void CSVTableView::rebuildGeometry()
@@ -88,12 +178,14 @@ void CSVTableView::rebuildGeometry()
 
     m_rowCache.clear();
     m_headerLayouts.clear();
+    m_headerTextWidths.clear();
     const int lineHeight = QFontMetrics(m_cellFont).lineSpacing();
     int headerText = QFontMetrics(m_headerFont).lineSpacing();
     std::u16string scratch;
     for (std::size_t i = 0; i < m_widths.size(); ++i) {
         auto layout = layoutCell(m_table.headerView(i, scratch), m_headerFont, int(std::lround(m_widths[i])));
         headerText = std::max(headerText, layoutHeight(*layout));
+        m_headerTextWidths.push_back(naturalWidth(*layout));
         m_headerLayouts.push_back(std::move(layout));
     }
     m_headerHeight = m_table.headerCount() ? headerText + 2 * headerVerticalPadding : 0;
@@ -148,10 +240,10 @@ CSVTableView::RowLayouts &CSVTableView::rowLayouts(std::size_t row)
     return m_rowCache.emplace(row, std::move(layouts)).first->second;
 }
 
-int CSVTableView::measureRow(std::size_t row)
+int CSVTableView::measureRow(std::size_t position)
 {
     int height = QFontMetrics(m_cellFont).lineSpacing();
-    for (const auto &layout : rowLayouts(row)) {
+    for (const auto &layout : rowLayouts(rowAt(position))) {
         if (layout)
             height = std::max(height, layoutHeight(*layout));
     }
@@ -160,11 +252,19 @@ int CSVTableView::measureRow(std::size_t row)
 
 void CSVTableView::paintBackground(QPainter &painter) { painter.fillRect(viewport()->rect(), palette().base()); }
 
-void CSVTableView::paintRow(QPainter &painter, std::size_t row, const QRect &rect)
+void CSVTableView::paintRow(QPainter &painter, std::size_t position, const QRect &rect)
 {
+    const std::size_t row = rowAt(position);
     RowLayouts &layouts = rowLayouts(row);
     const int left = -rect.left();
     const int right = left + viewport()->width();
+    if (isRagged(row)) {
+        // Across the whole row, and a stronger mark in the left padding.
+        painter.fillRect(QRect(0, rect.top(), viewport()->width(), rect.height()), raggedTint());
+        QColor mark = raggedTint();
+        mark.setAlphaF(0.8f);
+        painter.fillRect(QRect(rect.left() + 3, rect.top() + 1, 3, rect.height() - 2), mark);
+    }
     painter.setPen(palette().color(QPalette::Text));
     for (std::size_t column = 0; column < layouts.size(); ++column) {
         const int x = columnX(column);
@@ -181,8 +281,8 @@ void CSVTableView::paintRow(QPainter &painter, std::size_t row, const QRect &rec
             std::u16string scratch;
             layouts[column] = layoutCell(m_table.cellView(row, column, scratch), m_cellFont, width);
             const int needed = layoutHeight(*layouts[column]) + 2 * rowVerticalPadding;
-            if (needed > m_heights.height(row)) {
-                m_heights.setHeight(row, needed);
+            if (needed > m_heights.height(position)) {
+                m_heights.setHeight(position, needed);
                 viewport()->update();
             }
         }
@@ -191,12 +291,35 @@ void CSVTableView::paintRow(QPainter &painter, std::size_t row, const QRect &rec
     }
 }
 
+int CSVTableView::headerTop() const
+{
+    // The header scrolls with the content until it reaches the top, then stays pinned there.
+    return std::max(0, padding - verticalScrollBar()->value());
+}
+
+QRect CSVTableView::headerCellRect(std::size_t column) const
+{
+    if (column >= m_widths.size() || m_table.headerCount() == 0)
+        return {};
+    const int left = columnX(column) - cellSpacing / 2 - horizontalOffset();
+    const int right = columnX(column + 1) - cellSpacing / 2 - horizontalOffset();
+    return QRect(left, headerTop(), right - left, m_headerHeight);
+}
+
+std::optional<std::size_t> CSVTableView::headerColumnAt(const QPoint &point) const
+{
+    for (std::size_t column = 0; column < m_widths.size(); ++column) {
+        if (headerCellRect(column).contains(point))
+            return column;
+    }
+    return std::nullopt;
+}
+
 void CSVTableView::paintOverlay(QPainter &painter)
 {
     if (m_table.headerCount() == 0)
         return;
-    // The header scrolls with the content until it reaches the top, then stays pinned there.
-    const int top = std::max(0, padding - verticalScrollBar()->value());
+    const int top = headerTop();
     const QRect band(0, top, viewport()->width(), m_headerHeight);
     // The window colour at 0.6 over the view's own background, so rows scrolling underneath
     // do not show through the pinned header.
@@ -211,6 +334,30 @@ void CSVTableView::paintOverlay(QPainter &painter)
     const int shift = -horizontalOffset();
     for (std::size_t column = 0; column < m_headerLayouts.size(); ++column)
         m_headerLayouts[column]->draw(&painter, QPointF(shift + columnX(column), top + headerVerticalPadding));
+    if (m_sortColumn && *m_sortColumn < m_headerLayouts.size()) {
+        // A small triangle after the header text (inside the column), pointing up when
+        // ascending.
+        const std::size_t column = *m_sortColumn;
+        const int width = int(std::lround(m_widths[column]));
+        const int x = shift + columnX(column)
+                      + std::min(m_headerTextWidths[column] + 6, std::max(0, width - sortArrowWidth));
+        const qreal middle = top + headerVerticalPadding + QFontMetricsF(m_headerFont).ascent() * 0.6;
+        const qreal half = sortArrowHeight / 2.0;
+        const bool up = m_sortOrder == CSVSortOrder::Ascending;
+        const QPointF points[3] = {
+            QPointF(x, up ? middle + half : middle - half),
+            QPointF(x + sortArrowWidth, up ? middle + half : middle - half),
+            QPointF(x + sortArrowWidth / 2.0, up ? middle - half : middle + half),
+        };
+        painter.save();
+        painter.setRenderHint(QPainter::Antialiasing);
+        QColor arrow = palette().color(QPalette::Text);
+        arrow.setAlphaF(0.75f);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(arrow);
+        painter.drawPolygon(points, 3);
+        painter.restore();
+    }
 }
 
 void CSVTableView::paintEvent(QPaintEvent *event)
@@ -232,13 +379,13 @@ std::optional<CSVTableView::Cell> CSVTableView::cellAt(const QPoint &point)
     const int headerBottom = std::max(0, padding - verticalScrollBar()->value()) + m_headerHeight;
     if (point.y() < headerBottom)
         return std::nullopt;
-    const auto row = rowAtViewportY(point.y());
-    if (!row)
+    const auto position = rowAtViewportY(point.y());
+    if (!position)
         return std::nullopt;
     const int x = point.x() + horizontalOffset();
     for (std::size_t column = 0; column < m_widths.size(); ++column) {
         if (x >= columnX(column) - cellSpacing / 2 && x < columnX(column + 1) - cellSpacing / 2)
-            return Cell{*row, column};
+            return Cell{rowAt(*position), column};
     }
     return std::nullopt;
 }
@@ -265,6 +412,20 @@ void CSVTableView::copySelection() const
 
 void CSVTableView::mousePressEvent(QMouseEvent *event)
 {
+    const QPoint point = event->position().toPoint();
+    if (event->button() == Qt::LeftButton && point.y() < headerTop() + m_headerHeight && point.y() >= headerTop()) {
+        // A header click cycles its column: ascending, descending, document order.
+        if (const auto column = headerColumnAt(point)) {
+            if (m_sortColumn != column)
+                setSort(column, CSVSortOrder::Ascending);
+            else if (m_sortOrder == CSVSortOrder::Ascending)
+                setSort(column, CSVSortOrder::Descending);
+            else
+                setSort(std::nullopt);
+        }
+        event->accept();
+        return;
+    }
     if (event->button() == Qt::LeftButton || event->button() == Qt::RightButton)
         setSelectedCell(cellAt(event->position().toPoint()));
     RowScrollArea::mousePressEvent(event);
@@ -282,12 +443,14 @@ void CSVTableView::keyPressEvent(QKeyEvent *event)
         RowScrollArea::keyPressEvent(event);
         return;
     }
-    Cell cell = m_selected.value_or(Cell{});
+    // Up and down move through the rows as shown, sorted or not.
+    Cell cell = m_selected.value_or(Cell{rowAt(0), 0});
     if (m_selected) {
-        if (key == Qt::Key_Up && cell.row > 0)
-            --cell.row;
-        else if (key == Qt::Key_Down && cell.row + 1 < m_table.rowCount())
-            ++cell.row;
+        const std::size_t position = positionOf(cell.row);
+        if (key == Qt::Key_Up && position > 0)
+            cell.row = rowAt(position - 1);
+        else if (key == Qt::Key_Down && position + 1 < m_table.rowCount())
+            cell.row = rowAt(position + 1);
         else if (key == Qt::Key_Left && cell.column > 0)
             --cell.column;
         else if (key == Qt::Key_Right && cell.column + 1 < m_widths.size())
@@ -300,15 +463,16 @@ void CSVTableView::keyPressEvent(QKeyEvent *event)
 void CSVTableView::ensureCellVisible(const Cell &cell)
 {
     // Rows scroll under the pinned header, so the visible band starts below it.
-    if (cell.row < firstVisibleRow()) {
-        scrollToRow(cell.row);
+    const std::size_t position = positionOf(cell.row);
+    if (position < firstVisibleRow()) {
+        scrollToRow(position);
     } else {
         layoutVisibleRows();
-        const int bottom = viewportYOfRow(cell.row) + m_heights.height(cell.row);
+        const int bottom = viewportYOfRow(position) + m_heights.height(position);
         if (bottom > viewport()->height())
             verticalScrollBar()->setValue(verticalScrollBar()->value() + bottom - viewport()->height());
     }
-    const int top = viewportYOfRow(cell.row);
+    const int top = viewportYOfRow(position);
     if (top < m_headerHeight)
         verticalScrollBar()->setValue(verticalScrollBar()->value() - (m_headerHeight - top));
     QScrollBar *horizontal = horizontalScrollBar();
@@ -328,6 +492,21 @@ void CSVTableView::contextMenuEvent(QContextMenuEvent *event)
     QMenu menu(this);
     menu.addAction(viewerText(QStringLiteral("Copy")), this, &CSVTableView::copySelection);
     menu.exec(event->globalPos());
+}
+
+bool CSVTableView::viewportEvent(QEvent *event)
+{
+    if (event->type() == QEvent::ToolTip) {
+        auto *help = static_cast<QHelpEvent *>(event);
+        const QPoint point = help->pos();
+        const auto position = point.y() >= headerTop() + m_headerHeight ? rowAtViewportY(point.y()) : std::nullopt;
+        if (position && isRagged(rowAt(*position)))
+            QToolTip::showText(help->globalPos(), raggedRowToolTip(rowAt(*position)), viewport());
+        else
+            QToolTip::hideText();
+        return true;
+    }
+    return RowScrollArea::viewportEvent(event);
 }
 
 void CSVTableView::changeEvent(QEvent *event)

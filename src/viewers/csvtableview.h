@@ -1,8 +1,10 @@
 #pragma once
 
 #include "viewers/csvparser.h"
+#include "viewers/csvsort.h"
 #include "viewers/rowscrollarea.h"
 
+#include <QColor>
 #include <QFont>
 
 #include <memory>
@@ -19,6 +21,8 @@ namespace Viewers {
 // cell. Only rows on screen are measured and laid out, so a million rows cost no more than a
 // screenful. A clicked cell is selected (the arrow keys move the selection) and its text
 // copied with the Copy shortcut or the context menu. With no headers the view shows "Empty CSV".
+// Clicking a header sorts a view of the rows by that column (ascending, descending, document
+// order again), never the text; rows with more or fewer cells than the header are tinted.
 class CSVTableView : public Internal::RowScrollArea {
     Q_OBJECT
 
@@ -26,16 +30,39 @@ public:
     explicit CSVTableView(QWidget *parent = nullptr);
     ~CSVTableView() override;
 
-    // Shows `table`, keeping the scroll position and the selected cell where they still exist
-    // (a newer parse of the same document).
+    // Shows `table`, keeping the scroll position, the selected cell and the sort where they
+    // still exist (a newer parse of the same document).
     void setTable(CSVTable table);
     const CSVTable &table() const { return m_table; }
 
     std::size_t columnCount() const { return m_table.columnCount(); }
     const std::vector<double> &columnWidths() const { return m_widths; }
 
+    // The sorted column, none for document order. Sorting keeps the selection (a data row) and
+    // brings it into view.
+    std::optional<std::size_t> sortColumn() const { return m_sortColumn; }
+    CSVSortOrder sortOrder() const { return m_sortOrder; }
+    void setSort(std::optional<std::size_t> column, CSVSortOrder order = CSVSortOrder::Ascending);
+    // The data row shown at display position `position`, and back.
+    std::size_t rowAt(std::size_t position) const { return m_order.empty() ? position : m_order[position]; }
+    std::size_t positionOf(std::size_t row) const { return m_positions.empty() ? row : m_positions[row]; }
+
+    // Data rows whose cell count differs from the header's, in document order.
+    const std::vector<std::size_t> &raggedRows() const { return m_ragged; }
+    std::size_t raggedRowCount() const { return m_ragged.size(); }
+    bool isRagged(std::size_t row) const { return m_table.cellCount(row) != m_table.headerCount(); }
+    // "Row 4 has 2 cells; the header has 3" (rows counted from 1).
+    QString raggedRowToolTip(std::size_t row) const;
+    // A status note for `count` ragged rows: "1 ragged row", "12 ragged rows", empty for none.
+    static QString raggedRowsNote(std::size_t count);
+    // The faint warning tint over ragged rows, for the view's palette.
+    QColor raggedTint() const;
+
+    // Header cell `column` in viewport coordinates (for hit tests and tests).
+    QRect headerCellRect(std::size_t column) const;
+
     struct Cell {
-        std::size_t row = 0;
+        std::size_t row = 0; // A data row (CSVRow id), whatever the sort.
         std::size_t column = 0;
         bool operator==(const Cell &) const = default;
     };
@@ -56,6 +83,12 @@ public:
     // in a column at most 420 points wide anyway).
     static constexpr int maximumShownCharacters = 20'000;
 
+signals:
+    // The user or setSort() changed the sort, or a re-parse dropped a column it used.
+    void sortChanged();
+    // A new table has a different number of ragged rows.
+    void raggedRowCountChanged(qsizetype count);
+
 protected:
     int measureRow(std::size_t row) override;
     void paintRow(QPainter &painter, std::size_t row, const QRect &rect) override;
@@ -70,6 +103,7 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
     void changeEvent(QEvent *event) override;
+    bool viewportEvent(QEvent *event) override;
 
 private:
     using RowLayouts = std::vector<std::unique_ptr<QTextLayout>>;
@@ -82,6 +116,9 @@ private:
     std::optional<Cell> cellAt(const QPoint &viewportPoint);
     void ensureCellVisible(const Cell &cell);
     bool measuresAllColumns() const;
+    void applySort();
+    std::optional<std::size_t> headerColumnAt(const QPoint &viewportPoint) const;
+    int headerTop() const;
 
     CSVTable m_table;
     std::vector<double> m_widths;
@@ -91,8 +128,15 @@ private:
     QFont m_cellFont;
     QFont m_headerFont;
     RowLayouts m_headerLayouts;
+    std::vector<int> m_headerTextWidths;
+    // Keyed by data row: layouts do not depend on where the sort shows a row.
     std::unordered_map<std::size_t, RowLayouts> m_rowCache;
     std::optional<Cell> m_selected;
+    std::optional<std::size_t> m_sortColumn;
+    CSVSortOrder m_sortOrder = CSVSortOrder::Ascending;
+    std::vector<std::uint32_t> m_order;     // Display position -> data row; empty: document order.
+    std::vector<std::uint32_t> m_positions; // Data row -> display position.
+    std::vector<std::size_t> m_ragged;
 };
 
 } // namespace Viewers
