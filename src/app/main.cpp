@@ -14,11 +14,12 @@ int main(int argc, char **argv)
     QElapsedTimer sinceStart;
     sinceStart.start();
     QApplication application(argc, argv);
+    Q_INIT_RESOURCE(icons); // The window library is static: its resources need registering.
     QApplication::setOrganizationName("Corvane");
     QApplication::setApplicationName("Corvane");
     QApplication::setApplicationVersion(CORVANE_VERSION);
     QApplication::setDesktopFileName("app.corvane.editor");
-    QApplication::setWindowIcon(QIcon::fromTheme("app.corvane.editor"));
+    QApplication::setWindowIcon(QIcon::fromTheme("app.corvane.editor", QIcon(":/icons/app.corvane.editor.svg")));
 
     // A later launch hands its files (or "new window") to the running editor and ends.
     const auto request = App::SingleInstance::requestFromArguments(QApplication::arguments().mid(1));

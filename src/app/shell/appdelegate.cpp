@@ -5,6 +5,7 @@
 #include "app/services/preferences.h"
 #include "app/services/recentsstore.h"
 #include "app/services/updatechecker.h"
+#include "app/window/chrome.h"
 #include "app/window/documentwindow.h"
 #include "app/window/fileassociationssheet.h"
 #include "app/window/scratchcloseguard.h"
@@ -73,6 +74,13 @@ AppDelegate::AppDelegate(QObject *parent) : QObject(parent)
             if (!path.isEmpty())
                 NotificationCenter::defaultCenter().post(Notifications::loadFile, path);
         });
+    // Alerts, panels and sheets wear the theme of the windows they belong to.
+    m_basePalette = QApplication::palette();
+    applyThemePalette();
+    connect(&Preferences::shared(), &Preferences::changed, this, [this](const QString &key) {
+        if (key == Preferences::themeIdKey)
+            applyThemePalette();
+    });
     // Quitting closes every window, which would mark the session as ended by the user; a quit
     // (Ctrl+Q, SIGTERM) is not that, so the next launch reopens the last file.
     connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this, [this] {
@@ -92,6 +100,12 @@ AppDelegate::~AppDelegate()
     hooks.checkForUpdatesIfDue = nullptr;
     if (instance == this)
         instance = nullptr;
+}
+
+void AppDelegate::applyThemePalette()
+{
+    const auto &theme = Highlighting::Theme::resolve(Preferences::shared().themeId().toStdString());
+    QApplication::setPalette(Chrome::themedPalette(m_basePalette, theme));
 }
 
 AppDelegate *AppDelegate::shared()

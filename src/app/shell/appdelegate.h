@@ -5,6 +5,7 @@
 
 #include <QList>
 #include <QObject>
+#include <QPalette>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
@@ -69,10 +70,12 @@ private:
     DocumentWindow *makeWindow(ContentView::Options options);
     void present(DocumentWindow *window);
     void pollForWindowAndActivate(int attempt);
+    void applyThemePalette();
 
     bool m_activationDone = false;
     bool m_quitting = false;
     quint64 m_relayToken = 0;
+    QPalette m_basePalette;
 };
 
 // The folder of scratch documents: the per-user data folder, then Corvane/scratch.

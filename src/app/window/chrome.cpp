@@ -67,7 +67,11 @@ QFont monospacedFont(double points, QFont::Weight weight)
 
 void applyPalette(QWidget *widget, const Highlighting::Theme &theme)
 {
-    QPalette palette = widget->palette();
+    widget->setPalette(themedPalette(widget->palette(), theme));
+}
+
+QPalette themedPalette(QPalette palette, const Highlighting::Theme &theme)
+{
     const QColor fg = foreground(theme);
     const QColor bg = background(theme);
     const QColor raised = theme.isDark() ? bg.lighter(130) : bg.darker(104);
@@ -86,7 +90,7 @@ void applyPalette(QWidget *widget, const Highlighting::Theme &theme)
     palette.setColor(QPalette::Disabled, QPalette::WindowText, foreground(theme, 0.35));
     palette.setColor(QPalette::Disabled, QPalette::Text, foreground(theme, 0.35));
     palette.setColor(QPalette::Disabled, QPalette::ButtonText, foreground(theme, 0.35));
-    widget->setPalette(palette);
+    return palette;
 }
 
 } // namespace App::Chrome

@@ -4,6 +4,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QPalette>
 
 class QWidget;
 
@@ -24,5 +25,7 @@ QFont monospacedFont(double points, QFont::Weight weight = QFont::Normal);
 
 // Gives `widget` a palette in the theme's colours (for the dialogs and popups the window opens).
 void applyPalette(QWidget *widget, const Highlighting::Theme &theme);
+// `base` with the theme's colours, as applyPalette gives them.
+QPalette themedPalette(QPalette base, const Highlighting::Theme &theme);
 
 } // namespace App::Chrome
