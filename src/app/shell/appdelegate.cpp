@@ -14,6 +14,7 @@
 #include "base/localization.h"
 #include "base/notificationcenter.h"
 #include "documents/scratchfile.h"
+#include "viewers/viewertext.h"
 
 #include <QApplication>
 #include <QDir>
@@ -61,6 +62,7 @@ QString scratchFolder()
 AppDelegate::AppDelegate(QObject *parent) : QObject(parent)
 {
     instance = this;
+    Viewers::setTextLookup([](const QString &key) { return loc(key.toUtf8().constData()); });
     auto &hooks = WindowSession::shared().hooks;
     hooks.openNewWindow = [this] { openNewWindow(); };
     hooks.openWindowForURL = [this](const QString &path) { openWindowForURL(path); };
