@@ -665,22 +665,32 @@ QString ContentView::defaultSaveDirectory()
     return QString();
 }
 
+QFileDialog *ContentView::makePanel(const QString &title, QFileDialog::AcceptMode mode, const QString &filter)
+{
+    auto *panel = new QFileDialog(this, title);
+    panel->setAttribute(Qt::WA_DeleteOnClose);
+    panel->setAcceptMode(mode);
+    panel->setFileMode(QFileDialog::AnyFile);
+    panel->setNameFilter(filter);
+    // Saving starts on the Desktop; opening where the document (or the last one opened) lives.
+    if (const QString folder = mode == QFileDialog::AcceptSave ? defaultSaveDirectory() : QString(); !folder.isEmpty())
+        panel->setDirectory(folder);
+    m_panel = panel;
+    return panel;
+}
+
 void ContentView::showOpenPanel()
 {
     if (m_panel)
         return;
-    auto *panel = new QFileDialog(this, loc("Open"));
-    panel->setAttribute(Qt::WA_DeleteOnClose);
+    QFileDialog *panel = makePanel(loc("Open"), QFileDialog::AcceptOpen, openPanelFilter());
     panel->setFileMode(QFileDialog::ExistingFiles);
-    panel->setAcceptMode(QFileDialog::AcceptOpen);
-    panel->setNameFilter(openPanelFilter());
     QString folder = m_doc ? QFileInfo(QString::fromStdString(m_doc->path)).absolutePath() : QString();
     if (folder.isEmpty() && !Preferences::shared().lastOpenPath().isEmpty())
         folder = QFileInfo(Preferences::shared().lastOpenPath()).absolutePath();
     if (!folder.isEmpty())
         panel->setDirectory(folder);
     connect(panel, &QFileDialog::filesSelected, this, &ContentView::handleImport);
-    m_panel = panel;
     panel->open();
 }
 
@@ -695,20 +705,11 @@ void ContentView::showSaveAsPanel()
         document.lineEnding = m_doc->lineEnding;
         document.includeBOM = m_doc->hadBOM;
     }
-    auto *panel = new QFileDialog(this, loc("Save"));
-    panel->setAttribute(Qt::WA_DeleteOnClose);
-    panel->setAcceptMode(QFileDialog::AcceptSave);
-    panel->setFileMode(QFileDialog::AnyFile);
-    panel->setNameFilter(saveFilterFor(m_doc));
-    const QString name = m_doc ? QFileInfo(QString::fromStdString(m_doc->path)).fileName() : QStringLiteral("Untitled.txt");
-    const QString folder = defaultSaveDirectory();
-    if (!folder.isEmpty())
-        panel->setDirectory(folder);
-    panel->selectFile(name);
+    QFileDialog *panel = makePanel(loc("Save"), QFileDialog::AcceptSave, saveFilterFor(m_doc));
+    panel->selectFile(m_doc ? QFileInfo(QString::fromStdString(m_doc->path)).fileName() : QStringLiteral("Untitled.txt"));
     connect(panel, &QFileDialog::fileSelected, this, [this, document = std::move(document)](const QString &path) {
         writeExportedDocument(path, document, false);
     });
-    m_panel = panel;
     panel->open();
 }
 
@@ -716,18 +717,10 @@ void ContentView::showNewFilePanel()
 {
     if (m_panel)
         return;
-    auto *panel = new QFileDialog(this, loc("New File"));
-    panel->setAttribute(Qt::WA_DeleteOnClose);
-    panel->setAcceptMode(QFileDialog::AcceptSave);
-    panel->setFileMode(QFileDialog::AnyFile);
-    panel->setNameFilter(saveFilterFor(std::nullopt));
-    const QString folder = defaultSaveDirectory();
-    if (!folder.isEmpty())
-        panel->setDirectory(folder);
+    QFileDialog *panel = makePanel(loc("New File"), QFileDialog::AcceptSave, saveFilterFor(std::nullopt));
     panel->selectFile(QStringLiteral("Untitled.txt"));
     connect(panel, &QFileDialog::fileSelected, this,
             [this](const QString &path) { writeExportedDocument(path, Documents::TextDoc{}, true); });
-    m_panel = panel;
     panel->open();
 }
 

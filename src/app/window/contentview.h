@@ -170,6 +170,8 @@ private:
     void applyPreferences();
     void applyPreference(const QString &key);
     void applyThemeToMenuBar();
+    // A panel of this window (one at a time), deleted when it closes.
+    QFileDialog *makePanel(const QString &title, QFileDialog::AcceptMode mode, const QString &filter);
     void pushEditorInputs();
     void applyLoad();
     void onTextChanged();
