@@ -90,6 +90,34 @@ std::variant<DecodedText, Base::Message> readTextWithFallback(const std::string 
     return decodeWithFallback(bytes.view());
 }
 
+std::variant<DecodedText, Base::Message> decodeAs(std::string_view bytes, Encoding encoding)
+{
+    DecodedText result;
+    result.encoding = encoding;
+    Encoding decoder = encoding == Encoding::Utf16 ? Encoding::Utf16LE : encoding;
+    if (const auto bom = BOMUtil::detect(bytes)) {
+        const bool unspecifiedUtf16 =
+            encoding == Encoding::Utf16 && (bom->encoding == Encoding::Utf16LE || bom->encoding == Encoding::Utf16BE);
+        if (bom->encoding == encoding || unspecifiedUtf16) {
+            decoder = bom->encoding;
+            bytes.remove_prefix(bom->length);
+            result.hadBOM = true;
+        }
+    }
+    result.text.reserve(bytes.size());
+    if (!decode(decoder, bytes, result.text))
+        return Base::Message{"The file is not valid %@", {std::string(displayName(encoding))}};
+    return result;
+}
+
+std::variant<DecodedText, Base::Message> readTextAs(const std::string &path, Encoding encoding)
+{
+    Base::ByteBuffer bytes;
+    if (auto error = readWholeFile(path, bytes))
+        return std::move(*error);
+    return decodeAs(bytes.view(), encoding);
+}
+
 std::optional<std::string> encodeForWriting(std::u16string_view text, Encoding encoding,
                                             LineEnding lineEnding, bool includeBOM)
 {

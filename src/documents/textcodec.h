@@ -37,6 +37,15 @@ std::variant<DecodedText, Base::Message> decodeWithFallback(std::string_view byt
 // description of the error.
 std::variant<DecodedText, Base::Message> readTextWithFallback(const std::string &path);
 
+// Decodes `bytes` in `encoding` only, strictly, for reopening a file in an encoding the user
+// chose. A byte-order mark of that encoding (for UTF-16 of unspecified order: either mark, which
+// then decides the order) is skipped and reported. Fails with "The file is not valid %@" (the
+// encoding's display name) when any byte sequence has no mapping.
+std::variant<DecodedText, Base::Message> decodeAs(std::string_view bytes, Encoding encoding);
+
+// Reads the whole file at `path` and decodes it as above.
+std::variant<DecodedText, Base::Message> readTextAs(const std::string &path, Encoding encoding);
+
 // The bytes to write for LF-only `text`: line breaks converted to `lineEnding`, UTF-16 of
 // unspecified order as LE, the BOM first when `includeBOM` is set and the encoding has one.
 // Strict: empty when a character cannot be represented.

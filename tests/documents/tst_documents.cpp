@@ -65,6 +65,8 @@ private slots:
     void bomDetect();
     void displayNames();
 
+    void decodeAsChosenEncoding_data();
+    void decodeAsChosenEncoding();
     void decodeFallback_data();
     void decodeFallback();
     void decodeRejectsUndecodable();
@@ -256,6 +258,50 @@ void TestDocuments::decodeFallback()
     QVERIFY(std::holds_alternative<DecodedText>(result));
     const auto &got = decoded(result);
     QCOMPARE(QString(displayName(got.encoding).data()), QString(displayName(encoding).data()));
+    QCOMPARE(got.hadBOM, hadBOM);
+    QCOMPARE(QString::fromUtf16(got.text.data(), qsizetype(got.text.size())), text);
+}
+
+void TestDocuments::decodeAsChosenEncoding_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<Encoding>("chosen");
+    QTest::addColumn<bool>("hadBOM");
+    QTest::addColumn<QString>("text"); // Null when the bytes must be refused.
+    QTest::newRow("Western text read as Latin-1, not the 1251 the guess gives")
+        << QByteArray("caf\xE9") << Encoding::Latin1 << false << QString("café");
+    QTest::newRow("the same bytes are not UTF-8") << QByteArray("caf\xE9") << Encoding::Utf8 << false << QString();
+    QTest::newRow("nor ASCII") << QByteArray("caf\xE9") << Encoding::Ascii << false << QString();
+    QTest::newRow("UTF-8 mark skipped for UTF-8")
+        << QByteArray("\xEF\xBB\xBFok") << Encoding::Utf8 << true << QString("ok");
+    QTest::newRow("UTF-8 mark is text in Windows-1252")
+        << QByteArray("\xEF\xBB\xBFok") << Encoding::Windows1252 << false << QString::fromUtf8("ï»¿ok");
+    QTest::newRow("UTF-16 of unspecified order follows a BE mark")
+        << QByteArray("\xFE\xFF\x00h\x00i", 6) << Encoding::Utf16 << true << QString("hi");
+    QTest::newRow("UTF-16 without a mark is read little-endian")
+        << QByteArray("h\x00i\x00", 4) << Encoding::Utf16 << false << QString("hi");
+    QTest::newRow("an odd byte count is not UTF-16 LE")
+        << QByteArray("h\x00i", 3) << Encoding::Utf16LE << false << QString();
+    QTest::newRow("UTF-8 text read as Windows-1251 on purpose")
+        << QByteArray("\xD0\xB6") << Encoding::Windows1251 << false << QString::fromUtf8("Р¶");
+}
+
+void TestDocuments::decodeAsChosenEncoding()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(Encoding, chosen);
+    QFETCH(bool, hadBOM);
+    QFETCH(QString, text);
+    const auto result = decodeAs(fromQ(bytes), chosen);
+    if (text.isNull()) {
+        QVERIFY(std::holds_alternative<Base::Message>(result));
+        QCOMPARE(std::get<Base::Message>(result).englishText(),
+                 "The file is not valid "s + std::string(displayName(chosen)));
+        return;
+    }
+    QVERIFY(std::holds_alternative<DecodedText>(result));
+    const auto &got = decoded(result);
+    QCOMPARE(got.encoding, chosen);
     QCOMPARE(got.hadBOM, hadBOM);
     QCOMPARE(QString::fromUtf16(got.text.data(), qsizetype(got.text.size())), text);
 }
