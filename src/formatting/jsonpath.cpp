@@ -925,4 +925,120 @@ std::optional<std::size_t> caretOffset(std::u16string_view text, std::int64_t li
     return lineEnd;
 }
 
+// ---- From a path to its value -------------------------------------------------------------
+
+namespace {
+
+constexpr std::size_t npos = std::u16string_view::npos;
+
+std::size_t skipJsonSpace(std::u16string_view text, std::size_t at)
+{
+    while (at < text.size() && isJsonSpace(text[at]))
+        ++at;
+    return at;
+}
+
+// Index after the string whose opening quote is at `at`; npos when it does not end on its line.
+std::size_t skipString(std::u16string_view text, std::size_t at)
+{
+    for (std::size_t i = at + 1;;) {
+        i = findStringStop(text.data(), i, text.size());
+        if (i == text.size() || text[i] == u'\n')
+            return npos;
+        if (text[i] == u'"')
+            return i + 1;
+        i += 2; // A backslash and the unit it escapes.
+        if (i > text.size())
+            return npos;
+    }
+}
+
+// Index after the value starting at `at`, brackets balanced and strings skipped.
+std::size_t skipValue(std::u16string_view text, std::size_t at)
+{
+    if (at >= text.size())
+        return npos;
+    if (text[at] == u'"')
+        return skipString(text, at);
+    if (text[at] != u'{' && text[at] != u'[') {
+        while (at < text.size() && !isStructural(text[at]) && !isJsonSpace(text[at]))
+            ++at;
+        return at;
+    }
+    std::size_t depth = 0;
+    for (std::size_t i = at; i < text.size();) {
+        i = findStructural(text.data(), i, text.size());
+        if (i == text.size())
+            break;
+        const char16_t c = text[i];
+        if (c == u'"') {
+            i = skipString(text, i);
+            if (i == npos)
+                return npos;
+            continue;
+        }
+        if (c == u'{' || c == u'[') {
+            ++depth;
+        } else if (c == u'}' || c == u']') {
+            if (--depth == 0)
+                return i + 1;
+        }
+        ++i;
+    }
+    return npos;
+}
+
+// The child's start inside the container at `at`, or npos.
+std::size_t childStart(std::u16string_view text, std::size_t at, const JSONPathStep &step)
+{
+    const bool member = step.key.has_value();
+    if (at >= text.size() || text[at] != (member ? u'{' : u'['))
+        return npos;
+    std::size_t found = npos;
+    std::size_t element = 0;
+    for (std::size_t i = at + 1;;) {
+        i = skipJsonSpace(text, i);
+        if (i >= text.size() || text[i] == (member ? u'}' : u']'))
+            return found;
+        if (member) {
+            if (text[i] != u'"')
+                return found;
+            const std::size_t keyEnd = skipString(text, i);
+            if (keyEnd == npos)
+                return found;
+            const bool matches = decodeKey(text.substr(i + 1, keyEnd - i - 2)) == *step.key;
+            i = skipJsonSpace(text, keyEnd);
+            if (i >= text.size() || text[i] != u':')
+                return found;
+            i = skipJsonSpace(text, i + 1);
+            if (matches)
+                found = i; // A later duplicate replaces it.
+        } else if (element++ == step.index) {
+            return i;
+        }
+        i = skipValue(text, i);
+        if (i == npos)
+            return found;
+        i = skipJsonSpace(text, i);
+        if (i >= text.size() || text[i] != u',')
+            return found;
+        ++i;
+    }
+}
+
+} // namespace
+
+std::optional<std::size_t> jsonValueOffset(std::u16string_view text, const std::vector<JSONPathStep> &steps)
+{
+    std::size_t at = skipJsonSpace(text, 0);
+    if (at == text.size())
+        return std::nullopt;
+    for (const JSONPathStep &step : steps) {
+        at = childStart(text, at, step);
+        if (at == npos || at >= text.size())
+            return std::nullopt;
+    }
+    return at;
+}
+
 } // namespace Formatting

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // The JSONPath of the value at a caret position, for the status bar and "Copy JSON Path".
 //
@@ -54,6 +55,20 @@ std::optional<std::string> ndjsonPathAt(const Base::TextSnapshot &text, std::siz
 // bar counts it (Base::Text::caretColumn). A column past the line's end gives the line's end;
 // nullopt when the line does not exist or either number is below 1.
 std::optional<std::size_t> caretOffset(std::u16string_view text, std::int64_t line, std::int64_t column);
+
+// One step from a container to a child: the member named `key` of an object, or else element
+// `index` of an array.
+struct JSONPathStep {
+    std::optional<std::u16string> key;
+    std::size_t index = 0;
+    bool operator==(const JSONPathStep &) const = default;
+};
+
+// Where the value that `steps` lead to from the top-level value starts (UTF-16 units): the
+// inverse of jsonPathAt, to put the caret on a value chosen in the tree. Of duplicate keys the
+// last member counts, as in the tree. nullopt when the text does not hold that value; work is
+// proportional to the offset of the value's container's end.
+std::optional<std::size_t> jsonValueOffset(std::u16string_view text, const std::vector<JSONPathStep> &steps);
 
 inline constexpr std::size_t maximumPathDepth = 1 << 16;
 inline constexpr std::size_t lookaheadLimit = 1 << 16;

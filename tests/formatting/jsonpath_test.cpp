@@ -90,6 +90,9 @@ private slots:
     void caretOffset_data();
     void caretOffset();
     void caretOffset_longLineCountsUnits();
+
+    void valueOffset_data();
+    void valueOffset();
 };
 
 void JsonPathTest::jsonPath_data()
@@ -398,6 +401,49 @@ void JsonPathTest::caretOffset_longLineCountsUnits()
         text += u"e\u0301";
     QCOMPARE(Formatting::caretOffset(text, 2, 5001), std::optional<std::size_t>(2 + 5000));
     QCOMPARE(Formatting::caretOffset(text, 2, 101), std::optional<std::size_t>(2 + 200));
+}
+
+void JsonPathTest::valueOffset_data()
+{
+    // Steps are "#n" for an array element, anything else a key; the caret marks the value's
+    // start, no caret means the path leads nowhere.
+    QTest::addColumn<QString>("row");
+    QTest::addColumn<QStringList>("steps");
+    QTest::newRow("the top-level value") << "  ‸{\"a\": 1}" << QStringList{};
+    QTest::newRow("a member") << "{\"a\": 1, \"b\":  ‸[2]}" << QStringList{"b"};
+    QTest::newRow("nested arrays and objects")
+        << "{\"items\": [0, {\"x\": []}, {\"name\": ‸\"n\"}]}" << QStringList{"items", "#2", "name"};
+    QTest::newRow("keys and brackets inside strings are skipped")
+        << "{\"s\": \"\\\"name\\\": [{\", \"name\": ‸true}" << QStringList{"name"};
+    QTest::newRow("an escaped key matches its decoded text") << "{\"caf\\u00e9\": ‸0}" << QStringList{"café"};
+    QTest::newRow("the last duplicate, as the tree shows")
+        << "{\"k\": 1, \"k\": ‸2}" << QStringList{"k"};
+    QTest::newRow("an element past the end") << "[1, 2]" << QStringList{"#2"};
+    QTest::newRow("a key on an array") << "[1, 2]" << QStringList{"a"};
+    QTest::newRow("a missing key") << "{\"a\": 1}" << QStringList{"b"};
+    QTest::newRow("broken text after the value still finds it") << "[‸{\"a\" 1, " << QStringList{"#0"};
+    QTest::newRow("an unterminated string before it") << "[\"abc, 2]" << QStringList{"#1"};
+    QTest::newRow("a trailing backslash") << "{\"a\\" << QStringList{"a"};
+    QTest::newRow("blank text") << "  \n" << QStringList{};
+}
+
+void JsonPathTest::valueOffset()
+{
+    QFETCH(QString, row);
+    QFETCH(QStringList, steps);
+    const Marked marked = unmark(row);
+    std::vector<Formatting::JSONPathStep> path;
+    for (const QString &step : steps) {
+        if (step.startsWith('#'))
+            path.push_back({std::nullopt, step.mid(1).toULongLong()});
+        else
+            path.push_back({u16(step), 0});
+    }
+    const bool expectFound = row.contains(QChar(caretMark));
+    const auto offset = Formatting::jsonValueOffset(marked.text, path);
+    QCOMPARE(offset.has_value(), expectFound);
+    if (expectFound)
+        QCOMPARE(*offset, marked.offset);
 }
 
 QTEST_APPLESS_MAIN(JsonPathTest)
