@@ -28,6 +28,18 @@ constexpr int GutterGap = 4;
 constexpr TextView::Rgba errorBackground = 0x2EFF3B30; // red at opacity 0.18
 constexpr TextView::Rgba errorUnderline = 0xD9FF3B30;  // red at opacity 0.85
 
+// Every line to mark, the first error's line included, ascending and without repeats.
+std::vector<long long> errorLinesOf(const EditorTextView &inputs)
+{
+    std::vector<long long> lines = inputs.moreErrorLines;
+    if (inputs.errorLine)
+        lines.push_back(*inputs.errorLine);
+    std::erase_if(lines, [](long long line) { return line < 1; });
+    std::sort(lines.begin(), lines.end());
+    lines.erase(std::unique(lines.begin(), lines.end()), lines.end());
+    return lines;
+}
+
 QColor withAlpha(const Highlighting::Color &color, qreal alpha)
 {
     QColor result = Highlighting::toQColor(color);
@@ -99,7 +111,7 @@ STTextView *Coordinator::makeView(const EditorTextView &inputs, QWidget *parent)
     m_lastFontSize = inputs.fontSize;
     m_lastDocKind = inputs.docKind;
     m_lastDocumentId = inputs.documentId;
-    m_lastErrorLine = inputs.errorLine;
+    m_lastErrorLines = errorLinesOf(inputs);
     replaceContent(inputs, false);
 
     view->setTextDelegate(this);
@@ -122,10 +134,11 @@ void Coordinator::update(const EditorTextView &inputs)
     const bool themeChanged = m_lastThemeId != inputs.theme->id();
     const bool fontChanged = m_lastFontSize != inputs.fontSize;
     const bool textChanged = m_lastTextGeneration != inputs.textGeneration;
-    const bool errorChanged = m_lastErrorLine != inputs.errorLine;
+    std::vector<long long> errorLines = errorLinesOf(inputs);
+    const bool errorChanged = m_lastErrorLines != errorLines;
     const bool kindChanged = m_lastDocKind != inputs.docKind;
     const bool documentChanged = m_lastDocumentId != inputs.documentId;
-    const std::optional<long long> previousErrorLine = m_lastErrorLine;
+    std::vector<long long> previousErrorLines = std::move(m_lastErrorLines);
 
     if (themeChanged)
         applyTheme(*inputs.theme);
@@ -142,7 +155,7 @@ void Coordinator::update(const EditorTextView &inputs)
 
     m_lastFontSize = inputs.fontSize;
     m_lastThemeId = std::string(inputs.theme->id());
-    m_lastErrorLine = inputs.errorLine;
+    m_lastErrorLines = std::move(errorLines);
     m_lastDocKind = inputs.docKind;
     m_lastDocumentId = inputs.documentId;
     m_currentTheme = inputs.theme;
@@ -155,7 +168,7 @@ void Coordinator::update(const EditorTextView &inputs)
         // palette already changed.
         applyAttributesInPlace();
     } else if (errorChanged) {
-        applyErrorLineInPlace(previousErrorLine, inputs.errorLine);
+        applyErrorLinesInPlace(previousErrorLines, m_lastErrorLines);
     }
 
     if (!inputs.isActiveEditor && view->hasFocus())
@@ -239,7 +252,7 @@ void Coordinator::replaceContent(const EditorTextView &inputs, bool sameDocument
         Highlighting::SyntaxHighlighter::highlight(inputs.docKind, adopted, content.classes);
     }
     view->setAttributedText(std::move(content));
-    markErrorLine(inputs.errorLine);
+    markErrorLines(m_lastErrorLines);
     m_isUpdatingFromBinding = false;
     // Undo does not cross documents.
     view->undoManager()->removeAllActions();
@@ -315,35 +328,35 @@ void Coordinator::applyClasses(const std::vector<std::uint8_t> &classes)
             --last;
         storage.setClasses(first, classes.data() + first, last - first);
     }
-    markErrorLine(m_lastErrorLine);
+    markErrorLines(m_lastErrorLines);
     storage.endEditing();
     m_isUpdatingFromBinding = false;
 }
 
-void Coordinator::markErrorLine(std::optional<long long> line)
+void Coordinator::markErrorLines(const std::vector<long long> &lines)
 {
     TextView::TextStorage &storage = m_textView->textContentManager();
-    if (!line || *line < 1)
-        return;
-    const auto range = rangeForLine(*line);
-    if (!range)
-        return;
-    storage.removeDecorations(range->location, range->length);
-    storage.addDecoration({range->location, range->length, errorBackground, TextView::UnderlineStyle::Thick,
-                           errorUnderline});
+    for (const long long line : lines) {
+        const auto range = rangeForLine(line);
+        if (!range)
+            continue;
+        storage.removeDecorations(range->location, range->length);
+        storage.addDecoration({range->location, range->length, errorBackground, TextView::UnderlineStyle::Thick,
+                               errorUnderline});
+    }
 }
 
-void Coordinator::applyErrorLineInPlace(std::optional<long long> previous, std::optional<long long> next)
+void Coordinator::applyErrorLinesInPlace(const std::vector<long long> &previous, const std::vector<long long> &next)
 {
     if (!m_textView)
         return;
     TextView::TextStorage &storage = m_textView->textContentManager();
     m_isUpdatingFromBinding = true;
     storage.beginEditing();
-    if (previous && *previous >= 1)
-        if (const auto range = rangeForLine(*previous))
+    for (const long long line : previous)
+        if (const auto range = rangeForLine(line))
             storage.removeDecorations(range->location, range->length);
-    markErrorLine(next);
+    markErrorLines(next);
     storage.endEditing();
     m_isUpdatingFromBinding = false;
 }

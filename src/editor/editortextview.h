@@ -41,6 +41,8 @@ struct EditorTextView {
     bool wordWrap = true;
     // 1-based line of the current validation error.
     std::optional<long long> errorLine;
+    // Further faulty lines (every invalid NDJSON record), marked like `errorLine`.
+    std::vector<long long> moreErrorLines;
     // A pending go-to-line request; consumed on the next turn of the event loop.
     std::optional<long long> goToLine;
     Documents::DocKind docKind = Documents::DocKind::Txt;
@@ -105,8 +107,8 @@ private:
     void applyFont(const Highlighting::Theme &theme, double fontSize);
     void applyInsets(bool showLineNumbers);
     void replaceContent(const EditorTextView &inputs, bool sameDocument);
-    void applyErrorLineInPlace(std::optional<long long> previous, std::optional<long long> next);
-    void markErrorLine(std::optional<long long> line);
+    void applyErrorLinesInPlace(const std::vector<long long> &previous, const std::vector<long long> &next);
+    void markErrorLines(const std::vector<long long> &lines);
     void scheduleRehighlight();
     void startBackgroundRehighlight();
     void finishBackgroundRehighlight();
@@ -120,7 +122,7 @@ private:
     bool m_isUpdatingFromBinding = false;
     double m_lastFontSize = 0;
     std::string m_lastThemeId;
-    std::optional<long long> m_lastErrorLine;
+    std::vector<long long> m_lastErrorLines;
     std::uint64_t m_lastTextGeneration = 0;
     Documents::DocKind m_lastDocKind = Documents::DocKind::Txt;
     QString m_lastDocumentId;

@@ -55,6 +55,7 @@ private slots:
     void makeColoursTheTextAndMarksTheErrorLine();
     void typingRecoloursAfterThePause();
     void errorLineMovesTouchOnlyTwoLines();
+    void everyErrorLineIsMarkedAndCleared();
     void errorLineOutOfRangeMarksNothing_data();
     void errorLineOutOfRangeMarksNothing();
     void hugeTextStaysUncolouredButKeepsTheErrorLine();
@@ -116,6 +117,27 @@ void TestEditorBridge::errorLineMovesTouchOnlyTwoLines()
     coordinator.update(inputs);
     QCOMPARE(decoratedLines(coordinator), QList<long long>{9});
     inputs.errorLine.reset();
+    coordinator.update(inputs);
+    QCOMPARE(decoratedLines(coordinator), QList<long long>{});
+}
+
+void TestEditorBridge::everyErrorLineIsMarkedAndCleared()
+{
+    Coordinator coordinator;
+    std::u16string text;
+    for (int i = 1; i <= 12; ++i)
+        text += u"line\n";
+    auto inputs = inputsFor(text, Documents::DocKind::Ndjson);
+    inputs.errorLine = 3;
+    inputs.moreErrorLines = {11, 3, 7, 40};
+    coordinator.makeView(inputs, &m_window);
+    QCOMPARE(decoratedLines(coordinator), (QList<long long>{3, 7, 11}));
+    inputs.errorLine = 7;
+    inputs.moreErrorLines = {12};
+    coordinator.update(inputs);
+    QCOMPARE(decoratedLines(coordinator), (QList<long long>{7, 12}));
+    inputs.errorLine.reset();
+    inputs.moreErrorLines.clear();
     coordinator.update(inputs);
     QCOMPARE(decoratedLines(coordinator), QList<long long>{});
 }
