@@ -282,6 +282,7 @@ void Coordinator::startBackgroundRehighlight()
     // A run still going is stale: its snapshot was revoked by the edit that scheduled this one,
     // so it ends at its next piece and its result is dropped.
     m_highlightRevision = storage.revision();
+    m_highlightAwaiting = true;
     const Documents::DocKind kind = m_lastDocKind;
     m_highlightWatcher.setFuture(QtConcurrent::run([snapshot = storage.snapshot(), kind] {
         std::shared_ptr<std::vector<std::uint8_t>> none;
@@ -300,6 +301,7 @@ void Coordinator::startBackgroundRehighlight()
 
 void Coordinator::finishBackgroundRehighlight()
 {
+    m_highlightAwaiting = false;
     const auto future = m_highlightWatcher.future();
     if (!m_textView || future.resultCount() == 0)
         return;

@@ -88,7 +88,8 @@ public:
     void applyAttributesInPlace();
     // True from a keystroke until its re-colouring is shown: the 150 ms pause, then the
     // highlighter running on a worker over a snapshot of the text.
-    bool isRehighlightPending() const { return m_rehighlight.isActive() || m_highlightWatcher.isRunning(); }
+    // Until the worker's colours are applied (or dropped), not merely until the worker ends.
+    bool isRehighlightPending() const { return m_rehighlight.isActive() || m_highlightAwaiting; }
 
 signals:
     // The user changed the text (typing, paste, undo, a line operation).
@@ -138,6 +139,7 @@ private:
     // changed under it.
     QFutureWatcher<std::shared_ptr<std::vector<std::uint8_t>>> m_highlightWatcher;
     std::uint64_t m_highlightRevision = 0;
+    bool m_highlightAwaiting = false;
 };
 
 } // namespace Editor
