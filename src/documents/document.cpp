@@ -35,11 +35,19 @@ std::variant<FileAttributes, Base::Message> checkBeforeLoad(const std::string &p
 std::variant<LoadedText, Base::Message> decodeForLoad(const std::string &path)
 {
     auto recoveryNote = recoverInterruptedSave(path);
-    auto decoded = readTextWithFallback(path);
+    // readTextWithFallback in two steps, stamping the file around the read for a follower.
+    const auto before = stampFile(path);
+    Base::ByteBuffer bytes;
+    if (auto error = readWholeFile(path, bytes))
+        return wrap("Cannot decode file: %@", std::move(*error));
+    const auto after = stampFile(path);
+    auto decoded = decodeWithFallback(bytes.view());
     if (auto *error = std::get_if<Base::Message>(&decoded))
         return wrap("Cannot decode file: %@", std::move(*error));
     auto &text = std::get<DecodedText>(decoded);
     LoadedText loaded;
+    loaded.follow = followStateAfterLoad(bytes.view(), text.encoding, text.hadBOM, before, after);
+    bytes = Base::ByteBuffer(); // not needed for the normalisation: keep the peak memory down
     loaded.lineEnding = normalizeLineEndings(text.text);
     loaded.text = std::move(text.text);
     loaded.encoding = text.encoding;

@@ -3,6 +3,7 @@
 #include "documents/dockind.h"
 #include "documents/encoding.h"
 #include "documents/fileio.h"
+#include "documents/followtail.h"
 #include "documents/lineending.h"
 
 #include "base/largebuffer.h"
@@ -51,6 +52,9 @@ struct LoadedText {
     // recoverInterruptedSave): what to tell the user, and the file's modification time after.
     std::optional<Base::Message> recoveryNote;
     std::optional<FileTime> recoveredMtime;
+    // Exactly where the read stopped (bytes read, which inode, the last bytes), so that a
+    // follower of a growing file picks up with the first byte this load did not see.
+    FollowState follow;
 };
 
 // Settles an interrupted save of the file, then reads, decodes and normalises it; "Cannot
