@@ -12,6 +12,7 @@
 #include <QScrollBar>
 #include <QTextLayout>
 
+#include <algorithm>
 #include <cmath>
 
 namespace Viewers {
@@ -114,6 +115,56 @@ void MarkdownView::relayout(bool keepPosition)
     if (keepPosition && top < m_blocks.size())
         scrollToRow(top, topOffset);
     viewport()->update();
+}
+
+std::size_t MarkdownView::blockAtTop() const
+{
+    return firstVisibleRow();
+}
+
+std::int64_t MarkdownView::scrollSpan(std::size_t index)
+{
+    // Measured now, so that the fraction means the same before and after the block is shown.
+    if (!m_heights.isMeasured(index))
+        m_heights.setHeight(index, std::max(1, measureRow(index)));
+    return m_heights.height(index) + (index == 0 ? topInset() : 0);
+}
+
+double MarkdownView::blockAtTopFraction() const
+{
+    const std::size_t top = firstVisibleRow();
+    if (top >= m_heights.count())
+        return 0;
+    // Const: reads the height as it stands; scrollToBlock and painting measure the top block.
+    const std::int64_t span = m_heights.height(top) + (top == 0 ? topInset() : 0);
+    const std::int64_t offset = firstVisibleRowOffset() + (top == 0 ? topInset() : 0);
+    return std::clamp(double(offset) / double(std::max<std::int64_t>(1, span)), 0.0, 1.0);
+}
+
+void MarkdownView::scrollToBlock(std::size_t index, double fraction)
+{
+    if (m_blocks.empty())
+        return;
+    index = std::min(index, m_blocks.size() - 1);
+    fraction = fraction > 0 ? std::min(fraction, 1.0) : 0.0;
+    const std::int64_t offset = std::int64_t(std::llround(fraction * double(scrollSpan(index))))
+                                - (index == 0 ? topInset() : 0);
+    // The row area moves its anchor without a user scroll, so topBlockChanged stays quiet.
+    scrollToRow(index, offset);
+}
+
+void MarkdownView::scrollContentsBy(int dx, int dy)
+{
+    // The row area re-anchors only for a scroll that did not come from its own layout pass:
+    // a change of the anchor across this call is a user's scroll.
+    const std::size_t rowBefore = firstVisibleRow();
+    const std::int64_t offsetBefore = firstVisibleRowOffset();
+    RowScrollArea::scrollContentsBy(dx, dy);
+    if (firstVisibleRow() == rowBefore && firstVisibleRowOffset() == offsetBefore)
+        return;
+    if (!m_blocks.empty())
+        scrollSpan(firstVisibleRow());
+    emit topBlockChanged(firstVisibleRow(), blockAtTopFraction());
 }
 
 void MarkdownView::viewportWidthChanged()

@@ -41,6 +41,16 @@ public:
     QFont blockFont(const MDBlock &block) const;
     QFont bulletFont() const;
 
+    // Where the preview is scrolled: the block at the top of the viewport and how far it is
+    // scrolled past, from 0 (its top at the viewport's top) to below 1. The first block counts
+    // the top padding as part of it, so the preview scrolled all the way up is block 0 at 0.
+    std::size_t blockAtTop() const;
+    double blockAtTopFraction() const;
+    // Scrolls so that block `index` (clamped to the list) is at the top with `fraction` (in
+    // [0, 1]) of its height above the viewport, as far as the list can scroll. The block is
+    // measured first, so the fraction is exact. Does not emit topBlockChanged.
+    void scrollToBlock(std::size_t index, double fraction = 0);
+
     // The link target under viewport point `point`, if any.
     std::optional<QString> linkAt(const QPoint &point);
     // Whether a clicked link is also opened with the desktop's handler (the default); the
@@ -56,12 +66,18 @@ public:
 
 signals:
     void linkActivated(const QString &target);
+    // The user moved the scroll position (wheel, keys, the scroll bar, or its value set from
+    // outside): the block now at the top and the fraction of it above the viewport. Emitted for
+    // every step, including steps within one block; never for scrollToBlock, new blocks, font
+    // or width changes.
+    void topBlockChanged(std::size_t index, double fraction);
 
 protected:
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     int measureRow(std::size_t row) override;
     void paintRow(QPainter &painter, std::size_t row, const QRect &rect) override;
+    void scrollContentsBy(int dx, int dy) override;
     void paintBackground(QPainter &painter) override;
     int topInset() const override { return verticalPadding; }
     int bottomInset() const override { return verticalPadding; }
@@ -91,6 +107,8 @@ private:
     int estimateHeight(const MDBlock &block, const FontEstimate &estimate) const;
     FontEstimate fontEstimate(const MDBlock &block) const;
     void relayout(bool keepPosition);
+    // The pixels block `index` spans for scrolling: its height, plus the top padding for block 0.
+    std::int64_t scrollSpan(std::size_t index);
 
     MDBlockList m_blocks;
     Highlighting::Theme m_theme;

@@ -102,13 +102,41 @@ struct RunStore {
     }
 };
 
+// A block of more than one source line (a paragraph or code block), with the lines beyond the
+// first of it and of every such block before it.
+struct LineSpan {
+    std::uint32_t block;
+    std::uint32_t extraLinesThrough;
+};
+
 // Block k: content [contentEnds[k - 1], contentEnds[k]) and runs [runEnds[k - 1], runEnds[k]).
+// Blocks follow each other in the text and most take one line, so only the longer ones are
+// listed in `spans` (in block order): block k starts on line k plus the extra lines of the spans
+// before it. A one-line block costs nothing, a longer one eight bytes.
 struct MDStore {
     std::u16string content;
     ChunkedArray<std::uint32_t> contentEnds;
     ChunkedArray<std::uint32_t> runEnds;
     ChunkedArray<std::uint8_t> kinds; // Kind, level << 3, and 0x40 when the block has styled text.
+    ChunkedArray<LineSpan> spans;
     RunStore runs;
+
+    std::uint32_t extraThrough(std::size_t span) const { return spans[span].extraLinesThrough; }
+    std::uint32_t extraBefore(std::size_t span) const { return span > 0 ? extraThrough(span - 1) : 0; }
+    // The number of spans whose block is before `block`.
+    std::size_t spansBefore(std::size_t block) const
+    {
+        std::size_t low = 0;
+        std::size_t high = spans.size();
+        while (low < high) {
+            const std::size_t middle = low + (high - low) / 2;
+            if (spans[middle].block < block)
+                low = middle + 1;
+            else
+                high = middle;
+        }
+        return low;
+    }
 };
 
 constexpr std::uint8_t attributedBit = 0x40;
@@ -607,6 +635,74 @@ std::u16string_view MDBlockList::content(std::size_t index) const
     return std::u16string_view(m_store->content).substr(begin, m_store->contentEnds[index] - begin);
 }
 
+std::size_t MDBlockList::firstLine(std::size_t index) const
+{
+    const std::size_t before = m_store->spansBefore(index);
+    return index + m_store->extraBefore(before);
+}
+
+std::size_t MDBlockList::lineCount(std::size_t index) const
+{
+    const std::size_t span = m_store->spansBefore(index);
+    if (span < m_store->spans.size() && m_store->spans[span].block == index)
+        return 1 + m_store->extraThrough(span) - m_store->extraBefore(span);
+    return 1;
+}
+
+std::size_t MDBlockList::endLine() const
+{
+    return empty() ? 0 : firstLine(size() - 1) + lineCount(size() - 1);
+}
+
+std::size_t MDBlockList::blockAtLine(std::size_t line) const
+{
+    if (empty())
+        return 0;
+    const Internal::MDStore &s = *m_store;
+    // The number of spans that start at or before `line`; span j starts on line
+    // block_j + extraBefore(j), which grows with j.
+    std::size_t low = 0;
+    std::size_t high = s.spans.size();
+    while (low < high) {
+        const std::size_t middle = low + (high - low) / 2;
+        if (s.spans[middle].block + std::size_t(s.extraBefore(middle)) <= line)
+            low = middle + 1;
+        else
+            high = middle;
+    }
+    std::size_t block = line;
+    if (low > 0) {
+        const std::size_t span = low - 1;
+        // Inside that span's block, or in the one-line blocks after it.
+        const std::size_t spanEnd = s.spans[span].block + std::size_t(s.extraThrough(span));
+        block = line <= spanEnd ? s.spans[span].block : line - s.extraThrough(span);
+    }
+    return std::min(block, size() - 1);
+}
+
+std::optional<BlockPosition> blockForSourceLine(const MDBlockList &blocks, double line)
+{
+    if (blocks.empty())
+        return std::nullopt;
+    const double first = double(blocks.firstLine(0));
+    const double end = double(blocks.endLine());
+    // NaN compares false everywhere: it lands at the top.
+    line = line > first ? std::min(line, end) : first;
+    const std::size_t index = blocks.blockAtLine(std::size_t(line));
+    const double start = double(blocks.firstLine(index));
+    const double count = double(blocks.lineCount(index));
+    return BlockPosition{index, std::clamp((line - start) / count, 0.0, 1.0)};
+}
+
+double sourceLineForBlock(const MDBlockList &blocks, BlockPosition position)
+{
+    if (blocks.empty())
+        return 0;
+    const std::size_t index = std::min(position.block, blocks.size() - 1);
+    const double fraction = position.fraction > 0 ? std::min(position.fraction, 1.0) : 0.0;
+    return double(blocks.firstLine(index)) + fraction * double(blocks.lineCount(index));
+}
+
 MDBlock MDBlockList::operator[](std::size_t index) const
 {
     MDBlock block;
@@ -655,8 +751,8 @@ MDBlockList MDBlock::parse(std::u16string_view text)
     s.runs.text.reserve(text.size());
 
     // Block contents are written straight into the pool: a paragraph or code block grows
-    // line by line and is finished when it ends.
-    auto finish = [&](Kind kind, int level, std::size_t contentBegin, bool styled) {
+    // line by line and is finished when it ends, knowing how many source lines it took.
+    auto finish = [&](Kind kind, int level, std::size_t contentBegin, bool styled, std::uint32_t lines) {
         bool attributed = false;
         if (styled) {
             RunWriter writer(s.runs);
@@ -666,19 +762,24 @@ MDBlockList MDBlock::parse(std::u16string_view text)
         }
         s.contentEnds.push_back(std::uint32_t(s.content.size()));
         s.runEnds.push_back(std::uint32_t(s.runs.runs.size()));
+        if (lines > 1) {
+            const std::uint32_t before = s.spans.size() > 0 ? s.spans.back().extraLinesThrough : 0;
+            s.spans.push_back({std::uint32_t(s.kinds.size()), before + lines - 1});
+        }
         s.kinds.push_back(std::uint8_t(std::uint8_t(kind) | std::uint8_t(level << 3) | (attributed ? Internal::attributedBit : 0)));
     };
     auto single = [&](Kind kind, std::u16string_view blockText, bool styled, int level = 0) {
         const std::size_t begin = s.content.size();
         s.content.append(blockText);
-        finish(kind, level, begin, styled);
+        finish(kind, level, begin, styled, 1);
     };
     bool inParagraph = false;
     std::size_t paragraphBegin = 0;
+    std::uint32_t paragraphLines = 0;
     auto flushPara = [&] {
         if (!inParagraph)
             return;
-        finish(Kind::Paragraph, 0, paragraphBegin, true);
+        finish(Kind::Paragraph, 0, paragraphBegin, true, paragraphLines);
         inParagraph = false;
     };
     bool inCode = false;
@@ -698,7 +799,8 @@ MDBlockList MDBlock::parse(std::u16string_view text)
                 codeBegin = s.content.size();
                 codeLines = 0;
             } else {
-                finish(Kind::Code, 0, codeBegin, false);
+                // Both fence lines belong to the block.
+                finish(Kind::Code, 0, codeBegin, false, std::uint32_t(codeLines + 2));
                 inCode = false;
             }
         } else if (inCode) {
@@ -727,9 +829,11 @@ MDBlockList MDBlock::parse(std::u16string_view text)
             if (!inParagraph) {
                 inParagraph = true;
                 paragraphBegin = s.content.size();
+                paragraphLines = 0;
             } else {
                 s.content.push_back(u' ');
             }
+            ++paragraphLines;
             s.content.append(trimmedLine);
         }
 
@@ -738,8 +842,9 @@ MDBlockList MDBlock::parse(std::u16string_view text)
         start = end + 1;
     }
     flushPara();
+    // An unterminated fence runs to the last line; one with no line after it makes no block.
     if (inCode && codeLines > 0)
-        finish(Kind::Code, 0, codeBegin, false);
+        finish(Kind::Code, 0, codeBegin, false, std::uint32_t(codeLines + 1));
     return MDBlockList(std::move(store));
 }
 

@@ -97,9 +97,9 @@ struct MDBlock {
     // and "1. " list items, and paragraphs of consecutive plain lines joined with one space.
     // Lines are trimmed before matching; code lines are kept as written. An unterminated fence
     // keeps its lines as a final code block. Never fails. Time is linear in the text's length
-    // whatever it holds, and the list keeps about nine bytes per block plus two per character
-    // of content and of styled text and eight per run. Text beyond maximumTextLength units is
-    // not read.
+    // whatever it holds, and the list keeps about nine bytes per block (seventeen for a block
+    // of several source lines) plus two per character of content and of styled text and eight
+    // per run. Text beyond maximumTextLength units is not read.
     static MDBlockList parse(std::u16string_view text);
 
     // 2^30 UTF-16 units: twenty times what the editor opens; offsets inside a list are 32-bit.
@@ -119,6 +119,21 @@ public:
     MDBlock::Kind kind(std::size_t index) const;
     int level(std::size_t index) const;
     std::u16string_view content(std::size_t index) const;
+
+    // Source lines. Block `index` covers the 0-based lines [firstLine(index),
+    // firstLine(index) + lineCount(index)) of the parsed text: a paragraph all its lines, a code
+    // block both fence lines and everything between them (an unterminated one runs to the last
+    // line), every other block its one line. Each block starts where the one before ends, so
+    // every line belongs to exactly one block, except the last line when it is a fence that
+    // opens nothing (an unterminated fence with no line after it). Each costs O(log m) in the
+    // number m of blocks longer than one line.
+    std::size_t firstLine(std::size_t index) const;
+    std::size_t lineCount(std::size_t index) const;
+    // One past the last line of the last block; 0 for an empty list.
+    std::size_t endLine() const;
+    // The block holding 0-based source `line`, the last one when the line lies past the last
+    // block; 0 for an empty list. O(log m) as well.
+    std::size_t blockAtLine(std::size_t line) const;
 
     class Iterator {
     public:
@@ -149,6 +164,27 @@ private:
     explicit MDBlockList(std::shared_ptr<const Internal::MDStore> store) : m_store(std::move(store)) {}
     std::shared_ptr<const Internal::MDStore> m_store;
 };
+
+// ---- Block ↔ source line map -------------------------------------------------------------------
+// Keeps a source pane and a preview of the same parse showing the same place. Positions in the
+// source are in lines as real numbers: the integer part a 0-based line, the rest how far down
+// into it. Positions in the preview are a block and how far down into it, from 0 (its top) to
+// 1 (its bottom). Within a block the two move in proportion, so scrolling either side moves the
+// other smoothly; every lookup costs O(log n) in the number of blocks.
+
+struct BlockPosition {
+    std::size_t block = 0;
+    double fraction = 0; // In [0, 1].
+
+    friend bool operator==(const BlockPosition &, const BlockPosition &) = default;
+};
+
+// The block showing source position `line` (clamped to the lines the blocks cover); nothing for
+// an empty list.
+std::optional<BlockPosition> blockForSourceLine(const MDBlockList &blocks, double line);
+// The source position shown at `position` (block clamped to the list, fraction to [0, 1]); 0 for
+// an empty list. The inverse of blockForSourceLine on the covered lines.
+double sourceLineForBlock(const MDBlockList &blocks, BlockPosition position);
 
 // "heading", "paragraph", "listItem", "code", "quote", "rule", "blank".
 std::string_view kindName(MDBlock::Kind kind);

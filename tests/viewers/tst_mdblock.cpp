@@ -49,6 +49,16 @@ QString dump(const Viewers::MDBlockList &blocks)
     return lines.join('\n');
 }
 
+// One "first+count" per block, then "/end" for the lines the list covers: "0+1 1+3 /4".
+QString linesDump(const Viewers::MDBlockList &blocks)
+{
+    QStringList parts;
+    for (std::size_t i = 0; i < blocks.size(); ++i)
+        parts << QString("%1+%2").arg(blocks.firstLine(i)).arg(blocks.lineCount(i));
+    parts << QString("/%1").arg(blocks.endLine());
+    return parts.join(' ');
+}
+
 } // namespace
 
 class TestMDBlock : public QObject {
@@ -69,6 +79,14 @@ private slots:
     void pathologicalInputsFinish_data();
     void pathologicalInputsFinish();
     void fixtureFile();
+    void sourceLines_data();
+    void sourceLines();
+    void blockAtLine_everyLineFindsItsBlock_data();
+    void blockAtLine_everyLineFindsItsBlock();
+    void lineMap_data();
+    void lineMap();
+    void lineMap_roundTrip();
+    void lineMap_emptyList();
 };
 
 void TestMDBlock::parse_data()
@@ -322,6 +340,137 @@ void TestMDBlock::fixtureFile()
             out.write(actual.toUtf8() + "\n");
     }
     QCOMPARE(actual, expected);
+}
+
+// Every block's lines, for the inputs where counting lines is easy to get wrong.
+void TestMDBlock::sourceLines_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("empty_oneBlankLine") << "" << "0+1 /1";
+    QTest::newRow("finalBreak_blankOnLastLine") << "hi\n" << "0+1 1+1 /2";
+    QTest::newRow("paragraphOverThreeLines") << "  one \ntwo\n three\n\nx" << "0+3 3+1 4+1 /5";
+    QTest::newRow("paragraphAtEnd_runsToLastLine") << "# h\na\nb" << "0+1 1+2 /3";
+    QTest::newRow("paragraphEndsAtEachKind") << "a\nb\n# h\nc\n- l\nd\n> q\ne\n---\nf\n1. o"
+                                             << "0+2 2+1 3+1 4+1 5+1 6+1 7+1 8+1 9+1 10+1 /11";
+    QTest::newRow("blankRun_oneBlockEach") << "a\n\n\n\nb" << "0+1 1+1 2+1 3+1 4+1 /5";
+    QTest::newRow("onlyBreaks") << "\n\n" << "0+1 1+1 2+1 /3";
+    QTest::newRow("fence_spansBothFenceLines") << "x\n```js\nlet a;\n\n# no\n```\ny" << "0+1 1+5 6+1 /7";
+    QTest::newRow("fenceRightAfterParagraph") << "p\nq\n```\nc\n```" << "0+2 2+3 /5";
+    QTest::newRow("emptyFence_twoLines") << "```\n```" << "0+2 /2";
+    QTest::newRow("adjacentFences") << "```\na\n```\n```\nb\n```" << "0+3 3+3 /6";
+    QTest::newRow("unterminatedFence_toLastLine") << "para\n```\na\n\nb" << "0+1 1+4 /5";
+    QTest::newRow("unterminatedFenceBeforeFinalBreak") << "para\n```\n" << "0+1 1+2 /3";
+    // The fence line opens a block that never gets a line: it belongs to none.
+    QTest::newRow("unterminatedEmptyFence_lineInNoBlock") << "para\n```" << "0+1 /1";
+    QTest::newRow("onlyFence_noBlocks") << "```" << "/0";
+    QTest::newRow("indentedFences") << "  ```\ncode\n  ```  \n" << "0+3 3+1 /4";
+    QTest::newRow("crInCode_sameLines") << "```\nx\r\n```" << "0+3 /3";
+    QTest::newRow("longLine_oneLine") << QString(70'000, 'a') + "\nb" << "0+2 /2";
+}
+
+void TestMDBlock::sourceLines()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, expected);
+    const auto blocks = MDBlock::parse(u16(text));
+    QCOMPARE(linesDump(blocks), expected);
+}
+
+// Each line of a document maps back to the block that covers it; blocks follow each other
+// without gaps, whatever mix of kinds the text holds.
+void TestMDBlock::blockAtLine_everyLineFindsItsBlock_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("blockOfEachLine");
+    QTest::newRow("mixed") << "# T\n\na\nb\n```\nc\n```\n- i\n\n\nz" << "0 1 2 2 3 3 3 4 5 6 7";
+    QTest::newRow("unterminatedFence") << "a\n```\nb\nc" << "0 1 1 1";
+    QTest::newRow("fixtureLike") << "# G\n\nx\ny\n\n## L\n- a\n1. b\n> q\n\n---\n```json\n{}\n```\n"
+                                 << "0 1 2 2 3 4 5 6 7 8 9 10 10 10 11";
+}
+
+void TestMDBlock::blockAtLine_everyLineFindsItsBlock()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, blockOfEachLine);
+    const auto blocks = MDBlock::parse(u16(text));
+    QStringList found;
+    for (std::size_t line = 0; line < blocks.endLine(); ++line) {
+        const std::size_t block = blocks.blockAtLine(line);
+        QVERIFY(line >= blocks.firstLine(block) && line < blocks.firstLine(block) + blocks.lineCount(block));
+        found << QString::number(block);
+    }
+    QCOMPARE(found.join(' '), blockOfEachLine);
+    for (std::size_t i = 1; i < blocks.size(); ++i)
+        QCOMPARE(blocks.firstLine(i), blocks.firstLine(i - 1) + blocks.lineCount(i - 1));
+    // Past the end: the last block.
+    QCOMPARE(blocks.blockAtLine(blocks.endLine() + 100), blocks.size() - 1);
+}
+
+// Source position (line + fraction of it) to (block, fraction of block).
+void TestMDBlock::lineMap_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<double>("line");
+    QTest::addColumn<int>("block");
+    QTest::addColumn<double>("fraction");
+    const QString doc = "# T\na\nb\nc\nd\n```\nx\n```\n"; // heading 0, paragraph 1–4, code 5–7, blank 8
+    QTest::newRow("top_headingAtZero") << doc << 0.0 << 0 << 0.0;
+    QTest::newRow("halfwayIntoHeading") << doc << 0.5 << 0 << 0.5;
+    QTest::newRow("paragraphStart") << doc << 1.0 << 1 << 0.0;
+    QTest::newRow("paragraphThirdLine_half") << doc << 3.0 << 1 << 0.5;
+    QTest::newRow("paragraphLastLineMiddle") << doc << 4.5 << 1 << 0.875;
+    QTest::newRow("fenceLine_codeStart") << doc << 5.0 << 2 << 0.0;
+    QTest::newRow("insideCode") << doc << 6.5 << 2 << 0.5;
+    QTest::newRow("finalBlank") << doc << 8.0 << 3 << 0.0;
+    QTest::newRow("pastEnd_bottomOfLast") << doc << 40.0 << 3 << 1.0;
+    QTest::newRow("negative_top") << doc << -3.0 << 0 << 0.0;
+    QTest::newRow("nan_top") << doc << std::nan("") << 0 << 0.0;
+    QTest::newRow("lineInNoBlock_bottomOfLast") << "a\nb\n```" << 2.0 << 0 << 1.0;
+}
+
+void TestMDBlock::lineMap()
+{
+    QFETCH(QString, text);
+    QFETCH(double, line);
+    QFETCH(int, block);
+    QFETCH(double, fraction);
+    const auto blocks = MDBlock::parse(u16(text));
+    const auto position = Viewers::blockForSourceLine(blocks, line);
+    QVERIFY(position.has_value());
+    QCOMPARE(position->block, std::size_t(block));
+    QCOMPARE(position->fraction, fraction);
+}
+
+// Line → block → line gives the line back on every covered position, and block → line → block
+// the block back.
+void TestMDBlock::lineMap_roundTrip()
+{
+    const auto blocks = MDBlock::parse(u"# T\n\none\ntwo\nthree\n```\ncode\n\nmore\n```\n- item\n> q\n\n");
+    for (double line = 0; line < double(blocks.endLine()); line += 0.25) {
+        const auto position = Viewers::blockForSourceLine(blocks, line);
+        QVERIFY(position.has_value());
+        QVERIFY(position->fraction >= 0 && position->fraction < 1);
+        QCOMPARE(Viewers::sourceLineForBlock(blocks, *position), line);
+    }
+    for (std::size_t block = 0; block < blocks.size(); ++block) {
+        const double line = Viewers::sourceLineForBlock(blocks, {block, 0.5});
+        QCOMPARE(Viewers::blockForSourceLine(blocks, line)->block, block);
+    }
+    // Out-of-range input is clamped, never read past the list.
+    QCOMPARE(Viewers::sourceLineForBlock(blocks, {blocks.size() + 5, 2.0}), double(blocks.endLine()));
+    QCOMPARE(Viewers::sourceLineForBlock(blocks, {0, -1.0}), 0.0);
+}
+
+void TestMDBlock::lineMap_emptyList()
+{
+    const Viewers::MDBlockList none;
+    QVERIFY(!Viewers::blockForSourceLine(none, 3).has_value());
+    QCOMPARE(Viewers::sourceLineForBlock(none, {2, 0.5}), 0.0);
+    QCOMPARE(none.endLine(), std::size_t(0));
+    QCOMPARE(none.blockAtLine(7), std::size_t(0));
+    const auto fenceOnly = MDBlock::parse(u"```");
+    QVERIFY(!Viewers::blockForSourceLine(fenceOnly, 0).has_value());
 }
 
 QTEST_GUILESS_MAIN(TestMDBlock)

@@ -63,6 +63,10 @@ private slots:
     void markdownShowsFixture();
     void markdownManyBlocksLaysOutOnlyVisible();
     void markdownLinkClick();
+    void markdownScrollToBlock_data();
+    void markdownScrollToBlock();
+    void markdownUserScrollEmitsTopBlock();
+    void markdownTopBlockQuietWithoutUser();
 };
 
 void TestViewerWidgets::csvShowsFixture()
@@ -420,6 +424,121 @@ void TestViewerWidgets::markdownLinkClick()
     QCOMPARE(spy.at(0).at(0).toString(), QString("https://example.com"));
     // Plain text beside the link is not a link.
     QVERIFY(!view.linkAt(QPoint(MarkdownView::horizontalPadding + 2, found.y())));
+}
+
+namespace {
+
+// Sections of a heading, a three-line paragraph, a code block and a blank: blocks of very
+// different heights.
+QString sectionedMarkdown(int sections)
+{
+    QString text;
+    for (int i = 0; i < sections; ++i)
+        text += QString("## Section %1\nFirst line of prose\nsecond line\nthird line.\n```\ncode %1\nmore\n```\n\n")
+                    .arg(i);
+    return text;
+}
+
+} // namespace
+
+void TestViewerWidgets::markdownScrollToBlock_data()
+{
+    QTest::addColumn<int>("block");
+    QTest::addColumn<double>("fraction");
+    QTest::newRow("top_paddingShows") << 0 << 0.0;
+    QTest::newRow("halfIntoFirstHeading") << 0 << 0.5;
+    QTest::newRow("heading") << 40 << 0.0;
+    QTest::newRow("paragraphQuarter") << 41 << 0.25;
+    QTest::newRow("codeThreeQuarters") << 82 << 0.75;
+    QTest::newRow("blank") << 123 << 0.0;
+}
+
+void TestViewerWidgets::markdownScrollToBlock()
+{
+    QFETCH(int, block);
+    QFETCH(double, fraction);
+    MarkdownView view;
+    view.resize(500, 400);
+    view.setBlocks(MDBlock::parse(sectionedMarkdown(200).toStdU16String()));
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    QSignalSpy spy(&view, &MarkdownView::topBlockChanged);
+    view.scrollToBlock(std::size_t(block), fraction);
+    view.grab();
+    QCOMPARE(view.blockAtTop(), std::size_t(block));
+    // Within a pixel of the block's (measured) height.
+    QVERIFY2(std::abs(view.blockAtTopFraction() - fraction) < 0.05,
+             qPrintable(QString::number(view.blockAtTopFraction())));
+    if (block == 0 && fraction == 0)
+        QCOMPARE(view.verticalScrollBar()->value(), 0);
+    QCOMPARE(spy.count(), 0);
+    // Out of range: clamped, never past the list; the last blocks are on screen (a few blocks
+    // of 400 pixels: rows measured above the end may still move it by a few pixels).
+    view.scrollToBlock(1'000'000, 3.0);
+    view.grab();
+    QVERIFY(view.blockAtTop() + 20 > view.blocks().size());
+    QVERIFY(view.blockAtTop() < view.blocks().size());
+    QCOMPARE(spy.count(), 0);
+}
+
+void TestViewerWidgets::markdownUserScrollEmitsTopBlock()
+{
+    MarkdownView view;
+    view.resize(500, 400);
+    view.setBlocks(MDBlock::parse(sectionedMarkdown(200).toStdU16String()));
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    view.grab();
+    QSignalSpy spy(&view, &MarkdownView::topBlockChanged);
+
+    view.verticalScrollBar()->setValue(view.verticalScrollBar()->maximum() / 2);
+    QCOMPARE(spy.count(), 1);
+    QCOMPARE(spy.at(0).at(0).value<std::size_t>(), view.blockAtTop());
+    QCOMPARE(spy.at(0).at(1).toDouble(), view.blockAtTopFraction());
+    QVERIFY(view.blockAtTop() > 100);
+
+    // A wheel step moves within or across blocks: one signal per step.
+    QWheelEvent wheel(QPointF(100, 100), view.viewport()->mapToGlobal(QPointF(100, 100)), QPoint(), QPoint(0, -120),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(view.viewport(), &wheel);
+    QCOMPARE(spy.count(), 2);
+    QCOMPARE(spy.at(1).at(0).value<std::size_t>(), view.blockAtTop());
+
+    QTest::keyClick(&view, Qt::Key_PageDown);
+    QCOMPARE(spy.count(), 3);
+
+    // Painting, which measures rows and may re-set the scroll bar, is no scroll.
+    view.grab();
+    view.grab();
+    QCOMPARE(spy.count(), 3);
+}
+
+void TestViewerWidgets::markdownTopBlockQuietWithoutUser()
+{
+    MarkdownView view;
+    view.resize(500, 400);
+    const std::u16string text = sectionedMarkdown(200).toStdU16String();
+    view.setBlocks(MDBlock::parse(text));
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    view.scrollToBlock(300, 0.5);
+    QSignalSpy spy(&view, &MarkdownView::topBlockChanged);
+    view.setBlocks(MDBlock::parse(text));
+    view.grab();
+    view.setFontSize(18);
+    view.grab();
+    view.resize(300, 500);
+    QTest::qWait(20);
+    view.grab();
+    view.setTheme(*Highlighting::Theme::byId("novel"));
+    view.grab();
+    QCOMPARE(spy.count(), 0);
+    QCOMPARE(view.blockAtTop(), std::size_t(300));
+    // Scrolled to the very end, new measurements pull the top up without a signal either.
+    view.scrollToBlock(view.blocks().size() - 1, 1.0);
+    view.setFontSize(10);
+    view.grab();
+    QCOMPARE(spy.count(), 0);
 }
 
 QTEST_MAIN(TestViewerWidgets)
