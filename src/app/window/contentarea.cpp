@@ -10,10 +10,17 @@
 
 #include "base/localization.h"
 
+#include <QEvent>
 #include <QPainter>
+#include <QScopedValueRollback>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QStackedLayout>
 #include <QVBoxLayout>
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
 
 namespace App {
 
@@ -105,6 +112,83 @@ ContentArea::ContentArea(STTextView *editor, QWidget *parent) : QWidget(parent),
         m_alternates->addWidget(view);
     m_pages->addWidget(m_alternatePage);
     m_pages->setCurrentWidget(m_editorPage);
+
+    connect(m_editor->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { editorScrolled(); });
+    connect(m_markdown, &Viewers::MarkdownView::topBlockChanged, this, &ContentArea::previewScrolled);
+    // A new preview width re-wraps its blocks: the block stays, but not the place inside it.
+    m_markdown->installEventFilter(this);
+}
+
+bool ContentArea::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_markdown && event->type() == QEvent::Resize && m_split)
+        queueFollowEditor();
+    return QWidget::eventFilter(watched, event);
+}
+
+ContentArea::EditorTop ContentArea::editorTop() const
+{
+    const auto visible = m_editor->visibleLines();
+    if (!visible.empty() && m_editor->rowHeight() > 0)
+        return {visible.front().line, std::uint32_t(std::max(0, -visible.front().y) / m_editor->rowHeight())};
+    // A viewport of no height shows no line; its scroll value still names the top row.
+    const auto position = m_editor->textContentManager().lines().lineAtRow(std::size_t(
+        std::max(0, m_editor->verticalScrollBar()->value())));
+    return {position.line, position.rowInLine};
+}
+
+void ContentArea::editorScrolled()
+{
+    if (m_syncing || !m_split)
+        return;
+    const EditorTop top = editorTop();
+    if (m_editorTop == top)
+        return;
+    followEditor();
+}
+
+void ContentArea::followEditor()
+{
+    const EditorTop top = editorTop();
+    m_editorTop = top;
+    const auto &lines = m_editor->textContentManager().lines();
+    const double rows = double(std::max<std::uint32_t>(1, lines.rows(std::min(top.line, lines.lineCount() - 1))));
+    const auto position = Viewers::blockForSourceLine(m_markdown->blocks(), double(top.line) + double(top.rowInLine) / rows);
+    if (!position)
+        return;
+    QScopedValueRollback guard(m_syncing, true);
+    m_markdown->scrollToBlock(position->block, position->fraction);
+}
+
+void ContentArea::queueFollowEditor()
+{
+    if (m_followQueued)
+        return;
+    m_followQueued = true;
+    QTimer::singleShot(0, this, [this] {
+        m_followQueued = false;
+        if (m_split && !m_syncing)
+            followEditor();
+    });
+}
+
+void ContentArea::previewScrolled(std::size_t block, double fraction)
+{
+    if (m_syncing || !m_split || m_markdown->blocks().empty())
+        return;
+    const double source = Viewers::sourceLineForBlock(m_markdown->blocks(), {block, fraction});
+    // The blocks may lag behind the text by one parse: clamp to the lines the editor has.
+    const auto &lines = m_editor->textContentManager().lines();
+    const std::size_t last = lines.lineCount() - 1;
+    const double whole = std::floor(source);
+    const std::size_t line = std::min(std::size_t(whole), last);
+    const double within = double(line) == whole ? source - whole : 1.0;
+    const std::uint32_t rows = std::max<std::uint32_t>(1, lines.rows(line));
+    const std::size_t rowInLine = std::min<std::size_t>(rows - 1, std::size_t(within * rows));
+    const std::size_t row = lines.rowOfLine(line) + rowInLine;
+    QScopedValueRollback guard(m_syncing, true);
+    m_editor->verticalScrollBar()->setValue(int(std::min<std::size_t>(row, INT_MAX)));
+    m_editorTop = editorTop();
 }
 
 void ContentArea::setTheme(const Highlighting::Theme &theme)
@@ -133,6 +217,8 @@ void ContentArea::setFontSize(double points)
 {
     m_markdown->setFontSize(points);
     m_tree->setFontSize(points);
+    if (m_split)
+        followEditor();
 }
 
 QWidget *ContentArea::visibleView() const
@@ -156,7 +242,14 @@ void ContentArea::arrange(std::optional<DocKind> kind, ViewMode mode)
         m_markdown->setParent(m_alternatePage);
         m_alternates->addWidget(m_markdown);
     }
+    m_split = split;
+    m_editorTop.reset();
     updateAlternate();
+    if (split) {
+        // Now for what is known, and again once the splitter has given the preview its width.
+        followEditor();
+        queueFollowEditor();
+    }
 }
 
 void ContentArea::updateAlternate()
@@ -195,6 +288,10 @@ void ContentArea::setTable(std::optional<Viewers::CSVTable> table)
 void ContentArea::setBlocks(Viewers::MDBlockList blocks)
 {
     m_markdown->setBlocks(std::move(blocks));
+    // The preview keeps its top block's index, which a re-parse after typing may have moved:
+    // the editor's line says where the preview belongs.
+    if (m_split)
+        followEditor();
 }
 
 void ContentArea::setTree(std::optional<Viewers::JSONTreeResult> tree)

@@ -53,6 +53,11 @@ private:
 // The area under the toolbar: the editor, which always exists, and per kind and mode a full
 // alternate view over it (Markdown preview, CSV table, JSON tree, or a busy indicator while the
 // table or tree is not ready), or the editor and the preview side by side (Markdown split).
+//
+// In split mode the two panes scroll together: scrolling either one brings the other to the
+// same block, in proportion within the block, through the blocks' source lines. A pane that
+// follows is never echoed back, and new blocks, font sizes and preview widths re-place the
+// preview from the editor. Outside split mode nothing follows.
 class ContentArea : public QWidget {
     Q_OBJECT
 
@@ -80,9 +85,29 @@ public:
 
     static constexpr int minimumPaneWidth = 200;
 
+    // Whether the editor and the preview are shown side by side and scroll together.
+    bool isSplit() const { return m_split; }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     void showAlternate(QWidget *view);
     void updateAlternate();
+
+    // The editor's top: its first visible line and how many of that line's rows are above.
+    struct EditorTop {
+        std::size_t line = 0;
+        std::uint32_t rowInLine = 0;
+        friend bool operator==(const EditorTop &, const EditorTop &) = default;
+    };
+    EditorTop editorTop() const;
+    void editorScrolled();
+    void previewScrolled(std::size_t block, double fraction);
+    // Puts the preview where the editor is; `EditorTop` is remembered so that the editor's own
+    // re-measuring (same top, new scroll value) does not move the preview again.
+    void followEditor();
+    void queueFollowEditor();
 
     STTextView *m_editor;
     QSplitter *m_splitter = nullptr;
@@ -96,6 +121,11 @@ private:
     BusyIndicator *m_busy = nullptr;
     std::optional<Documents::DocKind> m_kind;
     ViewMode m_mode = ViewMode::Text;
+    bool m_split = false;
+    // Set while one pane follows the other, so that the follower's scroll is not sent back.
+    bool m_syncing = false;
+    bool m_followQueued = false;
+    std::optional<EditorTop> m_editorTop;
     bool m_hasTable = false;
     bool m_hasTree = false;
     Highlighting::Theme m_theme = Highlighting::Theme::defaultTheme();
