@@ -7,6 +7,7 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPainter>
 
 namespace App {
@@ -14,7 +15,44 @@ namespace App {
 namespace {
 constexpr int symbolSize = 12;
 constexpr int symbolGap = 4;
+// Wider paths are shortened in the middle; the whole path is the tooltip.
+constexpr int pathMaxWidth = 360;
 } // namespace
+
+StatusItem::StatusItem(QWidget *parent) : QLabel(parent)
+{
+    setTextFormat(Qt::PlainText);
+    setCursor(Qt::PointingHandCursor);
+}
+
+void StatusItem::mousePressEvent(QMouseEvent *event)
+{
+    // Accepted, so the release comes here too.
+    event->accept();
+}
+
+void StatusItem::mouseReleaseEvent(QMouseEvent *event)
+{
+    QLabel::mouseReleaseEvent(event);
+    if (rect().contains(event->position().toPoint()) && event->button() == Qt::LeftButton)
+        emit clicked();
+}
+
+void StatusItem::enterEvent(QEnterEvent *event)
+{
+    QLabel::enterEvent(event);
+    QFont hovered = font();
+    hovered.setUnderline(true);
+    setFont(hovered);
+}
+
+void StatusItem::leaveEvent(QEvent *event)
+{
+    QLabel::leaveEvent(event);
+    QFont plain = font();
+    plain.setUnderline(false);
+    setFont(plain);
+}
 
 ValidationItem::ValidationItem(QWidget *parent) : QAbstractButton(parent)
 {
@@ -70,18 +108,32 @@ DocumentStatusBar::DocumentStatusBar(QWidget *parent) : QWidget(parent)
     m_kind = makeLabel();
     m_validationSeparator = makeSeparator();
     m_validation = new ValidationItem(this);
+    m_errors = makeItem();
+    m_errors->setObjectName("errorsItem");
     m_encodingSeparator = makeSeparator();
-    m_encoding = makeLabel();
+    m_encoding = makeItem();
+    m_encoding->setObjectName("encodingItem");
+    m_encoding->setToolTip(loc("Reopen or save with another encoding"));
     m_lineEndingSeparator = makeSeparator();
-    m_lineEnding = makeLabel();
+    m_lineEnding = makeItem();
+    m_lineEnding->setObjectName("lineEndingItem");
+    m_lineEnding->setToolTip(loc("Line endings of the next save"));
+    m_noteSeparator = makeSeparator();
+    m_note = makeLabel();
+    m_path = makeLabel();
+    m_path->setObjectName("pathLabel");
+    m_path->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_caret = makeLabel();
     m_counts = makeLabel();
     for (QWidget *item : {static_cast<QWidget *>(m_kind), static_cast<QWidget *>(m_validationSeparator),
-                          static_cast<QWidget *>(m_validation), static_cast<QWidget *>(m_encodingSeparator),
-                          static_cast<QWidget *>(m_encoding), static_cast<QWidget *>(m_lineEndingSeparator),
-                          static_cast<QWidget *>(m_lineEnding)})
+                          static_cast<QWidget *>(m_validation), static_cast<QWidget *>(m_errors),
+                          static_cast<QWidget *>(m_encodingSeparator), static_cast<QWidget *>(m_encoding),
+                          static_cast<QWidget *>(m_lineEndingSeparator), static_cast<QWidget *>(m_lineEnding),
+                          static_cast<QWidget *>(m_noteSeparator), static_cast<QWidget *>(m_note)})
         layout->addWidget(item);
     layout->addStretch(1);
+    layout->addWidget(m_path);
+    layout->addSpacing(12 - layout->spacing());
     layout->addWidget(m_caret);
     layout->addSpacing(12 - layout->spacing());
     layout->addWidget(m_counts);
@@ -89,8 +141,14 @@ DocumentStatusBar::DocumentStatusBar(QWidget *parent) : QWidget(parent)
         if (m_validation->status().clickLine)
             emit errorLineClicked(*m_validation->status().clickLine);
     });
+    connect(m_errors, &StatusItem::clicked, this, &DocumentStatusBar::errorsClicked);
+    connect(m_encoding, &StatusItem::clicked, this, &DocumentStatusBar::encodingClicked);
+    connect(m_lineEnding, &StatusItem::clicked, this, &DocumentStatusBar::lineEndingClicked);
     setValidation(std::nullopt);
     setDocument(false, {}, {}, {});
+    setErrorCount(0, false);
+    setJSONPath({});
+    setNote({});
     setCaret(1, 1);
     applyColors();
 }
@@ -102,6 +160,14 @@ QLabel *DocumentStatusBar::makeLabel()
     label->setFont(Chrome::monospacedFont(11));
     m_labels << label;
     return label;
+}
+
+StatusItem *DocumentStatusBar::makeItem()
+{
+    auto *item = new StatusItem(this);
+    item->setFont(Chrome::monospacedFont(11));
+    m_labels << item;
+    return item;
 }
 
 QLabel *DocumentStatusBar::makeSeparator()
@@ -141,8 +207,12 @@ void DocumentStatusBar::setDocument(bool hasDocument, const QString &kind, const
                           static_cast<QWidget *>(m_encoding), static_cast<QWidget *>(m_lineEndingSeparator),
                           static_cast<QWidget *>(m_lineEnding)})
         item->setVisible(hasDocument);
-    if (!hasDocument)
+    if (!hasDocument) {
         setValidation(std::nullopt);
+        setErrorCount(0, false);
+        setJSONPath({});
+        setNote({});
+    }
 }
 
 void DocumentStatusBar::setValidation(std::optional<ValidationStatus> status)
@@ -164,12 +234,42 @@ void DocumentStatusBar::setCounts(const QString &counts, bool shown)
     m_counts->setVisible(shown && !counts.isEmpty());
 }
 
+void DocumentStatusBar::setErrorCount(std::size_t count, bool more)
+{
+    QString text;
+    if (count == 1 && !more)
+        text = loc("1 error");
+    else if (count > 0)
+        text = loc(Base::Message{more ? "%d+ errors" : "%d errors", {std::int64_t(count)}});
+    m_errors->setText(text);
+    m_errors->setToolTip(count > 0 ? loc("Show every error") : QString());
+    m_errors->setVisible(count > 0);
+}
+
+void DocumentStatusBar::setJSONPath(const QString &path)
+{
+    m_fullPath = path;
+    const QFontMetrics metrics(m_path->font());
+    m_path->setText(metrics.elidedText(path, Qt::ElideMiddle, pathMaxWidth));
+    m_path->setToolTip(path);
+    m_path->setVisible(!path.isEmpty());
+}
+
+void DocumentStatusBar::setNote(const QString &note)
+{
+    m_note->setText(note);
+    m_note->setVisible(!note.isEmpty());
+    m_noteSeparator->setVisible(!note.isEmpty());
+}
+
 QStringList DocumentStatusBar::texts() const
 {
     QStringList shown;
     for (QWidget *item : {static_cast<QWidget *>(m_kind), static_cast<QWidget *>(m_validation),
-                          static_cast<QWidget *>(m_encoding), static_cast<QWidget *>(m_lineEnding),
-                          static_cast<QWidget *>(m_caret), static_cast<QWidget *>(m_counts)}) {
+                          static_cast<QWidget *>(m_errors), static_cast<QWidget *>(m_encoding),
+                          static_cast<QWidget *>(m_lineEnding), static_cast<QWidget *>(m_note),
+                          static_cast<QWidget *>(m_path), static_cast<QWidget *>(m_caret),
+                          static_cast<QWidget *>(m_counts)}) {
         if (!item->isVisibleTo(this))
             continue;
         if (auto *label = qobject_cast<QLabel *>(item))

@@ -5,12 +5,12 @@
 #include "highlighting/theme.h"
 
 #include <QAbstractButton>
+#include <QLabel>
 #include <QWidget>
 
 #include <optional>
 
 class QHBoxLayout;
-class QLabel;
 
 namespace App {
 
@@ -33,6 +33,23 @@ private:
     Highlighting::Theme m_theme = Highlighting::Theme::defaultTheme();
 };
 
+// A status-bar text that can be clicked (the encoding, the line ending, the error count).
+class StatusItem : public QLabel {
+    Q_OBJECT
+
+public:
+    explicit StatusItem(QWidget *parent = nullptr);
+
+signals:
+    void clicked();
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void enterEvent(QEnterEvent *event) override;
+    void leaveEvent(QEvent *event) override;
+};
+
 // The row at the bottom of a document window: kind, validation, encoding and line ending on
 // the left, the caret and the counts on the right, in the theme's colours.
 class DocumentStatusBar : public QWidget {
@@ -48,20 +65,38 @@ public:
     void setValidation(std::optional<ValidationStatus> status);
     void setCaret(long long line, long long column);
     void setCounts(const QString &counts, bool shown);
+    // "3 errors" beside the validation; hidden for none. `more` when the count stopped at its
+    // limit ("1000+ errors").
+    void setErrorCount(std::size_t count, bool more);
+    // The JSONPath at the caret; hidden when empty. Long paths are shortened in the middle.
+    void setJSONPath(const QString &path);
+    // A note about the document (ragged CSV rows); hidden when empty.
+    void setNote(const QString &note);
 
     // The texts shown, left to right, for tests: separators and hidden items left out.
     QStringList texts() const;
     ValidationItem *validationItem() const { return m_validation; }
     QLabel *countsLabel() const { return m_counts; }
+    StatusItem *encodingItem() const { return m_encoding; }
+    StatusItem *lineEndingItem() const { return m_lineEnding; }
+    StatusItem *errorsItem() const { return m_errors; }
+    QLabel *pathLabel() const { return m_path; }
+    QLabel *noteLabel() const { return m_note; }
+    // The whole path, also when the label shows it shortened.
+    QString jsonPath() const { return m_fullPath; }
 
 signals:
     void errorLineClicked(long long line);
+    void encodingClicked();
+    void lineEndingClicked();
+    void errorsClicked();
 
 protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
     QLabel *makeLabel();
+    StatusItem *makeItem();
     QLabel *makeSeparator();
     void applyColors();
 
@@ -70,9 +105,14 @@ private:
     QLabel *m_validationSeparator = nullptr;
     ValidationItem *m_validation = nullptr;
     QLabel *m_encodingSeparator = nullptr;
-    QLabel *m_encoding = nullptr;
+    StatusItem *m_errors = nullptr;
+    StatusItem *m_encoding = nullptr;
     QLabel *m_lineEndingSeparator = nullptr;
-    QLabel *m_lineEnding = nullptr;
+    StatusItem *m_lineEnding = nullptr;
+    QLabel *m_noteSeparator = nullptr;
+    QLabel *m_note = nullptr;
+    QLabel *m_path = nullptr;
+    QString m_fullPath;
     QLabel *m_caret = nullptr;
     QLabel *m_counts = nullptr;
     QList<QLabel *> m_separators;
