@@ -7,6 +7,8 @@
 
 #include "app/model/fontsize.h"
 
+#include "viewers/csvdelimiterpicker.h"
+
 #include "base/localization.h"
 
 #include <QContextMenuEvent>
@@ -104,7 +106,19 @@ DocumentToolbar::DocumentToolbar(QWidget *parent) : QWidget(parent)
     m_pickerSlot = new QWidget(this);
     auto *slotLayout = new QHBoxLayout(m_pickerSlot);
     slotLayout->setContentsMargins(0, 0, 8, 0);
+    slotLayout->setSpacing(6);
+    m_delimiter = new Viewers::CSVDelimiterPicker(m_pickerSlot);
+    m_delimiter->setObjectName("delimiterPicker");
+    m_delimiter->setToolTip(loc("Delimiter"));
+    slotLayout->addWidget(m_delimiter);
     m_layout->addWidget(m_pickerSlot);
+    auto *follow = new ToolbarButton(Style::AccentToggle, "arrow.down.to.line", loc("Follow"), m_pickerSlot);
+    follow->setObjectName("follow");
+    follow->setToolTip(loc("Follow the file as it grows"));
+    m_buttons.insert("follow", follow);
+    slotLayout->addWidget(follow);
+    connect(m_delimiter, &Viewers::CSVDelimiterPicker::choiceActivated, this, &DocumentToolbar::delimiterChosen);
+    connect(follow, &QAbstractButton::toggled, this, &DocumentToolbar::followToggled);
 
     add("undo", int(Style::Icon), "arrow.uturn.backward", {}, "Undo  ⌘Z");
     add("redo", int(Style::Icon), "arrow.uturn.forward", {}, "Redo  ⇧⌘Z");
@@ -175,6 +189,7 @@ void DocumentToolbar::setTheme(const Highlighting::Theme &theme)
         static_cast<Divider *>(divider)->setTheme(theme);
     if (m_picker)
         m_picker->setTheme(theme);
+    m_delimiter->setTheme(theme);
     QPalette labels = palette();
     labels.setColor(QPalette::WindowText, Chrome::foreground(theme, 0.9));
     m_title->setPalette(labels);
@@ -213,14 +228,21 @@ void DocumentToolbar::rebuildPicker()
         m_picker->deleteLater();
         m_picker = nullptr;
     }
-    m_pickerSlot->setVisible(m_kind && offeredModes(*m_kind).size() >= 2);
-    if (!m_kind || offeredModes(*m_kind).size() < 2)
+    const bool csv = m_kind && *m_kind == Documents::DocKind::Csv;
+    const bool log = m_kind && *m_kind == Documents::DocKind::Log;
+    const bool views = m_kind && offeredModes(*m_kind).size() >= 2;
+    m_delimiter->setVisible(csv);
+    button("follow")->setVisible(log);
+    if (!log)
+        button("follow")->setChecked(false);
+    m_pickerSlot->setVisible(views || csv || log);
+    if (!views)
         return;
     const Documents::DocKind kind = *m_kind;
     m_picker = new SegmentedPicker(pickerLabels(kind), pickerWidth(kind), m_pickerSlot);
     m_picker->setObjectName("viewPicker");
     m_picker->setTheme(m_theme);
-    m_pickerSlot->layout()->addWidget(m_picker);
+    static_cast<QHBoxLayout *>(m_pickerSlot->layout())->insertWidget(0, m_picker);
     connect(m_picker, &SegmentedPicker::activated, this, [this, kind](int index) {
         const auto modes = offeredModes(kind);
         if (index >= 0 && std::size_t(index) < modes.size())
@@ -255,6 +277,18 @@ void DocumentToolbar::setLineNumbers(bool shown)
     QSignalBlocker blocker(button("lineNumbers"));
     button("lineNumbers")->setChecked(shown);
     button("lineNumbers")->update();
+}
+
+void DocumentToolbar::setDelimiter(Viewers::CSVDelimiterChoice choice, char16_t detected)
+{
+    m_delimiter->setChoice(choice);
+    m_delimiter->setDetectedDelimiter(detected);
+}
+
+void DocumentToolbar::setFollowing(bool following)
+{
+    const QSignalBlocker quiet(button("follow"));
+    button("follow")->setChecked(following);
 }
 
 int DocumentToolbar::naturalWidth() const

@@ -6,6 +6,8 @@
 
 #include "highlighting/theme.h"
 
+#include "viewers/csvdialect.h"
+
 #include <QWidget>
 
 #include <optional>
@@ -13,6 +15,10 @@
 class QHBoxLayout;
 class QLabel;
 class QMenu;
+
+namespace Viewers {
+class CSVDelimiterPicker;
+}
 
 namespace App {
 
@@ -35,6 +41,10 @@ public:
     void setFormatOffered(bool offered);
     void setFontSize(double points);
     void setLineNumbers(bool shown);
+    // The CSV delimiter picker's state: the user's choice and what Auto detected.
+    void setDelimiter(Viewers::CSVDelimiterChoice choice, char16_t detected);
+    // The LOG follow toggle.
+    void setFollowing(bool following);
 
     // The width the row needs with a title of at most 160 pixels: the window's minimum width.
     int naturalWidth() const;
@@ -42,6 +52,7 @@ public:
     // For tests and the window: the controls by their role.
     ToolbarButton *button(const QString &role) const;
     SegmentedPicker *picker() const;
+    Viewers::CSVDelimiterPicker *delimiterPicker() const { return m_delimiter; }
     QLabel *titleLabel() const { return m_title; }
     QLabel *fontSizeLabel() const { return m_fontSize; }
     QMenu *recentsMenu() const { return m_recents; }
@@ -57,6 +68,8 @@ signals:
     void revealRequested();
     void copyPathRequested();
     void modeChosen(App::ViewMode mode);
+    void delimiterChosen(Viewers::CSVDelimiterChoice choice);
+    void followToggled(bool following);
     void undoRequested();
     void redoRequested();
     void formatRequested();
@@ -91,6 +104,7 @@ private:
     QMenu *m_recents = nullptr;
     SegmentedPicker *m_picker = nullptr;
     QWidget *m_pickerSlot = nullptr;
+    Viewers::CSVDelimiterPicker *m_delimiter = nullptr;
     QList<QWidget *> m_dividers;
 };
 

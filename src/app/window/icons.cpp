@@ -50,6 +50,7 @@ const QHash<QString, QString> &lucideNames()
         {"xmark", "x"},
         {"trash", "trash-2"},
         {"chevron.down", "chevron-down"},
+        {"arrow.down.to.line", "arrow-down-to-line"},
     };
     return names;
 }

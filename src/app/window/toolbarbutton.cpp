@@ -21,7 +21,7 @@ ToolbarButton::ToolbarButton(Style style, const QString &symbol, const QString &
     setText(label);
     setCursor(Qt::ArrowCursor);
     setFocusPolicy(Qt::TabFocus);
-    setCheckable(style == Style::IconToggle);
+    setCheckable(style == Style::IconToggle || style == Style::AccentToggle);
     setAttribute(Qt::WA_Hover);
     if (!label.isEmpty())
         setAccessibleName(label);
@@ -41,7 +41,8 @@ QFont ToolbarButton::labelFont() const
 QSize ToolbarButton::sizeHint() const
 {
     switch (m_style) {
-    case Style::Accent: {
+    case Style::Accent:
+    case Style::AccentToggle: {
         const int label = QFontMetrics(labelFont()).horizontalAdvance(text());
         return {10 + symbolSize + 5 + label + 10, buttonHeight};
     }
@@ -82,6 +83,17 @@ void ToolbarButton::paintEvent(QPaintEvent *)
         drawSymbol(QRect(10, 0, symbolSize, height()), 0.9 * enabled);
         painter.setFont(labelFont());
         painter.setPen(Chrome::foreground(m_theme, 0.9 * enabled));
+        painter.drawText(QRect(10 + symbolSize + 5, 0, width() - symbolSize - 25, height()),
+                         Qt::AlignVCenter | Qt::AlignLeft, text());
+        break;
+    }
+    case Style::AccentToggle: {
+        const bool on = isChecked();
+        drawTint((on ? 0.26 : 0.07) + pressBoost);
+        const double opacity = (on ? 1.0 : 0.6) * enabled;
+        drawSymbol(QRect(10, 0, symbolSize, height()), opacity);
+        painter.setFont(labelFont());
+        painter.setPen(Chrome::foreground(m_theme, opacity));
         painter.drawText(QRect(10 + symbolSize + 5, 0, width() - symbolSize - 25, height()),
                          Qt::AlignVCenter | Qt::AlignLeft, text());
         break;

@@ -17,6 +17,7 @@ public:
         Icon,       // symbol alone, 26 × 22
         IconToggle, // symbol alone; on: full colour on a tint, off: faint
         MenuIcon,   // symbol alone, opens a menu or popover
+        AccentToggle, // symbol and label; on: a strong tint, off: faint ("Follow")
     };
 
     ToolbarButton(Style style, const QString &symbol, const QString &label, QWidget *parent = nullptr);
