@@ -46,6 +46,9 @@ inline const QString findAction = QStringLiteral("findAction");
 inline const QString goToLine = QStringLiteral("goToLine");
 inline const QString revealInFinder = QStringLiteral("revealInFinder");
 inline const QString copyPath = QStringLiteral("copyPath");
+inline const QString copyJSONPath = QStringLiteral("copyJSONPath");
+// The object is 1 for the next error, -1 for the previous one.
+inline const QString findError = QStringLiteral("findError");
 inline const QString duplicateLine = QStringLiteral("duplicateLine");
 inline const QString moveLineUp = QStringLiteral("moveLineUp");
 inline const QString moveLineDown = QStringLiteral("moveLineDown");
