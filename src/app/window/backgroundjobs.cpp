@@ -54,6 +54,7 @@ std::shared_ptr<JobResult> runJob(Job job, const JobContext &context, const Base
         if (!validation || cancelled.load())
             return result;
         result->validation = *validation;
+        result->errors = Formatting::ValidationList::of(*validation);
         if (validation->isValid() && snapshot.length() <= formattedComparisonLimit) {
             const auto text = materialise(snapshot, cancelled);
             if (!text)
@@ -68,14 +69,23 @@ std::shared_ptr<JobResult> runJob(Job job, const JobContext &context, const Base
         return result;
     switch (job) {
     case Job::Validation:
-        result->validation = checkDocument(kind, text->view(), context.xmlSource);
+        if (kind == Documents::DocKind::Ndjson) {
+            result->errors = Formatting::JSONFormatter::validateNDJSONAll(text->view());
+            result->validation = result->errors.first();
+        } else {
+            result->validation = checkDocument(kind, text->view(), context.xmlSource);
+            result->errors = Formatting::ValidationList::of(result->validation);
+        }
         if (cancelled.load())
             return result;
         result->formatted = result->validation.isValid() && isFormatted(kind, text->view());
         break;
-    case Job::CSVParse:
-        result->table = Viewers::CSVParser::parse(std::move(*text), u",");
+    case Job::CSVParse: {
+        const char16_t delimiter = Viewers::resolveDelimiter(context.delimiterChoice, context.path, text->view());
+        result->delimiter = delimiter;
+        result->table = Viewers::CSVParser::parse(std::move(*text), std::u16string_view(&delimiter, 1));
         break;
+    }
     case Job::MarkdownParse:
         result->blocks = Viewers::MDBlock::parse(text->view());
         break;

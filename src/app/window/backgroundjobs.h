@@ -3,8 +3,10 @@
 #include "app/model/jobrules.h"
 
 #include "formatting/validation.h"
+#include "formatting/validationlist.h"
 #include "formatting/xmlvalidator.h"
 
+#include "viewers/csvdialect.h"
 #include "viewers/csvparser.h"
 #include "viewers/jsontree.h"
 #include "viewers/mdblock.h"
@@ -31,8 +33,11 @@ struct JobResult {
     std::uint64_t generation = 0;
     bool completed = false; // False when cancelled or the text changed under it.
     Formatting::Validation validation;
+    // Every invalid NDJSON record; the one fault of other kinds.
+    Formatting::ValidationList errors;
     bool formatted = false;
     std::optional<Viewers::CSVTable> table;
+    char16_t delimiter = u',';
     Viewers::MDBlockList blocks;
     std::optional<Viewers::JSONTreeResult> tree;
     std::string counts;
@@ -44,6 +49,9 @@ struct JobContext {
     ViewMode mode = ViewMode::Text;
     bool showCounts = true;
     Formatting::XMLSource xmlSource;
+    // For the CSV parse: the file's name (".tsv" means tab) and the user's delimiter choice.
+    std::string path;
+    Viewers::CSVDelimiterChoice delimiterChoice = Viewers::CSVDelimiterChoice::Auto;
 };
 
 // The window's five debounced background jobs. Scheduling a job cancels its previous run; when

@@ -18,6 +18,10 @@
 #include "editor/gotolinesheet.h"
 
 #include "formatting/jsonformatter.h"
+#include "formatting/jsonpath.h"
+
+#include "viewers/csvtableview.h"
+#include "viewers/jsontreeview.h"
 
 #include "highlighting/themepicker.h"
 
@@ -25,6 +29,7 @@
 #include "documents/textcodec.h"
 
 #include "base/localization.h"
+#include "base/utf.h"
 #include "base/notificationcenter.h"
 
 #include <QApplication>
@@ -38,6 +43,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFrame>
+#include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
@@ -138,6 +144,25 @@ ContentView::ContentView(Options options, QWidget *parent) : QWidget(parent), m_
     });
     connect(&m_loadWatcher, &QFutureWatcher<std::shared_ptr<LoadOutcome>>::finished, this, &ContentView::applyLoad);
 
+    m_pathTimer.setSingleShot(true);
+    m_pathTimer.setInterval(120);
+    connect(&m_pathTimer, &QTimer::timeout, this, &ContentView::startPathJob);
+    connect(&m_pathWatcher, &QFutureWatcher<PathOutcome>::finished, this, [this] {
+        const PathOutcome outcome = m_pathWatcher.result();
+        if (outcome.generation != m_pathGeneration)
+            return;
+        if (outcome.revoked) { // The text changed under the scan: look again once it rests.
+            schedulePathUpdate();
+            return;
+        }
+        const QString path = outcome.path ? QString::fromStdString(*outcome.path) : QString();
+        if (path == m_jsonPath)
+            return;
+        m_jsonPath = path;
+        m_statusBar->setJSONPath(path);
+        emit jsonPathChanged(path);
+    });
+
     buildLayout();
     connectEditor();
     connectToolbar();
@@ -155,6 +180,7 @@ ContentView::~ContentView()
     for (auto token : m_observerTokens)
         NotificationCenter::defaultCenter().removeObserver(token);
     m_loadWatcher.waitForFinished();
+    m_pathWatcher.waitForFinished();
     m_jobs.reset();
 }
 
@@ -318,6 +344,7 @@ void ContentView::connectEditor()
         m_statusBar->setCaret(m_caretLine, m_caretColumn);
     });
     connect(&m_editor, &Editor::Coordinator::goToLineConsumed, this, [this] { m_inputs.goToLine.reset(); });
+    connect(m_textView, &STTextView::selectionChanged, this, &ContentView::schedulePathUpdate);
 }
 
 void ContentView::pushEditorInputs()
@@ -341,7 +368,7 @@ std::u16string_view ContentView::currentText()
 
 bool ContentView::isDirty() const
 {
-    return m_doc && m_textView->textContentManager().revision() != m_savedRevision;
+    return m_doc && (m_formatChangePending || m_textView->textContentManager().revision() != m_savedRevision);
 }
 
 void ContentView::onTextChanged()
@@ -367,6 +394,9 @@ void ContentView::scheduleJob(Job job)
     context.showCounts = Preferences::shared().showCounts();
     if (m_doc && m_doc->kind == DocKind::Xml)
         context.xmlSource = xmlSourceFor(m_doc->encoding, m_doc->hadBOM);
+    if (m_doc)
+        context.path = m_doc->path;
+    context.delimiterChoice = m_delimiterChoice;
     m_jobs->setContext(std::move(context));
     if (job == Job::Validation && m_doc && (m_doc->kind == DocKind::Json || m_doc->kind == DocKind::Ndjson)
         && m_isJSONFormatted) {
@@ -381,11 +411,14 @@ void ContentView::onJobFinished(const JobResult &result)
     switch (result.job) {
     case Job::Validation:
         m_isJSONFormatted = result.formatted;
+        m_errors = result.errors;
         applyValidation(result.validation);
         updateToolbar();
         break;
     case Job::CSVParse:
         m_parsedTable = result.table;
+        m_tableDelimiter = result.delimiter;
+        m_toolbar->setDelimiter(m_delimiterChoice, result.delimiter);
         m_content->setTable(result.table);
         break;
     case Job::MarkdownParse:
@@ -409,12 +442,14 @@ void ContentView::onJobReset(Job job)
     switch (job) {
     case Job::Validation:
         m_isJSONFormatted = false;
+        m_errors = {};
         applyValidation(Formatting::Validation::empty());
         updateToolbar();
         break;
     case Job::CSVParse:
         m_parsedTable.reset();
         m_content->setTable(std::nullopt);
+        m_statusBar->setNote({});
         break;
     case Job::MarkdownParse:
         m_parsedBlockCount = 0;
@@ -436,8 +471,18 @@ void ContentView::applyValidation(const Formatting::Validation &validation)
     std::optional<long long> line;
     if (const auto fault = validation.errorLine())
         line = *fault;
-    if (line != m_inputs.errorLine) {
+    std::vector<long long> more;
+    if (m_errors.errors.size() > 1) {
+        more.reserve(m_errors.errors.size() - 1);
+        for (std::size_t i = 1; i < m_errors.errors.size(); ++i)
+            if (m_errors.errors[i].line)
+                more.push_back(*m_errors.errors[i].line);
+    }
+    const bool ndjson = m_doc && m_doc->kind == DocKind::Ndjson;
+    m_statusBar->setErrorCount(ndjson ? m_errors.errors.size() : 0, m_errors.stoppedEarly);
+    if (line != m_inputs.errorLine || more != m_inputs.moreErrorLines) {
         m_inputs.errorLine = line;
+        m_inputs.moreErrorLines = std::move(more);
         pushEditorInputs();
     }
 }
@@ -446,6 +491,8 @@ void ContentView::setMode(ViewMode mode)
 {
     if (mode == m_mode)
         return;
+    // Read before the tree is hidden: hiding it forgets its rows and selection.
+    const auto treeSelection = m_mode == ViewMode::Tree ? treeSelectionSteps() : std::nullopt;
     m_mode = mode;
     m_toolbar->setMode(mode);
     m_content->arrange(m_doc ? std::optional<DocKind>(m_doc->kind) : std::nullopt, mode);
@@ -453,6 +500,8 @@ void ContentView::setMode(ViewMode mode)
     scheduleJob(Job::CSVParse);
     scheduleJob(Job::MarkdownParse);
     scheduleJob(Job::JSONTree);
+    if (treeSelection)
+        moveCaretToValue(*treeSelection);
     if (!isAlternateFullView(m_doc ? std::optional<DocKind>(m_doc->kind) : std::nullopt, mode))
         m_textView->setFocus();
 }
@@ -460,6 +509,11 @@ void ContentView::setMode(ViewMode mode)
 // ---- Loading ----------------------------------------------------------------------------------
 
 void ContentView::loadURL(const QString &path)
+{
+    loadURL(path, std::nullopt);
+}
+
+void ContentView::loadURL(const QString &path, std::optional<Documents::Encoding> encoding)
 {
     ++m_loadGeneration;
     const std::string localPath = QFileInfo(path).absoluteFilePath().toStdString();
@@ -470,8 +524,19 @@ void ContentView::loadURL(const QString &path)
         return;
     }
     m_loadTicket = {m_loadGeneration, localPath, std::get<Documents::FileAttributes>(checked).modificationTime};
-    m_loadWatcher.setFuture(QtConcurrent::task([localPath] {
-                                return std::make_shared<LoadOutcome>(Documents::decodeForLoad(localPath));
+    m_loadWatcher.setFuture(QtConcurrent::task([localPath, encoding] {
+                                if (!encoding)
+                                    return std::make_shared<LoadOutcome>(Documents::decodeForLoad(localPath));
+                                auto decoded = Documents::readTextAs(localPath, *encoding);
+                                if (auto *error = std::get_if<Base::Message>(&decoded))
+                                    return std::make_shared<LoadOutcome>(std::move(*error));
+                                auto &text = std::get<Documents::DecodedText>(decoded);
+                                Documents::LoadedText loaded;
+                                loaded.lineEnding = Documents::normalizeLineEndings(text.text);
+                                loaded.text = std::move(text.text);
+                                loaded.encoding = text.encoding;
+                                loaded.hadBOM = text.hadBOM;
+                                return std::make_shared<LoadOutcome>(std::move(loaded));
                             })
                                 .withPriority(2)
                                 .spawn());
@@ -505,7 +570,11 @@ void ContentView::applyLoad()
     doc.hadBOM = loaded.hadBOM;
     doc.mtime = loaded.recoveredMtime ? loaded.recoveredMtime : m_loadTicket.mtime;
     doc.isScratch = Documents::isScratchPath(path);
+    // The delimiter the user picked belongs to the file: a reload keeps it, another file not.
+    if (!m_doc || m_doc->path != path)
+        m_delimiterChoice = Viewers::CSVDelimiterChoice::Auto;
     m_doc = doc;
+    m_formatChangePending = false;
 
     m_inputs.text = std::make_shared<Base::U16Buffer>(std::move(loaded.text));
     ++m_inputs.textGeneration;
@@ -527,6 +596,14 @@ void ContentView::applyLoad()
     m_content->setTree(std::nullopt);
     m_parsedBlockCount = 0;
     m_content->setBlocks({});
+    m_errors = {};
+    m_inputs.moreErrorLines.clear();
+    m_statusBar->setErrorCount(0, false);
+    m_statusBar->setNote({});
+    m_toolbar->setDelimiter(m_delimiterChoice, m_tableDelimiter);
+    m_jsonPath.clear();
+    m_statusBar->setJSONPath({});
+    schedulePathUpdate();
 
     if (!doc.isScratch) {
         RecentsStore::shared().add(QString::fromStdString(path));
@@ -578,6 +655,7 @@ bool ContentView::saveIfDirty(bool force)
         return false;
     }
     m_savedRevision = revision;
+    m_formatChangePending = false;
     m_lastSaveFailed = false;
     if (const auto time = Documents::modificationTime(m_doc->path))
         m_doc->mtime = time;
@@ -988,6 +1066,8 @@ void ContentView::observeNotifications()
             }));
     observe(Notifications::revealInFinder, keyOnly([this](const QVariant &) { revealInFileManager(); }));
     observe(Notifications::copyPath, keyOnly([this](const QVariant &) { copyPath(); }));
+    observe(Notifications::copyJSONPath, keyOnly([this](const QVariant &) { copyJSONPath(); }));
+    observe(Notifications::findError, keyOnly([this](const QVariant &object) { goToError(object.toInt() < 0 ? -1 : 1); }));
     observe(Notifications::forceFlushScratch, [this](const QVariant &object) {
         auto *target = qobject_cast<QWidget *>(object.value<QObject *>());
         if (target && target->isWindow()) {
@@ -1041,6 +1121,13 @@ void ContentView::connectToolbar()
             [](bool shown) { Preferences::shared().setShowLineNumbers(shown); });
     connect(m_toolbar, &DocumentToolbar::themeRequested, this, &ContentView::showThemePopover);
     connect(m_toolbar, &DocumentToolbar::settingsRequested, this, &ContentView::showSettings);
+    connect(m_statusBar, &DocumentStatusBar::encodingClicked, this, &ContentView::showEncodingMenu);
+    connect(m_statusBar, &DocumentStatusBar::lineEndingClicked, this, &ContentView::showLineEndingMenu);
+    connect(m_statusBar, &DocumentStatusBar::errorsClicked, this, &ContentView::showErrorList);
+    connect(m_toolbar, &DocumentToolbar::delimiterChosen, this, &ContentView::setDelimiterChoice);
+    connect(m_content->tableView(), &Viewers::CSVTableView::raggedRowCountChanged, this, [this](qsizetype count) {
+        m_statusBar->setNote(Viewers::CSVTableView::raggedRowsNote(std::size_t(count)));
+    });
     connect(m_statusBar, &DocumentStatusBar::errorLineClicked, this, [this](long long line) {
         m_inputs.goToLine = line;
         pushEditorInputs();
@@ -1135,6 +1222,375 @@ void ContentView::showThemePopover(QWidget *anchor)
     popover->move(below);
     m_themePopover = popover;
     popover->show();
+}
+
+// ---- Encodings and line endings -----------------------------------------------------------
+
+namespace {
+
+// The encodings a file can be saved in, with the mark each is written with. UTF-16 and UTF-32
+// carry their mark: without one a reader can only guess the byte order.
+struct SaveEncoding {
+    Documents::Encoding encoding;
+    bool withBOM;
+};
+constexpr std::array<SaveEncoding, 11> saveEncodings = {{
+    {Documents::Encoding::Utf8, false},
+    {Documents::Encoding::Utf8, true},
+    {Documents::Encoding::Utf16LE, true},
+    {Documents::Encoding::Utf16BE, true},
+    {Documents::Encoding::Utf32LE, true},
+    {Documents::Encoding::Utf32BE, true},
+    {Documents::Encoding::Windows1251, false},
+    {Documents::Encoding::Windows1252, false},
+    {Documents::Encoding::Latin1, false},
+    {Documents::Encoding::MacRoman, false},
+    {Documents::Encoding::Ascii, false},
+}};
+
+QString saveEncodingLabel(const SaveEncoding &choice)
+{
+    const QString name = fromView(Documents::displayName(choice.encoding));
+    if (choice.encoding == Documents::Encoding::Utf8 && choice.withBOM)
+        return loc(Base::Message{"%@ with BOM", {name.toStdString()}});
+    return name;
+}
+
+// Whether every character of `text` has a representation in `encoding`, checked in pieces so
+// no encoded copy of a large document is made.
+bool canEncode(std::u16string_view text, Documents::Encoding encoding)
+{
+    constexpr std::size_t piece = 64 * 1024;
+    std::string scratch;
+    for (std::size_t at = 0; at < text.size();) {
+        std::size_t count = std::min(piece, text.size() - at);
+        // Never split a surrogate pair between two pieces.
+        if (at + count < text.size() && Base::Utf::isHighSurrogate(text[at + count - 1]))
+            ++count;
+        scratch.clear();
+        if (!Documents::encode(encoding, text.substr(at, count), scratch))
+            return false;
+        at += count;
+    }
+    return true;
+}
+
+} // namespace
+
+void ContentView::popUpStatusMenu(QMenu *menu, QWidget *item)
+{
+    if (m_statusMenu)
+        m_statusMenu->close();
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    Chrome::applyPalette(menu, *m_inputs.theme);
+    m_statusMenu = menu;
+    menu->popup(item->mapToGlobal(QPoint(0, -menu->sizeHint().height() - 2)));
+}
+
+QMenu *ContentView::showEncodingMenu()
+{
+    if (!m_doc)
+        return nullptr;
+    auto *menu = new QMenu(this);
+    menu->setObjectName("encodingMenu");
+    QMenu *reopen = menu->addMenu(loc("Reopen with Encoding"));
+    reopen->setObjectName("reopenMenu");
+    for (const Documents::Encoding encoding : Documents::allEncodings) {
+        QAction *action = reopen->addAction(fromView(Documents::displayName(encoding)));
+        action->setObjectName(fromView(Documents::encodingId(encoding)));
+        action->setCheckable(true);
+        action->setChecked(encoding == m_doc->encoding);
+        connect(action, &QAction::triggered, this, [this, encoding] { reopenWithEncoding(encoding); });
+    }
+    QMenu *save = menu->addMenu(loc("Save with Encoding"));
+    save->setObjectName("saveMenu");
+    for (const SaveEncoding &choice : saveEncodings) {
+        QAction *action = save->addAction(saveEncodingLabel(choice));
+        action->setObjectName(fromView(Documents::encodingId(choice.encoding))
+                              + (choice.encoding == Documents::Encoding::Utf8 && choice.withBOM ? "-bom" : ""));
+        action->setCheckable(true);
+        action->setChecked(choice.encoding == m_doc->encoding
+                           && (choice.withBOM == m_doc->hadBOM || choice.encoding != Documents::Encoding::Utf8));
+        connect(action, &QAction::triggered, this, [this, choice] { saveWithEncoding(choice.encoding, choice.withBOM); });
+    }
+    popUpStatusMenu(menu, m_statusBar->encodingItem());
+    return menu;
+}
+
+QMenu *ContentView::showLineEndingMenu()
+{
+    if (!m_doc)
+        return nullptr;
+    auto *menu = new QMenu(this);
+    menu->setObjectName("lineEndingMenu");
+    for (const Documents::LineEnding ending : {Documents::LineEnding::Lf, Documents::LineEnding::Crlf,
+                                               Documents::LineEnding::Cr}) {
+        QAction *action = menu->addAction(fromView(Documents::label(ending)));
+        action->setObjectName(fromView(Documents::label(ending)));
+        action->setCheckable(true);
+        action->setChecked(ending == m_doc->lineEnding);
+        connect(action, &QAction::triggered, this, [this, ending] { setLineEnding(ending); });
+    }
+    popUpStatusMenu(menu, m_statusBar->lineEndingItem());
+    return menu;
+}
+
+void ContentView::reopenWithEncoding(Documents::Encoding encoding)
+{
+    if (!m_doc)
+        return;
+    const QString path = QString::fromStdString(m_doc->path);
+    const auto reopen = [this, path, encoding] {
+        m_autoSave.stop();
+        // The user gave up the edits: nothing may save them while the file is read again.
+        m_reloadDiscardsEdits = isDirty();
+        m_suppressExternalCheck = true;
+        loadURL(path, encoding);
+        m_suppressExternalCheck = false;
+    };
+    if (!isDirty()) {
+        reopen();
+        return;
+    }
+    if (m_reopenConfirmation)
+        m_reopenConfirmation->close();
+    const QString name = fromView(Documents::displayName(encoding));
+    auto *dialog = new QMessageBox(QMessageBox::Warning, loc(Base::Message{"Reopen with %@?", {name.toStdString()}}),
+                                   loc("Your unsaved changes will be lost."), QMessageBox::NoButton, this);
+    dialog->setObjectName("reopenConfirmation");
+    dialog->setTextFormat(Qt::PlainText);
+    dialog->setWindowModality(Qt::WindowModal);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    QPushButton *confirm = dialog->addButton(loc("Reopen"), QMessageBox::DestructiveRole);
+    QPushButton *cancel = dialog->addButton(loc("Cancel"), QMessageBox::RejectRole);
+    confirm->setObjectName("reopen");
+    cancel->setObjectName("cancel");
+    dialog->setDefaultButton(cancel);
+    dialog->setEscapeButton(cancel);
+    Chrome::applyPalette(dialog, *m_inputs.theme);
+    connect(dialog, &QMessageBox::buttonClicked, this, [confirm, reopen](QAbstractButton *button) {
+        if (button == confirm)
+            reopen();
+    });
+    m_reopenConfirmation = dialog;
+    dialog->open();
+}
+
+bool ContentView::saveWithEncoding(Documents::Encoding encoding, bool withBOM)
+{
+    if (!m_doc)
+        return false;
+    if (!canEncode(currentText(), encoding)) {
+        showError(loc(Documents::cannotEncodeMessage(encoding)));
+        return false;
+    }
+    if (encoding == m_doc->encoding && withBOM == m_doc->hadBOM)
+        return true;
+    m_doc->encoding = encoding;
+    m_doc->hadBOM = withBOM && !Documents::BOMUtil::bytes(encoding).empty();
+    m_formatChangePending = true;
+    updateStatusBar();
+    updateWindowTitle();
+    scheduleAutoSave();
+    // An XML declaration is checked against the bytes it will be written in.
+    if (m_doc->kind == DocKind::Xml)
+        scheduleJob(Job::Validation);
+    return true;
+}
+
+void ContentView::setLineEnding(Documents::LineEnding lineEnding)
+{
+    if (!m_doc || m_doc->lineEnding == lineEnding)
+        return;
+    m_doc->lineEnding = lineEnding;
+    m_formatChangePending = true;
+    updateStatusBar();
+    updateWindowTitle();
+    scheduleAutoSave();
+}
+
+// ---- Structure: JSON paths, errors, delimiters ----------------------------------------------
+
+void ContentView::schedulePathUpdate()
+{
+    const bool applies = m_doc && (m_doc->kind == DocKind::Json || m_doc->kind == DocKind::Ndjson);
+    if (!applies) {
+        m_pathTimer.stop();
+        ++m_pathGeneration;
+        if (!m_jsonPath.isEmpty()) {
+            m_jsonPath.clear();
+            m_statusBar->setJSONPath({});
+            emit jsonPathChanged({});
+        }
+        return;
+    }
+    // Restarting a timer is all a caret move or a keystroke costs here.
+    ++m_pathGeneration;
+    m_pathTimer.start();
+}
+
+void ContentView::startPathJob()
+{
+    if (!m_doc)
+        return;
+    auto snapshot = m_textView->textContentManager().snapshot();
+    const std::size_t offset = m_textView->caretPosition();
+    const bool records = m_doc->kind == DocKind::Ndjson;
+    const std::uint64_t generation = ++m_pathGeneration;
+    m_pathWatcher.setFuture(QtConcurrent::run([snapshot, offset, records, generation] {
+        PathOutcome outcome;
+        outcome.generation = generation;
+        outcome.path = records ? Formatting::ndjsonPathAt(*snapshot, offset) : Formatting::jsonPathAt(*snapshot, offset);
+        outcome.revoked = snapshot->isRevoked();
+        return outcome;
+    }));
+}
+
+void ContentView::copyJSONPath()
+{
+    if (!m_doc || (m_doc->kind != DocKind::Json && m_doc->kind != DocKind::Ndjson))
+        return;
+    // Computed now for the caret as it is: the status bar's text may be a moment old.
+    const auto snapshot = m_textView->textContentManager().snapshot();
+    const std::size_t offset = m_textView->caretPosition();
+    const auto path = m_doc->kind == DocKind::Ndjson ? Formatting::ndjsonPathAt(*snapshot, offset)
+                                                     : Formatting::jsonPathAt(*snapshot, offset);
+    if (!path)
+        return;
+    QGuiApplication::clipboard()->setText(QString::fromStdString(*path));
+    showFormatToast(loc("Copied JSON Path"));
+}
+
+void ContentView::goToError(int direction)
+{
+    std::vector<long long> lines;
+    for (const Formatting::ValidationError &error : m_errors.errors)
+        if (error.line)
+            lines.push_back(*error.line);
+    if (lines.empty())
+        return;
+    std::sort(lines.begin(), lines.end());
+    long long target = 0;
+    if (direction >= 0) {
+        const auto next = std::upper_bound(lines.begin(), lines.end(), m_caretLine);
+        target = next == lines.end() ? lines.front() : *next;
+    } else {
+        const auto previous = std::lower_bound(lines.begin(), lines.end(), m_caretLine);
+        target = previous == lines.begin() ? lines.back() : *std::prev(previous);
+    }
+    if (isAlternateFullView(m_doc->kind, m_mode))
+        setMode(ViewMode::Text);
+    m_inputs.goToLine = target;
+    pushEditorInputs();
+}
+
+QWidget *ContentView::showErrorList()
+{
+    if (!m_doc || m_errors.errors.empty())
+        return nullptr;
+    if (m_errorList)
+        m_errorList->close();
+    auto *popup = new QFrame(this, Qt::Popup);
+    popup->setObjectName("errorList");
+    popup->setAttribute(Qt::WA_DeleteOnClose);
+    popup->setFrameShape(QFrame::StyledPanel);
+    Chrome::applyPalette(popup, *m_inputs.theme);
+    popup->setAutoFillBackground(true);
+    auto *layout = new QVBoxLayout(popup);
+    layout->setContentsMargins(4, 4, 4, 4);
+    auto *list = new QListWidget(popup);
+    list->setObjectName("errorListItems");
+    list->setFrameShape(QFrame::NoFrame);
+    list->setFont(Chrome::monospacedFont(11));
+    list->setUniformItemSizes(true);
+    for (const Formatting::ValidationError &error : m_errors.errors) {
+        const QString position = loc(Base::Message{error.label(), {}});
+        auto *item = new QListWidgetItem(position + QStringLiteral("  ") + QString::fromStdString(error.message), list);
+        item->setData(Qt::UserRole, error.line ? QVariant(qlonglong(*error.line)) : QVariant());
+        item->setToolTip(item->text());
+    }
+    if (m_errors.stoppedEarly) {
+        auto *more = new QListWidgetItem(loc(Base::Message{"Only the first %d errors are listed.",
+                                                           {std::int64_t(m_errors.errors.size())}}),
+                                         list);
+        more->setFlags(Qt::NoItemFlags);
+    }
+    layout->addWidget(list);
+    connect(list, &QListWidget::itemClicked, this, [this, popup](QListWidgetItem *item) {
+        const QVariant line = item->data(Qt::UserRole);
+        if (!line.isValid())
+            return;
+        popup->close();
+        m_inputs.goToLine = line.toLongLong();
+        pushEditorInputs();
+    });
+    connect(list, &QListWidget::itemActivated, list, &QListWidget::itemClicked);
+    const int rows = std::min(list->count(), 14);
+    popup->resize(520, rows * list->sizeHintForRow(0) + 12);
+    QWidget *anchor = m_statusBar->errorsItem();
+    popup->move(anchor->mapToGlobal(QPoint(0, -popup->height() - 4)));
+    m_errorList = popup;
+    popup->show();
+    list->setFocus();
+    return popup;
+}
+
+void ContentView::setDelimiterChoice(Viewers::CSVDelimiterChoice choice)
+{
+    m_delimiterChoice = choice;
+    m_toolbar->setDelimiter(choice, m_tableDelimiter);
+    scheduleJob(Job::CSVParse);
+}
+
+namespace {
+
+// The steps from the root to the node on `row`: its ancestors are the nearest earlier rows one
+// level up, since rows are listed in pre-order.
+std::vector<Formatting::JSONPathStep> stepsTo(const Viewers::JSONRowList &rows, std::size_t row)
+{
+    std::vector<Formatting::JSONPathStep> steps;
+    std::size_t depth = rows.depth(row);
+    std::size_t at = row;
+    while (depth > 0) {
+        std::size_t parent = at;
+        while (parent > 0 && rows.depth(--parent) >= depth) {
+        }
+        const Viewers::FlatJSONRow child = rows[at];
+        const bool element = rows[parent].node.kind() == Viewers::JSONNodeKind::Array;
+        const std::u16string key = child.node.key().value_or(std::u16string());
+        if (element) {
+            std::size_t index = 0;
+            for (char16_t c : key)
+                if (c >= u'0' && c <= u'9')
+                    index = index * 10 + std::size_t(c - u'0');
+            steps.push_back({std::nullopt, index});
+        } else {
+            steps.push_back({key, 0});
+        }
+        at = parent;
+        depth = rows.depth(parent);
+    }
+    std::reverse(steps.begin(), steps.end());
+    return steps;
+}
+
+} // namespace
+
+std::optional<std::vector<Formatting::JSONPathStep>> ContentView::treeSelectionSteps() const
+{
+    const Viewers::JSONTreeView *tree = m_content->treeView();
+    if (!m_doc || !tree || !tree->selectedRow() || *tree->selectedRow() >= tree->rows().size())
+        return std::nullopt;
+    return stepsTo(tree->rows(), *tree->selectedRow());
+}
+
+void ContentView::moveCaretToValue(const std::vector<Formatting::JSONPathStep> &steps)
+{
+    const auto offset = Formatting::jsonValueOffset(currentText(), steps);
+    if (!offset)
+        return;
+    m_textView->setTextSelection({*offset, 0});
+    m_textView->scrollRangeToVisible({*offset, 0});
 }
 
 // ---- Errors -----------------------------------------------------------------------------------

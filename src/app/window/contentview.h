@@ -5,7 +5,11 @@
 
 #include "editor/editortextview.h"
 
+#include "formatting/jsonpath.h"
 #include "formatting/validation.h"
+#include "formatting/validationlist.h"
+
+#include "viewers/csvdialect.h"
 
 #include "documents/document.h"
 #include "documents/textcodec.h"
@@ -21,6 +25,7 @@
 #include <optional>
 #include <variant>
 
+class QMenu;
 class QStackedLayout;
 
 namespace App {
@@ -82,6 +87,32 @@ public:
     void showSettings();
     static QString defaultSaveDirectory();
     void restoreLastSession();
+
+    // ---- Encodings and line endings ----
+    // Reads the file again, strictly in `encoding`; asks first when there are unsaved edits.
+    void reopenWithEncoding(Documents::Encoding encoding);
+    // The encoding and mark the next save writes; refused with a message (false) when the
+    // text cannot be encoded in it.
+    bool saveWithEncoding(Documents::Encoding encoding, bool withBOM);
+    void setLineEnding(Documents::LineEnding lineEnding);
+    // The status bar's menus and the error list, shown at their items; returned for tests.
+    QMenu *showEncodingMenu();
+    QMenu *showLineEndingMenu();
+    QWidget *showErrorList();
+    QMessageBox *reopenConfirmation() const { return m_reopenConfirmation; }
+
+    // ---- Structure ----
+    // The JSONPath at the caret as the status bar shows it (empty for other kinds).
+    QString jsonPath() const { return m_jsonPath; }
+    void copyJSONPath();
+    // Every fault of the last check: each invalid NDJSON record, else the first fault.
+    const Formatting::ValidationList &errors() const { return m_errors; }
+    // To the next (1) or previous (-1) error line from the caret's, wrapping around.
+    void goToError(int direction);
+    Viewers::CSVDelimiterChoice delimiterChoice() const { return m_delimiterChoice; }
+    void setDelimiterChoice(Viewers::CSVDelimiterChoice choice);
+    // The delimiter the table was last parsed with.
+    char16_t tableDelimiter() const { return m_tableDelimiter; }
 
     // ---- Application events, also called by tests ----
     void applicationDidBecomeActive();
@@ -145,6 +176,7 @@ signals:
     void documentSaved();
     void jobFinished(App::Job job);
     void errorShown(const QString &message);
+    void jsonPathChanged(const QString &path);
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -161,6 +193,11 @@ private:
         std::string path;
         std::optional<Documents::FileTime> mtime;
     };
+    struct PathOutcome {
+        std::optional<std::string> path;
+        bool revoked = false;
+        std::uint64_t generation = 0;
+    };
 
     void buildLayout();
     void connectEditor();
@@ -173,7 +210,16 @@ private:
     // A panel of this window (one at a time), deleted when it closes.
     QFileDialog *makePanel(const QString &title, QFileDialog::AcceptMode mode, const QString &filter);
     void pushEditorInputs();
+    void loadURL(const QString &path, std::optional<Documents::Encoding> encoding);
     void applyLoad();
+    void schedulePathUpdate();
+    void startPathJob();
+    void applyErrors(Formatting::ValidationList errors);
+    // The value selected in the tree, as steps from the root; the caret goes there on leaving it.
+    std::optional<std::vector<Formatting::JSONPathStep>> treeSelectionSteps() const;
+    // Puts the caret on the value, if the text still holds it.
+    void moveCaretToValue(const std::vector<Formatting::JSONPathStep> &steps);
+    void popUpStatusMenu(QMenu *menu, QWidget *item);
     void onTextChanged();
     void scheduleAllJobs();
     void scheduleJob(Job job);
@@ -201,6 +247,8 @@ private:
     bool m_reloadDiscardsEdits = false;
     bool m_wasRestored = false;
     bool m_suppressExternalCheck = false;
+    // The encoding, mark or line ending of the next save changed: the text needs writing.
+    bool m_formatChangePending = false;
     ViewMode m_mode = ViewMode::Text;
     QTimer m_autoSave;
     QFutureWatcher<std::shared_ptr<LoadOutcome>> m_loadWatcher;
@@ -216,6 +264,15 @@ private:
     std::size_t m_parsedBlockCount = 0;
     std::optional<Viewers::JSONTreeResult> m_jsonTreeResult;
     QString m_countsText;
+    Formatting::ValidationList m_errors;
+    Viewers::CSVDelimiterChoice m_delimiterChoice = Viewers::CSVDelimiterChoice::Auto;
+    char16_t m_tableDelimiter = u',';
+
+    // The JSONPath at the caret, computed on a worker a moment after the caret rests.
+    QTimer m_pathTimer;
+    QFutureWatcher<PathOutcome> m_pathWatcher;
+    std::uint64_t m_pathGeneration = 0;
+    QString m_jsonPath;
 
     // The editor.
     Editor::Coordinator m_editor;
@@ -242,6 +299,9 @@ private:
     QPointer<QMessageBox> m_externalDialog;
     QPointer<QWidget> m_themePopover;
     QPointer<QFileDialog> m_panel;
+    QPointer<QMenu> m_statusMenu;
+    QPointer<QWidget> m_errorList;
+    QPointer<QMessageBox> m_reopenConfirmation;
 
     std::vector<quint64> m_observerTokens;
 };
