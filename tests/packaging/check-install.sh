@@ -70,7 +70,7 @@ check_entry "Desktop Entry" Icon "$app_id"
 check_entry "Desktop Entry" Actions "new-window;"
 check_entry "Desktop Action new-window" Exec "corvane --new-window"
 desktop_types=$(entry_value "Desktop Entry" MimeType | tr ';' '\n' | sed '/^$/d' | sort)
-for type in application/json application/x-ndjson text/csv text/plain text/markdown \
+for type in application/json application/x-ndjson text/csv text/tab-separated-values text/plain text/markdown \
             application/x-yaml application/yaml application/toml application/xml \
             application/x-plist text/x-log; do
   grep -qx "$type" <<<"$desktop_types" || fail "desktop entry lacks MimeType $type"

@@ -10,7 +10,7 @@ const QList<FileAssociationType> &FileAssociations::all()
     static const QList<FileAssociationType> table = {
         {"json", loc("JSON"), {"application/json"}, {"json"}},
         {"ndjson", loc("NDJSON"), {"application/x-ndjson"}, {"ndjson", "jsonl"}},
-        {"csv", loc("CSV"), {"text/csv"}, {"csv"}},
+        {"csv", loc("CSV"), {"text/csv", "text/tab-separated-values"}, {"csv", "tsv"}},
         {"txt", loc("TXT"), {"text/plain"}, {"txt"}},
         {"markdown", loc("Markdown"), {"text/markdown"}, {"md", "markdown"}},
         // Debian's shared-mime-info names YAML application/yaml with application/x-yaml as an

@@ -114,7 +114,7 @@ void TestFileAssociations::tableHasTheTenTypesInOrder_data()
     };
     add("json", "JSON", {"application/json"}, {"json"});
     add("ndjson", "NDJSON", {"application/x-ndjson"}, {"ndjson", "jsonl"});
-    add("csv", "CSV", {"text/csv"}, {"csv"});
+    add("csv", "CSV", {"text/csv", "text/tab-separated-values"}, {"csv", "tsv"});
     add("txt", "TXT", {"text/plain"}, {"txt"});
     add("markdown", "Markdown", {"text/markdown"}, {"md", "markdown"});
     add("yaml", "YAML", {"application/x-yaml", "application/yaml"}, {"yaml", "yml"});
@@ -303,7 +303,7 @@ void TestFileAssociations::applyAllToAMissingFileInAMissingFolder()
 
     QCOMPARE(FileAssociations::apply(allIds(), file), 10);
     const QByteArray written = readFile(path);
-    QCOMPARE(written.count(ours + ';'), 11); // yaml under two names
+    QCOMPARE(written.count(ours + ';'), 12); // YAML and CSV under two names each
     QVERIFY(written.startsWith("[Default Applications]\napplication/json=" + ours + ";\n"));
     QHash<QString, bool> every;
     for (const QString &id : allIds())
@@ -318,7 +318,8 @@ void TestFileAssociations::applyAgainLeavesTheFileAsItIs()
     MimeAppsList file(path);
     QCOMPARE(FileAssociations::apply({"csv", "txt"}, file), 2);
     const QByteArray once = readFile(path);
-    QCOMPARE(once, "[Default Applications]\ntext/csv=" + ours + ";calc.desktop;\ntext/plain=" + ours + ";\n");
+    QCOMPARE(once, "[Default Applications]\ntext/csv=" + ours + ";calc.desktop;\ntext/tab-separated-values=" + ours
+                       + ";\ntext/plain=" + ours + ";\n");
     QCOMPARE(FileAssociations::apply({"csv", "txt"}, file), 2);
     QCOMPARE(readFile(path), once);
 }
@@ -341,7 +342,8 @@ void TestFileAssociations::yamlIsRegisteredAndCheckedUnderBothNames()
 void TestFileAssociations::snapshotComparesWithoutRegardToCase()
 {
     const QString path = m_folder->filePath("mimeapps.list");
-    writeFile(path, "[Default Applications]\ntext/csv=App.Corvane.Editor.DESKTOP;\ntext/plain=calc.desktop;" + ours + ";\n");
+    writeFile(path, "[Default Applications]\ntext/csv=App.Corvane.Editor.DESKTOP;\ntext/tab-separated-values=" + ours
+                        + ";\ntext/plain=calc.desktop;" + ours + ";\n");
     const MimeAppsList file(path);
     const auto snapshot = FileAssociations::snapshot(file);
     QCOMPARE(snapshot.value("csv"), true);

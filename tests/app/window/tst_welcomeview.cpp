@@ -616,6 +616,7 @@ void TestWelcomeView::startingSelection()
                                   ours +
                                   ";\n"
                                   "text/csv=APP.Corvane.Editor.desktop\n"
+                                  "text/tab-separated-values=app.corvane.editor.desktop;\n"
                                   "application/x-yaml=" +
                                   ours +
                                   "\n"
