@@ -1067,7 +1067,8 @@ void ContentView::observeNotifications()
     observe(Notifications::revealInFinder, keyOnly([this](const QVariant &) { revealInFileManager(); }));
     observe(Notifications::copyPath, keyOnly([this](const QVariant &) { copyPath(); }));
     observe(Notifications::copyJSONPath, keyOnly([this](const QVariant &) { copyJSONPath(); }));
-    observe(Notifications::findError, keyOnly([this](const QVariant &object) { goToError(object.toInt() < 0 ? -1 : 1); }));
+    observe(Notifications::findError,
+            keyOnly([this](const QVariant &object) { goToError(object.toInt() < 0 ? -1 : 1); }));
     observe(Notifications::forceFlushScratch, [this](const QVariant &object) {
         auto *target = qobject_cast<QWidget *>(object.value<QObject *>());
         if (target && target->isWindow()) {
@@ -1311,7 +1312,8 @@ QMenu *ContentView::showEncodingMenu()
         action->setCheckable(true);
         action->setChecked(choice.encoding == m_doc->encoding
                            && (choice.withBOM == m_doc->hadBOM || choice.encoding != Documents::Encoding::Utf8));
-        connect(action, &QAction::triggered, this, [this, choice] { saveWithEncoding(choice.encoding, choice.withBOM); });
+        connect(action, &QAction::triggered, this,
+                [this, choice] { saveWithEncoding(choice.encoding, choice.withBOM); });
     }
     popUpStatusMenu(menu, m_statusBar->encodingItem());
     return menu;
@@ -1355,8 +1357,9 @@ void ContentView::reopenWithEncoding(Documents::Encoding encoding)
     if (m_reopenConfirmation)
         m_reopenConfirmation->close();
     const QString name = fromView(Documents::displayName(encoding));
-    auto *dialog = new QMessageBox(QMessageBox::Warning, loc(Base::Message{"Reopen with %@?", {name.toStdString()}}),
-                                   loc("Your unsaved changes will be lost."), QMessageBox::NoButton, this);
+    const QString question = loc(Base::Message{"Reopen with %@?", {name.toStdString()}});
+    auto *dialog = new QMessageBox(QMessageBox::Warning, question, question, QMessageBox::NoButton, this);
+    dialog->setInformativeText(loc("Your unsaved changes will be lost."));
     dialog->setObjectName("reopenConfirmation");
     dialog->setTextFormat(Qt::PlainText);
     dialog->setWindowModality(Qt::WindowModal);
@@ -1440,7 +1443,8 @@ void ContentView::startPathJob()
     m_pathWatcher.setFuture(QtConcurrent::run([snapshot, offset, records, generation] {
         PathOutcome outcome;
         outcome.generation = generation;
-        outcome.path = records ? Formatting::ndjsonPathAt(*snapshot, offset) : Formatting::jsonPathAt(*snapshot, offset);
+        outcome.path =
+            records ? Formatting::ndjsonPathAt(*snapshot, offset) : Formatting::jsonPathAt(*snapshot, offset);
         outcome.revoked = snapshot->isRevoked();
         return outcome;
     }));
@@ -1526,7 +1530,9 @@ QWidget *ContentView::showErrorList()
     });
     connect(list, &QListWidget::itemActivated, list, &QListWidget::itemClicked);
     const int rows = std::min(list->count(), 14);
-    popup->resize(520, rows * list->sizeHintForRow(0) + 12);
+    const int widest = list->sizeHintForColumn(0) + 2 * list->frameWidth() + 24;
+    const int width = std::clamp(widest, 360, std::max(360, this->width() - 40));
+    popup->resize(width, rows * list->sizeHintForRow(0) + 2 * layout->contentsMargins().top() + 4);
     QWidget *anchor = m_statusBar->errorsItem();
     popup->move(anchor->mapToGlobal(QPoint(0, -popup->height() - 4)));
     m_errorList = popup;

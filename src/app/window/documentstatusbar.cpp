@@ -108,6 +108,7 @@ DocumentStatusBar::DocumentStatusBar(QWidget *parent) : QWidget(parent)
     m_kind = makeLabel();
     m_validationSeparator = makeSeparator();
     m_validation = new ValidationItem(this);
+    m_errorsSeparator = makeSeparator();
     m_errors = makeItem();
     m_errors->setObjectName("errorsItem");
     m_encodingSeparator = makeSeparator();
@@ -126,10 +127,11 @@ DocumentStatusBar::DocumentStatusBar(QWidget *parent) : QWidget(parent)
     m_caret = makeLabel();
     m_counts = makeLabel();
     for (QWidget *item : {static_cast<QWidget *>(m_kind), static_cast<QWidget *>(m_validationSeparator),
-                          static_cast<QWidget *>(m_validation), static_cast<QWidget *>(m_errors),
-                          static_cast<QWidget *>(m_encodingSeparator), static_cast<QWidget *>(m_encoding),
-                          static_cast<QWidget *>(m_lineEndingSeparator), static_cast<QWidget *>(m_lineEnding),
-                          static_cast<QWidget *>(m_noteSeparator), static_cast<QWidget *>(m_note)})
+                          static_cast<QWidget *>(m_validation), static_cast<QWidget *>(m_errorsSeparator),
+                          static_cast<QWidget *>(m_errors), static_cast<QWidget *>(m_encodingSeparator),
+                          static_cast<QWidget *>(m_encoding), static_cast<QWidget *>(m_lineEndingSeparator),
+                          static_cast<QWidget *>(m_lineEnding), static_cast<QWidget *>(m_noteSeparator),
+                          static_cast<QWidget *>(m_note)})
         layout->addWidget(item);
     layout->addStretch(1);
     layout->addWidget(m_path);
@@ -244,6 +246,7 @@ void DocumentStatusBar::setErrorCount(std::size_t count, bool more)
     m_errors->setText(text);
     m_errors->setToolTip(count > 0 ? loc("Show every error") : QString());
     m_errors->setVisible(count > 0);
+    m_errorsSeparator->setVisible(count > 0);
 }
 
 void DocumentStatusBar::setJSONPath(const QString &path)

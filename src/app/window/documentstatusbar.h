@@ -105,6 +105,7 @@ private:
     QLabel *m_validationSeparator = nullptr;
     ValidationItem *m_validation = nullptr;
     QLabel *m_encodingSeparator = nullptr;
+    QLabel *m_errorsSeparator = nullptr;
     StatusItem *m_errors = nullptr;
     StatusItem *m_encoding = nullptr;
     QLabel *m_lineEndingSeparator = nullptr;

@@ -129,7 +129,8 @@ void TestWindowFeatures::initTestCase()
 void TestWindowFeatures::init()
 {
     m_folder = std::make_unique<QTemporaryDir>();
-    Preferences::shared().setThemeId(QString());
+    // CORVANE_TEST_THEME picks the theme of the screenshots.
+    Preferences::shared().setThemeId(qEnvironmentVariable("CORVANE_TEST_THEME"));
     WindowTimings::shared().autoSaveMs = 300;
 }
 
@@ -251,7 +252,8 @@ void TestWindowFeatures::saveWithEncoding_data()
         << QByteArray("hé") << Encoding::Utf16LE << true << QByteArray("\xFF\xFEh\x00\xE9\x00", 6) << true;
     QTest::newRow("UTF-8 gains a mark")
         << QByteArray("hé") << Encoding::Utf8 << true << QByteArray("\xEF\xBB\xBFhé") << true;
-    QTest::newRow("Windows-1252") << QByteArray("hé") << Encoding::Windows1252 << false << QByteArray("h\xE9") << false;
+    QTest::newRow("Windows-1252")
+        << QByteArray("hé") << Encoding::Windows1252 << false << QByteArray("h\xE9") << false;
     QTest::newRow("ASCII cannot hold é") << QByteArray("hé") << Encoding::Ascii << false << QByteArray() << false;
     QTest::newRow("a character beyond the BMP is no Latin-1")
         << QByteArray("\xF0\x9F\x98\x80") << Encoding::Latin1 << false << QByteArray() << false;

@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QScreen>
 #include <QTest>
 
 #include <fcntl.h>
@@ -43,8 +44,15 @@ inline void touchAfter(const QString &path, const Documents::FileTime &from, dou
 inline void screenshot(QWidget &widget, const QString &name)
 {
     const QString folder = qEnvironmentVariable("CORVANE_SCREENSHOT_DIR");
-    if (!folder.isEmpty())
-        widget.grab().save(folder + "/" + name + ".png");
+    if (folder.isEmpty())
+        return;
+    // On a real display the whole screen, so that menus and popups are in the picture.
+    if (QGuiApplication::platformName() == QLatin1String("xcb")) {
+        QTest::qWait(150);
+        QGuiApplication::primaryScreen()->grabWindow(0).save(folder + "/" + name + ".png");
+        return;
+    }
+    widget.grab().save(folder + "/" + name + ".png");
 }
 
 inline bool waitForLoad(ContentView &view, const QString &path)
