@@ -1,14 +1,50 @@
 #include "cli.h"
 
+#include "documents/lineending.h"
+#include "documents/textcodec.h"
+
+#include <optional>
 #include <ostream>
 
 namespace {
 
+std::optional<Documents::LineEnding> lineEndingFromName(std::string_view name)
+{
+    if (name == "lf")
+        return Documents::LineEnding::Lf;
+    if (name == "crlf")
+        return Documents::LineEnding::Crlf;
+    if (name == "cr")
+        return Documents::LineEnding::Cr;
+    return std::nullopt;
+}
+
 int runResave(Cli::Context &context)
 {
     Cli::ParsedArguments arguments;
-    if (!Cli::parseArguments(context, "resave", {}, arguments))
+    if (!Cli::parseArguments(context, "resave", {"--bom", "--no-bom"}, arguments, 1,
+                             {"--from-encoding", "--encoding", "--line-ending"}))
         return Cli::Usage;
+    if (arguments.has("--bom") && arguments.has("--no-bom"))
+        return Cli::usageError(context, "resave", "--bom and --no-bom exclude each other");
+    std::optional<Documents::Encoding> from;
+    std::optional<Documents::Encoding> to;
+    for (auto [option, target] : {std::pair{"--from-encoding", &from}, std::pair{"--encoding", &to}}) {
+        if (!arguments.has(option))
+            continue;
+        *target = Documents::encodingFromId(arguments.value(option));
+        if (!*target)
+            return Cli::usageError(context, "resave", "unknown encoding " + arguments.value(option));
+    }
+    std::optional<Documents::LineEnding> ending;
+    if (arguments.has("--line-ending")) {
+        ending = lineEndingFromName(arguments.value("--line-ending"));
+        if (!ending)
+            return Cli::usageError(context, "resave",
+                                   "unknown line ending " + arguments.value("--line-ending")
+                                       + " (expected lf, crlf or cr)");
+    }
+
     int status = Cli::Success;
     for (const auto &path : arguments.operands) {
         auto loaded = Cli::load(path);
@@ -17,10 +53,36 @@ int runResave(Cli::Context &context)
             status = Cli::Failure;
             continue;
         }
-        const auto &result = std::get<Documents::LoadResult>(loaded);
-        const auto &doc = result.doc;
+        auto &result = std::get<Documents::LoadResult>(loaded);
+        Documents::LoadedDoc doc = result.doc;
+        if (from) {
+            // As "Reopen with Encoding": the bytes strictly in the named encoding.
+            auto decoded = Documents::readTextAs(path, *from);
+            if (auto *error = std::get_if<Base::Message>(&decoded)) {
+                context.err << path << ": " << Cli::messageText(*error) << "\n";
+                status = Cli::Failure;
+                continue;
+            }
+            auto &text = std::get<Documents::DecodedText>(decoded);
+            doc.lineEnding = Documents::normalizeLineEndings(text.text);
+            doc.encoding = text.encoding;
+            doc.hadBOM = text.hadBOM;
+            result.text = std::move(text.text);
+        }
+        if (to && *to != doc.encoding) {
+            doc.encoding = *to;
+            // A byte order needs its mark to be read back; UTF-8 keeps the file's choice.
+            if (*to != Documents::Encoding::Utf8)
+                doc.hadBOM = !Documents::BOMUtil::bytes(*to).empty();
+        }
+        if (arguments.has("--bom"))
+            doc.hadBOM = !Documents::BOMUtil::bytes(doc.encoding).empty();
+        if (arguments.has("--no-bom"))
+            doc.hadBOM = false;
+        if (ending)
+            doc.lineEnding = *ending;
         if (auto error = Documents::saveText(path, result.text.view(), doc.encoding, doc.lineEnding, doc.hadBOM,
-                                                Documents::SaveOrigin::UserCommand)) {
+                                             Documents::SaveOrigin::UserCommand)) {
             context.err << path << ": " << Cli::messageText(*error) << "\n";
             status = Cli::Failure;
         }
@@ -30,6 +92,8 @@ int runResave(Cli::Context &context)
 
 } // namespace
 
-CORVANE_CLI_COMMAND(resave, "resave", "resave FILE…",
-                    "Loads each file as the editor does and writes it back through the editor's save path.",
+CORVANE_CLI_COMMAND(resave, "resave",
+                    "resave [--from-encoding ID] [--encoding ID] [--bom|--no-bom] [--line-ending lf|crlf|cr] FILE…",
+                    "Loads each file as the editor does (or strictly in --from-encoding) and writes it back through "
+                    "the editor's save path, in another encoding or with other line endings when asked.",
                     runResave);

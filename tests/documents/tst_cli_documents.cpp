@@ -14,6 +14,8 @@ private slots:
     void resaveIsByteExact_data();
     void resaveIsByteExact();
     void resaveReportsFailures();
+    void resaveConverts_data();
+    void resaveConverts();
     void badArguments_data();
     void badArguments();
 
@@ -94,6 +96,48 @@ void TestCliDocuments::resaveIsByteExact()
     QCOMPARE(file.readAll(), bytes);
 }
 
+void TestCliDocuments::resaveConverts_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("written"); // What the file holds afterwards.
+    QTest::addColumn<QString>("message");    // Standard error after the file's path and ": ".
+    QTest::newRow("UTF-8 to UTF-16 LE gains its mark")
+        << QByteArray("h\xC3\xA9\n") << QStringList{"--encoding", "utf-16le"} << 0
+        << QByteArray("\xFF\xFEh\x00\xE9\x00\n\x00", 8) << "";
+    QTest::newRow("UTF-8 gains a mark, line endings to CRLF")
+        << QByteArray("a\nb") << QStringList{"--bom", "--line-ending", "crlf"} << 0 << QByteArray("\xEF\xBB\xBF" "a\r\nb")
+        << "";
+    QTest::newRow("a guessed code page read as Latin-1, written as UTF-8")
+        << QByteArray("caf\xE9") << QStringList{"--from-encoding", "iso-8859-1", "--encoding", "utf-8"} << 0
+        << QByteArray("caf\xC3\xA9") << "";
+    QTest::newRow("UTF-16 without its mark on request")
+        << QByteArray("\xFF\xFEh\x00", 4) << QStringList{"--no-bom"} << 0 << QByteArray("h\x00", 2) << "";
+    QTest::newRow("bytes not valid in the named encoding are left alone")
+        << QByteArray("caf\xE9") << QStringList{"--from-encoding", "utf-8"} << 1 << QByteArray("caf\xE9")
+        << "The file is not valid UTF-8";
+    QTest::newRow("text the encoding cannot hold is refused")
+        << QByteArray("\xE2\x82\xAC") << QStringList{"--encoding", "iso-8859-1"} << 1 << QByteArray("\xE2\x82\xAC")
+        << "Save failed: Text cannot be encoded as Latin-1";
+}
+
+void TestCliDocuments::resaveConverts()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QStringList, options);
+    QFETCH(int, status);
+    QFETCH(QByteArray, written);
+    QFETCH(QString, message);
+    const QString path = write("convert.txt", bytes);
+    const CliRun run = runCli(QStringList{"resave"} + options + QStringList{path});
+    QCOMPARE(run.status, status);
+    QCOMPARE(run.err, message.isEmpty() ? QString() : path + ": " + message + "\n");
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), written);
+}
+
 void TestCliDocuments::resaveReportsFailures()
 {
     const QString good = write("good.txt", "ok\n");
@@ -120,6 +164,9 @@ void TestCliDocuments::badArguments_data()
     QTest::newRow("unknown command") << QStringList{"explode"};
     QTest::newRow("unknown option") << QStringList{"info", "--yaml", "x"};
     QTest::newRow("missing file") << QStringList{"resave"};
+    QTest::newRow("unknown encoding") << QStringList{"resave", "--encoding", "klingon", "x"};
+    QTest::newRow("unknown line ending") << QStringList{"resave", "--line-ending", "lfcr", "x"};
+    QTest::newRow("both marks") << QStringList{"resave", "--bom", "--no-bom", "x"};
 }
 
 void TestCliDocuments::badArguments()
