@@ -199,7 +199,10 @@ void TextStorage::ensureGap(std::size_t needed)
     const std::size_t size = length();
     // Big texts grow by a bounded step: edits are local, and a small step stays within the slack
     // of the huge-page mapping so that growing rarely copies the whole text.
-    const std::size_t step = std::max(needed, std::max(MinimumGap, std::min<std::size_t>(size / 8, 65536)));
+    // A big insertion (appended log text, a paste) suggests more of the same: grow by an eighth
+    // then, so that a stream of them copies the text once per eighth, not once per insertion.
+    const std::size_t bounded = needed > 65536 ? size / 8 : std::min<std::size_t>(size / 8, 65536);
+    const std::size_t step = std::max(needed, std::max(MinimumGap, bounded));
     const std::size_t newCapacity = size + step;
     const std::size_t tail = m_capacity - m_gapEnd;
     const std::size_t newGapEnd = newCapacity - tail;
