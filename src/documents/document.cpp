@@ -32,21 +32,29 @@ std::variant<FileAttributes, Base::Message> checkBeforeLoad(const std::string &p
     return found;
 }
 
-std::variant<LoadedText, Base::Message> decodeForLoad(const std::string &path)
+namespace {
+
+// Settles an interrupted save, reads the file, stamping it around the read for a follower, and
+// decodes it with `decodeBytes` (detection, or the user's encoding).
+template<typename Decode>
+std::variant<LoadedText, Base::Message> readForLoad(const std::string &path, bool chosenByUser, Decode decodeBytes)
 {
     auto recoveryNote = recoverInterruptedSave(path);
-    // readTextWithFallback in two steps, stamping the file around the read for a follower.
     const auto before = stampFile(path);
     Base::ByteBuffer bytes;
+    // A detected encoding's failures read "Cannot decode file: %@"; the user's choice speaks for itself.
+    const auto failure = [chosenByUser](Base::Message error) {
+        return chosenByUser ? std::move(error) : wrap("Cannot decode file: %@", std::move(error));
+    };
     if (auto error = readWholeFile(path, bytes))
-        return wrap("Cannot decode file: %@", std::move(*error));
+        return failure(std::move(*error));
     const auto after = stampFile(path);
-    auto decoded = decodeWithFallback(bytes.view());
+    std::variant<DecodedText, Base::Message> decoded = decodeBytes(bytes.view());
     if (auto *error = std::get_if<Base::Message>(&decoded))
-        return wrap("Cannot decode file: %@", std::move(*error));
+        return failure(std::move(*error));
     auto &text = std::get<DecodedText>(decoded);
     LoadedText loaded;
-    loaded.follow = followStateAfterLoad(bytes.view(), text.encoding, text.hadBOM, before, after);
+    loaded.follow = followStateAfterLoad(bytes.view(), text.encoding, text.hadBOM, before, after, chosenByUser);
     bytes = Base::ByteBuffer(); // not needed for the normalisation: keep the peak memory down
     loaded.lineEnding = normalizeLineEndings(text.text);
     loaded.text = std::move(text.text);
@@ -57,6 +65,18 @@ std::variant<LoadedText, Base::Message> decodeForLoad(const std::string &path)
         loaded.recoveredMtime = modificationTime(path);
     }
     return loaded;
+}
+
+} // namespace
+
+std::variant<LoadedText, Base::Message> decodeForLoad(const std::string &path)
+{
+    return readForLoad(path, false, [](std::string_view bytes) { return decodeWithFallback(bytes); });
+}
+
+std::variant<LoadedText, Base::Message> decodeForLoad(const std::string &path, Encoding encoding)
+{
+    return readForLoad(path, true, [encoding](std::string_view bytes) { return decodeAs(bytes, encoding); });
 }
 
 std::variant<LoadResult, Base::Message> loadDocument(const std::string &path)

@@ -60,6 +60,9 @@ struct LoadedText {
 // Settles an interrupted save of the file, then reads, decodes and normalises it; "Cannot
 // decode file: %@" on failure.
 std::variant<LoadedText, Base::Message> decodeForLoad(const std::string &path);
+// The same in `encoding` only, which the user chose (see `decodeAs`); a failure gives the read
+// error or "The file is not valid %@" as it stands.
+std::variant<LoadedText, Base::Message> decodeForLoad(const std::string &path, Encoding encoding);
 
 // Both steps in one call, for headless tools: the text plus its `LoadedDoc`.
 struct LoadResult {

@@ -276,7 +276,8 @@ std::optional<FileStamp> stampFile(const std::string &path)
 }
 
 FollowState followStateAfterLoad(std::string_view bytes, Encoding encoding, bool hadBOM,
-                                 const std::optional<FileStamp> &before, const std::optional<FileStamp> &after)
+                                 const std::optional<FileStamp> &before, const std::optional<FileStamp> &after,
+                                 bool chosenByUser)
 {
     FollowState state;
     state.encoding = encoding;
@@ -289,7 +290,7 @@ FollowState followStateAfterLoad(std::string_view bytes, Encoding encoding, bool
         state.mtime = after->mtime;
     const std::size_t mark = hadBOM ? BOMUtil::bytes(encoding).size() : 0;
     state.afterCR = endsWithCR(bytes.substr(std::min(mark, bytes.size())), encoding);
-    state.encodingSettled = isSettled(bytes, encoding, hadBOM);
+    state.encodingSettled = chosenByUser ? bytes.size() >= 4 : isSettled(bytes, encoding, hadBOM);
     return state;
 }
 

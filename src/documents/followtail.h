@@ -65,8 +65,11 @@ struct FollowState {
 // The state right after a load that read `bytes` and decoded them as `encoding` (with `hadBOM`).
 // `before` and `after` are the file's stamps taken just before opening it and just after reading
 // it: when their identities differ the file was replaced midway and the state has no identity.
+// `chosenByUser`: the encoding was not detected but picked by the user (reopen with an encoding);
+// detection cannot overrule it, so only a file too short to be past any mark is unsettled.
 FollowState followStateAfterLoad(std::string_view bytes, Encoding encoding, bool hadBOM,
-                                 const std::optional<FileStamp> &before, const std::optional<FileStamp> &after);
+                                 const std::optional<FileStamp> &before, const std::optional<FileStamp> &after,
+                                 bool chosenByUser = false);
 
 enum class FollowReloadReason {
     Missing,          // the path names no file (deleted, or renamed away and not yet recreated)

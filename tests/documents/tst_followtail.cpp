@@ -116,6 +116,7 @@ private slots:
     void lineEndingAfterLoadEndingInCR();
     void replacedDuringLoadAsksForReload();
     void deletedThenRecreated();
+    void encodingChosenByTheUser();
 
 private:
     QString path(const QString &name) const { return m_folder->filePath(name); }
@@ -384,6 +385,25 @@ void TestFollowTail::deletedThenRecreated()
     QVERIFY(append(path("rotated.log.1"), "late\n"));
     QVERIFY(rewrite(file, "new\n"));
     QCOMPARE(describe(readAppended(file.toStdString(), state)), "reload: replaced"s);
+}
+
+void TestFollowTail::encodingChosenByTheUser()
+{
+    // Short and not UTF-8: detection would still be open, but the user's choice holds.
+    const QString file = path("latin.log");
+    QVERIFY(rewrite(file, "caf\xE9\n"));
+    auto decoded = decodeForLoad(file.toStdString(), Encoding::Latin1);
+    auto &loaded = std::get<LoadedText>(decoded);
+    QCOMPARE(loaded.encoding, Encoding::Latin1);
+    FollowState state = loaded.follow;
+    QVERIFY(state.encodingSettled);
+    QVERIFY(append(file, "na\xEFve\n"));
+    QCOMPARE(std::get<FollowAppended>(readAppended(file.toStdString(), state)).text, std::u16string(u"na\u00EFve\n"));
+
+    // Bytes the chosen encoding refuses ask for a reload; its failure message is the encoding's own.
+    QVERIFY(rewrite(file, "ok\n"));
+    decoded = decodeForLoad(file.toStdString(), Encoding::Utf16LE);
+    QCOMPARE(std::get<Base::Message>(decoded).englishText(), "The file is not valid UTF-16 LE"s);
 }
 
 QTEST_GUILESS_MAIN(TestFollowTail)
