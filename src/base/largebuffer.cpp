@@ -50,6 +50,19 @@ void *reallocate(void *memory, std::size_t oldBytes, std::size_t usedBytes, std:
         return std::realloc(memory, newBytes);
     if (memory && oldBytes >= MmapThreshold && roundToPages(oldBytes) >= newBytes)
         return memory;
+#if defined(MREMAP_MAYMOVE)
+    // Growing a mapping moves page tables, not the text: a growing log stays cheap to append to.
+    if (memory && oldBytes >= MmapThreshold && newBytes >= MmapThreshold) {
+        const std::size_t mapped = roundToPages(newBytes);
+        void *grown = mremap(memory, roundToPages(oldBytes), mapped, MREMAP_MAYMOVE);
+        if (grown != MAP_FAILED) {
+#ifdef MADV_HUGEPAGE
+            madvise(grown, mapped, MADV_HUGEPAGE);
+#endif
+            return grown;
+        }
+    }
+#endif
     void *grown = allocate(newBytes);
     if (!grown)
         return nullptr;

@@ -53,6 +53,7 @@ class TestTextViewCore : public QObject {
     Q_OBJECT
 private slots:
     void adoptsBufferWithoutCopy();
+    void growingByAppendsKeepsEveryUnit();
     void replaceReportsEdit_data();
     void replaceReportsEdit();
     void randomEditsMatchModel_data();
@@ -76,6 +77,34 @@ private slots:
     void killRing();
     void killRingSizeAtLeastOne();
 };
+
+void TestTextViewCore::growingByAppendsKeepsEveryUnit()
+{
+    // From malloc'd memory through many growths of a mapping (moved, not copied, where the
+    // system can), as a followed log grows; each unit keeps its value.
+    const auto unit = [](std::size_t i) { return char16_t(u'a' + i % 26 + (i / 4099) % 7); };
+    std::vector<char16_t> piece(700'001);
+    Base::U16Buffer buffer;
+    TextView::TextStorage storage;
+    std::size_t length = 0;
+    for (int round = 0; round < 24; ++round) {
+        for (std::size_t k = 0; k < piece.size(); ++k)
+            piece[k] = unit(length + k);
+        buffer.append(piece.data(), piece.size());
+        storage.replace(storage.length(), 0, std::u16string_view(piece.data(), piece.size()));
+        length += piece.size();
+    }
+    QCOMPARE(buffer.size(), length);
+    QCOMPARE(storage.length(), length);
+    for (std::size_t i = 0; i < length; i += 997) {
+        QCOMPARE(buffer[i], unit(i));
+    }
+    std::vector<char16_t> copied(length);
+    QCOMPARE(storage.copy(0, length, copied.data()), length);
+    for (std::size_t i = 0; i < length; i += 991)
+        QCOMPARE(copied[i], unit(i));
+    QCOMPARE(copied.back(), unit(length - 1));
+}
 
 void TestTextViewCore::adoptsBufferWithoutCopy()
 {
