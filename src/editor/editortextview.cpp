@@ -456,6 +456,18 @@ void Coordinator::applyText(std::u16string_view newText, std::size_t caret)
     m_textView->scrollRangeToVisible({location, 0});
 }
 
+void Coordinator::appendExternalText(std::u16string_view appended)
+{
+    if (!m_textView || appended.empty())
+        return;
+    TextView::TextStorage &storage = m_textView->textContentManager();
+    m_isUpdatingFromBinding = true;
+    storage.replace(storage.length(), 0, appended);
+    m_isUpdatingFromBinding = false;
+    reportCaret();
+    scheduleRehighlight();
+}
+
 void Coordinator::duplicateCurrentLine()
 {
     if (!hasFocusInWindow())

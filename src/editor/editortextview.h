@@ -83,6 +83,9 @@ public:
     // Replaces the text with `newText` through the smallest single edit, then puts the caret at
     // `caret` (clamped).
     void applyText(std::u16string_view newText, std::size_t caret);
+    // Puts text another program appended to the file at the end of the document: not an edit of
+    // the user's (no undo step, no `textEdited`), re-coloured like typing.
+    void appendExternalText(std::u16string_view text);
 
     // Re-colours the whole text now, on the calling thread (a kind change, a reformat).
     void applyAttributesInPlace();
