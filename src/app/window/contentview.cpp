@@ -49,6 +49,7 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStackedLayout>
 #include <QStandardPaths>
 #include <QUrl>
@@ -373,6 +374,9 @@ bool ContentView::isDirty() const
 
 void ContentView::onTextChanged()
 {
+    // Text from disk waits while the user's edits are unsaved: it is appended after them.
+    if (m_following)
+        m_follower.setSuspended(isDirty());
     scheduleAutoSave();
     scheduleAllJobs();
     updateWindowTitle();
@@ -523,20 +527,12 @@ void ContentView::loadURL(const QString &path, std::optional<Documents::Encoding
         showError(loc(*error));
         return;
     }
-    m_loadTicket = {m_loadGeneration, localPath, std::get<Documents::FileAttributes>(checked).modificationTime};
+    m_loadTicket = {m_loadGeneration, localPath, std::get<Documents::FileAttributes>(checked).modificationTime,
+                    encoding};
     m_loadWatcher.setFuture(QtConcurrent::task([localPath, encoding] {
-                                if (!encoding)
-                                    return std::make_shared<LoadOutcome>(Documents::decodeForLoad(localPath));
-                                auto decoded = Documents::readTextAs(localPath, *encoding);
-                                if (auto *error = std::get_if<Base::Message>(&decoded))
-                                    return std::make_shared<LoadOutcome>(std::move(*error));
-                                auto &text = std::get<Documents::DecodedText>(decoded);
-                                Documents::LoadedText loaded;
-                                loaded.lineEnding = Documents::normalizeLineEndings(text.text);
-                                loaded.text = std::move(text.text);
-                                loaded.encoding = text.encoding;
-                                loaded.hadBOM = text.hadBOM;
-                                return std::make_shared<LoadOutcome>(std::move(loaded));
+                                return std::make_shared<LoadOutcome>(
+                                    encoding ? Documents::decodeForLoad(localPath, *encoding)
+                                             : Documents::decodeForLoad(localPath));
                             })
                                 .withPriority(2)
                                 .spawn());
@@ -573,6 +569,8 @@ void ContentView::applyLoad()
     // The delimiter the user picked belongs to the file: a reload keeps it, another file not.
     if (!m_doc || m_doc->path != path)
         m_delimiterChoice = Viewers::CSVDelimiterChoice::Auto;
+    m_chosenEncoding = m_loadTicket.encoding;
+    m_followState = loaded.follow;
     m_doc = doc;
     m_formatChangePending = false;
 
@@ -614,6 +612,14 @@ void ContentView::applyLoad()
     updateWindowTitle();
     if (!isAlternateFullView(doc.kind, m_mode))
         m_textView->setFocus();
+    m_follower.stop();
+    if (doc.kind != DocKind::Log)
+        m_following = false;
+    m_toolbar->setFollowing(m_following);
+    if (m_following) {
+        scrollToEnd();
+        startFollowing();
+    }
     if (loaded.recoveryNote)
         showError(loc(*loaded.recoveryNote));
     emit documentLoaded();
@@ -660,6 +666,12 @@ bool ContentView::saveIfDirty(bool force)
     if (const auto time = Documents::modificationTime(m_doc->path))
         m_doc->mtime = time;
     updateWindowTitle();
+    // The save wrote a new file: follow it from a fresh read of it.
+    if (m_following)
+        QTimer::singleShot(0, this, [this] {
+            if (m_doc && m_following && !isDirty())
+                loadURL(QString::fromStdString(m_doc->path), m_chosenEncoding);
+        });
     emit documentSaved();
     return true;
 }
@@ -669,6 +681,8 @@ bool ContentView::saveIfDirty(bool force)
 void ContentView::checkExternalChange()
 {
     if (!m_doc || !m_doc->mtime)
+        return;
+    if (m_following && m_follower.isFollowing() && !isDirty())
         return;
     if (isNewerOnDisk(Documents::modificationTime(m_doc->path), m_doc->mtime)) {
         m_externalChangePending = true;
@@ -1126,6 +1140,14 @@ void ContentView::connectToolbar()
     connect(m_statusBar, &DocumentStatusBar::lineEndingClicked, this, &ContentView::showLineEndingMenu);
     connect(m_statusBar, &DocumentStatusBar::errorsClicked, this, &ContentView::showErrorList);
     connect(m_toolbar, &DocumentToolbar::delimiterChosen, this, &ContentView::setDelimiterChoice);
+    connect(m_toolbar, &DocumentToolbar::followToggled, this, &ContentView::setFollowing);
+    connect(&m_follower, &LogFollower::appended, this,
+            [this](const std::shared_ptr<const std::u16string> &text) { appendFollowedText(*text); });
+    connect(&m_follower, &LogFollower::reloadNeeded, this, [this] {
+        // Truncated, replaced or rewritten: only the file itself shows it correctly.
+        if (m_doc && m_following && !isDirty())
+            loadURL(QString::fromStdString(m_doc->path), m_chosenEncoding);
+    });
     connect(m_content->tableView(), &Viewers::CSVTableView::raggedRowCountChanged, this, [this](qsizetype count) {
         m_statusBar->setNote(Viewers::CSVTableView::raggedRowsNote(std::size_t(count)));
     });
@@ -1410,6 +1432,67 @@ void ContentView::setLineEnding(Documents::LineEnding lineEnding)
     updateStatusBar();
     updateWindowTitle();
     scheduleAutoSave();
+}
+
+// ---- Following a log -------------------------------------------------------------------------
+
+void ContentView::setFollowing(bool following)
+{
+    following = following && m_doc && m_doc->kind == DocKind::Log;
+    m_toolbar->setFollowing(following);
+    if (following == m_following)
+        return;
+    m_following = following;
+    if (!following) {
+        m_follower.stop();
+        return;
+    }
+    scrollToEnd();
+    startFollowing();
+}
+
+void ContentView::startFollowing()
+{
+    // A save since the text was read replaced the file: the first read notices and asks for a
+    // reload.
+    m_follower.start(QString::fromStdString(m_doc->path), m_followState);
+    m_follower.setSuspended(isDirty());
+}
+
+void ContentView::scrollToEnd()
+{
+    const std::size_t end = m_textView->textContentManager().length();
+    m_textView->setTextSelection({end, 0});
+    m_textView->scrollRangeToVisible({end, 0});
+}
+
+void ContentView::appendFollowedText(std::u16string_view appended)
+{
+    if (!m_doc || !m_following)
+        return;
+    if (isDirty()) { // Arrived as the user started typing: read it again once the edits are saved.
+        m_follower.start(QString::fromStdString(m_doc->path), m_followState);
+        m_follower.setSuspended(true);
+        return;
+    }
+    TextView::TextStorage &storage = m_textView->textContentManager();
+    QScrollBar *bar = m_textView->verticalScrollBar();
+    const std::size_t end = storage.length();
+    const TextView::TextRange selection = m_textView->textSelection();
+    const bool caretAtEnd = selection.location == end && selection.length == 0;
+    const bool scrolledToEnd = bar->value() >= bar->maximum();
+    m_editor.appendExternalText(appended);
+    // The document matches the disk again: nothing for the auto-save to write back, and no
+    // "File changed on disk" for text we showed ourselves.
+    m_savedRevision = storage.revision();
+    m_followState = m_follower.state();
+    if (m_follower.state().mtime)
+        m_doc->mtime = m_follower.state().mtime;
+    if (caretAtEnd)
+        scrollToEnd();
+    else if (scrolledToEnd)
+        bar->setValue(bar->maximum());
+    scheduleAllJobs();
 }
 
 // ---- Structure: JSON paths, errors, delimiters ----------------------------------------------

@@ -2,6 +2,7 @@
 
 #include "app/model/viewmode.h"
 #include "backgroundjobs.h"
+#include "logfollower.h"
 
 #include "editor/editortextview.h"
 
@@ -101,6 +102,12 @@ public:
     QWidget *showErrorList();
     QMessageBox *reopenConfirmation() const { return m_reopenConfirmation; }
 
+    // ---- Following a log ----
+    // Follow mode for LOG documents: text other programs append appears at the end.
+    void setFollowing(bool following);
+    bool isFollowing() const { return m_following; }
+    LogFollower &follower() { return m_follower; }
+
     // ---- Structure ----
     // The JSONPath at the caret as the status bar shows it (empty for other kinds).
     QString jsonPath() const { return m_jsonPath; }
@@ -192,6 +199,7 @@ private:
         std::uint64_t generation = 0;
         std::string path;
         std::optional<Documents::FileTime> mtime;
+        std::optional<Documents::Encoding> encoding; // Chosen by the user, else detected.
     };
     struct PathOutcome {
         std::optional<std::string> path;
@@ -220,6 +228,9 @@ private:
     // Puts the caret on the value, if the text still holds it.
     void moveCaretToValue(const std::vector<Formatting::JSONPathStep> &steps);
     void popUpStatusMenu(QMenu *menu, QWidget *item);
+    void appendFollowedText(std::u16string_view text);
+    void startFollowing();
+    void scrollToEnd();
     void onTextChanged();
     void scheduleAllJobs();
     void scheduleJob(Job job);
@@ -273,6 +284,15 @@ private:
     QFutureWatcher<PathOutcome> m_pathWatcher;
     std::uint64_t m_pathGeneration = 0;
     QString m_jsonPath;
+
+    // Follow mode.
+    LogFollower m_follower;
+    bool m_following = false;
+    // How far the file's bytes are shown: where the last load's read stopped, moved on by every
+    // text followed since.
+    Documents::FollowState m_followState;
+    // The encoding the user reopened the document with: a reload keeps it.
+    std::optional<Documents::Encoding> m_chosenEncoding;
 
     // The editor.
     Editor::Coordinator m_editor;

@@ -10,6 +10,7 @@
 #include "app/window/documentstatusbar.h"
 #include "app/window/documenttoolbar.h"
 #include "app/window/segmentedpicker.h"
+#include "app/window/toolbarbutton.h"
 #include "app/window/windowsession.h"
 
 #include "windowtestsupport.h"
@@ -86,6 +87,7 @@ private slots:
     void csvDelimiterIsDetectedAndOverridden();
     void raggedRowsGetAStatusNote();
     void treeSelectionBecomesTheCaret();
+    void followModeAppendsWhatTheFileGains();
 
 private:
     QString path(const QString &name) const { return m_folder->filePath(name); }
@@ -510,6 +512,61 @@ void TestWindowFeatures::treeSelectionBecomesTheCaret()
     view->setMode(ViewMode::Text);
     QCOMPARE(view->textView()->caretPosition(), std::size_t(json.indexOf("33")));
     QTRY_COMPARE(view->jsonPath(), QString("$.a.b[2]"));
+}
+
+void TestWindowFeatures::followModeAppendsWhatTheFileGains()
+{
+    WindowTimings::shared().autoSaveMs = 60'000; // An edit stays unsaved while the test looks.
+    auto text = openView("notes.txt", "not a log\n");
+    QVERIFY(text);
+    QVERIFY(!text->toolbar()->button("follow")->isVisible());
+
+    auto view = openView("app.log", "one\n");
+    QVERIFY(view);
+    ToolbarButton *follow = view->toolbar()->button("follow");
+    QVERIFY(follow->isVisible());
+    QSignalSpy saved(view.get(), &ContentView::documentSaved);
+    QTest::mouseClick(follow, Qt::LeftButton);
+    QVERIFY(view->isFollowing());
+    QVERIFY(follow->isChecked());
+
+    const auto append = [&](const QByteArray &bytes) {
+        QFile file(path("app.log"));
+        QVERIFY(file.open(QIODevice::Append));
+        file.write(bytes);
+    };
+    append("two\nthr");
+    QTRY_COMPARE(shownText(*view), QString("one\ntwo\nthr"));
+    append("ee \xC3");
+    append("\xA9\n");
+    QTRY_COMPARE(shownText(*view), QString("one\ntwo\nthree é\n"));
+    // The text came from the file: nothing to save, the caret stays at the end.
+    QVERIFY(!view->isDirty());
+    QCOMPARE(view->textView()->caretPosition(), view->text().size());
+    view->applicationDidResignActive();
+    view->applicationDidBecomeActive();
+    QCOMPARE(saved.count(), 0);
+    QVERIFY(!view->externalChangeDialog());
+    screenshot(*view, "follow");
+
+    // A truncated file is read again.
+    writeFile(path("app.log"), "fresh\n");
+    QTRY_COMPARE(shownText(*view), QString("fresh\n"));
+    QVERIFY(view->isFollowing());
+    append("more\n");
+    QTRY_COMPARE(shownText(*view), QString("fresh\nmore\n"));
+
+    // Unsaved edits hold the file's new text back.
+    type(*view, "X");
+    QVERIFY(view->isDirty());
+    append("held\n");
+    QTest::qWait(700);
+    QVERIFY(!shownText(*view).contains("held"));
+
+    // Off: nothing more arrives.
+    view->setFollowing(false);
+    QVERIFY(!follow->isChecked());
+    QVERIFY(!view->follower().isFollowing());
 }
 
 QTEST_MAIN(TestWindowFeatures)
