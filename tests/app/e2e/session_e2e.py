@@ -8,6 +8,7 @@ Usage: session_e2e.py CORVANE_BINARY. Exit 77 (skipped) without Xvfb or xdotool.
 
 import json
 import os
+import random
 import shutil
 import signal
 import subprocess
@@ -18,19 +19,27 @@ import time
 SKIP = 77
 
 
+# Set by the session: what the screen shows, for a failure's message.
+describe_state = None
+
+
 def fail(message):
     print("FAIL: " + message, file=sys.stderr)
+    if describe_state:
+        print(describe_state(), file=sys.stderr)
     sys.exit(1)
 
 
-def wait_for(what, condition, timeout=15.0):
+def wait_for(what, condition, timeout=15.0, fatal=True):
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:
         value = condition()
         if value:
             return value
         time.sleep(0.05)
-    fail("timed out waiting for " + what)
+    if fatal:
+        fail("timed out waiting for " + what)
+    return None
 
 
 class Session:
@@ -49,26 +58,32 @@ class Session:
             "XDG_CONFIG_HOME": os.path.join(root, "config"),
             "XDG_DATA_HOME": os.path.join(root, "data"),
         })
-        read, write = os.pipe()
-        self.xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", "1400x900x24", "-nolisten", "tcp"],
-                                     pass_fds=[write], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        os.close(write)
-        display = b""
-        while not display.endswith(b"\n"):
-            chunk = os.read(read, 16)
-            if not chunk:
-                fail("Xvfb did not start")
-            display += chunk
-        os.close(read)
-        self.env["DISPLAY"] = ":" + display.decode().strip()
         self.editor = None
-        wait_for("the X server", lambda: subprocess.run(["xdotool", "getdisplaygeometry"], env=self.env,
-                                                         capture_output=True).returncode == 0)
+        self.xvfb = self._start_display()
         # A fresh profile would greet the user with the file-types sheet: answered already.
         config = os.path.join(root, "config", "Corvane")
         os.makedirs(config)
         with open(os.path.join(config, "Corvane.conf"), "w") as settings:
             settings.write("[General]\nfileAssociations.hasPrompted.v1=true\nUpdateChecker.lastCheck=4000000000\n")
+
+    def _start_display(self):
+        """An X server on a display of its own (a random free one, another when it does not come
+        up). -noreset: by default the server resets when its last client leaves, and a client
+        connecting during that reset is refused (the readiness check is such a last client)."""
+        for number in random.sample(range(200, 900), 20):
+            if os.path.exists("/tmp/.X%d-lock" % number):
+                continue
+            server = subprocess.Popen(["Xvfb", ":%d" % number, "-screen", "0", "1400x900x24", "-nolisten", "tcp",
+                                       "-noreset"],
+                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            self.env["DISPLAY"] = ":%d" % number
+            ready = lambda: server.poll() is None and subprocess.run(
+                ["xdotool", "getdisplaygeometry"], env=self.env, capture_output=True).returncode == 0
+            if wait_for("the X server", ready, timeout=10, fatal=False):
+                return server
+            server.kill()
+            server.wait()
+        fail("no X server started")
 
     def close(self):
         if self.editor and self.editor.poll() is None:
@@ -90,8 +105,20 @@ class Session:
             return file.read()
 
     def launch(self, *arguments):
+        self.launches = getattr(self, "launches", 0) + 1
+        log = open(os.path.join(self.root, "editor-%d.log" % self.launches), "w")
         return subprocess.Popen([self.binary, *arguments], env=self.env, cwd=self.files,
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                                stdout=log, stderr=subprocess.STDOUT)
+
+    def editor_logs(self):
+        """Exit status and output of every launch, for a failure's message."""
+        report = []
+        for n in range(1, getattr(self, "launches", 0) + 1):
+            with open(os.path.join(self.root, "editor-%d.log" % n)) as log:
+                report.append("launch %d: %s" % (n, log.read().strip()[-2000:]))
+        if self.editor is not None:
+            report.append("editor status: %s" % self.editor.poll())
+        return "\n".join(report)
 
     def xdotool(self, *arguments):
         result = subprocess.run(["xdotool", *arguments], env=self.env, capture_output=True, text=True)
@@ -109,7 +136,9 @@ class Session:
     def focus(self, title):
         window = wait_for("window " + title, lambda: self.window(title))
         self.xdotool("windowfocus", "--sync", window)
-        time.sleep(0.3)
+        # On a loaded machine the focus can take a while to land: keys sent before it are lost.
+        wait_for("the focus on " + title, lambda: self.xdotool("getwindowfocus").strip() == window, timeout=10)
+        time.sleep(0.2)
         return window
 
     def keys(self, *keys):
@@ -136,6 +165,9 @@ class Session:
 
 
 def scenario(session):
+    global describe_state
+    describe_state = lambda: "windows: %s; editors: %s\n%s" % (session.titles(), session.editors_running(),
+                                                              session.editor_logs())
     first = session.write("a.json", '{"a": 1}\n')
     second = session.write("b.txt", "bee\n")
     third = session.write("c.txt", "sea\n")
@@ -190,8 +222,9 @@ def scenario(session):
 
     # Relaunch: the last file opened comes back, and the recent files were stored.
     session.editor = session.launch()
-    wait_for("the last file reopened", lambda: session.window("c.txt"))
     settings = open(os.path.join(session.root, "config", "Corvane", "Corvane.conf")).read()
+    if not wait_for("the last file reopened", lambda: session.window("c.txt"), timeout=15, fatal=False):
+        fail("the last file was not reopened; windows %s; settings:\n%s" % (session.titles(), settings))
     stored = settings.split("recents.v1=", 1)[1].splitlines()[0]
     stored = stored.strip('"').removeprefix("@ByteArray(").removesuffix(")").replace('\\"', '"')
     recents = [entry["path"] for entry in json.loads(stored)]
