@@ -6,9 +6,28 @@
 #include <cstdint>
 #include <cstring>
 
+// Decoding in a chosen encoding is strict too: what it accepts encodes back to the same bytes.
+void checkChosenEncodings(std::string_view bytes)
+{
+    for (const Documents::Encoding encoding : Documents::allEncodings) {
+        // UTF-16 of unspecified order follows a big-endian mark but is written little-endian.
+        if (encoding == Documents::Encoding::Utf16)
+            continue;
+        auto result = Documents::decodeAs(bytes, encoding);
+        auto *decoded = std::get_if<Documents::DecodedText>(&result);
+        if (!decoded)
+            continue;
+        const auto again =
+            Documents::encodeForWriting(decoded->text.view(), encoding, Documents::LineEnding::Lf, decoded->hadBOM);
+        if (!again || *again != bytes)
+            __builtin_trap();
+    }
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     const std::string_view bytes(reinterpret_cast<const char *>(data), size);
+    checkChosenEncodings(bytes);
     auto result = Documents::decodeWithFallback(bytes);
     auto *decoded = std::get_if<Documents::DecodedText>(&result);
     if (!decoded)

@@ -665,9 +665,12 @@ template<class Source>
 std::optional<std::size_t> keyEnd(UnitReader<Source> &reader, bool escaped)
 {
     for (int c = reader.peek(); c >= 0; c = reader.peek()) {
+        // A LF ends a broken key even right after a backslash: strings never span lines.
+        if (c == u'\n')
+            return reader.position();
         if (escaped) {
             escaped = false;
-        } else if (c == u'"' || c == u'\n') {
+        } else if (c == u'"') {
             return reader.position();
         } else if (c == u'\\') {
             escaped = true;

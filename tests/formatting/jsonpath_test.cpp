@@ -109,6 +109,8 @@ void JsonPathTest::jsonPath_data()
     QTest::newRow("trailingSpace_root") << QString::fromUtf16(u"[1]\n‸\n") << "$";
     QTest::newRow("topLevelNumber_root") << QString::fromUtf16(u"12‸3") << "$";
     QTest::newRow("topLevelString_root") << QString::fromUtf16(u"\"a‸b\"") << "$";
+    QTest::newRow("keyEndingInBackslash_endsAtTheLine")
+        << QString::fromUtf16(u"{\"a‸b\\\n\"c\": 1}") << "$['ab\\\\']";
 
     // Objects.
     QTest::newRow("afterColon_value") << QString::fromUtf16(u"{\"a\":‸1}") << "$.a";
@@ -241,6 +243,8 @@ void JsonPathTest::ndjsonPath_data()
     QTest::newRow("beforeCarriageReturn") << QString::fromUtf16(u"{\"a\":1}\r\n[1, 2‸]\r\n") << "$[1][1]";
     QTest::newRow("invalidRecord_bestSoFar") << QString::fromUtf16(u"{}\n{\"a\": [‸") << "$[1].a";
     QTest::newRow("brokenStringDoesNotLeak") << QString::fromUtf16(u"{\"a\": \"x\n{\"b\": ‸1}") << "$[1].b";
+    // A key broken off by a backslash at the line's end ends there, read whole or from a snapshot.
+    QTest::newRow("keyEndingInBackslash") << QString::fromUtf16(u"{\"a‸b\\\n\"c\": 1}") << "$[0]['ab\\\\']";
     QTest::newRow("unclosedRecordDoesNotLeak") << QString::fromUtf16(u"{\"a\": [\n{\"b\": ‸1}") << "$[1].b";
     QTest::newRow("nextLineKeyNotRead") << QString::fromUtf16(u"{ ‸\n\"b\": 1}") << "$[0]";
     QTest::newRow("indentedRecord") << QString::fromUtf16(u"\n\n    {\"k\": ‸true}") << "$[2].k";
