@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
+#include <string>
 #include <string_view>
 
 namespace Base {
@@ -21,6 +23,20 @@ public:
     virtual bool copy(std::size_t position, std::size_t count, char16_t *out) const = 0;
     // True once revoked: the reader should stop.
     virtual bool isRevoked() const = 0;
+
+    // Hands [position, position + count) to `visit` without copying it where the owner can: as
+    // one view, or two where the owner's memory is split, each valid only during its call. The
+    // owner cannot take the text back during a call, so keep each one short (a piece of a few
+    // kilobytes). False once revoked; nothing, or only a first part, was visited then.
+    virtual bool read(std::size_t position, std::size_t count,
+                      const std::function<void(std::u16string_view)> &visit) const
+    {
+        std::u16string piece(count, u'\0');
+        if (!copy(position, count, piece.data()))
+            return false;
+        visit(piece);
+        return true;
+    }
 };
 
 // A snapshot of text that never changes (tests, the command-line tools).
@@ -34,6 +50,12 @@ public:
         return true;
     }
     bool isRevoked() const override { return false; }
+    bool read(std::size_t position, std::size_t count,
+              const std::function<void(std::u16string_view)> &visit) const override
+    {
+        visit(m_text.substr(position, count));
+        return true;
+    }
 
 private:
     std::u16string_view m_text;

@@ -43,6 +43,28 @@ public:
         return true;
     }
 
+    bool read(std::size_t position, std::size_t count,
+              const std::function<void(std::u16string_view)> &visit) const override
+    {
+        if (position > m_length || count > m_length - position)
+            return false;
+        m_readers.fetch_add(1, std::memory_order_seq_cst);
+        if (m_revoked.load(std::memory_order_seq_cst)) {
+            m_readers.fetch_sub(1, std::memory_order_release);
+            return false;
+        }
+        // Revoking waits while a reader is in here, so the views stay valid for the calls.
+        std::size_t done = 0;
+        if (position < m_gapStart) {
+            done = std::min(count, m_gapStart - position);
+            visit(std::u16string_view(m_data + position, done));
+        }
+        if (done < count)
+            visit(std::u16string_view(m_data + position + done + m_gapLength, count - done));
+        m_readers.fetch_sub(1, std::memory_order_release);
+        return true;
+    }
+
     void revoke()
     {
         m_revoked.store(true, std::memory_order_seq_cst);

@@ -262,6 +262,14 @@ void TestTextViewCore::snapshotIsRevokedByEveryChange()
     QVERIFY(snapshot->copy(0, seen.size(), seen.data()));
     QCOMPARE(seen, u"hello, world"s);
     QVERIFY(!snapshot->copy(3, seen.size(), seen.data())); // Past the end.
+    // Read in place: the part before the gap and the part after it.
+    std::vector<std::u16string> parts;
+    QVERIFY(snapshot->read(2, 8, [&](std::u16string_view part) { parts.emplace_back(part); }));
+    QCOMPARE(parts, (std::vector<std::u16string>{u"llo,", u" wor"}));
+    parts.clear();
+    QVERIFY(snapshot->read(7, 3, [&](std::u16string_view part) { parts.emplace_back(part); }));
+    QCOMPARE(parts, std::vector<std::u16string>{u"wor"});
+    QVERIFY(!snapshot->read(10, 5, [](std::u16string_view) {}));
 
     switch (change) {
     case 0: storage.replace(6, 0, u"x"); break;
@@ -271,6 +279,9 @@ void TestTextViewCore::snapshotIsRevokedByEveryChange()
     }
     QVERIFY(snapshot->isRevoked());
     QVERIFY(!snapshot->copy(0, 1, seen.data()));
+    bool visited = false;
+    QVERIFY(!snapshot->read(0, 1, [&](std::u16string_view) { visited = true; }));
+    QVERIFY(!visited);
     const auto next = storage.snapshot();
     QVERIFY(next != snapshot);
     std::u16string now(next->length(), u'\0');
@@ -294,10 +305,23 @@ void TestTextViewCore::snapshotReadersNeverSeeATornText()
         const std::u16string expected = storage.text();
         std::atomic<bool> torn{false};
         std::atomic<bool> finished{false};
+        // Odd rounds read in place instead of copying.
+        const bool inPlace = rounds % 2 == 1;
         std::thread reader([&] {
             std::u16string piece(512, u'\0');
             for (std::size_t at = 0; at < snapshot->length(); at += piece.size()) {
                 const std::size_t count = std::min(piece.size(), snapshot->length() - at);
+                if (inPlace) {
+                    std::size_t seen = at;
+                    const bool read = snapshot->read(at, count, [&](std::u16string_view part) {
+                        if (part != std::u16string_view(expected).substr(seen, part.size()))
+                            torn = true;
+                        seen += part.size();
+                    });
+                    if (!read)
+                        return;
+                    continue;
+                }
                 if (!snapshot->copy(at, count, piece.data()))
                     return;
                 if (std::u16string_view(piece.data(), count) != std::u16string_view(expected).substr(at, count))
