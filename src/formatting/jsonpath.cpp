@@ -798,9 +798,22 @@ std::optional<Scanner> scanSnapshot(const Base::TextSnapshot &snapshot, std::siz
         const std::size_t blocksEnd = from + ((to - from) & ~std::size_t(63));
         for (std::size_t at = from; at < blocksEnd && blocksHeld;) {
             const std::size_t count = std::min(snapshotPiece, blocksEnd - at);
-            if (!snapshot.copy(at, count, piece))
+            // Scanned where it lies; only a piece the storage's gap splits is gathered first.
+            std::size_t gathered = 0;
+            bool scanned = false;
+            const bool read = snapshot.read(at, count, [&](std::u16string_view part) {
+                if (part.size() == count) {
+                    blocksHeld = scanner.feedBlocks(part.data(), count, at);
+                    scanned = true;
+                    return;
+                }
+                std::copy(part.begin(), part.end(), piece + gathered);
+                gathered += part.size();
+            });
+            if (!read)
                 return std::nullopt;
-            blocksHeld = scanner.feedBlocks(piece, count, at);
+            if (!scanned)
+                blocksHeld = scanner.feedBlocks(piece, count, at);
             at += count;
         }
     }
@@ -863,16 +876,19 @@ std::optional<std::string> ndjsonPathAt(const Base::TextSnapshot &text, std::siz
     std::size_t lineIndex = 0;
     std::size_t lineStart = 0;
     {
-        char16_t piece[snapshotPiece];
         for (std::size_t at = 0; at < offset;) {
             const std::size_t count = std::min(snapshotPiece, offset - at);
-            if (!text.copy(at, count, piece))
+            std::size_t base = at;
+            const bool read = text.read(at, count, [&](std::u16string_view units) {
+                for (std::size_t lf = Internal::findLineFeed(units, 0); lf < units.size();
+                     lf = Internal::findLineFeed(units, lf + 1)) {
+                    ++lineIndex;
+                    lineStart = base + lf + 1;
+                }
+                base += units.size();
+            });
+            if (!read)
                 return std::nullopt;
-            const std::u16string_view units(piece, count);
-            for (std::size_t lf = Internal::findLineFeed(units, 0); lf < count; lf = Internal::findLineFeed(units, lf + 1)) {
-                ++lineIndex;
-                lineStart = at + lf + 1;
-            }
             at += count;
         }
     }
