@@ -729,7 +729,8 @@ void ContentView::reloadFromDisk()
         // The user gave up the edits: no save may write them over the disk's version meanwhile.
         m_reloadDiscardsEdits = true;
         m_suppressExternalCheck = true;
-        loadURL(QString::fromStdString(m_doc->path));
+        // A file the user reopened in an encoding of their choice is read in it again.
+        loadURL(QString::fromStdString(m_doc->path), m_chosenEncoding);
         m_autoSave.stop();
         m_suppressExternalCheck = false;
     }

@@ -209,6 +209,11 @@ void TestWindowFeatures::reopenWithEncoding()
         QCOMPARE(view->doc()->encoding, chosen);
         QVERIFY(view->statusBar()->texts().contains(QString::fromUtf8(Documents::displayName(chosen).data())));
         QVERIFY(!view->isDirty());
+        // "Reload from disk" keeps the encoding the user chose.
+        view->reloadFromDisk();
+        QTRY_VERIFY(!view->isLoading());
+        QCOMPARE(view->doc()->encoding, chosen);
+        QCOMPARE(shownText(*view), text);
     } else {
         QCOMPARE(view->errorMessage(), message);
         QCOMPARE(view->doc()->encoding, before);
