@@ -1616,7 +1616,11 @@ QWidget *ContentView::showErrorList()
     const int rows = std::min(list->count(), 14);
     const int widest = list->sizeHintForColumn(0) + 2 * list->frameWidth() + 24;
     const int width = std::clamp(widest, 360, std::max(360, this->width() - 40));
-    popup->resize(width, rows * list->sizeHintForRow(0) + 2 * layout->contentsMargins().top() + 4);
+    // Fixed before it is placed, so that it opens above the status bar and stays there.
+    list->setFixedSize(width, rows * list->sizeHintForRow(0) + 2 * list->frameWidth() + 2);
+    const QMargins margins = layout->contentsMargins();
+    popup->setFixedSize(list->width() + margins.left() + margins.right(),
+                        list->height() + margins.top() + margins.bottom());
     QWidget *anchor = m_statusBar->errorsItem();
     popup->move(anchor->mapToGlobal(QPoint(0, -popup->height() - 4)));
     m_errorList = popup;
