@@ -12,6 +12,8 @@
 #include "app/window/contentview.h"
 #include "app/window/documentwindow.h"
 
+#include "benchtiming.h"
+
 #include "documents/fileio.h"
 #include "textview/stextview.h"
 
@@ -32,12 +34,7 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double milliseconds(Clock::time_point a, Clock::time_point b)
-{
-    return std::chrono::duration<double, std::milli>(b - a).count();
-}
+using namespace BenchTiming;
 
 // Pretty-printed JSON records, about `bytes` long, written in pieces so that making the file
 // does not raise the process's peak memory.
@@ -66,17 +63,6 @@ long peakResidentKiB()
     return -1;
 }
 
-struct Figures {
-    double median = 0;
-    double p95 = 0;
-};
-
-Figures summarise(std::vector<double> samples)
-{
-    std::sort(samples.begin(), samples.end());
-    return {samples[samples.size() / 2], samples[std::min(samples.size() - 1, samples.size() * 95 / 100)]};
-}
-
 // Counts paints of a widget.
 class PaintWatch : public QObject {
 public:
@@ -92,38 +78,16 @@ protected:
     }
 };
 
-template<typename Done>
-bool spinUntil(Done done, int timeoutMs = 60'000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 1);
-    }
-    return true;
-}
-
 // Runs the event loop for `ms` and returns the longest gap between ticks of a 1 ms timer.
 double longestStall(int ms)
 {
-    QTimer tick;
-    tick.setTimerType(Qt::PreciseTimer);
-    tick.setInterval(1);
-    auto last = Clock::now();
-    double longest = 0;
-    QObject::connect(&tick, &QTimer::timeout, [&] {
-        const auto now = Clock::now();
-        longest = std::max(longest, milliseconds(last, now));
-        last = now;
-    });
-    tick.start();
+    StallMeter meter;
+    meter.start();
     QElapsedTimer timer;
     timer.start();
     while (timer.elapsed() < ms)
         QApplication::processEvents(QEventLoop::AllEvents, 1);
-    return longest;
+    return meter.longest();
 }
 
 struct Typing {

@@ -11,6 +11,8 @@
 #include "documents/followtail.h"
 #include "textview/stextview.h"
 
+#include "benchtiming.h"
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QKeyEvent>
@@ -30,12 +32,7 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double milliseconds(Clock::time_point a, Clock::time_point b)
-{
-    return std::chrono::duration<double, std::milli>(b - a).count();
-}
+using namespace BenchTiming;
 
 // Log lines of varying length, numbered from `first`, about `bytes` in all.
 std::string logLines(std::size_t &next, std::size_t bytes)
@@ -60,30 +57,6 @@ void appendToFile(const QString &path, const std::string &bytes)
 {
     std::ofstream out(path.toStdString(), std::ios::binary | std::ios::app);
     out.write(bytes.data(), std::streamsize(bytes.size()));
-}
-
-template<typename Done>
-bool spinUntil(Done done, int timeoutMs = 60'000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 1);
-    }
-    return true;
-}
-
-struct Figures {
-    double median = 0;
-    double worst = 0;
-};
-
-Figures summarise(std::vector<double> samples)
-{
-    std::sort(samples.begin(), samples.end());
-    return {samples[samples.size() / 2], samples.back()};
 }
 
 // What the window does with appended text: insert it at the end as a non-user edit and keep
@@ -198,16 +171,7 @@ int main(int argc, char **argv)
         writing = false;
     });
 
-    QTimer tick;
-    tick.setTimerType(Qt::PreciseTimer);
-    tick.setInterval(1);
-    auto last = Clock::now();
-    double longestStall = 0;
-    QObject::connect(&tick, &QTimer::timeout, [&] {
-        const auto now = Clock::now();
-        longestStall = std::max(longestStall, milliseconds(last, now));
-        last = now;
-    });
+    StallMeter stalls;
     // Typing in the middle keeps the caret away from the end: the scroll stays where the user is.
     const std::size_t middle = view->textContentManager().length() / 2;
     view->setFocus();
@@ -223,8 +187,7 @@ int main(int argc, char **argv)
         view->viewport()->repaint();
         keystrokes.push_back(milliseconds(start, Clock::now()));
     });
-    last = Clock::now();
-    tick.start();
+    stalls.start();
     typing.start();
     spinUntil([&] { return !writing.load(); }, 30'000);
     writer.join();
@@ -232,11 +195,11 @@ int main(int argc, char **argv)
     // Let the follower catch up with the last writes.
     const std::int64_t fileEnd = QFileInfo(path).size();
     spinUntil([&] { return reloaded || follower.state().offset == fileEnd; }, 30'000);
-    tick.stop();
+    stalls.stop();
 
     const Figures read = summarise(reads), insert = summarise(inserts), storage = summarise(storageOnly);
     const Figures key = summarise(keystrokes);
-    const Figures followInsert = summarise(followInserts.empty() ? std::vector<double>{0} : followInserts);
+    const Figures followInsert = summarise(followInserts);
     std::printf("50 MB log, 1 MB appended: worker read + decode        median %.2f ms, worst %.2f ms\n", read.median,
                 read.worst);
     std::printf("50 MB log, 1 MB appended: main thread insert + repaint median %.2f ms, worst %.2f ms (target 5 ms;"
@@ -245,6 +208,6 @@ int main(int argc, char **argv)
     std::printf("1 MB/s for 5 s in 4-64 KB writes (%.1f MB, %zu deliveries%s): longest main-thread stall %.1f ms |"
                 " keystroke + repaint median %.2f ms, worst %.2f ms | insertion worst %.2f ms\n",
                 double(writtenBytes) / 1'048'576.0, followInserts.size(), reloaded ? ", RELOAD REQUESTED" : "",
-                longestStall, key.median, key.worst, followInsert.worst);
+                stalls.longest(), key.median, key.worst, followInsert.worst);
     return reloaded ? 1 : 0;
 }
