@@ -242,24 +242,6 @@ std::u16string normalised(std::u16string_view units, bool &afterCR)
     return out;
 }
 
-// Reads up to `size` bytes at `offset`, stopping early only at the end of the file.
-bool readAt(int fd, char *into, std::size_t size, std::int64_t offset, std::size_t &got)
-{
-    got = 0;
-    while (got < size) {
-        const ssize_t n = ::pread(fd, into + got, size - got, off_t(offset + std::int64_t(got)));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        if (n == 0)
-            break;
-        got += std::size_t(n);
-    }
-    return true;
-}
-
 FollowReload reloadFor(int error)
 {
     return {error == ENOENT || error == ENOTDIR ? FollowReloadReason::Missing : FollowReloadReason::Unreadable};
@@ -353,7 +335,7 @@ FollowResult readAppended(const std::string &path, FollowState &state, std::size
     Base::ByteBuffer raw(known + wanted);
     raw.resize(known + wanted);
     std::size_t got = 0;
-    if (!readAt(fd.get(), raw.data(), raw.size(), state.offset - std::int64_t(known), got))
+    if (!Internal::readAllAt(fd.get(), raw.data(), raw.size(), off_t(state.offset - std::int64_t(known)), got))
         return FollowReload{FollowReloadReason::Unreadable};
     if (got < known)
         return FollowReload{FollowReloadReason::Truncated};

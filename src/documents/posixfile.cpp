@@ -56,11 +56,13 @@ bool writeAllAt(int fd, std::string_view bytes, off_t offset)
     return true;
 }
 
-bool readAll(int fd, char *into, std::size_t size, std::size_t &got)
+// One loop for both: `offset` < 0 reads on from the file's position.
+static bool readLoop(int fd, char *into, std::size_t size, off_t offset, std::size_t &got)
 {
     got = 0;
     while (got < size) {
-        const ssize_t n = ::read(fd, into + got, size - got);
+        const ssize_t n = offset < 0 ? ::read(fd, into + got, size - got)
+                                     : ::pread(fd, into + got, size - got, offset + off_t(got));
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -71,6 +73,16 @@ bool readAll(int fd, char *into, std::size_t size, std::size_t &got)
         got += std::size_t(n);
     }
     return true;
+}
+
+bool readAll(int fd, char *into, std::size_t size, std::size_t &got)
+{
+    return readLoop(fd, into, size, -1, got);
+}
+
+bool readAllAt(int fd, char *into, std::size_t size, off_t offset, std::size_t &got)
+{
+    return readLoop(fd, into, size, offset, got);
 }
 
 std::string folderOf(const std::string &path)

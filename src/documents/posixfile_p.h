@@ -40,8 +40,10 @@ private:
 // Writes or reads everything, retrying on EINTR; false with errno set on failure.
 bool writeAll(int fd, std::string_view bytes);
 bool writeAllAt(int fd, std::string_view bytes, off_t offset);
-// Reads up to `size` bytes, stopping early only at the end of the file.
+// Reads up to `size` bytes (from `offset` for readAllAt), stopping early only at the end of the
+// file.
 bool readAll(int fd, char *into, std::size_t size, std::size_t &got);
+bool readAllAt(int fd, char *into, std::size_t size, off_t offset, std::size_t &got);
 
 std::string folderOf(const std::string &path);
 std::string nameOf(const std::string &path);
