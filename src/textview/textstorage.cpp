@@ -25,22 +25,10 @@ public:
 
     bool copy(std::size_t position, std::size_t count, char16_t *out) const override
     {
-        if (position > m_length || count > m_length - position)
-            return false;
-        m_readers.fetch_add(1, std::memory_order_seq_cst);
-        if (m_revoked.load(std::memory_order_seq_cst)) {
-            m_readers.fetch_sub(1, std::memory_order_release);
-            return false;
-        }
-        std::size_t done = 0;
-        if (position < m_gapStart) {
-            done = std::min(count, m_gapStart - position);
-            std::memcpy(out, m_data + position, done * sizeof(char16_t));
-        }
-        if (done < count)
-            std::memcpy(out + done, m_data + position + done + m_gapLength, (count - done) * sizeof(char16_t));
-        m_readers.fetch_sub(1, std::memory_order_release);
-        return true;
+        return read(position, count, [&out](std::u16string_view part) {
+            std::memcpy(out, part.data(), part.size() * sizeof(char16_t));
+            out += part.size();
+        });
     }
 
     bool read(std::size_t position, std::size_t count,
