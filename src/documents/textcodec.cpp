@@ -90,6 +90,23 @@ std::variant<DecodedText, Base::Message> readTextWithFallback(const std::string 
     return decodeWithFallback(bytes.view());
 }
 
+bool canEncode(std::u16string_view text, Encoding encoding)
+{
+    constexpr std::size_t piece = 64 * 1024;
+    std::string scratch;
+    for (std::size_t at = 0; at < text.size();) {
+        std::size_t count = std::min(piece, text.size() - at);
+        // Never split a surrogate pair between two pieces.
+        if (at + count < text.size() && Base::Utf::isHighSurrogate(text[at + count - 1]))
+            ++count;
+        scratch.clear();
+        if (!encode(encoding, text.substr(at, count), scratch))
+            return false;
+        at += count;
+    }
+    return true;
+}
+
 std::variant<DecodedText, Base::Message> decodeAs(std::string_view bytes, Encoding encoding)
 {
     DecodedText result;

@@ -52,6 +52,10 @@ std::variant<DecodedText, Base::Message> readTextAs(const std::string &path, Enc
 std::optional<std::string> encodeForWriting(std::u16string_view text, Encoding encoding,
                                             LineEnding lineEnding, bool includeBOM);
 
+// Whether every character of `text` has a representation in `encoding`; checked in pieces, so
+// no encoded copy of a large text is made.
+bool canEncode(std::u16string_view text, Encoding encoding);
+
 // "Text cannot be encoded as %@" with the encoding's display name.
 Base::Message cannotEncodeMessage(Encoding encoding);
 

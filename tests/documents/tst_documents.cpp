@@ -79,6 +79,8 @@ private slots:
     void lineEndingDetect();
     void lineEndingRawValues();
 
+    void canEncode_data();
+    void canEncode();
     void encodeForWriting_data();
     void encodeForWriting();
     void encodeRefusesUnrepresentable_data();
@@ -433,6 +435,31 @@ void TestDocuments::lineEndingRawValues()
 }
 
 // ---- Encoding for writing -----------------------------------------------------------------
+
+void TestDocuments::canEncode_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<Encoding>("encoding");
+    QTest::addColumn<bool>("encodable");
+    // 65,535 units put the pair's halves on both sides of the checker's first piece boundary.
+    const QString beforeBoundary(65535, QChar('a'));
+    QTest::newRow("a pair across the piece boundary is one character")
+        << beforeBoundary + QString::fromUtf8("\xF0\x9F\x98\x80") << Encoding::Utf16LE << true;
+    QTest::newRow("the same character has no Latin-1 form")
+        << beforeBoundary + QString::fromUtf8("\xF0\x9F\x98\x80") << Encoding::Latin1 << false;
+    QTest::newRow("a lone surrogate is no UTF-8") << QString(QChar(0xD800)) + "x" << Encoding::Utf8 << false;
+    QTest::newRow("é in Windows-1252") << QString("café") << Encoding::Windows1252 << true;
+    QTest::newRow("é in ASCII") << QString("café") << Encoding::Ascii << false;
+    QTest::newRow("empty text") << QString() << Encoding::Ascii << true;
+}
+
+void TestDocuments::canEncode()
+{
+    QFETCH(QString, text);
+    QFETCH(Encoding, encoding);
+    QFETCH(bool, encodable);
+    QCOMPARE(Documents::canEncode(text.toStdU16String(), encoding), encodable);
+}
 
 void TestDocuments::encodeForWriting_data()
 {

@@ -29,7 +29,6 @@
 #include "documents/textcodec.h"
 
 #include "base/localization.h"
-#include "base/utf.h"
 #include "base/notificationcenter.h"
 
 #include <QApplication>
@@ -668,10 +667,7 @@ bool ContentView::saveIfDirty(bool force)
     updateWindowTitle();
     // The save wrote a new file: follow it from a fresh read of it.
     if (m_following)
-        QTimer::singleShot(0, this, [this] {
-            if (m_doc && m_following && !isDirty())
-                loadURL(QString::fromStdString(m_doc->path), m_chosenEncoding);
-        });
+        QTimer::singleShot(0, this, &ContentView::reloadFollowedLog);
     emit documentSaved();
     return true;
 }
@@ -722,19 +718,24 @@ void ContentView::raiseExternalChangeDialog()
 
 void ContentView::reloadFromDisk()
 {
-    if (m_doc) {
-        m_autoSave.stop();
-        // The disk's version is the one being read: until it arrives, that is the known one.
-        m_doc->mtime = Documents::modificationTime(m_doc->path);
-        // The user gave up the edits: no save may write them over the disk's version meanwhile.
-        m_reloadDiscardsEdits = true;
-        m_suppressExternalCheck = true;
-        // A file the user reopened in an encoding of their choice is read in it again.
-        loadURL(QString::fromStdString(m_doc->path), m_chosenEncoding);
-        m_autoSave.stop();
-        m_suppressExternalCheck = false;
-    }
+    // A file the user reopened in an encoding of their choice is read in it again.
+    reloadDiscardingEdits(m_chosenEncoding);
     m_externalChangePending = false;
+}
+
+void ContentView::reloadDiscardingEdits(std::optional<Documents::Encoding> encoding)
+{
+    if (!m_doc)
+        return;
+    m_autoSave.stop();
+    // The disk's version is the one being read: until it arrives, that is the known one.
+    m_doc->mtime = Documents::modificationTime(m_doc->path);
+    // The user gave up the edits: no save may write them over the disk's version meanwhile.
+    m_reloadDiscardsEdits = true;
+    m_suppressExternalCheck = true;
+    loadURL(QString::fromStdString(m_doc->path), encoding);
+    m_autoSave.stop();
+    m_suppressExternalCheck = false;
 }
 
 void ContentView::overwriteDisk()
@@ -1144,11 +1145,8 @@ void ContentView::connectToolbar()
     connect(m_toolbar, &DocumentToolbar::followToggled, this, &ContentView::setFollowing);
     connect(&m_follower, &LogFollower::appended, this,
             [this](const std::shared_ptr<const std::u16string> &text) { appendFollowedText(*text); });
-    connect(&m_follower, &LogFollower::reloadNeeded, this, [this] {
-        // Truncated, replaced or rewritten: only the file itself shows it correctly.
-        if (m_doc && m_following && !isDirty())
-            loadURL(QString::fromStdString(m_doc->path), m_chosenEncoding);
-    });
+    // Truncated, replaced or rewritten: only the file itself shows it correctly.
+    connect(&m_follower, &LogFollower::reloadNeeded, this, &ContentView::reloadFollowedLog);
     connect(m_content->tableView(), &Viewers::CSVTableView::raggedRowCountChanged, this, [this](qsizetype count) {
         m_statusBar->setNote(Viewers::CSVTableView::raggedRowsNote(std::size_t(count)));
     });
@@ -1220,20 +1218,27 @@ void ContentView::copyPath()
         QGuiApplication::clipboard()->setText(QString::fromStdString(m_doc->path));
 }
 
+QFrame *ContentView::makePopup(const char *name, int margin)
+{
+    auto *popup = new QFrame(this, Qt::Popup);
+    popup->setObjectName(name);
+    popup->setAttribute(Qt::WA_DeleteOnClose);
+    popup->setFrameShape(QFrame::StyledPanel);
+    Chrome::applyPalette(popup, *m_inputs.theme);
+    popup->setAutoFillBackground(true);
+    auto *layout = new QVBoxLayout(popup);
+    layout->setContentsMargins(margin, margin, margin, margin);
+    return popup;
+}
+
 void ContentView::showThemePopover(QWidget *anchor)
 {
     if (m_themePopover) {
         m_themePopover->close();
         return;
     }
-    auto *popover = new QFrame(this, Qt::Popup);
-    popover->setObjectName("themePopover");
-    popover->setAttribute(Qt::WA_DeleteOnClose);
-    popover->setFrameShape(QFrame::StyledPanel);
-    Chrome::applyPalette(popover, *m_inputs.theme);
-    popover->setAutoFillBackground(true);
-    auto *layout = new QVBoxLayout(popover);
-    layout->setContentsMargins(10, 10, 10, 10);
+    QFrame *popover = makePopup("themePopover", 10);
+    QLayout *layout = popover->layout();
     auto *picker = new Highlighting::ThemePicker(popover);
     picker->setSelected(QString::fromUtf8(m_inputs.theme->id().data(), qsizetype(m_inputs.theme->id().size())));
     layout->addWidget(picker);
@@ -1278,25 +1283,6 @@ QString saveEncodingLabel(const SaveEncoding &choice)
     if (choice.encoding == Documents::Encoding::Utf8 && choice.withBOM)
         return loc(Base::Message{"%@ with BOM", {name.toStdString()}});
     return name;
-}
-
-// Whether every character of `text` has a representation in `encoding`, checked in pieces so
-// no encoded copy of a large document is made.
-bool canEncode(std::u16string_view text, Documents::Encoding encoding)
-{
-    constexpr std::size_t piece = 64 * 1024;
-    std::string scratch;
-    for (std::size_t at = 0; at < text.size();) {
-        std::size_t count = std::min(piece, text.size() - at);
-        // Never split a surrogate pair between two pieces.
-        if (at + count < text.size() && Base::Utf::isHighSurrogate(text[at + count - 1]))
-            ++count;
-        scratch.clear();
-        if (!Documents::encode(encoding, text.substr(at, count), scratch))
-            return false;
-        at += count;
-    }
-    return true;
 }
 
 } // namespace
@@ -1364,15 +1350,7 @@ void ContentView::reopenWithEncoding(Documents::Encoding encoding)
 {
     if (!m_doc)
         return;
-    const QString path = QString::fromStdString(m_doc->path);
-    const auto reopen = [this, path, encoding] {
-        m_autoSave.stop();
-        // The user gave up the edits: nothing may save them while the file is read again.
-        m_reloadDiscardsEdits = isDirty();
-        m_suppressExternalCheck = true;
-        loadURL(path, encoding);
-        m_suppressExternalCheck = false;
-    };
+    const auto reopen = [this, encoding] { reloadDiscardingEdits(encoding); };
     if (!isDirty()) {
         reopen();
         return;
@@ -1406,7 +1384,7 @@ bool ContentView::saveWithEncoding(Documents::Encoding encoding, bool withBOM)
 {
     if (!m_doc)
         return false;
-    if (!canEncode(currentText(), encoding)) {
+    if (!Documents::canEncode(currentText(), encoding)) {
         showError(loc(Documents::cannotEncodeMessage(encoding)));
         return false;
     }
@@ -1450,6 +1428,12 @@ void ContentView::setFollowing(bool following)
     }
     scrollToEnd();
     startFollowing();
+}
+
+void ContentView::reloadFollowedLog()
+{
+    if (m_doc && m_following && !isDirty())
+        loadURL(QString::fromStdString(m_doc->path), m_chosenEncoding);
 }
 
 void ContentView::startFollowing()
@@ -1523,7 +1507,8 @@ void ContentView::startPathJob()
     auto snapshot = m_textView->textContentManager().snapshot();
     const std::size_t offset = m_textView->caretPosition();
     const bool records = m_doc->kind == DocKind::Ndjson;
-    const std::uint64_t generation = ++m_pathGeneration;
+    // Scheduling moved the generation on: a newer schedule drops this result.
+    const std::uint64_t generation = m_pathGeneration;
     m_pathWatcher.setFuture(QtConcurrent::run([snapshot, offset, records, generation] {
         PathOutcome outcome;
         outcome.generation = generation;
@@ -1578,14 +1563,8 @@ QWidget *ContentView::showErrorList()
         return nullptr;
     if (m_errorList)
         m_errorList->close();
-    auto *popup = new QFrame(this, Qt::Popup);
-    popup->setObjectName("errorList");
-    popup->setAttribute(Qt::WA_DeleteOnClose);
-    popup->setFrameShape(QFrame::StyledPanel);
-    Chrome::applyPalette(popup, *m_inputs.theme);
-    popup->setAutoFillBackground(true);
-    auto *layout = new QVBoxLayout(popup);
-    layout->setContentsMargins(4, 4, 4, 4);
+    QFrame *popup = makePopup("errorList", 4);
+    QLayout *layout = popup->layout();
     auto *list = new QListWidget(popup);
     list->setObjectName("errorListItems");
     list->setFrameShape(QFrame::NoFrame);

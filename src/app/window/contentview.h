@@ -26,6 +26,7 @@
 #include <optional>
 #include <variant>
 
+class QFrame;
 class QMenu;
 class QStackedLayout;
 
@@ -228,7 +229,12 @@ private:
     // Puts the caret on the value, if the text still holds it.
     void moveCaretToValue(const std::vector<Formatting::JSONPathStep> &steps);
     void popUpStatusMenu(QMenu *menu, QWidget *item);
+    // A themed popup of this window with a column layout, deleted when it closes.
+    QFrame *makePopup(const char *name, int margin);
     void appendFollowedText(std::u16string_view text);
+    void reloadFollowedLog();
+    // Reads the file again (in `encoding`, else detected); nothing saves the edits meanwhile.
+    void reloadDiscardingEdits(std::optional<Documents::Encoding> encoding);
     void startFollowing();
     void scrollToEnd();
     void onTextChanged();
