@@ -91,19 +91,7 @@ private:
 
 void TestContentView::initTestCase()
 {
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settings.path());
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_settings.path());
-    QCoreApplication::setOrganizationName("CorvaneTests");
-    QCoreApplication::setApplicationName("ContentView");
-    auto &timings = WindowTimings::shared();
-    timings.autoSaveMs = 600;
-    timings.toastMs = 400;
-    timings.jobDelayScale = 0.2;
-    timings.restoreRetryMs = 20;
-    WindowSession::shared().hasFinishedLaunching = true;
-    // No first-run sheet over the windows, no update check against the real host.
-    Preferences::shared().settings().setValue(FileAssociations::hasPromptedKey, true);
-    Preferences::shared().settings().setValue(UpdateChecker::lastCheckKey, 4e9);
+    setUpWindowTests(m_settings.path(), "ContentView", 600);
     WindowSession::shared().hooks.openWindowForURL = [this](const QString &opened) { m_openedElsewhere << opened; };
 }
 

@@ -113,18 +113,7 @@ private:
 
 void TestWindowFeatures::initTestCase()
 {
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settings.path());
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_settings.path());
-    QCoreApplication::setOrganizationName("CorvaneTests");
-    QCoreApplication::setApplicationName("WindowFeatures");
-    auto &timings = WindowTimings::shared();
-    timings.autoSaveMs = 300;
-    timings.toastMs = 400;
-    timings.jobDelayScale = 0.2;
-    timings.restoreRetryMs = 20;
-    WindowSession::shared().hasFinishedLaunching = true;
-    Preferences::shared().settings().setValue(FileAssociations::hasPromptedKey, true);
-    Preferences::shared().settings().setValue(UpdateChecker::lastCheckKey, 4e9);
+    setUpWindowTests(m_settings.path(), "WindowFeatures", 300);
     Preferences::shared().setSessionEnded(true);
 }
 

@@ -1,7 +1,11 @@
 #pragma once
 
 // Helpers for the window tests: files on disk, waiting for loads and jobs, typing.
+#include "app/services/fileassociations.h"
+#include "app/services/preferences.h"
+#include "app/services/updatechecker.h"
 #include "app/window/contentview.h"
+#include "app/window/windowsession.h"
 
 #include "documents/document.h"
 
@@ -16,6 +20,25 @@
 #include <sys/stat.h>
 
 namespace App::TestSupport {
+
+// Settings in `settingsFolder` under `applicationName`, the window's delays shortened (the
+// auto-save to `autoSaveMs`), launching finished, and neither the first-run sheet over the
+// windows nor an update check against the real host.
+inline void setUpWindowTests(const QString &settingsFolder, const QString &applicationName, int autoSaveMs)
+{
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsFolder);
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsFolder);
+    QCoreApplication::setOrganizationName("CorvaneTests");
+    QCoreApplication::setApplicationName(applicationName);
+    auto &timings = WindowTimings::shared();
+    timings.autoSaveMs = autoSaveMs;
+    timings.toastMs = 400;
+    timings.jobDelayScale = 0.2;
+    timings.restoreRetryMs = 20;
+    WindowSession::shared().hasFinishedLaunching = true;
+    Preferences::shared().settings().setValue(FileAssociations::hasPromptedKey, true);
+    Preferences::shared().settings().setValue(UpdateChecker::lastCheckKey, 4e9);
+}
 
 inline QString writeFile(const QString &path, const QByteArray &bytes)
 {
