@@ -14,8 +14,9 @@ packages=(
   libbenchmark-dev
   # Offscreen and screenshot tooling, fonts for deterministic rendering
   xvfb xauth imagemagick fonts-dejavu-core
-  # The end-to-end session test drives the real editor as a user would
-  xdotool python3
+  # The end-to-end tests drive the real editor as a user would, under a real window manager;
+  # x11-utils brings xmessage (another application to move the focus to) and xprop
+  xdotool python3 openbox wmctrl x11-utils x11-xkb-utils
   # Desktop integration: validators and cache tools for the installed tree, icon rendering
   desktop-file-utils appstream shared-mime-info libxml2-utils librsvg2-bin
 )
