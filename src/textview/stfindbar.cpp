@@ -2,6 +2,8 @@
 
 #include "stextview.h"
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QKeyEvent>
@@ -59,8 +61,6 @@ STFindBar::STFindBar(STTextView *view)
     connect(done, &QPushButton::clicked, this, [this] { m_view->textFinder()->performAction(STTextFinder::HideFindInterface); });
     connect(replace, &QPushButton::clicked, this, [this] { m_view->replaceCurrent(m_replace->text()); });
     connect(all, &QPushButton::clicked, this, [this] { m_view->replaceAll(m_replace->text()); });
-    connect(m_find, &QLineEdit::returnPressed, this, [this] { m_view->findNext(true); });
-    connect(m_replace, &QLineEdit::returnPressed, this, [this] { m_view->replaceCurrent(m_replace->text()); });
     m_find->installEventFilter(this);
     m_replace->installEventFilter(this);
     hide();
@@ -118,17 +118,58 @@ void STFindBar::paintEvent(QPaintEvent *event)
 
 bool STFindBar::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::KeyPress) {
-        auto *key = static_cast<QKeyEvent *>(event);
-        if (key->key() == Qt::Key_Escape) {
-            m_view->textFinder()->performAction(STTextFinder::HideFindInterface);
-            return true;
-        }
-        if (watched == m_find && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)
-            && (key->modifiers() & Qt::ShiftModifier)) {
-            m_view->findNext(false);
-            return true;
-        }
+    if (event->type() != QEvent::KeyPress)
+        return QWidget::eventFilter(watched, event);
+    auto *key = static_cast<QKeyEvent *>(event);
+    const bool returnKey = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+    const Qt::KeyboardModifiers modifiers = key->modifiers() & ~Qt::KeypadModifier;
+    if (key->key() == Qt::Key_Escape) {
+        m_view->textFinder()->performAction(STTextFinder::HideFindInterface);
+        return true;
+    }
+    // Handled here rather than through returnPressed: a line edit lets Return travel on to its
+    // parents once it has emitted the signal, and the view behind the bar would insert a line break.
+    if (returnKey && watched == m_find) {
+        if (modifiers == Qt::NoModifier || modifiers == Qt::ShiftModifier)
+            m_view->findNext(!(modifiers & Qt::ShiftModifier));
+        return true;
+    }
+    if (returnKey && watched == m_replace) {
+        if (modifiers == Qt::NoModifier)
+            m_view->replaceCurrent(m_replace->text());
+        return true;
     }
     return QWidget::eventFilter(watched, event);
+}
+
+void STFindBar::keyPressEvent(QKeyEvent *event)
+{
+    const bool returnKey = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (returnKey) {
+        if (auto *button = qobject_cast<QAbstractButton *>(QApplication::focusWidget()); button && isAncestorOf(button))
+            button->click();
+    } else if (event->key() == Qt::Key_Escape) {
+        m_view->textFinder()->performAction(STTextFinder::HideFindInterface);
+    }
+    event->accept();
+}
+
+bool STFindBar::focusNextPrevChild(bool next)
+{
+    QList<QWidget *> controls;
+    for (QWidget *widget = nextInFocusChain(); widget != this; widget = widget->nextInFocusChain()) {
+        if (isAncestorOf(widget) && widget->isVisibleTo(this) && widget->isEnabled()
+            && (widget->focusPolicy() & Qt::TabFocus))
+            controls.append(widget);
+    }
+    if (controls.isEmpty())
+        return false;
+    const qsizetype current = controls.indexOf(QApplication::focusWidget());
+    qsizetype target = 0;
+    if (current < 0)
+        target = next ? 0 : controls.size() - 1;
+    else
+        target = (current + (next ? 1 : controls.size() - 1)) % controls.size();
+    controls[target]->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+    return true;
 }

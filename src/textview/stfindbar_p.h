@@ -3,6 +3,7 @@
 #include <QWidget>
 
 class QCheckBox;
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -26,6 +27,11 @@ public:
 protected:
     void paintEvent(QPaintEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
+    // Keys the bar's controls leave unhandled end here: the view behind the bar is the parent,
+    // and a key reaching it would edit the document.
+    void keyPressEvent(QKeyEvent *event) override;
+    // Tab and Shift+Tab cycle through the bar's controls (the view takes Tab as text).
+    bool focusNextPrevChild(bool next) override;
 
 private:
     void searchChanged();

@@ -88,6 +88,8 @@ private slots:
     void gutterWidthFollowsLineCount_data();
     void gutterWidthFollowsLineCount();
     void findBarActions();
+    void findBarKeysNeverReachTheText_data();
+    void findBarKeysNeverReachTheText();
     void replaceAndReplaceAllUndo();
     void attributeBatchesRepaint();
     void replaceCharactersContract();
@@ -444,6 +446,80 @@ void TestTextViewWidget::findBarActions()
     finder->performAction(STTextFinder::ShowReplaceInterface);
     QVERIFY(f.view.findBar()->isReplaceShown());
     QCOMPARE(f.view.matchCount(), std::size_t(3));
+}
+
+void TestTextViewWidget::findBarKeysNeverReachTheText_data()
+{
+    // Keys go to whatever has the focus, as a user's do. Steps: "type:TEXT", "focus:replace",
+    // or a key sequence. Only Replace and Replace All may change the text.
+    QTest::addColumn<bool>("replaceShown");
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QString>("expectedText");
+    QTest::addColumn<int>("expectedMatch"); // current match afterwards, 0 when none is current
+    QTest::addColumn<QString>("focusIn");    // "find", "replace", "bar" (some control of it) or "text"
+
+    const QString original = fixture("find.txt");
+    QString replacedFirst = original;
+    replacedFirst.replace(0, 5, QStringLiteral("pear"));
+    QTest::newRow("Return in find goes to the next match")
+        << false << QStringList{"type:apple", "Return", "Return"} << original << 3 << "find";
+    QTest::newRow("Shift+Return in find goes to the previous match")
+        << false << QStringList{"type:apple", "Shift+Return"} << original << 3 << "find";
+    QTest::newRow("Enter on the keypad is Return")
+        << false << QStringList{"type:apple", "Enter"} << original << 2 << "find";
+    QTest::newRow("Tab in find moves to the bar's next control")
+        << true << QStringList{"type:apple", "Tab", "type:xyz"} << original << 1 << "bar";
+    QTest::newRow("Tab keeps cycling within the bar")
+        << true << QStringList{"type:apple", "Tab", "Tab", "Tab", "Tab", "Tab", "Tab", "Tab", "Tab", "Tab", "Tab", "Tab"}
+        << original << 1 << "bar";
+    QTest::newRow("Shift+Tab in find stays in the bar")
+        << true << QStringList{"type:apple", "Shift+Tab", "Shift+Tab"} << original << 1 << "bar";
+    QTest::newRow("Return in replace replaces the current match once")
+        << true << QStringList{"type:apple", "focus:replace", "type:pear", "Return"} << replacedFirst << 1 << "replace";
+    QTest::newRow("Escape in replace closes the bar")
+        << true << QStringList{"type:apple", "focus:replace", "Escape"} << original << 0 << "text";
+    QTest::newRow("editing keys in an empty field")
+        << false << QStringList{"Backspace", "Delete", "Up", "Down", "PgDown", "Ctrl+K", "Ctrl+Return"} << original << 0
+        << "find";
+}
+
+void TestTextViewWidget::findBarKeysNeverReachTheText()
+{
+    QFETCH(bool, replaceShown);
+    QFETCH(QStringList, steps);
+    QFETCH(QString, expectedText);
+    QFETCH(int, expectedMatch);
+    QFETCH(QString, focusIn);
+
+    Fixture f(fixture("find.txt"));
+    QVERIFY(QTest::qWaitForWindowActive(&f.view));
+    f.view.textFinder()->performAction(replaceShown ? STTextFinder::ShowReplaceInterface
+                                                    : STTextFinder::ShowFindInterface);
+    STFindBar *bar = f.view.findBar();
+    QCOMPARE(QApplication::focusWidget(), bar->findField());
+    for (const QString &step : steps) {
+        QWidget *focused = QApplication::focusWidget();
+        QVERIFY2(focused, qPrintable(step));
+        if (step.startsWith("type:")) {
+            QTest::keyClicks(focused, step.mid(5));
+        } else if (step == "focus:replace") {
+            bar->replaceField()->setFocus(Qt::TabFocusReason);
+        } else {
+            press(focused, step);
+        }
+    }
+    QCOMPARE(f.text(), expectedText);
+    QCOMPARE(int(f.view.currentMatchIndex()), expectedMatch);
+    QWidget *focused = QApplication::focusWidget();
+    QVERIFY(focused);
+    if (focusIn == "find")
+        QCOMPARE(focused, bar->findField());
+    else if (focusIn == "replace")
+        QCOMPARE(focused, bar->replaceField());
+    else if (focusIn == "bar")
+        QVERIFY2(bar->isAncestorOf(focused) && bar->isVisible(), qPrintable(focused->metaObject()->className()));
+    else
+        QCOMPARE(focused, &f.view);
 }
 
 void TestTextViewWidget::replaceAndReplaceAllUndo()
