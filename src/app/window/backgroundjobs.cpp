@@ -173,6 +173,7 @@ void BackgroundJobs::start(Job job)
     s.watcher.setFuture(QtConcurrent::task([job, context, snapshot, cancelled, generation] {
                             auto result = runJob(job, context, *snapshot, *cancelled);
                             result->generation = generation;
+                            result->revoked = !result->completed && snapshot->isRevoked();
                             return result;
                         })
                             .withPriority(priority)
@@ -187,8 +188,13 @@ void BackgroundJobs::deliver(Job job)
     if (future.resultCount() == 0)
         return;
     const std::shared_ptr<JobResult> result = future.result();
-    if (!result || !result->completed || result->generation != s.generation)
+    if (!result || result->generation != s.generation)
         return;
+    if (!result->completed) {
+        if (result->revoked && !s.cancelled->load())
+            start(job);
+        return;
+    }
     emit finished(*result);
 }
 

@@ -32,6 +32,9 @@ struct JobResult {
     Job job = Job::Validation;
     std::uint64_t generation = 0;
     bool completed = false; // False when cancelled or the text changed under it.
+    // The storage took the text back while the job read it (an edit, a search, a save moved it):
+    // the job runs again on the text as it is now.
+    bool revoked = false;
     Formatting::Validation validation;
     // Every invalid NDJSON record; the one fault of other kinds.
     Formatting::ValidationList errors;
@@ -57,8 +60,9 @@ struct JobContext {
 // The window's five debounced background jobs. Scheduling a job cancels its previous run; when
 // the job applies, it waits for its delay, then takes a snapshot of the text (never a copy on
 // the main thread; jobs firing together share one) and computes on the thread pool; the result
-// is handed over on the main thread only if no newer schedule came since. A job that does not
-// apply emits `reset` at once instead.
+// is handed over on the main thread only if no newer schedule came since. A run whose snapshot
+// was taken back before it finished starts again at once, so the result shown always belongs to
+// the current text. A job that does not apply emits `reset` at once instead.
 class BackgroundJobs : public QObject {
     Q_OBJECT
 
