@@ -8,6 +8,7 @@
 #include <QContextMenuEvent>
 #include <QDateTime>
 #include <QFontDatabase>
+#include <QInputMethod>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -1133,6 +1134,7 @@ void STTextView::setSelection(std::size_t anchor, std::size_t caret, bool keepDe
         m_desiredX.reset();
     if (anchor == m_anchor && caret == m_caret)
         return;
+    endComposition(CompositionEnd::Discard);
     m_anchor = anchor;
     m_caret = caret;
     restartCaretBlink();
@@ -1150,8 +1152,32 @@ void STTextView::moveCaret(std::size_t position, bool extend, bool keepDesiredX)
     ensureCaretVisible();
 }
 
+void STTextView::endComposition(CompositionEnd end)
+{
+    const bool composing = !m_preedit.isEmpty();
+    if (hasFocus()) {
+        QInputMethod *inputMethod = QGuiApplication::inputMethod();
+        // Committing delivers the preedit text as an input method event, inserted at the caret.
+        if (composing && end == CompositionEnd::Commit)
+            inputMethod->commit();
+        inputMethod->reset();
+    }
+    if (m_preedit.isEmpty())
+        return;
+    const std::size_t line = m_storage.lineAt(m_caret);
+    m_preedit.clear();
+    m_preeditFormats.clear();
+    invalidateLines(line, line);
+    viewport()->update();
+}
+
 void STTextView::notifySelectionChanged()
 {
+    // The input method places its candidate window at the caret and reads around it.
+    if (hasFocus())
+        QGuiApplication::inputMethod()->update(Qt::ImCursorRectangle | Qt::ImAnchorRectangle | Qt::ImCursorPosition
+                                               | Qt::ImAnchorPosition | Qt::ImSurroundingText
+                                               | Qt::ImCurrentSelection);
     if (m_delegate)
         m_delegate->textViewDidChangeSelection(this);
     emit selectionChanged();
@@ -1550,6 +1576,7 @@ void STTextView::mousePressEvent(QMouseEvent *event)
         return;
     }
     setFocus(Qt::MouseFocusReason);
+    endComposition(CompositionEnd::Commit);
     const QPoint point = event->position().toPoint();
     const std::size_t position = positionAt(point);
     const qint64 now = QDateTime::currentMSecsSinceEpoch();

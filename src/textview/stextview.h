@@ -192,6 +192,8 @@ public:
     std::size_t cachedLayoutCount() const { return m_layouts.size(); }
 
     QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
+    // The input method's uncommitted text, shown at the caret but not part of the text.
+    const QString &preeditText() const { return m_preedit; }
 
 signals:
     void textChanged();
@@ -275,6 +277,11 @@ private:
     void ensureCaretVisible();
     void restartCaretBlink();
     void notifySelectionChanged();
+    // Ends an input method's composition before the caret moves away from it: kept (committed
+    // where it was typed) for a mouse press, dropped otherwise. Also resets a pending dead key,
+    // which shows no preedit text, so that it does not compose with a key typed elsewhere.
+    enum class CompositionEnd { Commit, Discard };
+    void endComposition(CompositionEnd end);
     void notifyTextChanged();
     void insertTyped(const std::u16string &text);
     void killRange(TextView::TextRange range, TextView::DeleteAction action);

@@ -84,6 +84,8 @@ private slots:
     void clipboardRoundTrip();
     void inputMethodPreeditAndCommit();
     void inputMethodQueries();
+    void compositionEndsWhenTheCaretMoves_data();
+    void compositionEndsWhenTheCaretMoves();
     void wrapOnOffSameText();
     void gutterWidthFollowsLineCount_data();
     void gutterWidthFollowsLineCount();
@@ -361,6 +363,36 @@ void TestTextViewWidget::inputMethodQueries()
     QVERIFY(f.view.inputMethodQuery(Qt::ImEnabled).toBool());
     const QRectF rect = f.view.inputMethodQuery(Qt::ImCursorRectangle).toRectF();
     QCOMPARE(int(rect.top()), f.view.rowHeight() + f.view.viewport()->y());
+}
+
+void TestTextViewWidget::compositionEndsWhenTheCaretMoves_data()
+{
+    QTest::addColumn<QString>("move");
+    QTest::newRow("mouse click on another line") << "click";
+    QTest::newRow("arrow key") << "Down";
+    QTest::newRow("selection set by the program") << "program";
+}
+
+void TestTextViewWidget::compositionEndsWhenTheCaretMoves()
+{
+    QFETCH(QString, move);
+    Fixture f("first\nsecond");
+    QVERIFY(QTest::qWaitForWindowActive(&f.view));
+    f.view.setTextSelection({5, 0});
+    QInputMethodEvent preedit(QString::fromUtf8("\u00b4"), {});
+    QApplication::sendEvent(&f.view, &preedit);
+    QCOMPARE(f.view.preeditText(), QString::fromUtf8("\u00b4"));
+    if (move == "click") {
+        const int y = f.view.rowHeight() + f.view.rowHeight() / 2;
+        QTest::mouseClick(f.view.viewport(), Qt::LeftButton, {}, QPoint(f.view.viewport()->width() - 5, y));
+    } else if (move == "Down") {
+        press(&f.view, "Down");
+    } else {
+        f.view.setTextSelection({12, 0});
+    }
+    QCOMPARE(f.view.textSelection(), (TextRange{12, 0}));
+    QVERIFY(f.view.preeditText().isEmpty());
+    QCOMPARE(f.text(), QStringLiteral("first\nsecond"));
 }
 
 void TestTextViewWidget::wrapOnOffSameText()
