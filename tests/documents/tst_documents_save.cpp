@@ -105,6 +105,32 @@ std::string attribute(const QString &path, const char *name)
     return size < 0 ? "<none>" : std::string(value, std::size_t(size));
 }
 
+// Waits until `pid` has really stopped after a SIGSTOP: kill() returns while the signal is
+// still pending, and the process finishes the system call it is in (a whole rewrite, say)
+// before it stops. False when it ended instead, or after ten seconds.
+bool waitUntilStopped(pid_t pid)
+{
+    QElapsedTimer waited;
+    waited.start();
+    while (waited.elapsed() < 10'000) {
+        QFile stat(QString("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly))
+            return false;
+        // The state follows the command name, which may hold spaces and parentheses.
+        const QByteArray line = stat.readAll();
+        const qsizetype close = line.lastIndexOf(')');
+        if (close < 0 || close + 2 >= line.size())
+            return false;
+        const char state = line[close + 2];
+        if (state == 'T')
+            return true;
+        if (state == 'Z' || state == 'X')
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return false;
+}
+
 // Watches a folder for a file of a given name to appear.
 class FolderWatch {
 public:
@@ -347,7 +373,9 @@ void TestDocumentSave::interruptedRewriteIsSettledOnLoad()
     QVERIFY(::link(local(file).constData(), local(twin).constData()) == 0);
 
     // Stop the saving process as soon as its journal exists, then leave the file as a crash at
-    // that instant could: half written or fully written, and kill the process.
+    // that instant could: half written or fully written, and kill the process. The stopped
+    // process may have written any part of the new text already, so the file is set to the
+    // crash's state in full rather than only patched.
     bool caught = false;
     for (int attempt = 0; attempt < 20 && !caught; ++attempt) {
         FolderWatch watch(folder());
@@ -355,19 +383,16 @@ void TestDocumentSave::interruptedRewriteIsSettledOnLoad()
         SaveChild child(file, next.size(), 2);
         QVERIFY(child.process.waitForStarted());
         const pid_t pid = pid_t(child.process.processId());
-        const bool stopped = watch.waitFor(".shared.json.corvane-journal", 10'000, [] { return true; });
-        if (stopped)
-            ::kill(pid, SIGSTOP);
+        const bool journalSeen = watch.waitFor(".shared.json.corvane-journal", 10'000, [] { return true; });
+        const bool stopped = journalSeen && ::kill(pid, SIGSTOP) == 0 && waitUntilStopped(pid);
         caught = stopped && QFileInfo::exists(path(".shared.json.corvane-journal"));
         if (caught) {
             const int fd = ::open(local(file).constData(), O_WRONLY);
             QVERIFY(fd >= 0);
-            if (completeAtCrash) {
-                QVERIFY(::pwrite(fd, next.data(), next.size(), 0) == ssize_t(next.size()));
-                QVERIFY(::ftruncate(fd, off_t(next.size())) == 0);
-            } else {
-                QVERIFY(::pwrite(fd, next.data(), 1 << 20, 0) == ssize_t(1 << 20));
-            }
+            const std::size_t torn = 1 << 20;
+            const std::string crashed = completeAtCrash ? next : next.substr(0, torn) + old.substr(torn);
+            QVERIFY(::pwrite(fd, crashed.data(), crashed.size(), 0) == ssize_t(crashed.size()));
+            QVERIFY(::ftruncate(fd, off_t(crashed.size())) == 0);
             ::close(fd);
         }
         ::kill(pid, SIGKILL);
