@@ -15,8 +15,9 @@ packages=(
   # Offscreen and screenshot tooling, fonts for deterministic rendering
   xvfb xauth imagemagick fonts-dejavu-core
   # The end-to-end tests drive the real editor as a user would, under a real window manager;
-  # x11-utils brings xmessage (another application to move the focus to) and xprop
-  xdotool python3 openbox wmctrl x11-utils x11-xkb-utils
+  # x11-utils brings xmessage (another application to move the focus to); the accessibility
+  # bus (a session bus, at-spi2-core, gdbus) tells them which dialog button has the focus
+  xdotool python3 openbox wmctrl x11-utils dbus-daemon at-spi2-core libglib2.0-bin
   # Desktop integration: validators and cache tools for the installed tree, icon rendering
   desktop-file-utils appstream shared-mime-info libxml2-utils librsvg2-bin
 )
