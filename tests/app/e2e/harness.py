@@ -58,8 +58,10 @@ class Display:
         self.server = None
         self.wm = None
         self.home = tempfile.mkdtemp(prefix="corvane-e2e-wm-")
+        self.other = None
         self._start_server()
         self._start_window_manager()
+        self._start_other_application()
 
     def _start_server(self):
         # -noreset: by default the server resets when its last client leaves, and a client
@@ -94,8 +96,17 @@ class Display:
     def run(self, *command):
         return subprocess.run(command, env=self.env, capture_output=True, text=True)
 
+    def _start_other_application(self):
+        """Another application's window to move the focus to. It starts with the display: openbox
+        may hand the focus back to the previous window once it has finished managing a new one,
+        which would undo a focus change made right after the window appeared."""
+        self.other = subprocess.Popen(["xmessage", "-name", OTHER_APPLICATION, "another application"], env=self.env,
+                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        if not poll_until(lambda: OTHER_APPLICATION in self.run("wmctrl", "-l").stdout, 15):
+            raise Failure("the other application's window did not appear")
+
     def close(self):
-        for process in (self.wm, self.server):
+        for process in (self.other, self.wm, self.server):
             if process and process.poll() is None:
                 process.terminate()
                 try:
@@ -263,7 +274,6 @@ class Session:
             "CORVANE_LAUNCH_REPORT": "1",
         })
         self.launches = []
-        self.helpers = []
         self.a11y = None
         if accessibility:
             self.a11y = Accessibility(self.env, os.path.join(self.root, "bus.log"))
@@ -335,12 +345,6 @@ class Session:
             self.wait_for("a window painted with " + wait_painted, lambda: editor.painted(wait_painted), timeout)
         return editor
 
-    def start_helper(self, *command):
-        """Another X client (e.g. xmessage) that dies with the session."""
-        process = subprocess.Popen(command, env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self.helpers.append(process)
-        return process
-
     def wait_exit(self, editor, timeout=15, status=0):
         if not poll_until(lambda: not editor.running(), timeout):
             self.fail("the editor did not end within %gs" % timeout)
@@ -353,7 +357,7 @@ class Session:
     def close(self):
         if self.a11y:
             self.a11y.close()
-        for process in [editor.process for editor in self.launches] + self.helpers:
+        for process in [editor.process for editor in self.launches]:
             if process.poll() is None:
                 process.kill()
                 process.wait()
@@ -436,11 +440,20 @@ class Session:
         """A left click at a point of the screen."""
         self.x("xdotool", "mousemove", "--sync", str(x), str(y), "click", "1")
 
-    def focus_away(self):
-        """Gives the focus to another application's window, as a user switching programs does."""
-        if not self.window(OTHER_APPLICATION):
-            self.start_helper("xmessage", "-name", OTHER_APPLICATION, "another application")
-        self.focus(OTHER_APPLICATION)
+    def focus_away(self, until, what, timeout=10):
+        """Gives the focus to another application's window, as a user switching programs does, and
+        waits until `until()` holds (what the editor does on losing the focus). The editor brings
+        its first window to the front once, shortly after it starts: should that take the focus
+        back, it is given away again."""
+        other = self.focus(OTHER_APPLICATION)
+        last = [time.monotonic()]
+        def done():
+            value = until()
+            if not value and self.active()[0] != other and time.monotonic() - last[0] > 0.5:
+                self.x("wmctrl", "-i", "-a", "0x%08x" % other)
+                last[0] = time.monotonic()
+            return value
+        return self.wait_for(what, done, timeout)
 
     def dialogs(self, documents):
         """Titles of the windows that are neither one of `documents` nor the other application."""
@@ -469,34 +482,35 @@ class Session:
 
     # ---- Dialogs ----------------------------------------------------------------------------
 
-    def focused_button(self, title):
-        """The label of the button with the keyboard focus in the dialog titled `title`."""
-        for label, node in self.a11y.buttons(title).items():
-            if Accessibility.FOCUSED in self.a11y.states(node):
+    def _button_with(self, state, buttons):
+        for label, node in buttons.items():
+            if state in self.a11y.states(node):
                 return label
         return None
 
+    def focused_button(self, title):
+        """The label of the button with the keyboard focus in the dialog titled `title`."""
+        return self._button_with(Accessibility.FOCUSED, self.a11y.buttons(title))
+
     def default_button(self, title):
-        for label, node in self.a11y.buttons(title).items():
-            if Accessibility.IS_DEFAULT in self.a11y.states(node):
-                return label
-        return None
+        return self._button_with(Accessibility.IS_DEFAULT, self.a11y.buttons(title))
 
     def choose(self, title, label):
         """Presses the button `label` of the dialog titled `title` with the keyboard: Tab until the
         button has the focus (the accessibility bus tells which has it), then Space."""
         self.focus(title)
-        labels = self.wait_for("the buttons of %r" % title, lambda: self.a11y.buttons(title))
-        if label not in labels:
-            self.fail("%r has no button %r, only %s" % (title, label, sorted(labels)))
-        for _ in range(2 * len(labels) + 2):
-            current = poll_until(lambda: self.focused_button(title), 3)
+        buttons = self.wait_for("the buttons of %r" % title, lambda: self.a11y.buttons(title))
+        if label not in buttons:
+            self.fail("%r has no button %r, only %s" % (title, label, sorted(buttons)))
+        focused = lambda: self._button_with(Accessibility.FOCUSED, buttons)
+        for _ in range(2 * len(buttons) + 2):
+            current = poll_until(focused, 3)
             if current == label:
                 self.keys("space")
                 return
             self.keys("Tab")
             if current:
-                self.wait_for("the focus to leave %r" % current, lambda: self.focused_button(title) != current, 5)
+                self.wait_for("the focus to leave %r" % current, lambda: focused() != current, 5)
         self.fail("Tab never reached %r in %r" % (label, title))
 
     # ---- Waiting and failing ------------------------------------------------------------------

@@ -4,8 +4,6 @@ file another program has since replaced, the user having answered "Keep editing"
 import os
 import time
 
-import harness
-
 ORIGINAL = "one\n"
 TYPED = "typed"
 EDITED = ORIGINAL + TYPED
@@ -27,10 +25,8 @@ def edit_then_change_outside(session, name="ext.txt"):
     session.write(name, OTHER_PROGRAM)
     an_hour_ago = time.time() - 3600
     os.utime(path, (an_hour_ago, an_hour_ago))
-    session.focus_away()
-    if not harness.poll_until(lambda: session.window(CHANGED_DIALOG), 10):
-        session.fail("no %r question after the focus left the editor; %s holds %r"
-                     % (CHANGED_DIALOG, name, session.read(name)))
+    session.focus_away(lambda: session.window(CHANGED_DIALOG),
+                       "the %r question after the focus left the editor" % CHANGED_DIALOG)
     session.focus(CHANGED_DIALOG)
     session.keys("Escape")
     session.wait_no_window(CHANGED_DIALOG)
