@@ -10,15 +10,13 @@
 void checkChosenEncodings(std::string_view bytes)
 {
     for (const Documents::Encoding encoding : Documents::allEncodings) {
-        // UTF-16 of unspecified order follows a big-endian mark but is written little-endian.
-        if (encoding == Documents::Encoding::Utf16)
-            continue;
+        // UTF-16 of unspecified order included: it reports the byte order it read.
         auto result = Documents::decodeAs(bytes, encoding);
         auto *decoded = std::get_if<Documents::DecodedText>(&result);
         if (!decoded)
             continue;
-        const auto again =
-            Documents::encodeForWriting(decoded->text.view(), encoding, Documents::LineEnding::Lf, decoded->hadBOM);
+        const auto again = Documents::encodeForWriting(decoded->text.view(), decoded->encoding,
+                                                       Documents::LineEnding::Lf, decoded->hadBOM);
         if (!again || *again != bytes)
             __builtin_trap();
     }

@@ -19,6 +19,17 @@ std::optional<Documents::LineEnding> lineEndingFromName(std::string_view name)
     return std::nullopt;
 }
 
+// The encoding `--encoding` names, with a byte order: UTF-16 of unspecified order keeps the
+// order of a file that already is UTF-16 and is little-endian otherwise.
+Documents::Encoding concreteTarget(Documents::Encoding named, Documents::Encoding current)
+{
+    if (named != Documents::Encoding::Utf16)
+        return named;
+    if (current == Documents::Encoding::Utf16LE || current == Documents::Encoding::Utf16BE)
+        return current;
+    return Documents::Encoding::Utf16LE;
+}
+
 int runResave(Cli::Context &context)
 {
     Cli::ParsedArguments arguments;
@@ -69,11 +80,12 @@ int runResave(Cli::Context &context)
             doc.hadBOM = text.hadBOM;
             result.text = std::move(text.text);
         }
-        if (to && *to != doc.encoding) {
-            doc.encoding = *to;
-            // A byte order needs its mark to be read back; UTF-8 keeps the file's choice.
-            if (*to != Documents::Encoding::Utf8)
-                doc.hadBOM = !Documents::BOMUtil::bytes(*to).empty();
+        if (to) {
+            doc.encoding = concreteTarget(*to, doc.encoding);
+            // UTF-16 and UTF-32 need their mark to be read back (without it ASCII text loads as
+            // UTF-8 with NULs); the code pages have none; UTF-8 keeps the file's choice.
+            if (doc.encoding != Documents::Encoding::Utf8)
+                doc.hadBOM = !Documents::BOMUtil::bytes(doc.encoding).empty();
         }
         if (arguments.has("--bom"))
             doc.hadBOM = !Documents::BOMUtil::bytes(doc.encoding).empty();

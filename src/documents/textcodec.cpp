@@ -110,19 +110,20 @@ bool canEncode(std::u16string_view text, Encoding encoding)
 std::variant<DecodedText, Base::Message> decodeAs(std::string_view bytes, Encoding encoding)
 {
     DecodedText result;
-    result.encoding = encoding;
-    Encoding decoder = encoding == Encoding::Utf16 ? Encoding::Utf16LE : encoding;
+    // UTF-16 of unspecified order is reported in the order it was read in, so that the next
+    // save writes the bytes it found rather than every character swapped.
+    result.encoding = encoding == Encoding::Utf16 ? Encoding::Utf16LE : encoding;
     if (const auto bom = BOMUtil::detect(bytes)) {
         const bool unspecifiedUtf16 =
             encoding == Encoding::Utf16 && (bom->encoding == Encoding::Utf16LE || bom->encoding == Encoding::Utf16BE);
         if (bom->encoding == encoding || unspecifiedUtf16) {
-            decoder = bom->encoding;
+            result.encoding = bom->encoding;
             bytes.remove_prefix(bom->length);
             result.hadBOM = true;
         }
     }
     result.text.reserve(bytes.size());
-    if (!decode(decoder, bytes, result.text))
+    if (!decode(result.encoding, bytes, result.text))
         return Base::Message{"The file is not valid %@", {std::string(displayName(encoding))}};
     return result;
 }

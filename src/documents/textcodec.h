@@ -38,9 +38,11 @@ std::variant<DecodedText, Base::Message> decodeWithFallback(std::string_view byt
 std::variant<DecodedText, Base::Message> readTextWithFallback(const std::string &path);
 
 // Decodes `bytes` in `encoding` only, strictly, for reopening a file in an encoding the user
-// chose. A byte-order mark of that encoding (for UTF-16 of unspecified order: either mark, which
-// then decides the order) is skipped and reported. Fails with "The file is not valid %@" (the
-// encoding's display name) when any byte sequence has no mapping.
+// chose. A byte-order mark of that encoding is skipped and reported. UTF-16 of unspecified order
+// takes its order from either mark and is reported as the order read (UTF-16 BE or LE with
+// `hadBOM`; without a mark little-endian), so that writing the result back gives the same
+// bytes. Fails with "The file is not valid %@" (the display name of `encoding`) when any byte
+// sequence has no mapping.
 std::variant<DecodedText, Base::Message> decodeAs(std::string_view bytes, Encoding encoding);
 
 // Reads the whole file at `path` and decodes it as above.

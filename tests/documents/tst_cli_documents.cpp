@@ -1,6 +1,8 @@
 // corvane-cli info and resave, run as a separate process on real files.
 #include "support/clirun.h"
 
+#include "documents/document.h"
+
 #include <QtTest>
 
 
@@ -16,6 +18,8 @@ private slots:
     void resaveReportsFailures();
     void resaveConverts_data();
     void resaveConverts();
+    void resaveToUtf16ReadsBack_data();
+    void resaveToUtf16ReadsBack();
     void badArguments_data();
     void badArguments();
 
@@ -114,6 +118,26 @@ void TestCliDocuments::resaveConverts_data()
         << QByteArray("caf\xC3\xA9") << "";
     QTest::newRow("UTF-16 without its mark on request")
         << QByteArray("\xFF\xFEh\x00", 4) << QStringList{"--no-bom"} << 0 << QByteArray("h\x00", 2) << "";
+    QTest::newRow("utf-16 is little-endian with its mark")
+        << QByteArray("hi\n") << QStringList{"--encoding", "utf-16"} << 0 << QByteArray("\xFF\xFEh\x00i\x00\n\x00", 8)
+        << "";
+    QTest::newRow("utf-16 with --bom: the same")
+        << QByteArray("hi") << QStringList{"--encoding", "utf-16", "--bom"} << 0 << QByteArray("\xFF\xFEh\x00i\x00", 6)
+        << "";
+    QTest::newRow("utf-16 with --no-bom: little-endian without it")
+        << QByteArray("hi") << QStringList{"--encoding", "utf-16", "--no-bom"} << 0 << QByteArray("h\x00i\x00", 4) << "";
+    QTest::newRow("utf-16 keeps a big-endian file big-endian")
+        << QByteArray("\xFE\xFF\x00h\x00i", 6) << QStringList{"--encoding", "utf-16"} << 0
+        << QByteArray("\xFE\xFF\x00h\x00i", 6) << "";
+    QTest::newRow("read as utf-16 of either order, a big-endian file stays big-endian")
+        << QByteArray("\xFE\xFF\x00h\x00i", 6) << QStringList{"--from-encoding", "utf-16"} << 0
+        << QByteArray("\xFE\xFF\x00h\x00i", 6) << "";
+    QTest::newRow("UTF-16 LE without a mark, named as the target: gains its mark")
+        << QByteArray("h\x00\xE9\x00", 4) << QStringList{"--encoding", "utf-16le"} << 0
+        << QByteArray("\xFF\xFEh\x00\xE9\x00", 6) << "";
+    QTest::newRow("UTF-8 to UTF-32 BE gains its mark")
+        << QByteArray("a") << QStringList{"--encoding", "utf-32be"} << 0 << QByteArray("\x00\x00\xFE\xFF\x00\x00\x00" "a", 8)
+        << "";
     QTest::newRow("bytes not valid in the named encoding are left alone")
         << QByteArray("caf\xE9") << QStringList{"--from-encoding", "utf-8"} << 1 << QByteArray("caf\xE9")
         << "The file is not valid UTF-8";
@@ -136,6 +160,33 @@ void TestCliDocuments::resaveConverts()
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), written);
+}
+
+void TestCliDocuments::resaveToUtf16ReadsBack_data()
+{
+    QTest::addColumn<QByteArray>("utf8");
+    QTest::newRow("ASCII, which without a mark would read back as UTF-8 with NULs") << QByteArray("a: 1\nb: two\n");
+    QTest::newRow("accents and an emoji") << QByteArray("name: Zo\xC3\xAB \xF0\x9F\x99\x82\n");
+}
+
+// A conversion is only done when the next load reads the same text back.
+void TestCliDocuments::resaveToUtf16ReadsBack()
+{
+    QFETCH(QByteArray, utf8);
+    const QString path = write("round.yaml", utf8);
+    const CliRun resave = runCli({"resave", "--encoding", "utf-16", path});
+    QCOMPARE(resave.err, QString());
+    QCOMPARE(resave.status, 0);
+    const CliRun info = runCli({"info", "--json", path});
+    QCOMPARE(info.status, 0);
+    const QString text = QString::fromUtf8(utf8);
+    QCOMPARE(info.out, "{\"path\":\"" + path + "\",\"kind\":\"YAML\",\"encoding\":\"UTF-16 LE\",\"bom\":true,"
+                           "\"lineEnding\":\"LF\",\"lines\":" + QString::number(utf8.count('\n') + 1)
+                           + ",\"bytes\":" + QString::number(2 + 2 * text.size()) + "}\n");
+    auto loaded = Documents::loadDocument(path.toStdString());
+    QVERIFY(std::holds_alternative<Documents::LoadResult>(loaded));
+    const auto &result = std::get<Documents::LoadResult>(loaded);
+    QCOMPARE(QString::fromUtf16(result.text.data(), qsizetype(result.text.size())), text);
 }
 
 void TestCliDocuments::resaveReportsFailures()

@@ -268,30 +268,35 @@ void TestDocuments::decodeAsChosenEncoding_data()
 {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<Encoding>("chosen");
+    QTest::addColumn<Encoding>("reported"); // What the next save writes.
     QTest::addColumn<bool>("hadBOM");
     QTest::addColumn<QString>("text"); // Null when the bytes must be refused.
     QTest::newRow("Western text read as Latin-1, not the 1251 the guess gives")
-        << QByteArray("caf\xE9") << Encoding::Latin1 << false << QString("café");
-    QTest::newRow("the same bytes are not UTF-8") << QByteArray("caf\xE9") << Encoding::Utf8 << false << QString();
-    QTest::newRow("nor ASCII") << QByteArray("caf\xE9") << Encoding::Ascii << false << QString();
+        << QByteArray("caf\xE9") << Encoding::Latin1 << Encoding::Latin1 << false << QString("café");
+    QTest::newRow("the same bytes are not UTF-8")
+        << QByteArray("caf\xE9") << Encoding::Utf8 << Encoding::Utf8 << false << QString();
+    QTest::newRow("nor ASCII") << QByteArray("caf\xE9") << Encoding::Ascii << Encoding::Ascii << false << QString();
     QTest::newRow("UTF-8 mark skipped for UTF-8")
-        << QByteArray("\xEF\xBB\xBFok") << Encoding::Utf8 << true << QString("ok");
-    QTest::newRow("UTF-8 mark is text in Windows-1252")
-        << QByteArray("\xEF\xBB\xBFok") << Encoding::Windows1252 << false << QString::fromUtf8("ï»¿ok");
-    QTest::newRow("UTF-16 of unspecified order follows a BE mark")
-        << QByteArray("\xFE\xFF\x00h\x00i", 6) << Encoding::Utf16 << true << QString("hi");
+        << QByteArray("\xEF\xBB\xBFok") << Encoding::Utf8 << Encoding::Utf8 << true << QString("ok");
+    QTest::newRow("UTF-8 mark is text in Windows-1252") << QByteArray("\xEF\xBB\xBFok") << Encoding::Windows1252
+                                                        << Encoding::Windows1252 << false << QString::fromUtf8("ï»¿ok");
+    QTest::newRow("UTF-16 of unspecified order follows a BE mark and says so")
+        << QByteArray("\xFE\xFF\x00h\x00i", 6) << Encoding::Utf16 << Encoding::Utf16BE << true << QString("hi");
+    QTest::newRow("UTF-16 of unspecified order follows an LE mark and says so")
+        << QByteArray("\xFF\xFEh\x00i\x00", 6) << Encoding::Utf16 << Encoding::Utf16LE << true << QString("hi");
     QTest::newRow("UTF-16 without a mark is read little-endian")
-        << QByteArray("h\x00i\x00", 4) << Encoding::Utf16 << false << QString("hi");
+        << QByteArray("h\x00i\x00", 4) << Encoding::Utf16 << Encoding::Utf16LE << false << QString("hi");
     QTest::newRow("an odd byte count is not UTF-16 LE")
-        << QByteArray("h\x00i", 3) << Encoding::Utf16LE << false << QString();
-    QTest::newRow("UTF-8 text read as Windows-1251 on purpose")
-        << QByteArray("\xD0\xB6") << Encoding::Windows1251 << false << QString::fromUtf8("Р¶");
+        << QByteArray("h\x00i", 3) << Encoding::Utf16LE << Encoding::Utf16LE << false << QString();
+    QTest::newRow("UTF-8 text read as Windows-1251 on purpose") << QByteArray("\xD0\xB6") << Encoding::Windows1251
+                                                                << Encoding::Windows1251 << false << QString::fromUtf8("Р¶");
 }
 
 void TestDocuments::decodeAsChosenEncoding()
 {
     QFETCH(QByteArray, bytes);
     QFETCH(Encoding, chosen);
+    QFETCH(Encoding, reported);
     QFETCH(bool, hadBOM);
     QFETCH(QString, text);
     const auto result = decodeAs(fromQ(bytes), chosen);
@@ -303,9 +308,13 @@ void TestDocuments::decodeAsChosenEncoding()
     }
     QVERIFY(std::holds_alternative<DecodedText>(result));
     const auto &got = decoded(result);
-    QCOMPARE(got.encoding, chosen);
+    QCOMPARE(got.encoding, reported);
     QCOMPARE(got.hadBOM, hadBOM);
     QCOMPARE(QString::fromUtf16(got.text.data(), qsizetype(got.text.size())), text);
+    // Written back as reported, the text gives the same bytes.
+    const auto again = Documents::encodeForWriting(got.text.view(), got.encoding, LineEnding::Lf, got.hadBOM);
+    QVERIFY(again);
+    QCOMPARE(QByteArray::fromStdString(*again), bytes);
 }
 
 void TestDocuments::decodeRejectsUndecodable()

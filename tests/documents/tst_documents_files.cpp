@@ -17,6 +17,8 @@
 using namespace Documents;
 using namespace std::string_literals;
 
+Q_DECLARE_METATYPE(Documents::Encoding)
+
 namespace {
 
 std::string readAll(const QString &path)
@@ -83,6 +85,8 @@ private slots:
     void scratchMarker();
 
     void saveKeepsEncodingMarkAndLineEnding();
+    void reopenAsUtf16KeepsTheByteOrder_data();
+    void reopenAsUtf16KeepsTheByteOrder();
     void saveRefusesUnrepresentableText();
     void atomicWriteKeepsPermissions();
     void atomicWriteFollowsSymlinks();
@@ -188,6 +192,34 @@ void TestDocumentFiles::saveKeepsEncodingMarkAndLineEnding()
     QCOMPARE(readAll(file), original);
     QVERIFY(!saveText(file.toStdString(), u"x\ny", loaded.doc.encoding, loaded.doc.lineEnding, loaded.doc.hadBOM));
     QCOMPARE(readAll(file), "\xFF\xFE" "x\x00\r\x00\n\x00" "y\x00"s);
+}
+
+void TestDocumentFiles::reopenAsUtf16KeepsTheByteOrder_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<Encoding>("reported");
+    QTest::newRow("big-endian with its mark stays big-endian")
+        << QByteArray("\xFE\xFF\x00h\x00\xE9\x00\r\x00\n", 10) << Encoding::Utf16BE;
+    QTest::newRow("little-endian with its mark stays little-endian")
+        << QByteArray("\xFF\xFEh\x00\xE9\x00\n\x00", 8) << Encoding::Utf16LE;
+    QTest::newRow("no mark: read and written little-endian") << QByteArray("h\x00\xE9\x00", 4) << Encoding::Utf16LE;
+}
+
+// "Reopen with Encoding: UTF-16" leaves the byte order to the file's mark; the next save must
+// write the bytes it read, not every character byte-swapped.
+void TestDocumentFiles::reopenAsUtf16KeepsTheByteOrder()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(Encoding, reported);
+    const QString file = path("reopened.txt");
+    writeAll(file, bytes.toStdString());
+    auto result = decodeForLoad(file.toStdString(), Encoding::Utf16);
+    QVERIFY(std::holds_alternative<LoadedText>(result));
+    const auto &loaded = std::get<LoadedText>(result);
+    QCOMPARE(loaded.encoding, reported);
+    QCOMPARE(loaded.text.view().substr(0, 2), std::u16string_view(u"hé"));
+    QVERIFY(!saveText(file.toStdString(), loaded.text.view(), loaded.encoding, loaded.lineEnding, loaded.hadBOM));
+    QCOMPARE(readAll(file), bytes.toStdString());
 }
 
 void TestDocumentFiles::saveRefusesUnrepresentableText()
