@@ -5,6 +5,7 @@
 #include "savejournal_p.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 #include <fcntl.h>
@@ -39,6 +40,74 @@ std::optional<FileTime> modificationTime(const std::string &path)
     if (::stat(path.c_str(), &info) != 0)
         return std::nullopt;
     return FileTime{std::int64_t(info.st_mtim.tv_sec), std::int64_t(info.st_mtim.tv_nsec)};
+}
+
+namespace {
+
+FileTime fileTime(const struct timespec &time)
+{
+    return {std::int64_t(time.tv_sec), std::int64_t(time.tv_nsec)};
+}
+
+std::optional<std::string> realTarget(const std::string &path)
+{
+    char *resolved = ::realpath(path.c_str(), nullptr);
+    if (!resolved)
+        return std::nullopt;
+    std::string target(resolved);
+    std::free(resolved);
+    return target;
+}
+
+std::optional<DiskVersion> versionOf(const struct stat &info, const std::string &path)
+{
+    auto target = realTarget(path);
+    if (!target)
+        return std::nullopt;
+    DiskVersion version;
+    version.identity = {std::uint64_t(info.st_dev), std::uint64_t(info.st_ino)};
+    version.size = std::int64_t(info.st_size);
+    version.mtime = fileTime(info.st_mtim);
+    version.ctime = fileTime(info.st_ctim);
+    version.target = std::move(*target);
+    return version;
+}
+
+bool isWholeSecond(const DiskVersion &version)
+{
+    return version.mtime.nanoseconds == 0 && version.ctime.nanoseconds == 0;
+}
+
+// `time` is more than half a second after `known`.
+bool laterThanTolerance(const FileTime &time, const FileTime &known)
+{
+    FileTime limit{known.seconds, known.nanoseconds + 500'000'000};
+    if (limit.nanoseconds >= 1'000'000'000) {
+        limit.seconds += 1;
+        limit.nanoseconds -= 1'000'000'000;
+    }
+    return time > limit;
+}
+
+} // namespace
+
+std::optional<DiskVersion> diskVersion(const std::string &path)
+{
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0)
+        return std::nullopt;
+    return versionOf(info, path);
+}
+
+bool changedOnDisk(const DiskVersion &known, const DiskVersion &now)
+{
+    if (known.identity != now.identity || known.size != now.size || known.target != now.target)
+        return true;
+    // Whole seconds on either side: a file system whose clock cannot tell the two apart, or
+    // whose cached fractions a later look no longer sees.
+    if (isWholeSecond(known) || isWholeSecond(now))
+        return laterThanTolerance(now.mtime, known.mtime) || laterThanTolerance(now.ctime, known.ctime);
+    return known.mtime != now.mtime || known.ctime != now.ctime;
 }
 
 std::optional<Base::Message> readWholeFile(const std::string &path, Base::ByteBuffer &bytes)

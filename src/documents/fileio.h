@@ -11,7 +11,8 @@
 
 namespace Documents {
 
-// A modification time with the file system's full (nanosecond) precision.
+// A file time (modification or status change) with the file system's full (nanosecond)
+// precision.
 struct FileTime {
     std::int64_t seconds = 0;
     std::int64_t nanoseconds = 0;
@@ -31,6 +32,39 @@ std::variant<FileAttributes, std::string> readAttributes(const std::string &path
 
 // The modification time of `path`, empty on any error.
 std::optional<FileTime> modificationTime(const std::string &path);
+
+// Which file a path names: a replace-by-rename gives another inode, another mount another device.
+struct FileIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    bool operator==(const FileIdentity &) const = default;
+};
+
+// What a load read or a save wrote, as the file system describes it, so that a later look can
+// tell whether another program changed the file since.
+struct DiskVersion {
+    FileIdentity identity;
+    std::int64_t size = 0;
+    FileTime mtime;
+    // The status-change time: it moves on every write, rename into place, chmod, chown or link,
+    // and no program can set it back, unlike the modification time (cp -p, rsync -a, touch -d).
+    FileTime ctime;
+    // The name resolved (realpath): for a symlink, the file it ends at.
+    std::string target;
+    bool operator==(const DiskVersion &) const = default;
+};
+
+// The version of the file `path` names now (following symlinks); empty on any error.
+std::optional<DiskVersion> diskVersion(const std::string &path);
+
+// True when `now` is not the file `known` describes: another device, inode, size or target, or
+// another modification or status-change time. An older time is as much a change as a newer one:
+// a backup moved back, a symlink re-pointed at an older file, `touch -d`. Only where a file
+// system keeps coarse times (the modification and status-change times of `known` or of `now`
+// both lack a sub-second part: FAT, some network mounts, whose cached times may also lose
+// their fraction later) does a time count as changed only when it is more than 0.5 s later than
+// the known one; device, inode, size and target still compare exactly.
+bool changedOnDisk(const DiskVersion &known, const DiskVersion &now);
 
 // Reads the whole file into `bytes`. Returns the message "<system description>" on failure.
 std::optional<Base::Message> readWholeFile(const std::string &path, Base::ByteBuffer &bytes);

@@ -16,13 +16,6 @@
 
 namespace Documents {
 
-// Which file a path names: a replace-by-rename gives another inode, another mount another device.
-struct FileIdentity {
-    std::uint64_t device = 0;
-    std::uint64_t inode = 0;
-    bool operator==(const FileIdentity &) const = default;
-};
-
 // The identity, size and modification time of `path` (following symlinks); empty on any error.
 struct FileStamp {
     FileIdentity identity;
