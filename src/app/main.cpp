@@ -32,7 +32,7 @@ int main(int argc, char **argv)
         new App::LaunchReport(delegate, sinceStart);
     QObject::connect(&channel, &App::SingleInstance::requestReceived, &delegate, &App::AppDelegate::handle);
     App::TerminationSignal termination;
-    QObject::connect(&termination, &App::TerminationSignal::received, &delegate, &App::AppDelegate::quit);
+    QObject::connect(&termination, &App::TerminationSignal::received, &delegate, &App::AppDelegate::quitWithoutQuestions);
 
     // Files of the command line are the system's hand-over before launching has finished: the
     // first window takes the first, the others get windows of their own.

@@ -138,7 +138,6 @@ void Coordinator::update(const EditorTextView &inputs)
     const bool errorChanged = m_lastErrorLines != errorLines;
     const bool kindChanged = m_lastDocKind != inputs.docKind;
     const bool documentChanged = m_lastDocumentId != inputs.documentId;
-    std::vector<long long> previousErrorLines = std::move(m_lastErrorLines);
 
     if (themeChanged)
         applyTheme(*inputs.theme);
@@ -168,7 +167,7 @@ void Coordinator::update(const EditorTextView &inputs)
         // palette already changed.
         applyAttributesInPlace();
     } else if (errorChanged) {
-        applyErrorLinesInPlace(previousErrorLines, m_lastErrorLines);
+        applyErrorLinesInPlace(m_lastErrorLines);
     }
 
     if (!inputs.isActiveEditor && view->hasFocus())
@@ -253,6 +252,10 @@ void Coordinator::replaceContent(const EditorTextView &inputs, bool sameDocument
     }
     view->setAttributedText(std::move(content));
     markErrorLines(m_lastErrorLines);
+    // Another document starts at its top, whatever the previous one showed.
+    view->setTextSelection({0, 0});
+    view->verticalScrollBar()->setValue(0);
+    view->horizontalScrollBar()->setValue(0);
     m_isUpdatingFromBinding = false;
     // Undo does not cross documents.
     view->undoManager()->removeAllActions();
@@ -338,27 +341,28 @@ void Coordinator::applyClasses(const std::vector<std::uint8_t> &classes)
 void Coordinator::markErrorLines(const std::vector<long long> &lines)
 {
     TextView::TextStorage &storage = m_textView->textContentManager();
+    // Every mark goes by its own range, not by the lines it was made for: an edit across a marked
+    // line (a reload, a paste over it) stretches the mark over all the text it put there.
+    const std::vector<TextView::Decoration> previous = storage.decorations();
+    for (const TextView::Decoration &mark : previous)
+        storage.removeDecorations(mark.start, mark.length);
     for (const long long line : lines) {
         const auto range = rangeForLine(line);
         if (!range)
             continue;
-        storage.removeDecorations(range->location, range->length);
         storage.addDecoration({range->location, range->length, errorBackground, TextView::UnderlineStyle::Thick,
                                errorUnderline});
     }
 }
 
-void Coordinator::applyErrorLinesInPlace(const std::vector<long long> &previous, const std::vector<long long> &next)
+void Coordinator::applyErrorLinesInPlace(const std::vector<long long> &lines)
 {
     if (!m_textView)
         return;
     TextView::TextStorage &storage = m_textView->textContentManager();
     m_isUpdatingFromBinding = true;
     storage.beginEditing();
-    for (const long long line : previous)
-        if (const auto range = rangeForLine(line))
-            storage.removeDecorations(range->location, range->length);
-    markErrorLines(next);
+    markErrorLines(lines);
     storage.endEditing();
     m_isUpdatingFromBinding = false;
 }
@@ -454,6 +458,27 @@ void Coordinator::applyText(std::u16string_view newText, std::size_t caret)
     const std::size_t location = std::min(newText.size(), caret);
     m_textView->setTextSelection({location, 0});
     m_textView->scrollRangeToVisible({location, 0});
+}
+
+void Coordinator::replaceAllText(std::u16string_view newText)
+{
+    if (!m_textView)
+        return;
+    STTextView *view = m_textView;
+    const TextView::TextRange selection = view->textSelection();
+    const int scrollTop = view->verticalScrollBar()->value();
+    const int scrollLeft = view->horizontalScrollBar()->value();
+    const std::u16string oldText = text();
+    if (const auto replacement = minimalReplacement(oldText, newText)) {
+        view->breakUndoCoalescing();
+        view->replaceCharacters({replacement->replaced.location, replacement->replaced.length},
+                                newText.substr(replacement->inserted.location, replacement->inserted.length), false);
+    }
+    const std::size_t length = newText.size();
+    const std::size_t location = std::min(length, selection.location);
+    view->setTextSelection({location, std::min(length - location, selection.length)});
+    view->verticalScrollBar()->setValue(scrollTop);
+    view->horizontalScrollBar()->setValue(scrollLeft);
 }
 
 void Coordinator::appendExternalText(std::u16string_view appended)

@@ -83,6 +83,9 @@ public:
     // Replaces the text with `newText` through the smallest single edit, then puts the caret at
     // `caret` (clamped).
     void applyText(std::u16string_view newText, std::size_t caret);
+    // Replaces the text with `newText` through the smallest single edit (one undo step) and keeps
+    // what the user sees: the selection, clamped to the new text, and the scroll position.
+    void replaceAllText(std::u16string_view newText);
     // Puts text another program appended to the file at the end of the document: not an edit of
     // the user's (no undo step, no `textEdited`), re-coloured like typing.
     void appendExternalText(std::u16string_view text);
@@ -111,7 +114,8 @@ private:
     void applyFont(const Highlighting::Theme &theme, double fontSize);
     void applyInsets(bool showLineNumbers);
     void replaceContent(const EditorTextView &inputs, bool sameDocument);
-    void applyErrorLinesInPlace(const std::vector<long long> &previous, const std::vector<long long> &next);
+    void applyErrorLinesInPlace(const std::vector<long long> &lines);
+    // Replaces every error mark with marks on `lines` (1-based), inside the caller's edit batch.
     void markErrorLines(const std::vector<long long> &lines);
     void scheduleRehighlight();
     void startBackgroundRehighlight();

@@ -13,6 +13,7 @@
 
 #include "base/localization.h"
 #include "base/notificationcenter.h"
+#include "documents/document.h"
 #include "documents/scratchfile.h"
 #include "viewers/viewertext.h"
 
@@ -21,6 +22,7 @@
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QScreen>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QTimer>
 
@@ -155,6 +157,7 @@ void AppDelegate::applicationDidFinishLaunching()
         const QStringList queued = std::exchange(WindowSession::shared().pendingExternalURLs, {});
         for (const QString &path : queued)
             openWindowForURL(path);
+        reportRecoveredEdits();
         pollForWindowAndActivate(0);
     });
 }
@@ -285,10 +288,100 @@ void AppDelegate::quit()
     if (m_quitting)
         return;
     m_quitting = true;
+    QList<QPointer<ContentView>> unsaved;
     for (ContentView *view : WindowSession::shared().views())
-        view->saveIfDirty(true);
+        if (!view->saveIfDirty(SaveReason::Quit))
+            unsaved << view;
+    askBeforeQuitting(std::move(unsaved));
+}
+
+void AppDelegate::askBeforeQuitting(QList<QPointer<ContentView>> unsaved)
+{
+    while (!unsaved.isEmpty() && (!unsaved.first() || !unsaved.first()->isDirty() || unsaved.first()->editsDiscarded()))
+        unsaved.removeFirst();
+    if (unsaved.isEmpty()) {
+        finishQuitting();
+        return;
+    }
+    ContentView *view = unsaved.takeFirst();
+    view->window()->raise();
+    view->window()->activateWindow();
+    view->askAboutUnsavedEdits(
+        LeaveReason::Quitting, [this, unsaved] { askBeforeQuitting(unsaved); }, [this] { m_quitting = false; });
+}
+
+void AppDelegate::finishQuitting()
+{
     RecentsStore::shared().flushNow();
     QApplication::quit();
+}
+
+void AppDelegate::quitWithoutQuestions()
+{
+    m_quitting = true;
+    for (ContentView *view : WindowSession::shared().views())
+        if (!view->saveIfDirty(SaveReason::Quit) && !view->editsDiscarded())
+            keepRecoveryCopy(*view);
+    RecentsStore::shared().flushNow();
+    QApplication::quit();
+    // Qt's quit closes windows first; ending every event loop as well means that no window and no
+    // open dialog can hold the application.
+    QCoreApplication::exit(0);
+}
+
+namespace {
+
+const QString recoveredEditsKey = QStringLiteral("recoveredEdits");
+
+} // namespace
+
+void AppDelegate::keepRecoveryCopy(ContentView &view)
+{
+    const auto &doc = view.doc();
+    if (!doc)
+        return;
+    const QString original = QString::fromStdString(doc->path);
+    const QString folder = scratchFolder();
+    if (folder.isEmpty() || !QDir().mkpath(folder))
+        return;
+    const QString base = QStringLiteral("recovered-") + QFileInfo(original).completeBaseName();
+    const QString suffix = QFileInfo(original).suffix().isEmpty() ? QStringLiteral("txt") : QFileInfo(original).suffix();
+    QString copy = QDir(folder).filePath(base + QLatin1Char('.') + suffix);
+    for (int n = 2; QFileInfo::exists(copy); ++n)
+        copy = QDir(folder).filePath(base + QStringLiteral("-%1.").arg(n) + suffix);
+    // UTF-8 holds any text, whatever the document's own encoding could not.
+    if (Documents::saveText(QFile::encodeName(copy).toStdString(), view.text(), Documents::Encoding::Utf8,
+                            doc->lineEnding, false))
+        return;
+    QSettings &settings = Preferences::shared().settings();
+    QStringList recorded = settings.value(recoveredEditsKey).toStringList();
+    recorded << original << copy;
+    settings.setValue(recoveredEditsKey, recorded);
+    settings.sync();
+}
+
+QList<QPair<QString, QString>> AppDelegate::takeRecoveredEdits()
+{
+    QSettings &settings = Preferences::shared().settings();
+    const QStringList recorded = settings.value(recoveredEditsKey).toStringList();
+    settings.remove(recoveredEditsKey);
+    QList<QPair<QString, QString>> pairs;
+    for (qsizetype i = 0; i + 1 < recorded.size(); i += 2)
+        pairs.append({recorded[i], recorded[i + 1]});
+    return pairs;
+}
+
+void AppDelegate::reportRecoveredEdits()
+{
+    const auto recovered = takeRecoveredEdits();
+    const QList<DocumentWindow *> open = windows();
+    if (recovered.isEmpty() || open.isEmpty())
+        return;
+    QStringList lines;
+    for (const auto &[original, copy] : recovered)
+        lines << loc(Base::Message{"Changes to %@ could not be saved when Corvane was ended. They were kept in %@.",
+                                   {original.toStdString(), copy.toStdString()}});
+    open.first()->contentView()->showError(lines.join(QLatin1Char('\n')));
 }
 
 void AppDelegate::handle(const SingleInstance::Request &request)

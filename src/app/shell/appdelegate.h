@@ -51,9 +51,17 @@ public:
     DocumentWindow *openWindowForURL(const QString &path);
     // The About box (name, version, credits); it closes itself.
     QMessageBox *showAbout();
-    // Saves every window (even over a pending external change), writes the recent files and
-    // quits. Windows close without questions: a scratch document stays in its file.
+    // Saves every window (even over a pending external change), asks about each window whose
+    // edits still could not be saved (Cancel, the default, keeps the application running), then
+    // writes the recent files and quits. Windows close without further questions: a scratch
+    // document stays in its file.
     void quit();
+    // Quits at once, for a termination signal: saves every window as `quit` does, never waits
+    // for an answer, and keeps edits that could not be saved in a recovery copy in the scratch
+    // folder, which the next start reports.
+    void quitWithoutQuestions();
+    // Recovery copies a previous run left (original path, copy path), reported once at start.
+    static QList<QPair<QString, QString>> takeRecoveredEdits();
     // What a later launch asked for.
     void handle(const SingleInstance::Request &request);
 
@@ -70,6 +78,11 @@ private:
     DocumentWindow *makeWindow(ContentView::Options options);
     void present(DocumentWindow *window);
     void pollForWindowAndActivate(int attempt);
+    // Asks about the first window that still has unsaved edits, then the next one.
+    void askBeforeQuitting(QList<QPointer<ContentView>> unsaved);
+    void finishQuitting();
+    void keepRecoveryCopy(ContentView &view);
+    void reportRecoveredEdits();
     void applyThemePalette();
 
     bool m_activationDone = false;

@@ -2,6 +2,7 @@
 
 #include "app/model/fontsize.h"
 #include "app/services/preferences.h"
+#include "app/window/chrome.h"
 
 #include "base/localization.h"
 #include "base/notificationcenter.h"
@@ -110,7 +111,7 @@ QMenuBar *installMenus(QMainWindow *window, const CommandActions &actions)
         }
         if (command.separatorBefore)
             menu->addSeparator();
-        QAction *item = menu->addAction(loc(command.title));
+        QAction *item = menu->addAction(Chrome::literalTitle(loc(command.title)));
         item->setObjectName(command.id);
         item->setShortcuts(command.shortcuts);
         item->setShortcutContext(Qt::WindowShortcut);

@@ -93,4 +93,9 @@ QPalette themedPalette(QPalette palette, const Highlighting::Theme &theme)
     return palette;
 }
 
+QString literalTitle(QString text)
+{
+    return text.replace(QLatin1Char('&'), QStringLiteral("&&"));
+}
+
 } // namespace App::Chrome

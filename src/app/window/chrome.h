@@ -5,6 +5,7 @@
 #include <QColor>
 #include <QFont>
 #include <QPalette>
+#include <QString>
 
 class QWidget;
 
@@ -27,5 +28,9 @@ QFont monospacedFont(double points, QFont::Weight weight = QFont::Normal);
 void applyPalette(QWidget *widget, const Highlighting::Theme &theme);
 // `base` with the theme's colours, as applyPalette gives them.
 QPalette themedPalette(QPalette base, const Highlighting::Theme &theme);
+
+// `text` as a menu item's or button's title shows it: Qt reads "&" as the mark of a keyboard
+// mnemonic, so every "&" of a file name or a message is doubled.
+QString literalTitle(QString text);
 
 } // namespace App::Chrome

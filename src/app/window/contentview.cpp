@@ -120,6 +120,7 @@ WindowTimings &WindowTimings::shared()
 ContentView::ContentView(Options options, QWidget *parent) : QWidget(parent), m_options(std::move(options))
 {
     WindowSession::shared().add(this);
+    setMinimumSize(minimumContentSize);
     setAcceptDrops(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
     m_textView = m_editor.makeView(m_inputs, nullptr);
@@ -131,7 +132,7 @@ ContentView::ContentView(Options options, QWidget *parent) : QWidget(parent), m_
     m_autoSave.setSingleShot(true);
     m_autoSave.setTimerType(Qt::PreciseTimer);
     m_autoSave.setInterval(WindowTimings::shared().autoSaveMs);
-    connect(&m_autoSave, &QTimer::timeout, this, [this] { saveIfDirty(false); });
+    connect(&m_autoSave, &QTimer::timeout, this, [this] { saveIfDirty(SaveReason::AutoSave); });
 
     m_loadingIndicatorDelay.setSingleShot(true);
     m_loadingIndicatorDelay.setInterval(WindowTimings::shared().loadingIndicatorDelayMs);
@@ -279,13 +280,8 @@ void ContentView::updateToolbarMinWidth()
     if (std::abs(width - m_toolbarMinWidth) <= 0.5)
         return;
     m_toolbarMinWidth = width;
-    QTimer::singleShot(0, this, [this] {
-        QWidget *host = window();
-        const int minimum = int(std::ceil(m_toolbarMinWidth));
-        host->setMinimumSize(minimum, std::max(host->minimumHeight(), 300));
-        if (host->width() < minimum)
-            host->resize(minimum, host->height());
-    });
+    // A toolbar wider than the usual minimum (more pickers, a larger font) widens the window.
+    setMinimumWidth(std::max(minimumContentSize.width(), int(std::ceil(m_toolbarMinWidth))));
 }
 
 // ---- Preferences ----------------------------------------------------------------------------
@@ -522,7 +518,7 @@ void ContentView::loadURL(const QString &path, std::optional<Documents::Encoding
     const std::string localPath = QFileInfo(path).absoluteFilePath().toStdString();
     const auto checked = Documents::checkBeforeLoad(localPath);
     if (const auto *error = std::get_if<Base::Message>(&checked)) {
-        m_reloadDiscardsEdits = false;
+        m_editsDiscarded = false;
         showError(loc(*error));
         return;
     }
@@ -548,9 +544,12 @@ void ContentView::applyLoad()
         return;
     m_loadingIndicatorDelay.stop();
     m_loadingIndicator->hide();
-    m_reloadDiscardsEdits = false;
+    m_editsDiscarded = false;
     const std::shared_ptr<LoadOutcome> outcome = future.result();
     if (const auto *error = std::get_if<Base::Message>(outcome.get())) {
+        // A file that cannot be read is not tried again at the next start.
+        if (Preferences::shared().lastOpenPath() == QString::fromStdString(m_loadTicket.path))
+            Preferences::shared().setLastOpenPath(QString());
         updateWindowTitle();
         showError(loc(*error));
         return;
@@ -565,9 +564,11 @@ void ContentView::applyLoad()
     doc.hadBOM = loaded.hadBOM;
     doc.mtime = loaded.recoveredMtime ? loaded.recoveredMtime : m_loadTicket.mtime;
     doc.isScratch = Documents::isScratchPath(path);
-    // The delimiter the user picked belongs to the file: a reload keeps it, another file not.
-    if (!m_doc || m_doc->path != path)
+    // The delimiter and the view the user picked belong to the file: a reload keeps them.
+    const bool sameFile = m_doc && m_doc->path == path;
+    if (!sameFile)
         m_delimiterChoice = Viewers::CSVDelimiterChoice::Auto;
+    closeDocumentQuestions();
     m_chosenEncoding = m_loadTicket.encoding;
     m_followState = loaded.follow;
     m_doc = doc;
@@ -578,7 +579,8 @@ void ContentView::applyLoad()
     m_lastSaveFailed = false;
     m_inputs.goToLine.reset();
     m_inputs.errorLine.reset();
-    m_mode = initialMode(doc.kind);
+    if (!sameFile)
+        m_mode = initialMode(doc.kind);
     pushEditorInputs();
     m_inputs.text.reset();
     m_savedRevision = m_textView->textContentManager().revision();
@@ -639,29 +641,34 @@ std::optional<std::int64_t> ContentView::currentDiskMtimeNs() const
     return time ? std::optional<std::int64_t>(nanoseconds(*time)) : std::nullopt;
 }
 
-bool ContentView::saveIfDirty(bool force)
+bool ContentView::saveIfDirty(SaveReason reason)
 {
     if (!m_doc)
         return true;
     if (!isDirty() && !m_lastSaveFailed)
         return true;
-    if (m_reloadDiscardsEdits)
+    if (m_editsDiscarded)
         return true;
-    if (!force && !m_suppressExternalCheck && isNewerOnDisk(Documents::modificationTime(m_doc->path), m_doc->mtime)) {
+    const bool reports = reason == SaveReason::AutoSave;
+    if (reason != SaveReason::Quit && !m_suppressExternalCheck && fileChangedOnDisk()) {
         m_externalChangePending = true;
-        raiseExternalChangeDialog();
+        if (reports)
+            raiseExternalChangeDialog();
         return false;
     }
     const std::u16string_view text = currentText();
     const std::uint64_t revision = m_textView->textContentManager().revision();
     if (const auto error = Documents::saveText(m_doc->path, text, m_doc->encoding, m_doc->lineEnding, m_doc->hadBOM)) {
         m_lastSaveFailed = true;
-        showError(loc(*error));
+        m_lastSaveError = loc(*error);
+        if (reports)
+            showError(m_lastSaveError);
         return false;
     }
     m_savedRevision = revision;
     m_formatChangePending = false;
     m_lastSaveFailed = false;
+    m_lastSaveError.clear();
     if (const auto time = Documents::modificationTime(m_doc->path))
         m_doc->mtime = time;
     updateWindowTitle();
@@ -672,6 +679,114 @@ bool ContentView::saveIfDirty(bool force)
     return true;
 }
 
+void ContentView::openFile(const QString &path)
+{
+    if (saveIfDirty(SaveReason::BeforeLeaving)) {
+        loadURL(path);
+        return;
+    }
+    askAboutUnsavedEdits(LeaveReason::Opening, [this, path] { loadURL(path); });
+}
+
+void ContentView::askAboutUnsavedEdits(LeaveReason reason, std::function<void()> proceed,
+                                       std::function<void()> cancelled)
+{
+    // One question at a time: this one also settles a pending "File changed on disk".
+    for (QMessageBox *dialog : {m_unsavedQuestion.data(), m_externalDialog.data(), m_errorAlert.data()})
+        if (dialog)
+            dialog->close();
+    const bool changedOnDisk = m_externalChangePending || (m_doc && !m_lastSaveFailed && fileChangedOnDisk());
+    const std::string name = m_doc ? QFileInfo(QString::fromStdString(m_doc->path)).fileName().toStdString()
+                                   : std::string("Untitled");
+    auto *dialog = new QMessageBox(QMessageBox::Warning, loc("Unsaved Changes"),
+                                   changedOnDisk
+                                       ? loc(Base::Message{"%@ was changed on disk. Your changes are not saved.", {name}})
+                                       : loc(Base::Message{"Your changes to %@ could not be saved.", {name}}),
+                                   QMessageBox::NoButton, this);
+    dialog->setObjectName("unsavedEditsQuestion");
+    dialog->setInformativeText(changedOnDisk ? loc("The file was modified outside the app.") : m_lastSaveError);
+    dialog->setTextFormat(Qt::PlainText);
+    dialog->setWindowModality(Qt::WindowModal);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    Chrome::applyPalette(dialog, *m_inputs.theme);
+    QPushButton *overwrite = nullptr;
+    if (changedOnDisk) {
+        overwrite = dialog->addButton(loc("Overwrite disk"), QMessageBox::DestructiveRole);
+        overwrite->setObjectName("overwrite");
+    }
+    QPushButton *saveAs = nullptr;
+    if (reason != LeaveReason::Opening) {
+        saveAs = dialog->addButton(loc("Save As…"), QMessageBox::AcceptRole);
+        saveAs->setObjectName("saveAs");
+    }
+    const char *discardTitle = reason == LeaveReason::Closing   ? "Close Without Saving"
+                               : reason == LeaveReason::Quitting ? "Quit Without Saving"
+                                                                 : "Discard Changes";
+    QPushButton *discard = dialog->addButton(loc(discardTitle), QMessageBox::DestructiveRole);
+    discard->setObjectName("discard");
+    QPushButton *cancel = dialog->addButton(loc("Cancel"), QMessageBox::RejectRole);
+    cancel->setObjectName("cancel");
+    // Return must never throw edits away.
+    dialog->setDefaultButton(cancel);
+    dialog->setEscapeButton(cancel);
+
+    auto answered = std::make_shared<bool>(false);
+    const auto later = [this](std::function<void()> action) {
+        if (action)
+            QMetaObject::invokeMethod(this, std::move(action), Qt::QueuedConnection);
+    };
+    connect(dialog, &QMessageBox::buttonClicked, this,
+            [this, answered, later, proceed, cancelled, overwrite, saveAs, discard](QAbstractButton *button) {
+                if (button == overwrite) {
+                    *answered = true;
+                    overwriteDisk();
+                    later(!isDirty() && !m_lastSaveFailed ? proceed : cancelled);
+                } else if (button == saveAs) {
+                    *answered = true;
+                    m_afterExport = proceed;
+                    later([this, cancelled] {
+                        showSaveAsPanel();
+                        if (!m_panel) {
+                            m_afterExport = nullptr;
+                            if (cancelled)
+                                cancelled();
+                            return;
+                        }
+                        connect(m_panel, &QDialog::rejected, this, [this, cancelled] {
+                            m_afterExport = nullptr;
+                            if (cancelled)
+                                cancelled();
+                        });
+                    });
+                } else if (button == discard) {
+                    *answered = true;
+                    m_editsDiscarded = true;
+                    m_externalChangePending = false;
+                    m_autoSave.stop();
+                    later(proceed);
+                }
+            });
+    connect(dialog, &QDialog::finished, this, [answered, later, cancelled] {
+        if (!*answered)
+            later(cancelled);
+    });
+    m_unsavedQuestion = dialog;
+    dialog->open();
+}
+
+void ContentView::closeDocumentQuestions()
+{
+    m_externalChangePending = false;
+    for (QMessageBox *dialog : {m_externalDialog.data(), m_unsavedQuestion.data(), m_reopenConfirmation.data()})
+        if (dialog)
+            dialog->close();
+}
+
+bool ContentView::fileChangedOnDisk() const
+{
+    return m_doc && isNewerOnDisk(Documents::modificationTime(m_doc->path), m_doc->mtime);
+}
+
 // ---- External changes -----------------------------------------------------------------------
 
 void ContentView::checkExternalChange()
@@ -680,7 +795,7 @@ void ContentView::checkExternalChange()
         return;
     if (m_following && m_follower.isFollowing() && !isDirty())
         return;
-    if (isNewerOnDisk(Documents::modificationTime(m_doc->path), m_doc->mtime)) {
+    if (fileChangedOnDisk()) {
         m_externalChangePending = true;
         raiseExternalChangeDialog();
     }
@@ -731,7 +846,7 @@ void ContentView::reloadDiscardingEdits(std::optional<Documents::Encoding> encod
     // The disk's version is the one being read: until it arrives, that is the known one.
     m_doc->mtime = Documents::modificationTime(m_doc->path);
     // The user gave up the edits: no save may write them over the disk's version meanwhile.
-    m_reloadDiscardsEdits = true;
+    m_editsDiscarded = true;
     m_suppressExternalCheck = true;
     loadURL(QString::fromStdString(m_doc->path), encoding);
     m_autoSave.stop();
@@ -743,7 +858,7 @@ void ContentView::overwriteDisk()
     if (m_doc) {
         m_doc->mtime = Documents::modificationTime(m_doc->path);
         m_suppressExternalCheck = true;
-        saveIfDirty(false);
+        saveIfDirty(SaveReason::AutoSave);
         m_suppressExternalCheck = false;
     }
     m_externalChangePending = false;
@@ -829,14 +944,15 @@ void ContentView::writeExportedDocument(const QString &path, const Documents::Te
         loadURL(path);
     else
         handleExported(path);
+    if (auto then = std::exchange(m_afterExport, nullptr))
+        then();
 }
 
 void ContentView::handleImport(const QStringList &paths)
 {
     if (paths.isEmpty())
         return;
-    saveIfDirty(false);
-    loadURL(paths.first());
+    openFile(paths.first());
     const auto &openWindow = WindowSession::shared().hooks.openWindowForURL;
     for (qsizetype i = 1; i < paths.size(); ++i)
         if (openWindow)
@@ -863,8 +979,7 @@ void ContentView::handleExported(const QString &path)
 void ContentView::openRecent(const RecentEntry &entry)
 {
     if (const auto path = entry.url()) {
-        saveIfDirty(false);
-        loadURL(*path);
+        openFile(*path);
         return;
     }
     showError(loc(Base::Message{"File not found: %@", {entry.path.toStdString()}}));
@@ -907,9 +1022,7 @@ void ContentView::dropEvent(QDropEvent *event)
 
 void ContentView::openDroppedFiles(const QStringList &paths)
 {
-    if (m_doc)
-        saveIfDirty(false);
-    loadURL(paths.first());
+    openFile(paths.first());
     const auto &openWindow = WindowSession::shared().hooks.openWindowForURL;
     for (qsizetype i = 1; i < paths.size(); ++i)
         if (openWindow)
@@ -944,20 +1057,17 @@ void ContentView::restoreLastSession()
 {
     m_wasRestored = true;
     WindowSession &session = WindowSession::shared();
-    const auto exists = [](const QString &path) { return !path.isEmpty() && QFileInfo(path).isFile(); };
+    // A file handed over that cannot be opened is reported by loadURL, like any other.
     if (!m_options.initialURL.isEmpty() && !m_doc) {
-        if (exists(m_options.initialURL))
-            loadURL(m_options.initialURL);
+        loadURL(m_options.initialURL);
         return;
     }
     if (!session.pendingExternalURLs.isEmpty() && !m_doc) {
-        const QString path = session.pendingExternalURLs.takeFirst();
-        if (exists(path))
-            loadURL(path);
+        loadURL(session.pendingExternalURLs.takeFirst());
         return;
     }
     if (!m_options.initialScratchURL.isEmpty() && !m_doc) {
-        if (exists(m_options.initialScratchURL))
+        if (QFileInfo(m_options.initialScratchURL).isFile())
             loadURL(m_options.initialScratchURL);
         return;
     }
@@ -965,12 +1075,19 @@ void ContentView::restoreLastSession()
         QTimer::singleShot(WindowTimings::shared().restoreRetryMs, this, &ContentView::restoreLastSession);
         return;
     }
-    const Preferences &preferences = Preferences::shared();
+    Preferences &preferences = Preferences::shared();
     if (preferences.sessionEnded() || m_options.skipSessionRestore || m_doc || isLoading()
         || preferences.lastOpenPath().isEmpty())
         return;
-    if (exists(preferences.lastOpenPath()))
-        loadURL(preferences.lastOpenPath());
+    const QString last = preferences.lastOpenPath();
+    if (const auto checked = Documents::checkBeforeLoad(QFileInfo(last).absoluteFilePath().toStdString());
+        std::holds_alternative<Base::Message>(checked)) {
+        // Said once: the next start does not try the same file again.
+        preferences.setLastOpenPath(QString());
+        showError(loc(std::get<Base::Message>(checked)));
+        return;
+    }
+    loadURL(last);
 }
 
 void ContentView::updateWindowTitle()
@@ -1020,21 +1137,27 @@ void ContentView::applicationDidBecomeActive()
 
 void ContentView::applicationDidResignActive()
 {
-    saveIfDirty(false);
+    saveIfDirty(SaveReason::AutoSave);
 }
 
 void ContentView::applicationWillTerminate()
 {
-    saveIfDirty(true);
+    saveIfDirty(SaveReason::Quit);
 }
 
 void ContentView::titledWindowWillClose(ContentView *closing)
 {
     const auto views = WindowSession::shared().views();
     for (ContentView *view : views)
-        view->saveIfDirty(false);
-    const bool othersRemain = std::any_of(views.begin(), views.end(), [closing](ContentView *view) {
-        return view != closing && view->window()->isVisible();
+        if (view != closing)
+            view->saveIfDirty(SaveReason::AutoSave);
+}
+
+void ContentView::titledWindowDidClose(ContentView *closed)
+{
+    const auto views = WindowSession::shared().views();
+    const bool othersRemain = std::any_of(views.begin(), views.end(), [closed](ContentView *view) {
+        return view != closed && view->window()->isVisible();
     });
     if (!othersRemain)
         Preferences::shared().setSessionEnded(true);
@@ -1065,16 +1188,17 @@ void ContentView::observeNotifications()
     observe(Notifications::openFile, keyOnly([this](const QVariant &) { showOpenPanel(); }));
     observe(Notifications::saveFile, keyOnly([this](const QVariant &) { showSaveAsPanel(); }));
     observe(Notifications::newFile, keyOnly([this](const QVariant &) {
-                saveIfDirty(false);
-                showNewFilePanel();
+                if (saveIfDirty(SaveReason::BeforeLeaving))
+                    showNewFilePanel();
+                else
+                    askAboutUnsavedEdits(LeaveReason::Opening, [this] { showNewFilePanel(); });
             }));
     observe(Notifications::loadFile, keyOnly([this](const QVariant &object) {
                 const QString path = object.toString();
                 if (path.isEmpty())
                     return;
                 WindowSession::shared().pendingExternalURLs.removeAll(path);
-                saveIfDirty(false);
-                loadURL(path);
+                openFile(path);
             }));
     observe(Notifications::goToLine, keyOnly([this](const QVariant &) {
                 m_goToLineText.clear();
@@ -1091,7 +1215,7 @@ void ContentView::observeNotifications()
             if (!window()->isVisible() || target != window())
                 return;
         }
-        saveIfDirty(false);
+        saveIfDirty(SaveReason::AutoSave);
     });
 }
 
@@ -1112,7 +1236,7 @@ void ContentView::connectToolbar()
             menu->addAction(loc("No recent files"))->setEnabled(false);
         } else {
             for (const RecentEntry &entry : items) {
-                QAction *action = menu->addAction(QFileInfo(entry.path).fileName());
+                QAction *action = menu->addAction(Chrome::literalTitle(QFileInfo(entry.path).fileName()));
                 action->setToolTip(entry.path);
                 connect(action, &QAction::triggered, this, [this, entry] { openRecent(entry); });
             }
@@ -1165,7 +1289,7 @@ void ContentView::formatDocument()
                                        ? Formatting::JSONFormatter::prettyPrintNDJSON(current)
                                        : Formatting::JSONFormatter::prettyPrint(current);
     if (pretty.view() != current) {
-        m_editor.applyText(pretty.view(), std::min(m_textView->caretPosition(), pretty.size()));
+        m_editor.replaceAllText(pretty.view());
         showFormatToast(loc("Formatted"));
     } else {
         showFormatToast(loc("Already formatted"));
@@ -1306,7 +1430,7 @@ QMenu *ContentView::showEncodingMenu()
     QMenu *reopen = menu->addMenu(loc("Reopen with Encoding"));
     reopen->setObjectName("reopenMenu");
     for (const Documents::Encoding encoding : Documents::allEncodings) {
-        QAction *action = reopen->addAction(fromView(Documents::displayName(encoding)));
+        QAction *action = reopen->addAction(Chrome::literalTitle(fromView(Documents::displayName(encoding))));
         action->setObjectName(fromView(Documents::encodingId(encoding)));
         action->setCheckable(true);
         action->setChecked(encoding == m_doc->encoding);
@@ -1315,7 +1439,7 @@ QMenu *ContentView::showEncodingMenu()
     QMenu *save = menu->addMenu(loc("Save with Encoding"));
     save->setObjectName("saveMenu");
     for (const SaveEncoding &choice : saveEncodings) {
-        QAction *action = save->addAction(saveEncodingLabel(choice));
+        QAction *action = save->addAction(Chrome::literalTitle(saveEncodingLabel(choice)));
         action->setObjectName(fromView(Documents::encodingId(choice.encoding))
                               + (choice.encoding == Documents::Encoding::Utf8 && choice.withBOM ? "-bom" : ""));
         action->setCheckable(true);
@@ -1672,6 +1796,11 @@ void ContentView::showError(const QString &message)
 {
     m_errorMessage = message;
     emit errorShown(message);
+    // The question about unsaved edits already says why they are not saved: one dialog at a time.
+    if (m_unsavedQuestion && m_unsavedQuestion->isVisible() && !m_errorAlert) {
+        m_unsavedQuestion->setInformativeText(message);
+        return;
+    }
     if (m_errorAlert) {
         m_errorAlert->setText(message);
         return;

@@ -51,6 +51,22 @@ struct WindowTimings {
     static WindowTimings &shared();
 };
 
+// Why a save runs. It decides whether a change made on disk by another program stops the save
+// and who tells the user about a save that did not happen.
+enum class SaveReason {
+    // The auto-save timer, leaving the application, another window closing: stops at a change on
+    // disk and asks about it ("File changed on disk"); a failure shows the error alert.
+    AutoSave,
+    // Quitting: writes over a change on disk; a failure is left to the quit's own question.
+    Quit,
+    // Closing the window or opening another file in it: stops at a change on disk, and leaves
+    // both that and a failure to the caller's question (askAboutUnsavedEdits).
+    BeforeLeaving,
+};
+
+// What the user is about to do with a window whose edits are not on disk.
+enum class LeaveReason { Closing, Opening, Quitting };
+
 // The root of one document window: the loaded document and everything the window knows about
 // it, the toolbar, the content area (editor and alternate views), the status bar and the toast.
 // It loads files in the background, saves them 5 s after the last edit, on leaving the
@@ -65,6 +81,9 @@ public:
         QString initialScratchURL;
         QString initialURL;
     };
+    // The toolbar, a split view and the status bar need this much room.
+    static constexpr QSize minimumContentSize{980, 500};
+
     explicit ContentView(Options options, QWidget *parent = nullptr);
     explicit ContentView(QWidget *parent = nullptr) : ContentView(Options{}, parent) {}
     ~ContentView() override;
@@ -72,8 +91,21 @@ public:
     // ---- Files ----
     void loadURL(const QString &path);
     // Saves when the text changed since the last load or save (or the last save failed).
-    // False when nothing could be written (an external change is pending or the save failed).
-    bool saveIfDirty(bool force);
+    // False when the edits are still not on disk (a change on disk stopped it, or it failed).
+    bool saveIfDirty(SaveReason reason);
+    // Loads `path` in place of the document once the document's edits are on disk, or after the
+    // user chose what becomes of them (askAboutUnsavedEdits); nothing is loaded on Cancel.
+    void openFile(const QString &path);
+    // Asks what to do with edits that could not be saved (a change on disk, a failed save):
+    // write over the disk, save them elsewhere (not when opening), give them up, or Cancel (the
+    // default). `proceed` runs once the edits are on disk or given up; `cancelled` otherwise.
+    // Both run from the event loop, after the question has closed.
+    void askAboutUnsavedEdits(LeaveReason reason, std::function<void()> proceed,
+                              std::function<void()> cancelled = {});
+    QMessageBox *unsavedEditsQuestion() const { return m_unsavedQuestion; }
+    // The user gave the edits up: nothing saves them any more (the window is closing, or another
+    // file is being loaded over them).
+    bool editsDiscarded() const { return m_editsDiscarded; }
     void scheduleAutoSave();
     void checkExternalChange();
     void reloadFromDisk();
@@ -126,8 +158,10 @@ public:
     void applicationDidBecomeActive();
     void applicationDidResignActive();
     void applicationWillTerminate();
-    // Some titled window is about to close: every window saves; the last one ends the session.
+    // Some titled window is about to close: every other window saves.
     static void titledWindowWillClose(ContentView *closing);
+    // A titled window closed: when no other one is left, the session ended.
+    static void titledWindowDidClose(ContentView *closed);
 
     // ---- State ----
     const std::optional<Documents::LoadedDoc> &doc() const { return m_doc; }
@@ -248,6 +282,10 @@ private:
     void updateLayoutForDocument();
     void updateToolbarMinWidth();
     void raiseExternalChangeDialog();
+    // True when the file on disk is not the one this window loaded or last wrote.
+    bool fileChangedOnDisk() const;
+    // The questions that belong to the document shown: they go when another one replaces it.
+    void closeDocumentQuestions();
     void writeExportedDocument(const QString &path, const Documents::TextDoc &document, bool forNewFile);
     std::u16string_view currentText();
     std::optional<std::int64_t> currentDiskMtimeNs() const;
@@ -261,7 +299,12 @@ private:
     std::uint64_t m_savedRevision = 0;
     bool m_lastSaveFailed = false;
     bool m_externalChangePending = false;
-    bool m_reloadDiscardsEdits = false;
+    // Set when the user gave the edits up (a reload, Discard): no save may write them.
+    bool m_editsDiscarded = false;
+    // The message of the last failed save, for the question about unsaved edits.
+    QString m_lastSaveError;
+    // Runs once the save-as panel has written the document (Save As… in the unsaved-edits question).
+    std::function<void()> m_afterExport;
     bool m_wasRestored = false;
     bool m_suppressExternalCheck = false;
     // The encoding, mark or line ending of the next save changed: the text needs writing.
@@ -328,6 +371,7 @@ private:
     QPointer<QMenu> m_statusMenu;
     QPointer<QWidget> m_errorList;
     QPointer<QMessageBox> m_reopenConfirmation;
+    QPointer<QMessageBox> m_unsavedQuestion;
 
     std::vector<quint64> m_observerTokens;
 };

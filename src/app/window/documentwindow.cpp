@@ -5,8 +5,9 @@
 #include "base/localization.h"
 
 #include <QCloseEvent>
-#include <QMessageBox>
-#include <QPushButton>
+#include <QPointer>
+
+#include <utility>
 
 namespace App {
 
@@ -16,7 +17,6 @@ DocumentWindow::DocumentWindow(ContentView::Options options, QWidget *parent)
     setCentralWidget(m_view);
     setWindowTitle(QStringLiteral("Corvane[*]"));
     resize(1000, 700);
-    setMinimumSize(480, 300);
 }
 
 DocumentWindow::~DocumentWindow()
@@ -32,27 +32,26 @@ ScratchCloseGuard *DocumentWindow::scratchGuard() const
 
 void DocumentWindow::closeEvent(QCloseEvent *event)
 {
-    // The guard goes first: a cancelled close must not end the session.
+    if (applicationIsQuitting()) {
+        // The quit saved with force and asked already.
+        m_view->saveIfDirty(SaveReason::Quit);
+    } else if (!std::exchange(m_closeConfirmed, false) && !m_view->saveIfDirty(SaveReason::BeforeLeaving)) {
+        event->ignore();
+        QPointer<DocumentWindow> self(this);
+        m_view->askAboutUnsavedEdits(LeaveReason::Closing, [self] {
+            if (!self)
+                return;
+            self->m_closeConfirmed = true;
+            self->close();
+        });
+        return;
+    }
     if (ScratchCloseGuard *guard = scratchGuard(); guard && !guard->windowShouldClose()) {
         event->ignore();
         return;
     }
     ContentView::titledWindowWillClose(m_view);
-    if (m_view->isDirty() && m_view->lastSaveFailed()) {
-        QMessageBox question(QMessageBox::Warning, loc("Error"),
-                             loc(Base::Message{"%@ could not be saved. Close the window and lose the changes?",
-                                               {windowTitle().remove(QStringLiteral("[*]")).toStdString()}}),
-                             QMessageBox::NoButton, this);
-        question.setTextFormat(Qt::PlainText);
-        question.setInformativeText(m_view->errorMessage());
-        QPushButton *discard = question.addButton(loc("Close Without Saving"), QMessageBox::DestructiveRole);
-        question.addButton(loc("Cancel"), QMessageBox::RejectRole);
-        question.exec();
-        if (question.clickedButton() != static_cast<QAbstractButton *>(discard)) {
-            event->ignore();
-            return;
-        }
-    }
+    ContentView::titledWindowDidClose(m_view);
     event->accept();
     scratchWindowWillClose(this);
 }

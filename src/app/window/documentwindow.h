@@ -8,9 +8,11 @@ namespace App {
 
 class ScratchCloseGuard;
 
-// One top-level window showing one ContentView. Closing it asks its scratch close guard first,
-// when it has one (see scratchcloseguard.h), then saves every window; when the close would lose
-// text that could not be saved, the user decides.
+// One top-level window showing one ContentView. Closing it saves every window; when this
+// window's edits cannot reach the disk (a change made there by another program, a failed save)
+// the user decides what becomes of them before anything closes. Then its scratch close guard,
+// when it has one (see scratchcloseguard.h), asks about the note. While the application quits,
+// windows close without questions: the quit saved and asked already.
 class DocumentWindow : public QMainWindow {
     Q_OBJECT
 
@@ -27,6 +29,8 @@ protected:
 
 private:
     ContentView *m_view;
+    // The user answered the unsaved-edits question with a choice that lets the window close.
+    bool m_closeConfirmed = false;
 };
 
 } // namespace App

@@ -65,11 +65,6 @@ QuitWatcher *quitWatcher()
     return watcher;
 }
 
-bool applicationIsQuitting()
-{
-    const QuitWatcher *watcher = quitWatcher();
-    return watcher && watcher->quitting();
-}
 
 // ---- Files ----------------------------------------------------------------------------------
 
@@ -212,6 +207,12 @@ ScratchCloseGuard::ScratchCloseGuard(DocumentWindow *window, QString scratchURL)
     quitWatcher();
 }
 
+bool applicationIsQuitting()
+{
+    const QuitWatcher *watcher = quitWatcher();
+    return watcher && watcher->quitting();
+}
+
 bool ScratchCloseGuard::windowShouldClose()
 {
     if (!m_window || applicationIsQuitting())
@@ -220,9 +221,9 @@ bool ScratchCloseGuard::windowShouldClose()
                                              QVariant::fromValue<QObject *>(m_window.data()));
     if (const ContentView *view = m_window->contentView(); view->isDirty()) {
         // The file does not hold the window's text, so neither its emptiness nor a move would
-        // mean what the user thinks. A failed save is left to the window's own question; an
-        // external change keeps the window open while its dialog asks which text wins.
-        return view->lastSaveFailed();
+        // mean what the user thinks. The window already asked about those edits (and the user
+        // gave them up), so the note stays as it is on disk.
+        return true;
     }
 
     const std::string scratch = nativePath(m_scratchURL);

@@ -56,6 +56,9 @@ private:
     Questions m_questions;
 };
 
+// True while Qt closes every window to quit: such a close is not the user's and asks nothing.
+bool applicationIsQuitting();
+
 // Process-wide registries keyed by window identity, main thread only.
 // The guard of each scratch window; an entry goes when its window closes or is destroyed.
 QHash<const QWidget *, QPointer<ScratchCloseGuard>> &scratchDelegates();

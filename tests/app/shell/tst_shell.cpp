@@ -13,8 +13,11 @@
 #include "app/window/windowsession.h"
 
 #include "base/notificationcenter.h"
+#include "textview/stextview.h"
 #include "documents/scratchfile.h"
 
+#include <QAbstractButton>
+#include <QPushButton>
 #include <QAction>
 #include <QApplication>
 #include <QFile>
@@ -55,6 +58,10 @@ private slots:
     void laterLaunchRequests();
     void aboutNamesVersionAndCredits();
     void terminationSignalArrivesOnTheMainThread();
+    void quitAsksOnceAndCanBeCancelled();
+    void recoveredEditsAreReportedAtTheNextStart();
+    // Last: it ends every event loop of the test process.
+    void terminationKeepsUnsavedEditsInARecoveryCopy();
 
 private:
     QString path(const QString &name) const { return m_folder->filePath(name); }
@@ -184,7 +191,8 @@ void TestShell::menuTitlesUseDesktopWording()
     DocumentWindow *window = m_delegate->openWindowForURL(writeFile("t.txt", "text"));
     QCOMPARE(command(window, "reveal")->text(), QString("Show in File Manager"));
     QCOMPARE(command(window, "open")->text(), QString("Open…"));
-    QCOMPARE(command(window, "replace")->text(), QString("Find & Replace"));
+    // Shown as "Find & Replace": a single "&" would mark a mnemonic and vanish.
+    QCOMPARE(command(window, "replace")->text(), QString("Find && Replace"));
     QCOMPARE(command(window, "about")->text(), QString("About Corvane"));
     QCOMPARE(command(window, "new")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_N));
     QCOMPARE(command(window, "quit")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
@@ -261,11 +269,11 @@ void TestShell::externalFileRelayLoadsOnce()
 void TestShell::newWindowsAreScratchDocumentsCascaded()
 {
     DocumentWindow *reference = m_delegate->openWindowForURL(writeFile("r.txt", "r"));
-    reference->setGeometry(100, 120, 900, 600);
+    reference->setGeometry(100, 120, 1100, 640);
     const QString day = QString::fromStdString(Documents::ScratchFile::dateStamp(std::time(nullptr)));
 
     DocumentWindow *first = m_delegate->openNewWindow();
-    QCOMPARE(first->geometry(), QRect(124, 144, 900, 600));
+    QCOMPARE(first->geometry(), QRect(124, 144, 1100, 640));
     QVERIFY(first->scratchGuard());
     const QString firstFile = QDir(scratchFolder()).filePath("new-" + day + ".txt");
     QCOMPARE(first->scratchGuard()->scratchURL(), firstFile);
@@ -312,7 +320,7 @@ void TestShell::fileWindowWithoutReferenceIsCentred()
 void TestShell::hiddenWindowIsNoReferenceForFileWindows()
 {
     DocumentWindow *hidden = m_delegate->openWindowForURL(writeFile("h.txt", "h"));
-    hidden->setGeometry(300, 300, 800, 500);
+    hidden->setGeometry(300, 300, 1100, 600);
     hidden->hide();
     DocumentWindow *file = m_delegate->openWindowForURL(writeFile("f.txt", "f"));
     QCOMPARE(file->geometry().size(), QSize(1000, 700)); // Centred, not cascaded from the hidden one.
@@ -392,6 +400,94 @@ void TestShell::terminationSignalArrivesOnTheMainThread()
     ::raise(SIGTERM);
     QVERIFY(received.wait(2000));
     QCOMPARE(received.first().first().toInt(), SIGTERM);
+}
+
+namespace {
+
+// A window whose edits cannot be saved: its file became read-only after it was opened.
+DocumentWindow *windowThatCannotSave(AppDelegate &delegate, const QString &file)
+{
+    DocumentWindow *window = delegate.openWindowForURL(file);
+    if (!QTest::qWaitFor([window] { return window->contentView()->doc() && !window->contentView()->isLoading(); }))
+        return nullptr;
+    QFile::setPermissions(file, QFile::ReadOwner);
+    STTextView *text = window->contentView()->textView();
+    text->setFocus();
+    QTest::keyClicks(text, "typed ");
+    return window->contentView()->isDirty() ? window : nullptr;
+}
+
+QList<QMessageBox *> visibleBoxes()
+{
+    QList<QMessageBox *> boxes;
+    for (QWidget *widget : QApplication::topLevelWidgets())
+        if (auto *box = qobject_cast<QMessageBox *>(widget); box && box->isVisible())
+            boxes << box;
+    return boxes;
+}
+
+} // namespace
+
+void TestShell::quitAsksOnceAndCanBeCancelled()
+{
+    DocumentWindow *window = windowThatCannotSave(*m_delegate, writeFile("locked.txt", "text"));
+    QVERIFY(window);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        m_delegate->quit();
+        QVERIFY(m_delegate->isQuitting());
+        // One dialog, not an error alert beside a question; Return keeps the edits.
+        const QList<QMessageBox *> boxes = visibleBoxes();
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(boxes.first(), window->contentView()->unsavedEditsQuestion());
+        QCOMPARE(boxes.first()->defaultButton()->objectName(), QString("cancel"));
+        QVERIFY(boxes.first()->findChild<QAbstractButton *>("discard"));
+        QTest::keyClick(boxes.first(), Qt::Key_Return);
+        // Cancelled: the next Ctrl+Q (or signal) is heard again.
+        QTRY_VERIFY(!m_delegate->isQuitting());
+        QVERIFY(window->isVisible());
+        QVERIFY(window->contentView()->isDirty());
+    }
+    m_delegate->quit();
+    window->contentView()->unsavedEditsQuestion()->findChild<QAbstractButton *>("discard")->click();
+    QTRY_VERIFY(window->contentView()->editsDiscarded());
+    QVERIFY(m_delegate->isQuitting());
+    QCOMPARE(QFile(path("locked.txt")).size(), qint64(4));
+}
+
+void TestShell::recoveredEditsAreReportedAtTheNextStart()
+{
+    Preferences::shared().settings().setValue("recoveredEdits", QStringList{"/work/a.txt", "/data/recovered-a.txt"});
+    DocumentWindow *window = m_delegate->createSceneWindow();
+    m_delegate->applicationDidFinishLaunching();
+    QTRY_COMPARE(window->contentView()->errorMessage(),
+                 QString("Changes to /work/a.txt could not be saved when Corvane was ended. They were kept in "
+                         "/data/recovered-a.txt."));
+    // Said once.
+    QVERIFY(AppDelegate::takeRecoveredEdits().isEmpty());
+}
+
+void TestShell::terminationKeepsUnsavedEditsInARecoveryCopy()
+{
+    DocumentWindow *locked = windowThatCannotSave(*m_delegate, writeFile("locked.txt", "text"));
+    QVERIFY(locked);
+    DocumentWindow *fine = m_delegate->openWindowForURL(writeFile("fine.txt", "ok"));
+    QVERIFY(waitForLoad(fine));
+    fine->contentView()->textView()->setFocus();
+    QTest::keyClicks(fine->contentView()->textView(), "also ");
+    // A question is up when the signal comes: it must not hold the quit.
+    m_delegate->quit();
+    QVERIFY(locked->contentView()->unsavedEditsQuestion());
+
+    m_delegate->quitWithoutQuestions();
+    QCOMPARE(QFile(path("fine.txt")).size(), qint64(7));
+    const QString copy = QDir(scratchFolder()).filePath("recovered-locked.txt");
+    QFile recovered(copy);
+    QVERIFY(recovered.open(QIODevice::ReadOnly));
+    QCOMPARE(recovered.readAll(), QByteArray("typed text"));
+    const auto reported = AppDelegate::takeRecoveredEdits();
+    QCOMPARE(reported.size(), 1);
+    QCOMPARE(reported.first().first, path("locked.txt"));
+    QCOMPARE(reported.first().second, copy);
 }
 
 QTEST_MAIN(TestShell)

@@ -591,7 +591,7 @@ void TestContentView::restoresTheLastFile_data()
     QTest::addColumn<bool>("restores");
     QTest::newRow("last file reopened") << false << false << true;
     QTest::newRow("not after the last window closed") << true << false << false;
-    QTest::newRow("a window for a deleted file stays empty") << false << true << false;
+    QTest::newRow("a window for a deleted file stays empty and says why") << false << true << false;
 }
 
 void TestContentView::restoresTheLastFile()
@@ -611,6 +611,9 @@ void TestContentView::restoresTheLastFile()
     QTRY_VERIFY(!view->isLoading());
     QCOMPARE(view->doc().has_value(), restores);
     QCOMPARE(view->placeholder()->isVisible(), !restores);
+    QCOMPARE(view->errorMessage(), withDeletedInitialFile
+                                       ? QString("Cannot read file attributes: No such file or directory")
+                                       : QString());
     if (!restores)
         screenshot(*view, "no-document");
 }
@@ -675,10 +678,15 @@ void TestContentView::titleAndEditedMark()
     QTest::mouseClick(picker, Qt::LeftButton, {}, picker->segmentRect(0).center());
     type(*window.contentView(), "y");
     QVERIFY(window.isWindowModified());
-    window.contentView()->saveIfDirty(false);
+    window.contentView()->saveIfDirty(SaveReason::AutoSave);
     QVERIFY(!window.isWindowModified());
     QTRY_VERIFY(window.contentView()->toolbarMinWidth() > 400);
-    QTRY_COMPARE(window.minimumWidth(), int(std::ceil(window.contentView()->toolbarMinWidth())));
+    QCOMPARE(window.contentView()->minimumWidth(),
+             std::max(980, int(std::ceil(window.contentView()->toolbarMinWidth()))));
+    QCOMPARE(window.contentView()->minimumHeight(), 500);
+    // The window cannot be made smaller than its content's minimum.
+    window.resize(300, 200);
+    QTRY_VERIFY(window.contentView()->width() >= 980 && window.contentView()->height() >= 500);
     QCOMPARE(RecentsStore::shared().items().first().path, QFileInfo(file).absoluteFilePath());
     QCOMPARE(Preferences::shared().lastOpenPath(), QFileInfo(file).absoluteFilePath());
 }

@@ -445,29 +445,21 @@ void TestScratchGuard::failedScratchSaveIsLeftToTheWindow()
     QVERIFY(QFile::setPermissions(m_scratch, QFile::ReadOwner));
     type(*window->contentView(), "unsaved");
 
-    QString clicked;
-    const auto answerWith = [&clicked](const QString &button) {
-        QTimer::singleShot(0, [&clicked, button] {
-            for (QWidget *widget : QApplication::topLevelWidgets())
-                if (auto *box = qobject_cast<QMessageBox *>(widget); box && box->isVisible())
-                    for (QAbstractButton *candidate : box->buttons())
-                        if (candidate->text() == button) {
-                            clicked = button;
-                            candidate->click();
-                            return;
-                        }
-        });
-    };
-    answerWith("Cancel");
+    // The window asks first, without blocking; the note's own question never comes.
     QVERIFY(!window->close());
-    QCOMPARE(clicked, QString("Cancel"));
+    QMessageBox *question = window->contentView()->unsavedEditsQuestion();
+    QVERIFY(question && question->isVisible());
+    question->findChild<QAbstractButton *>("cancel")->click();
+    QTRY_VERIFY(!window->contentView()->unsavedEditsQuestion());
+    QVERIFY(window->isVisible());
     QCOMPARE(script.asked, 0);
     QVERIFY(QFile::exists(m_scratch));
 
-    clicked.clear();
-    answerWith("Close Without Saving");
-    QVERIFY(window->close());
-    QCOMPARE(clicked, QString("Close Without Saving"));
+    QVERIFY(!window->close());
+    question = window->contentView()->unsavedEditsQuestion();
+    QVERIFY(question);
+    question->findChild<QAbstractButton *>("discard")->click();
+    QTRY_VERIFY(!window->isVisible());
     QCOMPARE(script.asked, 0);
     // Never deleted behind a failed save: it keeps what it last held.
     QVERIFY(QFile::exists(m_scratch));

@@ -1,0 +1,381 @@
+// Nothing the user typed is lost and nothing they did not type is written: closing or opening
+// over edits that are not on disk asks first, a reload or another file replaces every trace of
+// the previous text, and files that cannot be opened say why. Real windows offscreen, real files.
+#include "app/window/contentarea.h"
+#include "app/window/contentview.h"
+#include "app/window/documentstatusbar.h"
+#include "app/window/documentwindow.h"
+#include "app/window/windowsession.h"
+
+#include "windowtestsupport.h"
+
+#include "app/services/recentsstore.h"
+
+#include "textview/stextview.h"
+
+#include "base/notificationcenter.h"
+
+#include <QAbstractButton>
+#include <QPushButton>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QScrollBar>
+#include <QtTest>
+
+#include <unistd.h>
+
+using namespace App;
+
+class TestDataSafety : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void closingAsksAboutEditsNotOnDisk_data();
+    void closingAsksAboutEditsNotOnDisk();
+    void openingOverEditsNotOnDiskWaits_data();
+    void openingOverEditsNotOnDiskWaits();
+    void unopenableFilesSayWhy_data();
+    void unopenableFilesSayWhy();
+    void anotherFileStartsAtItsTop();
+    void reloadClearsTheErrorMarking();
+    void reloadKeepsTheViewMode();
+    void prettyPrintKeepsSelectionAndScroll();
+
+private:
+    QString path(const QString &name) const { return m_folder->filePath(name); }
+    // A window showing `name` ("one\n"), edited, whose edits cannot reach the disk: either the
+    // file changed there ("changed on disk", the question about it answered Keep editing) or it
+    // is read-only ("read-only", the error alert dismissed).
+    std::unique_ptr<DocumentWindow> editedWindowThatCannotSave(const QString &setup, const QString &name);
+
+    std::unique_ptr<QTemporaryDir> m_folder;
+    QTemporaryDir m_settings;
+    QStringList m_openedElsewhere;
+};
+
+void TestDataSafety::initTestCase()
+{
+    setUpWindowTests(m_settings.path(), "DataSafety", 60'000);
+    WindowSession::shared().hooks.openWindowForURL = [this](const QString &opened) { m_openedElsewhere << opened; };
+}
+
+void TestDataSafety::init()
+{
+    m_folder = std::make_unique<QTemporaryDir>();
+    m_openedElsewhere.clear();
+    Preferences::shared().setSessionEnded(false);
+    Preferences::shared().setLastOpenPath(QString());
+}
+
+void TestDataSafety::cleanup()
+{
+    for (QWidget *widget : QApplication::topLevelWidgets())
+        if (qobject_cast<QDialog *>(widget))
+            widget->close();
+}
+
+std::unique_ptr<DocumentWindow> TestDataSafety::editedWindowThatCannotSave(const QString &setup, const QString &name)
+{
+    auto window = std::make_unique<DocumentWindow>(ContentView::Options{true, {}, {}});
+    window->show();
+    ContentView *view = window->contentView();
+    const QString file = writeFile(path(name), "one\n");
+    view->loadURL(file);
+    if (!waitForLoad(*view, file))
+        return nullptr;
+    type(*view, "mine ");
+    if (setup == "changed on disk") {
+        const auto loaded = *view->doc()->mtime;
+        writeFile(file, "theirs\n");
+        touchAfter(file, loaded, 2);
+        view->applicationDidResignActive();
+        if (!view->externalChangeDialog())
+            return nullptr;
+        view->externalChangeDialog()->findChild<QAbstractButton *>("keep")->click();
+    } else {
+        // The failure's alert is the auto-save's business: here the save fails quietly.
+        QFile::setPermissions(file, QFile::ReadOwner | QFile::ReadGroup);
+        if (view->saveIfDirty(SaveReason::BeforeLeaving) || !view->lastSaveFailed())
+            return nullptr;
+    }
+    return view->isDirty() ? std::move(window) : nullptr;
+}
+
+// ---- Closing ------------------------------------------------------------------------------------
+
+void TestDataSafety::closingAsksAboutEditsNotOnDisk_data()
+{
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<bool>("closes");
+    QTest::addColumn<QByteArray>("diskAfter");
+    QTest::newRow("changed on disk, Cancel keeps the window") << "changed on disk" << "cancel" << false << QByteArray("theirs\n");
+    QTest::newRow("changed on disk, Return is Cancel") << "changed on disk" << "Return" << false << QByteArray("theirs\n");
+    QTest::newRow("changed on disk, Close Without Saving") << "changed on disk" << "discard" << true << QByteArray("theirs\n");
+    QTest::newRow("changed on disk, Overwrite disk") << "changed on disk" << "overwrite" << true << QByteArray("mine one\n");
+    QTest::newRow("read-only, Cancel keeps the window") << "read-only" << "cancel" << false << QByteArray("one\n");
+    QTest::newRow("read-only, Close Without Saving") << "read-only" << "discard" << true << QByteArray("one\n");
+}
+
+void TestDataSafety::closingAsksAboutEditsNotOnDisk()
+{
+    QFETCH(QString, setup);
+    QFETCH(QString, answer);
+    QFETCH(bool, closes);
+    QFETCH(QByteArray, diskAfter);
+    auto window = editedWindowThatCannotSave(setup, "close.txt");
+    QVERIFY(window);
+    ContentView *view = window->contentView();
+
+    QVERIFY(!window->close());
+    QMessageBox *question = view->unsavedEditsQuestion();
+    QVERIFY(question && question->isVisible());
+    QCOMPARE(question->windowTitle(), QString("Unsaved Changes"));
+    QCOMPARE(question->defaultButton()->objectName(), QString("cancel"));
+    QCOMPARE(question->findChild<QAbstractButton *>("overwrite") != nullptr, setup == "changed on disk");
+    QVERIFY(question->findChild<QAbstractButton *>("saveAs"));
+    // One question at a time: no "File changed on disk" and no error alert beside it.
+    QVERIFY(!view->externalChangeDialog() || !view->externalChangeDialog()->isVisible());
+    QVERIFY(!view->errorAlert());
+    screenshot(*window, "unsaved-changes-question");
+
+    if (answer == "Return")
+        QTest::keyClick(question, Qt::Key_Return);
+    else
+        question->findChild<QAbstractButton *>(answer)->click();
+    QTRY_VERIFY(!view->unsavedEditsQuestion());
+    QTRY_COMPARE(window->isVisible(), !closes);
+    QCOMPARE(readFile(path("close.txt")), diskAfter);
+    if (!closes) {
+        QVERIFY(view->isDirty());
+        QCOMPARE(QString::fromStdU16String(view->text()), QString("mine one\n"));
+    }
+}
+
+// ---- Opening another file -----------------------------------------------------------------------
+
+void TestDataSafety::openingOverEditsNotOnDiskWaits_data()
+{
+    QTest::addColumn<QString>("route");
+    QTest::addColumn<QString>("answer");
+    for (const char *route : {"loadFile notification", "open panel", "recent file", "drop"}) {
+        QTest::addRow("%s, Cancel", route) << route << "cancel";
+        QTest::addRow("%s, Discard Changes", route) << route << "discard";
+    }
+    QTest::newRow("open panel, Overwrite disk") << "open panel" << "overwrite";
+}
+
+void TestDataSafety::openingOverEditsNotOnDiskWaits()
+{
+    QFETCH(QString, route);
+    QFETCH(QString, answer);
+    auto window = editedWindowThatCannotSave("changed on disk", "first.txt");
+    QVERIFY(window);
+    ContentView *view = window->contentView();
+    const QString first = path("first.txt");
+    const QString second = writeFile(path("second.txt"), "second\n");
+
+    if (route == "loadFile notification") {
+        NotificationCenter::defaultCenter().post(Notifications::loadFile, second);
+    } else if (route == "open panel") {
+        view->handleImport({second});
+    } else if (route == "recent file") {
+        RecentsStore::shared().add(second);
+        view->openRecent(RecentsStore::shared().items().first());
+    } else {
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(second)});
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(view, &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(view, &drop);
+    }
+    // Nothing is loaded over the edits before the user answers.
+    QMessageBox *question = view->unsavedEditsQuestion();
+    QVERIFY(question);
+    QVERIFY(!view->isLoading());
+    QCOMPARE(QString::fromStdString(view->doc()->path), first);
+    QVERIFY(!view->externalChangeDialog() || !view->externalChangeDialog()->isVisible());
+    QVERIFY(!question->findChild<QAbstractButton *>("saveAs"));
+    question->findChild<QAbstractButton *>(answer)->click();
+
+    if (answer == "cancel") {
+        QTRY_VERIFY(!view->unsavedEditsQuestion());
+        QTest::qWait(50);
+        QCOMPARE(QString::fromStdString(view->doc()->path), first);
+        QCOMPARE(QString::fromStdU16String(view->text()), QString("mine one\n"));
+        QCOMPARE(readFile(first), QByteArray("theirs\n"));
+        return;
+    }
+    QVERIFY(waitForLoad(*view, second));
+    QCOMPARE(QString::fromStdU16String(view->text()), QString("second\n"));
+    QCOMPARE(readFile(first), answer == "overwrite" ? QByteArray("mine one\n") : QByteArray("theirs\n"));
+    // The old document's questions went with it; the new one is not edited.
+    QVERIFY(!view->externalChangePending());
+    QVERIFY(!view->externalChangeDialog() || !view->externalChangeDialog()->isVisible());
+    QVERIFY(!view->isDirty());
+    view->applicationDidResignActive();
+    QCOMPARE(readFile(second), QByteArray("second\n"));
+    QCOMPARE(readFile(first), answer == "overwrite" ? QByteArray("mine one\n") : QByteArray("theirs\n"));
+}
+
+// ---- Files that cannot be opened ----------------------------------------------------------------
+
+void TestDataSafety::unopenableFilesSayWhy_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("route");
+    QTest::addColumn<QString>("message");
+    const QList<QPair<QString, QString>> kinds = {
+        {"missing", "Cannot read file attributes: No such file or directory"},
+        {"folder", "Cannot decode file: Is a directory"},
+        {"fifo", "Cannot decode file: Not a regular file"},
+        {"device", "Cannot decode file: Not a regular file"},
+        {"symlink loop", "Cannot read file attributes: Too many levels of symbolic links"},
+    };
+    for (const auto &[kind, message] : kinds)
+        for (const char *route : {"command line", "second launch", "last session"})
+            QTest::addRow("%s, %s", qPrintable(kind), route) << kind << route << message;
+}
+
+void TestDataSafety::unopenableFilesSayWhy()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, route);
+    QFETCH(QString, message);
+    QString target = path("target");
+    if (kind == "folder")
+        QVERIFY(QDir().mkdir(target));
+    else if (kind == "fifo")
+        QCOMPARE(::mkfifo(target.toLocal8Bit().constData(), 0600), 0);
+    else if (kind == "device")
+        target = "/dev/zero";
+    else if (kind == "symlink loop")
+        QCOMPARE(::symlink(target.toLocal8Bit().constData(), target.toLocal8Bit().constData()), 0);
+
+    ContentView::Options options;
+    if (route == "command line")
+        options.initialURL = target;
+    else if (route == "second launch")
+        WindowSession::shared().pendingExternalURLs = {target};
+    else
+        Preferences::shared().setLastOpenPath(target);
+    auto view = std::make_unique<ContentView>(options);
+    view->show();
+    QTRY_COMPARE(view->errorMessage(), message);
+    QVERIFY(view->errorAlert());
+    QVERIFY(!view->doc());
+    QVERIFY(WindowSession::shared().pendingExternalURLs.isEmpty());
+    if (route == "last session") // Said once, not at every start.
+        QVERIFY(Preferences::shared().lastOpenPath().isEmpty());
+}
+
+// ---- What a new text replaces -------------------------------------------------------------------
+
+void TestDataSafety::anotherFileStartsAtItsTop()
+{
+    auto view = std::make_unique<ContentView>(ContentView::Options{true, {}, {}});
+    view->resize(1000, 700);
+    view->show();
+    QByteArray lines;
+    for (int i = 1; i <= 400; ++i)
+        lines += "line " + QByteArray::number(i) + "\n";
+    const QString first = writeFile(path("first.yaml"), lines);
+    const QString second = writeFile(path("second.yaml"), lines);
+    view->loadURL(first);
+    QVERIFY(waitForLoad(*view, first));
+    STTextView *text = view->textView();
+    text->setTextSelection({std::size_t(lines.indexOf("line 300")), 0});
+    text->verticalScrollBar()->setValue(text->verticalScrollBar()->maximum());
+    QTRY_COMPARE(view->caretLine(), 300LL);
+
+    view->loadURL(second);
+    QVERIFY(waitForLoad(*view, second));
+    QCOMPARE(text->textSelection(), (TextView::TextRange{0, 0}));
+    QCOMPARE(text->verticalScrollBar()->value(), 0);
+    QTRY_COMPARE(view->caretLine(), 1LL);
+    QCOMPARE(view->caretColumn(), 1LL);
+}
+
+void TestDataSafety::reloadClearsTheErrorMarking()
+{
+    auto view = std::make_unique<ContentView>(ContentView::Options{true, {}, {}});
+    view->show();
+    const QString file = writeFile(path("bad.json"), "{\n  \"a\": 1,\n  \"b\": ,\n  \"c\": 3\n}\n");
+    view->loadURL(file);
+    QVERIFY(waitForLoad(*view, file));
+    QVERIFY(waitForJobs(*view));
+    QCOMPARE(view->errorLine(), std::optional<long long>(3));
+    QCOMPARE(view->textView()->textContentManager().decorations().size(), std::size_t(1));
+
+    const auto loaded = *view->doc()->mtime;
+    writeFile(file, "{\n  \"a\": 1,\n  \"b\": 2,\n  \"c\": 3\n}\n");
+    touchAfter(file, loaded, 2);
+    view->applicationDidBecomeActive();
+    QVERIFY(view->externalChangeDialog());
+    view->externalChangeDialog()->findChild<QAbstractButton *>("reload")->click();
+    QTRY_COMPARE(QString::fromStdU16String(view->text()), QString("{\n  \"a\": 1,\n  \"b\": 2,\n  \"c\": 3\n}\n"));
+    QVERIFY(waitForJobs(*view));
+    QVERIFY(view->jsonValidation().isValid());
+    QCOMPARE(view->errorLine(), std::nullopt);
+    QVERIFY(view->textView()->textContentManager().decorations().empty());
+}
+
+void TestDataSafety::reloadKeepsTheViewMode()
+{
+    auto view = std::make_unique<ContentView>(ContentView::Options{true, {}, {}});
+    view->show();
+    const QString notes = writeFile(path("notes.md"), "# Notes\n");
+    const QString other = writeFile(path("other.md"), "# Other\n");
+    view->loadURL(notes);
+    QVERIFY(waitForLoad(*view, notes));
+    QCOMPARE(view->mode(), ViewMode::Preview);
+    view->setMode(ViewMode::Text);
+    const auto loaded = *view->doc()->mtime;
+    writeFile(notes, "# Notes, again\n");
+    touchAfter(notes, loaded, 2);
+    view->reloadFromDisk();
+    QTRY_COMPARE(QString::fromStdU16String(view->text()), QString("# Notes, again\n"));
+    QCOMPARE(view->mode(), ViewMode::Text);
+    // Another file starts in its own kind's view.
+    view->loadURL(other);
+    QVERIFY(waitForLoad(*view, other));
+    QCOMPARE(view->mode(), ViewMode::Preview);
+}
+
+void TestDataSafety::prettyPrintKeepsSelectionAndScroll()
+{
+    auto view = std::make_unique<ContentView>(ContentView::Options{true, {}, {}});
+    view->resize(1000, 700);
+    view->show();
+    QByteArray json = "[\n";
+    for (int i = 0; i < 300; ++i)
+        json += "  {\"n\":" + QByteArray::number(i) + "}" + (i < 299 ? ",\n" : "\n");
+    json += "]\n";
+    const QString file = writeFile(path("list.json"), json);
+    view->loadURL(file);
+    QVERIFY(waitForLoad(*view, file));
+    QVERIFY(waitForJobs(*view));
+    STTextView *text = view->textView();
+    QScrollBar *bar = text->verticalScrollBar();
+    bar->setValue(bar->maximum() / 3);
+    const int scrolled = bar->value();
+    QVERIFY(scrolled > 0);
+    const TextView::TextRange selection{std::size_t(json.indexOf("{\"n\":100}")), 9};
+    text->setTextSelection(selection);
+    view->formatDocument();
+    QVERIFY(QString::fromStdU16String(view->text()).contains("\"n\": 100"));
+    QCOMPARE(text->textSelection(), selection);
+    QCOMPARE(bar->value(), scrolled);
+    // One undo step brings the old text back.
+    text->undo();
+    QCOMPARE(QString::fromStdU16String(view->text()).toUtf8(), json);
+}
+
+QTEST_MAIN(TestDataSafety)
+#include "tst_datasafety.moc"
