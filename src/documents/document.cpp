@@ -2,6 +2,7 @@
 
 #include "documents/savejournal.h"
 #include "documents/textcodec.h"
+#include "fileio_p.h"
 
 #include <memory>
 
@@ -28,7 +29,7 @@ std::variant<FileAttributes, Base::Message> checkBeforeLoad(const std::string &p
         return Base::Message{"Cannot read file attributes: %@", {*error}};
     const auto &found = std::get<FileAttributes>(attributes);
     if (found.size > maximumFileSize)
-        return Base::Message{"File too large (%lld MB). Limit is 50 MB.", {std::int64_t(found.size / 1'048'576)}};
+        return fileTooLargeMessage(found.size);
     return found;
 }
 
@@ -46,8 +47,12 @@ std::variant<LoadedText, Base::Message> readForLoad(const std::string &path, boo
     const auto failure = [chosenByUser](Base::Message error) {
         return chosenByUser ? std::move(error) : wrap("Cannot decode file: %@", std::move(error));
     };
-    if (auto error = readWholeFile(path, bytes))
-        return failure(std::move(*error));
+    if (auto error = Internal::readBounded(path, bytes)) {
+        // A file grown past the limit since the size check is refused as that check refuses it.
+        if (error->tooLarge)
+            return std::move(error->message);
+        return failure(std::move(error->message));
+    }
     const auto after = stampFile(path);
     std::variant<DecodedText, Base::Message> decoded = decodeBytes(bytes.view());
     if (auto *error = std::get_if<Base::Message>(&decoded))

@@ -17,9 +17,6 @@
 
 namespace Documents {
 
-// Largest file that is loaded: 50 MiB. One byte more is refused.
-inline constexpr std::int64_t maximumFileSize = 52'428'800;
-
 // The record of the file open in a window.
 struct LoadedDoc {
     std::string path;
@@ -39,7 +36,8 @@ bool isScratchPath(std::string_view path);
 // `decodeForLoad` on a background thread.
 
 // Attributes of a file about to be loaded, or the message that refuses it:
-// "Cannot read file attributes: %@" or "File too large (%lld MB). Limit is 50 MB.".
+// "Cannot read file attributes: %@" or "File too large (%lld MB). Limit is 50 MB." (larger than
+// `maximumFileSize`).
 std::variant<FileAttributes, Base::Message> checkBeforeLoad(const std::string &path);
 
 // A loaded file's text (LF-only) and what was found about it.
@@ -58,7 +56,8 @@ struct LoadedText {
 };
 
 // Settles an interrupted save of the file, then reads, decodes and normalises it; "Cannot
-// decode file: %@" on failure.
+// decode file: %@" on failure, except for a file that has grown past `maximumFileSize` since
+// `checkBeforeLoad`, which fails with the same "File too large" message as that check.
 std::variant<LoadedText, Base::Message> decodeForLoad(const std::string &path);
 // The same in `encoding` only, which the user chose (see `decodeAs`); a failure gives the read
 // error or "The file is not valid %@" as it stands.

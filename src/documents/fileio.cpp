@@ -1,9 +1,11 @@
 #include "fileio.h"
 
+#include "fileio_p.h"
 #include "filereplace_p.h"
 #include "posixfile_p.h"
 #include "savejournal_p.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -110,9 +112,19 @@ bool changedOnDisk(const DiskVersion &known, const DiskVersion &now)
     return known.mtime != now.mtime || known.ctime != now.ctime;
 }
 
-std::optional<Base::Message> readWholeFile(const std::string &path, Base::ByteBuffer &bytes)
+Base::Message fileTooLargeMessage(std::int64_t size)
 {
-    const auto failure = [](int error) { return Base::Message{systemErrorText(error), {}}; };
+    return {"File too large (%lld MB). Limit is 50 MB.", {std::int64_t(size / 1'048'576)}};
+}
+
+std::optional<Internal::ReadFailure> Internal::readBounded(const std::string &path, Base::ByteBuffer &bytes)
+{
+    const auto failure = [](int error) { return ReadFailure{{systemErrorText(error), {}}, false}; };
+    const auto tooLarge = [&bytes](std::int64_t size) {
+        bytes = Base::ByteBuffer(); // the refused bytes are of no use: give their memory back
+        return ReadFailure{fileTooLargeMessage(size), true};
+    };
+    bytes.clear();
     FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (!fd.valid())
         return failure(errno);
@@ -123,9 +135,12 @@ std::optional<Base::Message> readWholeFile(const std::string &path, Base::ByteBu
         return failure(EISDIR);
     // Pipes and devices could block forever or never end.
     if (!S_ISREG(info.st_mode))
-        return Base::Message{std::string(notRegularFileText), {}};
-    // The size is a hint: a file that grows or shrinks while being read is read to its end.
-    bytes.clear();
+        return ReadFailure{{std::string(notRegularFileText), {}}, false};
+    if (std::int64_t(info.st_size) > maximumFileSize)
+        return tooLarge(std::int64_t(info.st_size));
+    // The size is a hint: a file that grows or shrinks while being read is read to its end, but
+    // never more than one byte past the limit, whatever the name holds by now.
+    constexpr std::size_t ceiling = std::size_t(maximumFileSize) + 1;
     bytes.resize(std::size_t(info.st_size) + 1);
     std::size_t used = 0;
     while (true) {
@@ -135,9 +150,21 @@ std::optional<Base::Message> readWholeFile(const std::string &path, Base::ByteBu
         used += got;
         if (used < bytes.size())
             break;
-        bytes.resize(bytes.size() * 2);
+        if (used >= ceiling) {
+            struct stat now {};
+            const std::int64_t size = ::fstat(fd.get(), &now) == 0 ? std::int64_t(now.st_size) : 0;
+            return tooLarge(std::max({size, std::int64_t(info.st_size), std::int64_t(used)}));
+        }
+        bytes.resize(std::min(bytes.size() * 2, ceiling));
     }
     bytes.resize(used);
+    return std::nullopt;
+}
+
+std::optional<Base::Message> readWholeFile(const std::string &path, Base::ByteBuffer &bytes)
+{
+    if (auto failed = Internal::readBounded(path, bytes))
+        return std::move(failed->message);
     return std::nullopt;
 }
 

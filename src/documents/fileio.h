@@ -66,7 +66,15 @@ std::optional<DiskVersion> diskVersion(const std::string &path);
 // the known one; device, inode, size and target still compare exactly.
 bool changedOnDisk(const DiskVersion &known, const DiskVersion &now);
 
-// Reads the whole file into `bytes`. Returns the message "<system description>" on failure.
+// Largest file that is loaded: 50 MiB. One byte more is refused.
+inline constexpr std::int64_t maximumFileSize = 52'428'800;
+
+// "File too large (%lld MB). Limit is 50 MB." for a file of `size` bytes, in whole MiB rounded down.
+Base::Message fileTooLargeMessage(std::int64_t size);
+
+// Reads the whole file into `bytes`, never more than `maximumFileSize` bytes: a larger file, or
+// one that grows past the limit while it is read, fails with `fileTooLargeMessage` (the larger
+// of its size and the bytes read). Other failures give the system's description of the error.
 std::optional<Base::Message> readWholeFile(const std::string &path, Base::ByteBuffer &bytes);
 
 // Replaces the contents of the file at `path` with `bytes` so that a crash, a kill or a full

@@ -33,8 +33,8 @@ Base::Message unknownEncodingMessage();
 // The first decoder that accepts every byte wins. Fails with "Unknown encoding".
 std::variant<DecodedText, Base::Message> decodeWithFallback(std::string_view bytes);
 
-// Reads the whole file at `path` and decodes it as above. A read failure gives the system's
-// description of the error.
+// Reads the whole file at `path` (see `readWholeFile`: at most `maximumFileSize` bytes) and
+// decodes it as above. A read failure gives `readWholeFile`'s message.
 std::variant<DecodedText, Base::Message> readTextWithFallback(const std::string &path);
 
 // Decodes `bytes` in `encoding` only, strictly, for reopening a file in an encoding the user
@@ -45,7 +45,7 @@ std::variant<DecodedText, Base::Message> readTextWithFallback(const std::string 
 // sequence has no mapping.
 std::variant<DecodedText, Base::Message> decodeAs(std::string_view bytes, Encoding encoding);
 
-// Reads the whole file at `path` and decodes it as above.
+// Reads the whole file at `path` (as `readTextWithFallback` does) and decodes it as above.
 std::variant<DecodedText, Base::Message> readTextAs(const std::string &path, Encoding encoding);
 
 // The bytes to write for LF-only `text`: line breaks converted to `lineEnding`, UTF-16 of

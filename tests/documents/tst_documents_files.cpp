@@ -79,6 +79,8 @@ private slots:
 
     void sizeLimit_data();
     void sizeLimit();
+    void readIsBoundedByTheLimit_data();
+    void readIsBoundedByTheLimit();
     void loadFailures();
     void loadRecordsWhatItFound();
     void scratchMarker_data();
@@ -128,6 +130,63 @@ void TestDocumentFiles::sizeLimit()
         QCOMPARE(std::get<FileAttributes>(checked).size, std::int64_t(size));
     } else {
         QCOMPARE(QString::fromStdString(std::get<Base::Message>(checked).englishText()), error);
+    }
+}
+
+void TestDocumentFiles::readIsBoundedByTheLimit_data()
+{
+    QTest::addColumn<QString>("reader");
+    QTest::addColumn<qint64>("size");
+    QTest::addColumn<QString>("error"); // Empty when the file loads.
+    const qint64 limit = 52'428'800;
+    const QString fiftyMB = "File too large (50 MB). Limit is 50 MB.";
+    QTest::newRow("exactly the limit loads") << "detected" << limit << "";
+    QTest::newRow("exactly the limit loads in a chosen encoding") << "chosen" << limit << "";
+    QTest::newRow("one byte more, never checked before: refused as the check refuses it")
+        << "detected" << limit + 1 << fiftyMB;
+    QTest::newRow("one byte more in a chosen encoding: the same message") << "chosen" << limit + 1 << fiftyMB;
+    QTest::newRow("swapped for 300 MB after the check: refused, its own size named")
+        << "detected" << qint64(300) * 1'048'576 << "File too large (300 MB). Limit is 50 MB.";
+    QTest::newRow("the headless reader with detection") << "readTextWithFallback" << limit + 1 << fiftyMB;
+    QTest::newRow("the headless reader in a chosen encoding") << "readTextAs" << limit + 1 << fiftyMB;
+}
+
+// The size check runs before the background read, so the read itself must not take more than
+// the limit from whatever the name holds by then. Sparse files cost neither disk nor time.
+void TestDocumentFiles::readIsBoundedByTheLimit()
+{
+    QFETCH(QString, reader);
+    QFETCH(qint64, size);
+    QFETCH(QString, error);
+    const QString file = path("swapped.log");
+    QFile sparse(file);
+    QVERIFY(sparse.open(QIODevice::WriteOnly));
+    QVERIFY(sparse.resize(size)); // NUL bytes: valid UTF-8 and Latin-1.
+    sparse.close();
+    const std::string name = file.toStdString();
+
+    std::optional<Base::Message> failure;
+    std::size_t units = 0;
+    if (reader == "detected" || reader == "chosen") {
+        auto loaded = reader == "chosen" ? decodeForLoad(name, Encoding::Latin1) : decodeForLoad(name);
+        if (auto *message = std::get_if<Base::Message>(&loaded))
+            failure = *message;
+        else
+            units = std::get<LoadedText>(loaded).text.size();
+    } else {
+        auto decoded = reader == "readTextAs" ? readTextAs(name, Encoding::Latin1) : readTextWithFallback(name);
+        if (auto *message = std::get_if<Base::Message>(&decoded))
+            failure = *message;
+        else
+            units = std::get<DecodedText>(decoded).text.size();
+    }
+    if (error.isEmpty()) {
+        QVERIFY2(!failure, failure ? failure->englishText().c_str() : "");
+        QCOMPARE(qint64(units), size);
+    } else {
+        QVERIFY(failure);
+        QCOMPARE(QString::fromStdString(failure->englishText()), error);
+        QVERIFY(*failure == std::get<Base::Message>(checkBeforeLoad(name)));
     }
 }
 

@@ -1,0 +1,24 @@
+#pragma once
+
+// The load path's read: readWholeFile plus what only the loader needs.
+
+#include "documents/fileio.h"
+
+#include "base/largebuffer.h"
+#include "base/message.h"
+
+#include <optional>
+#include <string>
+
+namespace Documents::Internal {
+
+struct ReadFailure {
+    Base::Message message;
+    // `message` is `fileTooLargeMessage`: it is shown as it stands, like the size check's.
+    bool tooLarge = false;
+};
+
+// readWholeFile, telling a file too large from other failures.
+std::optional<ReadFailure> readBounded(const std::string &path, Base::ByteBuffer &bytes);
+
+} // namespace Documents::Internal
