@@ -47,7 +47,8 @@ std::variant<LoadedText, Base::Message> readForLoad(const std::string &path, boo
     const auto failure = [chosenByUser](Base::Message error) {
         return chosenByUser ? std::move(error) : wrap("Cannot decode file: %@", std::move(error));
     };
-    if (auto error = Internal::readBounded(path, bytes)) {
+    std::optional<DiskVersion> version;
+    if (auto error = Internal::readBounded(path, bytes, version)) {
         // A file grown past the limit since the size check is refused as that check refuses it.
         if (error->tooLarge)
             return std::move(error->message);
@@ -65,6 +66,7 @@ std::variant<LoadedText, Base::Message> readForLoad(const std::string &path, boo
     loaded.text = std::move(text.text);
     loaded.encoding = text.encoding;
     loaded.hadBOM = text.hadBOM;
+    loaded.version = std::move(version);
     if (recoveryNote) {
         loaded.recoveryNote = std::move(recoveryNote);
         loaded.recoveredMtime = modificationTime(path);
@@ -100,6 +102,7 @@ std::variant<LoadResult, Base::Message> loadDocument(const std::string &path)
     result.doc.lineEnding = loaded.lineEnding;
     result.doc.hadBOM = loaded.hadBOM;
     result.doc.mtime = loaded.recoveredMtime ? loaded.recoveredMtime : std::get<FileAttributes>(checked).modificationTime;
+    result.doc.version = std::move(loaded.version);
     result.doc.isScratch = isScratchPath(path);
     result.text = std::move(loaded.text);
     result.recoveryNote = std::move(loaded.recoveryNote);

@@ -25,6 +25,9 @@ struct LoadedDoc {
     LineEnding lineEnding = LineEnding::Lf;
     bool hadBOM = false;
     std::optional<FileTime> mtime;
+    // The version of the file the text was read from; `changedOnDisk` against `diskVersion(path)`
+    // tells whether another program changed it since.
+    std::optional<DiskVersion> version;
     bool isScratch = false;
 };
 
@@ -50,6 +53,10 @@ struct LoadedText {
     // recoverInterruptedSave): what to tell the user, and the file's modification time after.
     std::optional<Base::Message> recoveryNote;
     std::optional<FileTime> recoveredMtime;
+    // The version of exactly what was read: taken from the open file before its first byte was
+    // read (and after an interrupted save was settled), so that a write during the read still
+    // shows as a change at the next look. Empty when the name could not be resolved.
+    std::optional<DiskVersion> version;
     // Exactly where the read stopped (bytes read, which inode, the last bytes), so that a
     // follower of a growing file picks up with the first byte this load did not see.
     FollowState follow;

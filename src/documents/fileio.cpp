@@ -117,13 +117,15 @@ Base::Message fileTooLargeMessage(std::int64_t size)
     return {"File too large (%lld MB). Limit is 50 MB.", {std::int64_t(size / 1'048'576)}};
 }
 
-std::optional<Internal::ReadFailure> Internal::readBounded(const std::string &path, Base::ByteBuffer &bytes)
+std::optional<Internal::ReadFailure> Internal::readBounded(const std::string &path, Base::ByteBuffer &bytes,
+                                                           std::optional<DiskVersion> &version)
 {
     const auto failure = [](int error) { return ReadFailure{{systemErrorText(error), {}}, false}; };
     const auto tooLarge = [&bytes](std::int64_t size) {
         bytes = Base::ByteBuffer(); // the refused bytes are of no use: give their memory back
         return ReadFailure{fileTooLargeMessage(size), true};
     };
+    version.reset();
     bytes.clear();
     FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (!fd.valid())
@@ -136,6 +138,8 @@ std::optional<Internal::ReadFailure> Internal::readBounded(const std::string &pa
     // Pipes and devices could block forever or never end.
     if (!S_ISREG(info.st_mode))
         return ReadFailure{{std::string(notRegularFileText), {}}, false};
+    // Before the first byte: whatever changes the file from here on is a change to what was read.
+    version = versionOf(info, path);
     if (std::int64_t(info.st_size) > maximumFileSize)
         return tooLarge(std::int64_t(info.st_size));
     // The size is a hint: a file that grows or shrinks while being read is read to its end, but
@@ -163,7 +167,8 @@ std::optional<Internal::ReadFailure> Internal::readBounded(const std::string &pa
 
 std::optional<Base::Message> readWholeFile(const std::string &path, Base::ByteBuffer &bytes)
 {
-    if (auto failed = Internal::readBounded(path, bytes))
+    std::optional<DiskVersion> version;
+    if (auto failed = Internal::readBounded(path, bytes, version))
         return std::move(failed->message);
     return std::nullopt;
 }

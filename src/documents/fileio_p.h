@@ -18,7 +18,9 @@ struct ReadFailure {
     bool tooLarge = false;
 };
 
-// readWholeFile, telling a file too large from other failures.
-std::optional<ReadFailure> readBounded(const std::string &path, Base::ByteBuffer &bytes);
+// readWholeFile that also gives the version of the file it opened, taken from the open file
+// before its first byte is read (empty when the name cannot be resolved).
+std::optional<ReadFailure> readBounded(const std::string &path, Base::ByteBuffer &bytes,
+                                       std::optional<DiskVersion> &version);
 
 } // namespace Documents::Internal

@@ -99,6 +99,8 @@ private slots:
     void externalChangesAreSeen();
     void comparison_data();
     void comparison();
+    void loadRecordsTheVersionItRead_data();
+    void loadRecordsTheVersionItRead();
     void noVersionWithoutAFile();
 
 private:
@@ -223,6 +225,53 @@ void TestDiskVersion::comparison()
     QFETCH(DiskVersion, now);
     QFETCH(bool, changed);
     QCOMPARE(changedOnDisk(known, now), changed);
+}
+
+void TestDiskVersion::loadRecordsTheVersionItRead_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("detected encoding") << "detected";
+    QTest::newRow("chosen encoding") << "chosen";
+    QTest::newRow("loadDocument") << "document";
+    QTest::newRow("through a symlink") << "symlink";
+}
+
+// The version a load records is the one of the bytes it read: the same file unchanged compares
+// equal, and a write that comes after the version was taken reads as a change.
+void TestDiskVersion::loadRecordsTheVersionItRead()
+{
+    QFETCH(QString, how);
+    const QString file = path("data.csv");
+    const QByteArray bytes = "a,b\n1,2\n";
+    QVERIFY(putFile(file, bytes));
+    QString name = file;
+    if (how == "symlink") {
+        name = path("shortcut.csv");
+        QVERIFY(QFile::link(file, name));
+    }
+    std::optional<DiskVersion> loaded;
+    if (how == "document") {
+        auto result = loadDocument(name.toStdString());
+        QVERIFY(std::holds_alternative<LoadResult>(result));
+        loaded = std::get<LoadResult>(result).doc.version;
+    } else {
+        auto result = how == "chosen" ? decodeForLoad(name.toStdString(), Encoding::Latin1)
+                                      : decodeForLoad(name.toStdString());
+        QVERIFY(std::holds_alternative<LoadedText>(result));
+        loaded = std::get<LoadedText>(result).version;
+    }
+    QVERIFY(loaded);
+    QCOMPARE(loaded->size, std::int64_t(bytes.size()));
+    QCOMPARE(QString::fromStdString(loaded->target), QFileInfo(file).canonicalFilePath());
+    const auto untouched = diskVersion(name.toStdString());
+    QVERIFY(untouched);
+    QVERIFY(!changedOnDisk(*loaded, *untouched));
+
+    waitForNextFileTimeTick(m_folder->path());
+    QVERIFY(putFile(file, "a,b\n3,4\n"));
+    const auto written = diskVersion(name.toStdString());
+    QVERIFY(written);
+    QVERIFY(changedOnDisk(*loaded, *written));
 }
 
 void TestDiskVersion::noVersionWithoutAFile()

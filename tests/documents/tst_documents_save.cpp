@@ -416,6 +416,10 @@ void TestDocumentSave::interruptedRewriteIsSettledOnLoad()
         QVERIFY(result->recoveryNote);
         reported = QString::fromStdString(result->recoveryNote->englishText());
         QCOMPARE(result->doc.mtime, modificationTime(file.toStdString()));
+        // The version recorded is the settled file's, not the one the crash left.
+        const auto settled = diskVersion(file.toStdString());
+        QVERIFY(result->doc.version && settled);
+        QVERIFY(!changedOnDisk(*result->doc.version, *settled));
     }
     QCOMPARE(reported, note);
     QCOMPARE(contentsOf(file), completeAtCrash ? next : old);
