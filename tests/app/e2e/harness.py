@@ -10,6 +10,7 @@ import errno
 import os
 import random
 import re
+import shlex
 import shutil
 import signal
 import subprocess
@@ -86,10 +87,15 @@ class Display:
         # by whatever the machine's user configured.
         env = dict(self.env, HOME=self.home, XDG_CONFIG_HOME=os.path.join(self.home, "config"))
         self.wm_log = os.path.join(self.home, "openbox.log")
+        started = os.path.join(self.home, "openbox-started")
+        # Ready is when openbox runs its --startup command, after it has taken over the screen and
+        # managed the windows already there. Earlier signs (wmctrl -m naming it, the client list
+        # on the root window) come while it is still starting, and a window mapped then could stay
+        # unmanaged (1 start in 50).
         with open(self.wm_log, "w") as log:
-            self.wm = subprocess.Popen(["openbox", "--sm-disable"], env=env, stdout=log, stderr=subprocess.STDOUT)
-        # wmctrl -m answers once a window manager has claimed the screen (_NET_SUPPORTING_WM_CHECK).
-        if not poll_until(lambda: self.wm.poll() is None and "Openbox" in self.run("wmctrl", "-m").stdout, 15):
+            self.wm = subprocess.Popen(["openbox", "--sm-disable", "--startup", "touch " + shlex.quote(started)], env=env,
+                                       stdout=log, stderr=subprocess.STDOUT)
+        if not poll_until(lambda: self.wm.poll() is None and os.path.exists(started), 15):
             with open(self.wm_log) as log:
                 raise Failure("openbox did not start: " + log.read()[-2000:])
 
@@ -97,13 +103,18 @@ class Display:
         return subprocess.run(command, env=self.env, capture_output=True, text=True)
 
     def _start_other_application(self):
-        """Another application's window to move the focus to. It starts with the display: openbox
-        may hand the focus back to the previous window once it has finished managing a new one,
-        which would undo a focus change made right after the window appeared."""
-        self.other = subprocess.Popen(["xmessage", "-name", OTHER_APPLICATION, "another application"], env=self.env,
-                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        """Another application's window to move the focus to, started with the display so that
+        it is long in place when a scenario needs it."""
+        log_path = os.path.join(self.home, "xmessage.log")
+        with open(log_path, "w") as log:
+            self.other = subprocess.Popen(["xmessage", "-name", OTHER_APPLICATION, "another application"],
+                                          env=self.env, stdout=log, stderr=subprocess.STDOUT)
         if not poll_until(lambda: OTHER_APPLICATION in self.run("wmctrl", "-l").stdout, 15):
-            raise Failure("the other application's window did not appear")
+            with open(log_path) as log, open(self.wm_log) as wm_log:
+                raise Failure("the other application's window did not appear (status %s): %s\nopenbox: %s\n"
+                              "windows: %s" % (self.other.poll(), log.read()[-2000:], wm_log.read()[-2000:],
+                                               self.run("wmctrl", "-l").stdout)
+                              + self.run("xwininfo", "-root", "-tree").stdout[-3000:])
 
     def close(self):
         for process in (self.other, self.wm, self.server):

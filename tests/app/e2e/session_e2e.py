@@ -84,7 +84,7 @@ def session(s):
     # The title's mark comes with the first key. Keys are handled in order, so once the panel
     # that Ctrl+S opens is up, every typed key has been too.
     s.keys("ctrl+s")
-    s.wait_window("Save")
+    s.focus("Save")
     s.keys("Escape")
     s.wait_no_window("Save")
     s.wait_window("c.txt*")
