@@ -434,13 +434,6 @@ class Session:
                 self.fail("the focus did not land on %s (window 0x%x); active, focus: %s"
                           % (what, window, self.active()))
 
-    def wait_focused(self, title, timeout=15):
-        """Waits until the window titled `title` has the focus (a dialog that took it by itself)."""
-        def landed():
-            window = self.window(title)
-            return window if window and self.active() == (window, window) else None
-        return self.wait_for("the focus on %r" % title, landed, timeout)
-
     def keys(self, *keys):
         self.x("xdotool", "key", "--clearmodifiers", "--delay", "20", *keys)
 

@@ -21,7 +21,7 @@ def open_through_panel(session, path):
     session.focus("ext.txt*")
     session.keys("ctrl+o")
     # The panel's file name field has the focus when it opens.
-    session.wait_focused("Open")
+    session.focus("Open")
     session.type(path)
     session.keys("Return")
     dialogs = session.wait_dialog(["ext.txt*", "Open"])
