@@ -3,6 +3,7 @@
 #include "app/shell/launchreport.h"
 #include "app/shell/terminationsignal.h"
 #include "app/window/documentwindow.h"
+#include "base/nativepath.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -22,7 +23,7 @@ int main(int argc, char **argv)
     QApplication::setWindowIcon(QIcon::fromTheme("app.corvane.editor", QIcon(":/icons/app.corvane.editor.svg")));
 
     // A later launch hands its files (or "new window") to the running editor and ends.
-    const auto request = App::SingleInstance::requestFromArguments(QApplication::arguments().mid(1));
+    const auto request = App::SingleInstance::requestFromArguments(Base::argumentsFromNative(argc, argv));
     App::SingleInstance channel;
     if (channel.start(request) == App::SingleInstance::Role::Forwarded)
         return 0;

@@ -1,5 +1,7 @@
 #include "singleinstance.h"
 
+#include "base/nativepath.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -31,8 +33,13 @@ constexpr int lockTimeoutMs = 5'000;
 
 QByteArray frame(const SingleInstance::Request &request)
 {
+    // JSON text cannot carry a name that is not UTF-8: its bytes travel beside it, in base64.
+    QJsonArray pathBytes;
+    for (const QString &path : request.paths)
+        pathBytes.append(QString::fromLatin1(QByteArray::fromStdString(Base::nativeFromPath(path)).toBase64()));
     const QJsonObject object{
         {QLatin1String("paths"), QJsonArray::fromStringList(request.paths)},
+        {QLatin1String("pathBytes"), pathBytes},
         {QLatin1String("newWindow"), request.newWindow},
     };
     const QByteArray payload = QJsonDocument(object).toJson(QJsonDocument::Compact);
@@ -54,10 +61,17 @@ std::optional<SingleInstance::Request> parse(const QByteArray &payload)
         return std::nullopt;
     SingleInstance::Request request;
     request.newWindow = newWindow.toBool();
-    for (const QJsonValue &path : paths.toArray()) {
-        if (!path.isString() || !QDir::isAbsolutePath(path.toString()))
+    const QJsonArray bytes = object.value(QLatin1String("pathBytes")).toArray();
+    const QJsonArray texts = paths.toArray();
+    for (qsizetype i = 0; i < texts.size(); ++i) {
+        if (!texts[i].isString())
             return std::nullopt;
-        request.paths.append(path.toString());
+        QString path = texts[i].toString();
+        if (bytes.size() == texts.size() && bytes[i].isString())
+            path = Base::pathFromNative(QByteArray::fromBase64(bytes[i].toString().toLatin1()).toStdString());
+        if (!QDir::isAbsolutePath(path))
+            return std::nullopt;
+        request.paths.append(path);
     }
     return request;
 }

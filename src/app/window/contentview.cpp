@@ -29,6 +29,7 @@
 #include "documents/textcodec.h"
 
 #include "base/localization.h"
+#include "base/nativepath.h"
 #include "base/notificationcenter.h"
 
 #include <QApplication>
@@ -61,6 +62,18 @@ using Documents::DocKind;
 
 namespace {
 
+// Paths are kept as the file system's bytes and shown (and handed to Qt) in a form that maps
+// back to those bytes, even for names that are not UTF-8.
+std::string nativePath(const QString &path)
+{
+    return Base::nativeFromPath(QFileInfo(path).absoluteFilePath());
+}
+
+QString displayPath(std::string_view path)
+{
+    return Base::pathFromNative(path);
+}
+
 QString fromView(std::string_view text)
 {
     return QString::fromUtf8(text.data(), qsizetype(text.size()));
@@ -91,7 +104,7 @@ QString saveFilterFor(const std::optional<Documents::LoadedDoc> &doc)
     const QString all = loc("All files") + QStringLiteral(" (*)");
     if (!doc)
         return loc("Plain text") + QStringLiteral(" (*.txt);;") + all;
-    const QString extension = QFileInfo(QString::fromStdString(doc->path)).suffix();
+    const QString extension = QFileInfo(displayPath(doc->path)).suffix();
     if (extension.isEmpty())
         return all;
     return fromView(doc->kind.label()) + QStringLiteral(" (*.") + extension + QStringLiteral(");;") + all;
@@ -104,8 +117,9 @@ QStringList droppedFiles(const QMimeData *data)
     if (!data || !data->hasUrls())
         return paths;
     for (const QUrl &url : data->urls())
-        if (url.isLocalFile())
-            paths << url.toLocalFile();
+        if (url.isLocalFile()) // Percent-decoded by hand: a name that is not UTF-8 keeps its bytes.
+            paths << Base::pathFromNative(
+                QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()).toStdString());
     return paths;
 }
 
@@ -241,7 +255,7 @@ void ContentView::updateLayoutForDocument()
 {
     const std::optional<DocKind> kind = m_doc ? std::optional<DocKind>(m_doc->kind) : std::nullopt;
     m_rootPages->setCurrentWidget(m_doc ? m_documentPage : static_cast<QWidget *>(m_placeholder));
-    m_toolbar->setDocument(kind, m_doc ? QFileInfo(QString::fromStdString(m_doc->path)).fileName() : QString());
+    m_toolbar->setDocument(kind, m_doc ? QFileInfo(displayPath(m_doc->path)).fileName() : QString());
     m_toolbar->setMode(m_mode);
     m_content->arrange(kind, m_mode);
     updateStatusBar();
@@ -346,7 +360,7 @@ void ContentView::connectEditor()
 void ContentView::pushEditorInputs()
 {
     m_inputs.docKind = m_doc ? m_doc->kind : DocKind(DocKind::Txt);
-    m_inputs.documentId = m_doc ? QString::fromStdString(m_doc->path) : QString();
+    m_inputs.documentId = m_doc ? displayPath(m_doc->path) : QString();
     m_inputs.isActiveEditor = m_doc && !isAlternateFullView(m_doc->kind, m_mode);
     m_editor.update(m_inputs);
 }
@@ -515,7 +529,7 @@ void ContentView::loadURL(const QString &path)
 void ContentView::loadURL(const QString &path, std::optional<Documents::Encoding> encoding)
 {
     ++m_loadGeneration;
-    const std::string localPath = QFileInfo(path).absoluteFilePath().toStdString();
+    const std::string localPath = nativePath(path);
     const auto checked = Documents::checkBeforeLoad(localPath);
     if (const auto *error = std::get_if<Base::Message>(&checked)) {
         m_editsDiscarded = false;
@@ -548,7 +562,7 @@ void ContentView::applyLoad()
     const std::shared_ptr<LoadOutcome> outcome = future.result();
     if (const auto *error = std::get_if<Base::Message>(outcome.get())) {
         // A file that cannot be read is not tried again at the next start.
-        if (Preferences::shared().lastOpenPath() == QString::fromStdString(m_loadTicket.path))
+        if (Preferences::shared().lastOpenPath() == displayPath(m_loadTicket.path))
             Preferences::shared().setLastOpenPath(QString());
         updateWindowTitle();
         showError(loc(*error));
@@ -605,8 +619,8 @@ void ContentView::applyLoad()
     schedulePathUpdate();
 
     if (!doc.isScratch) {
-        RecentsStore::shared().add(QString::fromStdString(path));
-        Preferences::shared().setLastOpenPath(QString::fromStdString(path));
+        RecentsStore::shared().add(displayPath(path));
+        Preferences::shared().setLastOpenPath(displayPath(path));
     }
     updateLayoutForDocument();
     scheduleAllJobs();
@@ -696,7 +710,7 @@ void ContentView::askAboutUnsavedEdits(LeaveReason reason, std::function<void()>
         if (dialog)
             dialog->close();
     const bool changedOnDisk = m_externalChangePending || (m_doc && !m_lastSaveFailed && fileChangedOnDisk());
-    const std::string name = m_doc ? QFileInfo(QString::fromStdString(m_doc->path)).fileName().toStdString()
+    const std::string name = m_doc ? QFileInfo(displayPath(m_doc->path)).fileName().toStdString()
                                    : std::string("Untitled");
     auto *dialog = new QMessageBox(QMessageBox::Warning, loc("Unsaved Changes"),
                                    changedOnDisk
@@ -848,7 +862,7 @@ void ContentView::reloadDiscardingEdits(std::optional<Documents::Encoding> encod
     // The user gave up the edits: no save may write them over the disk's version meanwhile.
     m_editsDiscarded = true;
     m_suppressExternalCheck = true;
-    loadURL(QString::fromStdString(m_doc->path), encoding);
+    loadURL(displayPath(m_doc->path), encoding);
     m_autoSave.stop();
     m_suppressExternalCheck = false;
 }
@@ -894,7 +908,7 @@ void ContentView::showOpenPanel()
         return;
     QFileDialog *panel = makePanel(loc("Open"), QFileDialog::AcceptOpen, openPanelFilter());
     panel->setFileMode(QFileDialog::ExistingFiles);
-    QString folder = m_doc ? QFileInfo(QString::fromStdString(m_doc->path)).absolutePath() : QString();
+    QString folder = m_doc ? QFileInfo(displayPath(m_doc->path)).absolutePath() : QString();
     if (folder.isEmpty() && !Preferences::shared().lastOpenPath().isEmpty())
         folder = QFileInfo(Preferences::shared().lastOpenPath()).absolutePath();
     if (!folder.isEmpty())
@@ -915,7 +929,7 @@ void ContentView::showSaveAsPanel()
         document.includeBOM = m_doc->hadBOM;
     }
     QFileDialog *panel = makePanel(loc("Save"), QFileDialog::AcceptSave, saveFilterFor(m_doc));
-    panel->selectFile(m_doc ? QFileInfo(QString::fromStdString(m_doc->path)).fileName() : QStringLiteral("Untitled.txt"));
+    panel->selectFile(m_doc ? QFileInfo(displayPath(m_doc->path)).fileName() : QStringLiteral("Untitled.txt"));
     connect(panel, &QFileDialog::fileSelected, this, [this, document = std::move(document)](const QString &path) {
         writeExportedDocument(path, document, false);
     });
@@ -935,7 +949,7 @@ void ContentView::showNewFilePanel()
 
 void ContentView::writeExportedDocument(const QString &path, const Documents::TextDoc &document, bool forNewFile)
 {
-    if (const auto error = Documents::writeFileAtomically(path.toStdString(), document.fileBytes())) {
+    if (const auto error = Documents::writeFileAtomically(nativePath(path), document.fileBytes())) {
         showError(loc(Base::Message{"Save failed: %@",
                                     {std::make_shared<const Base::Message>(Base::Message{*error, {}})}}));
         return;
@@ -966,8 +980,8 @@ void ContentView::handleImportError(const QString &description)
 
 void ContentView::handleExported(const QString &path)
 {
-    if (m_doc && m_doc->isScratch && QFileInfo(path).absoluteFilePath().toStdString() != m_doc->path) {
-        const QString scratch = QString::fromStdString(m_doc->path);
+    if (m_doc && m_doc->isScratch && nativePath(path) != m_doc->path) {
+        const QString scratch = displayPath(m_doc->path);
         if (const auto &hook = WindowSession::shared().hooks.scratchExported)
             hook(this, scratch);
         else
@@ -1080,7 +1094,7 @@ void ContentView::restoreLastSession()
         || preferences.lastOpenPath().isEmpty())
         return;
     const QString last = preferences.lastOpenPath();
-    if (const auto checked = Documents::checkBeforeLoad(QFileInfo(last).absoluteFilePath().toStdString());
+    if (const auto checked = Documents::checkBeforeLoad(nativePath(last));
         std::holds_alternative<Base::Message>(checked)) {
         // Said once: the next start does not try the same file again.
         preferences.setLastOpenPath(QString());
@@ -1103,13 +1117,13 @@ void ContentView::updateWindowTitle()
         path = m_loadTicket.path;
     std::string promised; // The file the window was opened for, until it is loaded.
     if (!path && !m_wasRestored) {
-        promised = (m_options.initialURL.isEmpty() ? m_options.initialScratchURL : m_options.initialURL).toStdString();
+        promised = nativePath(m_options.initialURL.isEmpty() ? m_options.initialScratchURL : m_options.initialURL);
         if (!promised.empty())
             path = promised;
     }
     host->setWindowTitle(QString::fromStdString(App::windowTitle(path)) + QStringLiteral("[*]"));
     host->setWindowModified(isDirty());
-    host->setWindowFilePath(path ? QString::fromStdString(std::string(*path)) : QString());
+    host->setWindowFilePath(path ? displayPath(*path) : QString());
 }
 
 // ---- Application events ---------------------------------------------------------------------
@@ -1325,7 +1339,7 @@ void ContentView::revealInFileManager()
 {
     if (!m_doc)
         return;
-    const QString path = QString::fromStdString(m_doc->path);
+    const QString path = displayPath(m_doc->path);
     QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.FileManager1"),
                                                        QStringLiteral("/org/freedesktop/FileManager1"),
                                                        QStringLiteral("org.freedesktop.FileManager1"),
@@ -1339,7 +1353,7 @@ void ContentView::revealInFileManager()
 void ContentView::copyPath()
 {
     if (m_doc)
-        QGuiApplication::clipboard()->setText(QString::fromStdString(m_doc->path));
+        QGuiApplication::clipboard()->setText(displayPath(m_doc->path));
 }
 
 QFrame *ContentView::makePopup(const char *name, int margin)
@@ -1557,14 +1571,14 @@ void ContentView::setFollowing(bool following)
 void ContentView::reloadFollowedLog()
 {
     if (m_doc && m_following && !isDirty())
-        loadURL(QString::fromStdString(m_doc->path), m_chosenEncoding);
+        loadURL(displayPath(m_doc->path), m_chosenEncoding);
 }
 
 void ContentView::startFollowing()
 {
     // A save since the text was read replaced the file: the first read notices and asks for a
     // reload.
-    m_follower.start(QString::fromStdString(m_doc->path), m_followState);
+    m_follower.start(displayPath(m_doc->path), m_followState);
     m_follower.setSuspended(isDirty());
 }
 
@@ -1580,7 +1594,7 @@ void ContentView::appendFollowedText(std::u16string_view appended)
     if (!m_doc || !m_following)
         return;
     if (isDirty()) { // Arrived as the user started typing: read it again once the edits are saved.
-        m_follower.start(QString::fromStdString(m_doc->path), m_followState);
+        m_follower.start(displayPath(m_doc->path), m_followState);
         m_follower.setSuspended(true);
         return;
     }

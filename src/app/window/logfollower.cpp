@@ -1,5 +1,7 @@
 #include "logfollower.h"
 
+#include "base/nativepath.h"
+
 #include <QFileInfo>
 #include <QtConcurrent>
 
@@ -20,7 +22,7 @@ void LogFollower::start(const QString &path, const Documents::FollowState &state
 {
     stop();
     m_path = QFileInfo(path).absoluteFilePath();
-    m_localPath = m_path.toStdString();
+    m_localPath = Base::nativeFromPath(m_path);
     m_state = state;
     m_following = true;
     m_lastReloadReason.reset();

@@ -2,6 +2,7 @@
 // its own thread) and from a real second process, stale and foreign sockets, and a primary
 // that survives clients sending half a message, too much or nonsense.
 #include "app/services/singleinstance.h"
+#include "base/nativepath.h"
 
 #include <QLocalSocket>
 #include <QProcess>
@@ -149,6 +150,8 @@ void TestSingleInstance::laterLaunchForwardsToThePrimary_data()
     QTest::newRow("newWindow") << Request{{}, true};
     QTest::newRow("plainRelaunch") << Request{{}, false};
     QTest::newRow("nonAsciiPath") << Request{{QString::fromUtf8("/data/\u00fcber/\u6587\u4ef6.md")}, false};
+    // Bytes that are not UTF-8 (a Latin-1 name) travel as they are.
+    QTest::newRow("pathNotUtf8") << Request{{Base::pathFromNative("/data/caf\xE9.md")}, false};
 }
 
 void TestSingleInstance::laterLaunchForwardsToThePrimary()

@@ -13,6 +13,7 @@
 
 #include "textview/stextview.h"
 
+#include "base/nativepath.h"
 #include "base/notificationcenter.h"
 
 #include <QAbstractButton>
@@ -22,6 +23,7 @@
 #include <QScrollBar>
 #include <QtTest>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 using namespace App;
@@ -40,6 +42,8 @@ private slots:
     void openingOverEditsNotOnDiskWaits();
     void unopenableFilesSayWhy_data();
     void unopenableFilesSayWhy();
+    void nameThatIsNotUtf8OpensByItsBytes_data();
+    void nameThatIsNotUtf8OpensByItsBytes();
     void anotherFileStartsAtItsTop();
     void reloadClearsTheErrorMarking();
     void reloadKeepsTheViewMode();
@@ -273,6 +277,50 @@ void TestDataSafety::unopenableFilesSayWhy()
     QVERIFY(WindowSession::shared().pendingExternalURLs.isEmpty());
     if (route == "last session") // Said once, not at every start.
         QVERIFY(Preferences::shared().lastOpenPath().isEmpty());
+}
+
+void TestDataSafety::nameThatIsNotUtf8OpensByItsBytes_data()
+{
+    QTest::addColumn<QString>("route");
+    QTest::newRow("command line") << "command line";
+    QTest::newRow("drop") << "drop";
+}
+
+void TestDataSafety::nameThatIsNotUtf8OpensByItsBytes()
+{
+    QFETCH(QString, route);
+    // "café.txt" written in Latin-1, as an old archive leaves it.
+    const std::string bytes = QFile::encodeName(m_folder->path()).toStdString() + "/caf\xE9.txt";
+    const int fd = ::open(bytes.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    QVERIFY(fd >= 0);
+    QCOMPARE(::write(fd, "latin\n", 6), ssize_t(6));
+    ::close(fd);
+    const QString path = Base::pathFromNative(bytes);
+
+    std::unique_ptr<ContentView> view;
+    if (route == "command line") {
+        view = std::make_unique<ContentView>(ContentView::Options{true, {}, path});
+        view->show();
+    } else {
+        view = std::make_unique<ContentView>(ContentView::Options{true, {}, {}});
+        view->show();
+        QMimeData data;
+        data.setUrls({QUrl(QStringLiteral("file://") + QString::fromLatin1(QByteArray::fromStdString(bytes).toPercentEncoding("/")))});
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(view.get(), &enter);
+        QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(view.get(), &drop);
+    }
+    QTRY_VERIFY(view->doc() && !view->isLoading());
+    QCOMPARE(view->errorMessage(), QString());
+    QCOMPARE(QByteArray::fromStdString(view->doc()->path), QByteArray::fromStdString(bytes));
+    type(*view, "still ");
+    QVERIFY(view->saveIfDirty(SaveReason::AutoSave));
+    QFile saved;
+    const int readFd = ::open(bytes.c_str(), O_RDONLY);
+    QVERIFY(readFd >= 0);
+    QVERIFY(saved.open(readFd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle));
+    QCOMPARE(saved.readAll(), QByteArray("still latin\n"));
 }
 
 // ---- What a new text replaces -------------------------------------------------------------------
