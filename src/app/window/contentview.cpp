@@ -577,6 +577,7 @@ void ContentView::applyLoad()
     doc.lineEnding = loaded.lineEnding;
     doc.hadBOM = loaded.hadBOM;
     doc.mtime = loaded.recoveredMtime ? loaded.recoveredMtime : m_loadTicket.mtime;
+    doc.version = loaded.version;
     doc.isScratch = Documents::isScratchPath(path);
     // The delimiter and the view the user picked belong to the file: a reload keeps them.
     const bool sameFile = m_doc && m_doc->path == path;
@@ -685,6 +686,7 @@ bool ContentView::saveIfDirty(SaveReason reason)
     m_lastSaveError.clear();
     if (const auto time = Documents::modificationTime(m_doc->path))
         m_doc->mtime = time;
+    m_doc->version = Documents::diskVersion(m_doc->path);
     updateWindowTitle();
     // The save wrote a new file: follow it from a fresh read of it.
     if (m_following)
@@ -798,7 +800,13 @@ void ContentView::closeDocumentQuestions()
 
 bool ContentView::fileChangedOnDisk() const
 {
-    return m_doc && isNewerOnDisk(Documents::modificationTime(m_doc->path), m_doc->mtime);
+    if (!m_doc)
+        return false;
+    if (!m_doc->version)
+        return isNewerOnDisk(Documents::modificationTime(m_doc->path), m_doc->mtime);
+    // A file that is gone (or cannot be looked at) is written anew by the next save.
+    const auto now = Documents::diskVersion(m_doc->path);
+    return now && Documents::changedOnDisk(*m_doc->version, *now);
 }
 
 // ---- External changes -----------------------------------------------------------------------
@@ -859,6 +867,7 @@ void ContentView::reloadDiscardingEdits(std::optional<Documents::Encoding> encod
     m_autoSave.stop();
     // The disk's version is the one being read: until it arrives, that is the known one.
     m_doc->mtime = Documents::modificationTime(m_doc->path);
+    m_doc->version = Documents::diskVersion(m_doc->path);
     // The user gave up the edits: no save may write them over the disk's version meanwhile.
     m_editsDiscarded = true;
     m_suppressExternalCheck = true;
@@ -871,6 +880,7 @@ void ContentView::overwriteDisk()
 {
     if (m_doc) {
         m_doc->mtime = Documents::modificationTime(m_doc->path);
+        m_doc->version = Documents::diskVersion(m_doc->path);
         m_suppressExternalCheck = true;
         saveIfDirty(SaveReason::AutoSave);
         m_suppressExternalCheck = false;
@@ -1611,6 +1621,10 @@ void ContentView::appendFollowedText(std::u16string_view appended)
     m_followState = m_follower.state();
     if (m_follower.state().mtime)
         m_doc->mtime = m_follower.state().mtime;
+    // The text shown is the file's up to where the follower read; a file that grew further since
+    // still differs from what is known.
+    if (const auto now = Documents::diskVersion(m_doc->path); now && now->size == m_followState.offset)
+        m_doc->version = now;
     if (caretAtEnd)
         scrollToEnd();
     else if (scrolledToEnd)

@@ -40,6 +40,8 @@ private slots:
     void closingAsksAboutEditsNotOnDisk();
     void openingOverEditsNotOnDiskWaits_data();
     void openingOverEditsNotOnDiskWaits();
+    void changesOnDiskAreNoticedWhateverTheirTime_data();
+    void changesOnDiskAreNoticedWhateverTheirTime();
     void unopenableFilesSayWhy_data();
     void unopenableFilesSayWhy();
     void nameThatIsNotUtf8OpensByItsBytes_data();
@@ -88,6 +90,8 @@ std::unique_ptr<DocumentWindow> TestDataSafety::editedWindowThatCannotSave(const
     window->show();
     ContentView *view = window->contentView();
     const QString file = writeFile(path(name), "one\n");
+    if (setup == "read-only")
+        QFile::setPermissions(file, QFile::ReadOwner | QFile::ReadGroup);
     view->loadURL(file);
     if (!waitForLoad(*view, file))
         return nullptr;
@@ -102,7 +106,6 @@ std::unique_ptr<DocumentWindow> TestDataSafety::editedWindowThatCannotSave(const
         view->externalChangeDialog()->findChild<QAbstractButton *>("keep")->click();
     } else {
         // The failure's alert is the auto-save's business: here the save fails quietly.
-        QFile::setPermissions(file, QFile::ReadOwner | QFile::ReadGroup);
         if (view->saveIfDirty(SaveReason::BeforeLeaving) || !view->lastSaveFailed())
             return nullptr;
     }
@@ -226,6 +229,58 @@ void TestDataSafety::openingOverEditsNotOnDiskWaits()
     view->applicationDidResignActive();
     QCOMPARE(readFile(second), QByteArray("second\n"));
     QCOMPARE(readFile(first), answer == "overwrite" ? QByteArray("mine one\n") : QByteArray("theirs\n"));
+}
+
+// ---- Changes on disk ----------------------------------------------------------------------------
+
+void TestDataSafety::changesOnDiskAreNoticedWhateverTheirTime_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::newRow("replaced by an older backup (mv)") << "older backup";
+    QTest::newRow("rewritten in place, old time put back (cp -p)") << "time put back";
+    QTest::newRow("symlink pointed at an older file") << "symlink";
+    QTest::newRow("written right after our save") << "right after save";
+}
+
+void TestDataSafety::changesOnDiskAreNoticedWhateverTheirTime()
+{
+    QFETCH(QString, change);
+    const QString real = writeFile(path("real.txt"), "mine\n");
+    QString opened = real;
+    if (change == "symlink") {
+        opened = path("link.txt");
+        QVERIFY(QFile::link(real, opened));
+    }
+    auto view = std::make_unique<ContentView>(ContentView::Options{true, {}, {}});
+    view->show();
+    view->loadURL(opened);
+    QVERIFY(waitForLoad(*view, opened));
+    const auto loaded = *view->doc()->mtime;
+    QByteArray expectedOnDisk = "othr\n";
+    if (change == "older backup") {
+        const QString backup = writeFile(path("real.txt.bak"), "othr\n");
+        touchAfter(backup, loaded, -3600);
+        QVERIFY(::rename(backup.toLocal8Bit().constData(), real.toLocal8Bit().constData()) == 0);
+    } else if (change == "time put back") {
+        writeFile(real, "othr\n"); // same size, same inode
+        touchAfter(real, loaded, 0);
+    } else if (change == "symlink") {
+        const QString older = writeFile(path("older.txt"), "othr\n");
+        touchAfter(older, loaded, -3600);
+        const QString fresh = path("link.new");
+        QVERIFY(QFile::link(older, fresh));
+        QVERIFY(::rename(fresh.toLocal8Bit().constData(), opened.toLocal8Bit().constData()) == 0);
+    } else {
+        type(*view, "A");
+        QVERIFY(view->saveIfDirty(SaveReason::AutoSave));
+        writeFile(real, "othr\n"); // within the same moment, by another program
+        expectedOnDisk = "othr\n";
+    }
+    type(*view, "x");
+    view->applicationDidResignActive();
+    QVERIFY(view->externalChangePending());
+    QVERIFY(view->externalChangeDialog());
+    QCOMPARE(readFile(opened), expectedOnDisk);
 }
 
 // ---- Files that cannot be opened ----------------------------------------------------------------
