@@ -1,3 +1,4 @@
+#include "app/commandline.h"
 #include "app/services/singleinstance.h"
 #include "app/shell/appdelegate.h"
 #include "app/shell/launchreport.h"
@@ -12,6 +13,8 @@
 
 int main(int argc, char **argv)
 {
+    if (const auto status = App::answerInformationalOptions(argc, argv))
+        return *status;
     QElapsedTimer sinceStart;
     sinceStart.start();
     QApplication application(argc, argv);
