@@ -6,7 +6,8 @@ namespace {
 
 void printHelp(std::ostream &out)
 {
-    out << "usage: corvane-cli COMMAND [OPTIONS] FILE…\n\n"
+    out << "usage: corvane-cli COMMAND [OPTIONS] FILE…\n"
+           "       corvane-cli --help | --version\n\n"
            "Corvane's engines, headless: the same loading, checking and formatting as the editor.\n\n"
            "Commands:\n";
     for (const auto &command : Cli::commands())
@@ -25,6 +26,10 @@ int main(int argc, char **argv)
     const std::string name = argv[1];
     if (name == "--help" || name == "-h" || name == "help") {
         printHelp(std::cout);
+        return Cli::Success;
+    }
+    if (name == "--version") {
+        std::cout << "corvane-cli " CORVANE_VERSION "\n";
         return Cli::Success;
     }
     for (const auto &command : Cli::commands()) {
