@@ -14,6 +14,9 @@
 #ifndef CORVANE_PRODUCT_HOST
 #error "CORVANE_PRODUCT_HOST is set by the build"
 #endif
+#ifndef CORVANE_UPDATE_CHECK
+#error "CORVANE_UPDATE_CHECK is set by the build"
+#endif
 
 namespace App {
 
@@ -97,6 +100,11 @@ QString UpdateChecker::applicationVersion()
     return QStringLiteral("0.1");
 }
 
+bool UpdateChecker::isEnabled()
+{
+    return CORVANE_UPDATE_CHECK;
+}
+
 UpdateChecker &UpdateChecker::shared()
 {
     static UpdateChecker *instance =
@@ -111,6 +119,10 @@ UpdateChecker::UpdateChecker(QSettings &settings, Site site, QString currentVers
     , m_currentVersion(std::move(currentVersion))
     , m_clock(std::move(clock))
 {
+    // A version remembered by an earlier build with the check is not shown by one without: the
+    // package manager decides what is current.
+    if (!isEnabled())
+        return;
     // A remembered version that is no longer newer (the user has updated since) is not shown;
     // its keys stay until the next successful check.
     const QVariant stored = m_settings.value(availableVersionKey);
@@ -128,6 +140,8 @@ UpdateChecker::~UpdateChecker() = default;
 
 void UpdateChecker::checkIfDue()
 {
+    if (!isEnabled())
+        return;
     bool ok = false;
     double last = m_settings.value(lastCheckKey, 0.0).toDouble(&ok);
     if (!ok)
@@ -139,6 +153,10 @@ void UpdateChecker::checkIfDue()
 
 void UpdateChecker::check()
 {
+#if !CORVANE_UPDATE_CHECK
+    // Compiled out, so that no code path of this build can reach the network.
+    QMetaObject::invokeMethod(this, [this] { emit checked(false); }, Qt::QueuedConnection);
+#else
     if (!m_network)
         m_network = new QNetworkAccessManager(this);
     QNetworkRequest request(m_site.endpoint);
@@ -149,6 +167,7 @@ void UpdateChecker::check()
             reply->abort();
     });
     connect(reply, &QNetworkReply::finished, this, [this, reply] { finish(reply); });
+#endif
 }
 
 void UpdateChecker::finish(QNetworkReply *reply)

@@ -18,7 +18,9 @@ namespace App {
 // small JSON document on the product web site ({"version", "url", "notes"}). A newer version is
 // published as `availableVersion` with its download page `releaseURL`, and remembered in the
 // settings so it shows again at the next start without asking the network. Failures of any
-// kind are silent and leave everything as it was. Main thread only.
+// kind are silent and leave everything as it was. Main thread only. A build without the check
+// (CORVANE_UPDATE_CHECK off, as distribution packages are built) never asks the network and
+// never publishes a version.
 class UpdateChecker : public QObject {
     Q_OBJECT
 
@@ -41,12 +43,14 @@ public:
     static Site productSite();
     // This build's version (the project version), "0.1" when none was compiled in.
     static QString applicationVersion();
+    // Whether this build checks for updates at all (the CMake option CORVANE_UPDATE_CHECK).
+    static bool isEnabled();
 
     // The one checker of the process, over Preferences::shared().settings().
     static UpdateChecker &shared();
 
     // Publishes what `settings` remember from an earlier check when that version is still newer
-    // than `currentVersion`.
+    // than `currentVersion` (and the build checks for updates).
     UpdateChecker(QSettings &settings, Site site, QString currentVersion, Clock clock = systemClock,
                   QObject *parent = nullptr);
     ~UpdateChecker() override;
@@ -59,7 +63,8 @@ public:
     // Starts a check at the next turn of the event loop when the last successful one is
     // checkInterval seconds old or more (or there was none).
     void checkIfDue();
-    // Fetches the version document now (plain GET); `checked` tells when it is over.
+    // Fetches the version document now (plain GET); `checked` tells when it is over. Without
+    // the check in the build, `checked(false)` follows at once and nothing is fetched.
     void check();
 
     // Whether `remote` is a later version than `current`: dotted numbers compared position by

@@ -273,8 +273,12 @@ QMessageBox *AppDelegate::showAbout()
     about->setObjectName(QStringLiteral("about"));
     about->setAttribute(Qt::WA_DeleteOnClose);
     about->setTextFormat(Qt::PlainText);
+    // Says who brings new versions: this build's own check, or the system's package manager.
+    const QString updates = UpdateChecker::isEnabled()
+        ? loc(Base::Message{"Updates: checked at %@", {UpdateChecker::productSite().domain.toStdString()}})
+        : loc("Updates: through your package manager");
     about->setInformativeText(loc(Base::Message{"Version %@", {CORVANE_VERSION}}) + QLatin1Char('\n')
-                              + loc("Fast macOS text editor"));
+                              + loc("Fast macOS text editor") + QLatin1Char('\n') + updates);
     about->setIconPixmap(QApplication::windowIcon().pixmap(64, 64));
     about->setWindowModality(Qt::NonModal);
     about->show();

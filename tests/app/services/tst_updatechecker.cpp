@@ -1,5 +1,7 @@
 // The update check: version comparison, accepted download addresses, what is remembered across
-// starts, and checks against a real local HTTP and HTTPS server.
+// starts, and checks against a real local HTTP and HTTPS server. Built twice, against services
+// built with and without the check (CORVANE_UPDATE_CHECK, 1 or 0 here): without it, nothing is
+// ever asked or shown.
 #include "app/services/updatechecker.h"
 
 #include "localhttpserver.h"
@@ -10,7 +12,17 @@
 
 using App::UpdateChecker;
 
+#ifndef CORVANE_UPDATE_CHECK
+#error "CORVANE_UPDATE_CHECK is set by the build: whether the services under test check"
+#endif
+
 namespace {
+
+// Hold whether or not the build checks: the rest needs the check.
+const QStringList testsOfEitherBuild = {"isNewer", "sanitized", "productSiteUsesTheBuildHost",
+                                        "theBuildOptionDecides", "withoutTheCheckNothingIsAskedOrShown",
+                                        "unreachableServerFailsSilently",
+                                        "httpsWithAnUntrustedCertificateFailsSilently"};
 
 const QString domain = QStringLiteral("corvane.test");
 const QUrl fallback = QUrl(QStringLiteral("https://corvane.test/"));
@@ -41,6 +53,8 @@ private slots:
     void sanitized_data();
     void sanitized();
     void productSiteUsesTheBuildHost();
+    void theBuildOptionDecides();
+    void withoutTheCheckNothingIsAskedOrShown();
 
     void restoresTheRememberedResult_data();
     void restoresTheRememberedResult();
@@ -77,6 +91,8 @@ void TestUpdateChecker::initTestCase()
 
 void TestUpdateChecker::init()
 {
+    if (!UpdateChecker::isEnabled() && !testsOfEitherBuild.contains(QTest::currentTestFunction()))
+        QSKIP("built without the update check");
     QFile::remove(m_folder.filePath("settings.ini"));
     m_settings = std::make_unique<QSettings>(m_folder.filePath("settings.ini"), QSettings::IniFormat);
 }
@@ -175,6 +191,38 @@ void TestUpdateChecker::productSiteUsesTheBuildHost()
     QCOMPARE(site.fallbackURL, QUrl("https://" + site.domain + "/"));
     QVERIFY(!site.domain.isEmpty());
     QVERIFY(!UpdateChecker::applicationVersion().isEmpty());
+}
+
+void TestUpdateChecker::theBuildOptionDecides()
+{
+    QCOMPARE(UpdateChecker::isEnabled(), bool(CORVANE_UPDATE_CHECK));
+}
+
+void TestUpdateChecker::withoutTheCheckNothingIsAskedOrShown()
+{
+    if (UpdateChecker::isEnabled())
+        QSKIP("built with the update check");
+    // A newer version remembered by an earlier build with the check, and a check long overdue.
+    m_settings->setValue(UpdateChecker::availableVersionKey, "1.5");
+    m_settings->setValue(UpdateChecker::releaseURLKey, "https://corvane.test/1.5");
+    LocalHttpServer server;
+    QVERIFY(server.isListening());
+    server.setResponse({200, payload("9.0", "https://corvane.test/9.0")});
+    auto checker = makeChecker(server.url("/version.json"));
+    QCOMPARE(checker->availableVersion(), std::nullopt);
+    QCOMPARE(checker->releaseURL(), std::nullopt);
+    QSignalSpy changed(checker.get(), &UpdateChecker::availabilityChanged);
+    QSignalSpy checked(checker.get(), &UpdateChecker::checked);
+
+    checker->checkIfDue();
+    QTest::qWait(200);
+    QCOMPARE(checked.size(), 0);
+    QVERIFY(!runCheck(*checker));
+    QTest::qWait(200);
+    QCOMPARE(server.requests(), QList<QByteArray>{});
+    QCOMPARE(changed.size(), 0);
+    QCOMPARE(checker->availableVersion(), std::nullopt);
+    QVERIFY(!m_settings->contains(UpdateChecker::lastCheckKey));
 }
 
 void TestUpdateChecker::restoresTheRememberedResult_data()

@@ -390,6 +390,11 @@ void TestShell::aboutNamesVersionAndCredits()
     QVERIFY(about->informativeText().contains(QStringLiteral("Version " CORVANE_VERSION)));
     QVERIFY(about->informativeText().contains("Linux"));
     QVERIFY(!about->informativeText().contains("macOS"));
+    // Who brings new versions follows the build option CORVANE_UPDATE_CHECK.
+    const QString updates = UpdateChecker::isEnabled()
+        ? "Updates: checked at " + UpdateChecker::productSite().domain
+        : QStringLiteral("Updates: through your package manager");
+    QVERIFY2(about->informativeText().contains(updates), qPrintable(about->informativeText()));
     about->close();
 }
 
