@@ -1,6 +1,6 @@
 # Runs at install time. Each cache tool is optional and a failure never fails the install: a
 # desktop without a fresh cache still finds the files, only later.
-if(NOT "$ENV{DESTDIR}" STREQUAL "")
+if(NOT "$ENV{DESTDIR}" STREQUAL "" OR DEFINED ENV{CORVANE_PACKAGE_STAGING})
   return()
 endif()
 
