@@ -1,5 +1,8 @@
-# Runs at install time. Each cache tool is optional and a failure never fails the install: a
-# desktop without a fresh cache still finds the files, only later.
+# Runs at install time, and after `make uninstall`. Each cache tool is optional and a failure
+# never fails the install: a desktop without a fresh cache still finds the files, only later.
+# Never into a staged tree (DESTDIR, or cpack's staging, which cpack-project.cmake marks): there
+# the package manager's triggers refresh the system's caches, and a cache in the package would
+# clash with them.
 if(NOT "$ENV{DESTDIR}" STREQUAL "" OR DEFINED ENV{CORVANE_PACKAGE_STAGING})
   return()
 endif()
