@@ -54,6 +54,13 @@ bool Timer::isActive() const
     return m_timer.isActive() || m_due >= 0;
 }
 
+int Timer::remainingTime() const
+{
+    if (m_due >= 0 && manualClock)
+        return int(std::max<std::int64_t>(0, m_due - manualClock->now()));
+    return m_timer.isActive() ? m_timer.remainingTime() : -1;
+}
+
 void Timer::fire()
 {
     emit timeout();

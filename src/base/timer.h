@@ -28,6 +28,8 @@ public:
     void start(int milliseconds);
     void stop();
     bool isActive() const;
+    // Milliseconds until it fires, -1 when it is not running.
+    int remainingTime() const;
 
     // Calls `action` once after `milliseconds`, unless `context` is gone by then.
     static void singleShot(int milliseconds, QObject *context, std::function<void()> action);

@@ -29,12 +29,15 @@ void TestTimer::manualClockFiresInOrder()
     }
     QCOMPARE(clock.untilNextTimer(), 100);
     clock.advance(99);
+    QCOMPARE(early.remainingTime(), 1);
+    QCOMPARE(late.remainingTime(), 201);
     QVERIFY(fired.isEmpty());
     clock.advance(200);
     QCOMPARE(fired, (QStringList{"early@100", "also@100"}));
     QVERIFY(late.isActive() && !early.isActive());
     clock.advance(1);
     QCOMPARE(fired.last(), QString("late@300"));
+    QCOMPARE(late.remainingTime(), -1);
     QCOMPARE(clock.untilNextTimer(), -1);
 }
 

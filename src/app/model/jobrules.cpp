@@ -13,6 +13,7 @@ std::chrono::milliseconds jobDelay(Job job)
     case Job::MarkdownParse: return 250ms;
     case Job::JSONTree: return 250ms;
     case Job::Counts: return 300ms;
+    case Job::JSONPath: return 120ms;
     }
     return 250ms;
 }
@@ -30,6 +31,8 @@ bool jobApplies(Job job, std::optional<DocKind> kind, ViewMode mode, bool showCo
         return kind == DocKind::Json && mode == ViewMode::Tree;
     case Job::Counts:
         return showCounts;
+    case Job::JSONPath:
+        return kind == DocKind::Json || kind == DocKind::Ndjson;
     }
     return false;
 }

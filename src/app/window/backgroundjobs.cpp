@@ -5,6 +5,7 @@
 #include "app/model/jobrules.h"
 
 #include "formatting/jsonformatter.h"
+#include "formatting/jsonpath.h"
 
 #include <QThreadPool>
 #include <QtConcurrent>
@@ -37,76 +38,81 @@ std::shared_ptr<JobResult> runJob(Job job, const JobContext &context, const Base
 {
     auto result = std::make_shared<JobResult>();
     result->job = job;
+    const auto finish = [&](JobOutput output) {
+        result->output = std::move(output);
+        result->completed = !cancelled.load() && !snapshot.isRevoked();
+        return result;
+    };
     if (job == Job::Counts) {
         auto counts = countsLabel(snapshot);
         if (!counts)
             return result;
-        result->counts = std::move(*counts);
-        result->completed = !snapshot.isRevoked();
-        return result;
+        return finish(CountsOutput{std::move(*counts)});
     }
     if (!context.kind)
         return result;
     const Documents::DocKind kind = *context.kind;
+    if (job == Job::JSONPath) {
+        // Reads the snapshot in place: a path near the end of 50 MB copies nothing.
+        const std::size_t offset = std::min(context.caretOffset, snapshot.length());
+        return finish(PathOutput{kind == Documents::DocKind::Ndjson ? Formatting::ndjsonPathAt(snapshot, offset)
+                                                                    : Formatting::jsonPathAt(snapshot, offset)});
+    }
     if (job == Job::Validation && kind == Documents::DocKind::Json) {
         // The check reads the snapshot itself: a 50 MB document is never copied for it.
         const auto validation = Formatting::JSONFormatter::validate(snapshot);
         if (!validation || cancelled.load())
             return result;
-        result->validation = *validation;
-        result->errors = Formatting::ValidationList::of(*validation);
+        ValidationOutput output{*validation, Formatting::ValidationList::of(*validation), false};
         if (validation->isValid() && snapshot.length() <= formattedComparisonLimit) {
             const auto text = materialise(snapshot, cancelled);
             if (!text)
                 return result;
-            result->formatted = isFormatted(kind, text->view());
+            output.formatted = isFormatted(kind, text->view());
         }
-        result->completed = !cancelled.load() && !snapshot.isRevoked();
-        return result;
+        return finish(std::move(output));
     }
     auto text = materialise(snapshot, cancelled);
     if (!text)
         return result;
     switch (job) {
-    case Job::Validation:
+    case Job::Validation: {
+        ValidationOutput output;
         if (kind == Documents::DocKind::Ndjson) {
-            result->errors = Formatting::JSONFormatter::validateNDJSONAll(text->view());
-            result->validation = result->errors.first();
+            output.errors = Formatting::JSONFormatter::validateNDJSONAll(text->view());
+            output.validation = output.errors.first();
         } else {
-            result->validation = checkDocument(kind, text->view(), context.xmlSource);
-            result->errors = Formatting::ValidationList::of(result->validation);
+            output.validation = checkDocument(kind, text->view(), context.xmlSource);
+            output.errors = Formatting::ValidationList::of(output.validation);
         }
         if (cancelled.load())
             return result;
-        result->formatted = result->validation.isValid() && isFormatted(kind, text->view());
-        break;
+        output.formatted = output.validation.isValid() && isFormatted(kind, text->view());
+        return finish(std::move(output));
+    }
     case Job::CSVParse: {
         const char16_t delimiter = Viewers::resolveDelimiter(context.delimiterChoice, context.path, text->view());
-        result->delimiter = delimiter;
-        result->table = Viewers::CSVParser::parse(std::move(*text), std::u16string_view(&delimiter, 1));
-        break;
+        return finish(TableOutput{Viewers::CSVParser::parse(std::move(*text), std::u16string_view(&delimiter, 1)),
+                                  delimiter});
     }
     case Job::MarkdownParse:
-        result->blocks = Viewers::MDBlock::parse(text->view());
-        break;
+        return finish(BlocksOutput{Viewers::MDBlock::parse(text->view())});
     case Job::JSONTree:
-        result->tree = Viewers::JSONTreeBuilder::build(text->view());
-        break;
+        return finish(TreeOutput{Viewers::JSONTreeBuilder::build(text->view())});
     case Job::Counts:
+    case Job::JSONPath:
         break;
     }
-    result->completed = !cancelled.load();
     return result;
 }
 
-BackgroundJobs::BackgroundJobs(SnapshotProvider provider, QObject *parent)
-    : QObject(parent), m_provider(std::move(provider))
+BackgroundJobs::BackgroundJobs(SnapshotProvider snapshot, CaretProvider caret, QObject *parent)
+    : QObject(parent), m_snapshot(std::move(snapshot)), m_caret(std::move(caret))
 {
     for (Job job : allJobs) {
         Slot &s = slot(job);
         s.timer.setSingleShot(true);
-        s.timer.setTimerType(Qt::PreciseTimer);
-        connect(&s.timer, &QTimer::timeout, this, [this, job] { start(job); });
+        connect(&s.timer, &Base::Timer::timeout, this, [this, job] { start(job); });
         connect(&s.watcher, &QFutureWatcher<std::shared_ptr<JobResult>>::finished, this, [this, job] { deliver(job); });
     }
 }
@@ -152,6 +158,15 @@ bool BackgroundJobs::isPending(Job job) const
     return s.timer.isActive() || s.awaiting;
 }
 
+int BackgroundJobs::untilNextStart() const
+{
+    int next = -1;
+    for (const Slot &s : m_slots)
+        if (const int remaining = s.timer.remainingTime(); remaining >= 0 && (next < 0 || remaining < next))
+            next = remaining;
+    return next;
+}
+
 bool BackgroundJobs::isAnyPending() const
 {
     return std::any_of(allJobs.begin(), allJobs.end(), [this](Job job) { return isPending(job); });
@@ -160,13 +175,15 @@ bool BackgroundJobs::isAnyPending() const
 void BackgroundJobs::start(Job job)
 {
     Slot &s = slot(job);
-    auto snapshot = m_provider();
+    auto snapshot = m_snapshot();
     if (!snapshot)
         return;
     auto cancelled = std::make_shared<std::atomic<bool>>(false);
     s.cancelled = cancelled;
     const std::uint64_t generation = s.generation;
-    const JobContext context = s.context;
+    JobContext context = s.context;
+    if (job == Job::JSONPath && m_caret)
+        context.caretOffset = m_caret();
     s.awaiting = true;
     // The parses the user waits for go ahead of the checks and counts in the pool's queue.
     const int priority = jobIsUserInitiated(job) ? 1 : 0;

@@ -14,36 +14,58 @@
 #include "documents/dockind.h"
 
 #include "base/textsnapshot.h"
+#include "base/timer.h"
 
 #include <QFutureWatcher>
 #include <QObject>
-#include <QTimer>
 
 #include <array>
 #include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
+#include <variant>
 
 namespace App {
 
-// What one job produced. Only the fields of its job are set.
-struct JobResult {
-    Job job = Job::Validation;
-    std::uint64_t generation = 0;
-    bool completed = false; // False when cancelled or the text changed under it.
-    // The storage took the text back while the job read it (an edit, a search, a save moved it):
-    // the job runs again on the text as it is now.
-    bool revoked = false;
+// What each job produces.
+struct ValidationOutput {
     Formatting::Validation validation;
     // Every invalid NDJSON record; the one fault of other kinds.
     Formatting::ValidationList errors;
+    // Valid and equal to its pretty-printed form (JSON and NDJSON up to formattedComparisonLimit).
     bool formatted = false;
+};
+struct TableOutput {
     std::optional<Viewers::CSVTable> table;
     char16_t delimiter = u',';
+};
+struct BlocksOutput {
     Viewers::MDBlockList blocks;
+};
+struct TreeOutput {
     std::optional<Viewers::JSONTreeResult> tree;
-    std::string counts;
+};
+struct CountsOutput {
+    std::string label;
+};
+struct PathOutput {
+    // The JSONPath at the caret, none where the caret is in no value.
+    std::optional<std::string> path;
+};
+using JobOutput = std::variant<ValidationOutput, TableOutput, BlocksOutput, TreeOutput, CountsOutput, PathOutput>;
+
+// One run of one job.
+struct JobResult {
+    Job job = Job::Validation;
+    std::uint64_t generation = 0;
+    // False when cancelled or when the text was taken back under the read.
+    bool completed = false;
+    // The storage took the text back while the job read it (an edit, a search, a save moved it):
+    // the job runs again on the text as it is now.
+    bool revoked = false;
+    JobOutput output;
 };
 
 // What the jobs need to know about the document when they are scheduled.
@@ -55,21 +77,25 @@ struct JobContext {
     // For the CSV parse: the file's name (".tsv" means tab) and the user's delimiter choice.
     std::string path;
     Viewers::CSVDelimiterChoice delimiterChoice = Viewers::CSVDelimiterChoice::Auto;
+    // For the JSON path: the caret, read when the job fires.
+    std::size_t caretOffset = 0;
 };
 
-// The window's five debounced background jobs. Scheduling a job cancels its previous run; when
-// the job applies, it waits for its delay, then takes a snapshot of the text (never a copy on
-// the main thread; jobs firing together share one) and computes on the thread pool; the result
-// is handed over on the main thread only if no newer schedule came since. A run whose snapshot
-// was taken back before it finished starts again at once, so the result shown always belongs to
-// the current text. A job that does not apply emits `reset` at once instead.
+// The window's debounced background jobs on one scheduler with one staleness rule. Scheduling a
+// job cancels its previous run; when the job applies, it waits for its delay, then takes a
+// snapshot of the text (never a copy on the main thread; jobs firing together share one) and
+// computes on the thread pool; the result is handed over on the main thread only if no newer
+// schedule came since. A run whose snapshot was taken back before it finished starts again at
+// once, so the result shown always belongs to the current text. A job that does not apply emits
+// `reset` at once instead. Delays run on Base::Timer, so tests can drive them.
 class BackgroundJobs : public QObject {
     Q_OBJECT
 
 public:
     using SnapshotProvider = std::function<std::shared_ptr<const Base::TextSnapshot>()>;
+    using CaretProvider = std::function<std::size_t()>;
 
-    explicit BackgroundJobs(SnapshotProvider provider, QObject *parent = nullptr);
+    explicit BackgroundJobs(SnapshotProvider snapshot, CaretProvider caret = {}, QObject *parent = nullptr);
     ~BackgroundJobs() override;
 
     void setContext(JobContext context) { m_context = std::move(context); }
@@ -80,6 +106,8 @@ public:
     // Waiting for its delay or computing.
     bool isPending(Job job) const;
     bool isAnyPending() const;
+    // Milliseconds until the next job waiting for its delay starts, -1 when none waits.
+    int untilNextStart() const;
     // Multiplies every delay (tests shorten them).
     void setDelayScale(double scale) { m_delayScale = scale; }
 
@@ -89,7 +117,7 @@ signals:
 
 private:
     struct Slot {
-        QTimer timer;
+        Base::Timer timer;
         QFutureWatcher<std::shared_ptr<JobResult>> watcher;
         std::uint64_t generation = 0;
         bool awaiting = false; // Started, result not yet handed over.
@@ -101,7 +129,8 @@ private:
     void start(Job job);
     void deliver(Job job);
 
-    SnapshotProvider m_provider;
+    SnapshotProvider m_snapshot;
+    CaretProvider m_caret;
     JobContext m_context;
     double m_delayScale = 1.0;
     std::array<Slot, allJobs.size()> m_slots;

@@ -2,6 +2,7 @@
 
 #include "chrome.h"
 #include "contentarea.h"
+#include "documentanalysis.h"
 #include "documentstatusbar.h"
 #include "documenttoolbar.h"
 #include "toast.h"
@@ -138,19 +139,17 @@ ContentView::ContentView(Options options, QWidget *parent) : QWidget(parent), m_
     setAcceptDrops(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
     m_textView = m_editor.makeView(m_inputs, nullptr);
-    m_jobs = std::make_unique<BackgroundJobs>([this] { return m_textView->textContentManager().snapshot(); });
-    m_jobs->setDelayScale(WindowTimings::shared().jobDelayScale);
-    connect(m_jobs.get(), &BackgroundJobs::finished, this, &ContentView::onJobFinished);
-    connect(m_jobs.get(), &BackgroundJobs::reset, this, &ContentView::onJobReset);
+    m_analysis = std::make_unique<DocumentAnalysis>([this] { return m_textView->textContentManager().snapshot(); },
+                                                    [this] { return m_textView->caretPosition(); });
+    m_analysis->jobs().setDelayScale(WindowTimings::shared().jobDelayScale);
 
     m_autoSave.setSingleShot(true);
-    m_autoSave.setTimerType(Qt::PreciseTimer);
     m_autoSave.setInterval(WindowTimings::shared().autoSaveMs);
-    connect(&m_autoSave, &QTimer::timeout, this, [this] { saveIfDirty(SaveReason::AutoSave); });
+    connect(&m_autoSave, &Base::Timer::timeout, this, [this] { saveIfDirty(SaveReason::AutoSave); });
 
     m_loadingIndicatorDelay.setSingleShot(true);
     m_loadingIndicatorDelay.setInterval(WindowTimings::shared().loadingIndicatorDelayMs);
-    connect(&m_loadingIndicatorDelay, &QTimer::timeout, this, [this] {
+    connect(&m_loadingIndicatorDelay, &Base::Timer::timeout, this, [this] {
         if (!isLoading())
             return;
         m_loadingIndicator->setGeometry(rect());
@@ -159,27 +158,9 @@ ContentView::ContentView(Options options, QWidget *parent) : QWidget(parent), m_
     });
     connect(&m_loadWatcher, &QFutureWatcher<std::shared_ptr<LoadOutcome>>::finished, this, &ContentView::applyLoad);
 
-    m_pathTimer.setSingleShot(true);
-    m_pathTimer.setInterval(120);
-    connect(&m_pathTimer, &QTimer::timeout, this, &ContentView::startPathJob);
-    connect(&m_pathWatcher, &QFutureWatcher<PathOutcome>::finished, this, [this] {
-        const PathOutcome outcome = m_pathWatcher.result();
-        if (outcome.generation != m_pathGeneration)
-            return;
-        if (outcome.revoked) { // The text changed under the scan: look again once it rests.
-            schedulePathUpdate();
-            return;
-        }
-        const QString path = outcome.path ? QString::fromStdString(*outcome.path) : QString();
-        if (path == m_jsonPath)
-            return;
-        m_jsonPath = path;
-        m_statusBar->setJSONPath(path);
-        emit jsonPathChanged(path);
-    });
-
     buildLayout();
     connectEditor();
+    connectAnalysis();
     connectToolbar();
     applyPreferences();
     connect(&Preferences::shared(), &Preferences::changed, this, &ContentView::applyPreference);
@@ -195,8 +176,7 @@ ContentView::~ContentView()
     for (auto token : m_observerTokens)
         NotificationCenter::defaultCenter().removeObserver(token);
     m_loadWatcher.waitForFinished();
-    m_pathWatcher.waitForFinished();
-    m_jobs.reset();
+    m_analysis.reset();
 }
 
 // ---- Layout -------------------------------------------------------------------------------
@@ -272,17 +252,17 @@ void ContentView::updateStatusBar()
                                  fromView(Documents::label(m_doc->lineEnding)));
     }
     if (m_doc && showsValidation(m_doc->kind))
-        m_statusBar->setValidation(validationStatus(m_jsonValidation));
+        m_statusBar->setValidation(validationStatus(m_analysis->validation()));
     else
         m_statusBar->setValidation(std::nullopt);
     m_statusBar->setCaret(m_caretLine, m_caretColumn);
-    m_statusBar->setCounts(m_countsText, Preferences::shared().showCounts());
+    m_statusBar->setCounts(m_analysis->counts(), Preferences::shared().showCounts());
 }
 
 void ContentView::updateToolbar()
 {
     const std::optional<DocKind> kind = m_doc ? std::optional<DocKind>(m_doc->kind) : std::nullopt;
-    m_toolbar->setFormatOffered(formatIsOffered(kind, m_jsonValidation, m_isJSONFormatted));
+    m_toolbar->setFormatOffered(formatIsOffered(kind, m_analysis->validation(), m_analysis->isFormatted()));
     updateToolbarMinWidth();
 }
 
@@ -331,7 +311,7 @@ void ContentView::applyPreference(const QString &key)
     } else if (key == Preferences::wordWrapKey) {
         m_inputs.wordWrap = preferences.wordWrap();
     } else if (key == Preferences::showCountsKey) {
-        m_statusBar->setCounts(m_countsText, preferences.showCounts());
+        m_statusBar->setCounts(m_analysis->counts(), preferences.showCounts());
         scheduleJob(Job::Counts);
         return;
     } else {
@@ -354,7 +334,7 @@ void ContentView::connectEditor()
         m_statusBar->setCaret(m_caretLine, m_caretColumn);
     });
     connect(&m_editor, &Editor::Coordinator::goToLineConsumed, this, [this] { m_inputs.goToLine.reset(); });
-    connect(m_textView, &STTextView::selectionChanged, this, &ContentView::schedulePathUpdate);
+    connect(m_textView, &STTextView::selectionChanged, this, [this] { scheduleJob(Job::JSONPath); });
 }
 
 void ContentView::pushEditorInputs()
@@ -395,11 +375,17 @@ void ContentView::onTextChanged()
 
 void ContentView::scheduleAllJobs()
 {
-    for (Job job : allJobs)
-        scheduleJob(job);
+    updateAnalysisContext();
+    m_analysis->textDidChange();
 }
 
 void ContentView::scheduleJob(Job job)
+{
+    updateAnalysisContext();
+    m_analysis->schedule(job);
+}
+
+void ContentView::updateAnalysisContext()
 {
     JobContext context;
     context.kind = m_doc ? std::optional<DocKind>(m_doc->kind) : std::nullopt;
@@ -410,89 +396,51 @@ void ContentView::scheduleJob(Job job)
     if (m_doc)
         context.path = m_doc->path;
     context.delimiterChoice = m_delimiterChoice;
-    m_jobs->setContext(std::move(context));
-    if (job == Job::Validation && m_doc && (m_doc->kind == DocKind::Json || m_doc->kind == DocKind::Ndjson)
-        && m_isJSONFormatted) {
-        m_isJSONFormatted = false;
-        updateToolbar();
-    }
-    m_jobs->schedule(job);
+    m_analysis->setContext(std::move(context));
 }
 
-void ContentView::onJobFinished(const JobResult &result)
+void ContentView::connectAnalysis()
 {
-    switch (result.job) {
-    case Job::Validation:
-        m_isJSONFormatted = result.formatted;
-        m_errors = result.errors;
-        applyValidation(result.validation);
+    DocumentAnalysis *analysis = m_analysis.get();
+    connect(analysis, &DocumentAnalysis::validationChanged, this, [this] {
+        showValidation();
         updateToolbar();
-        break;
-    case Job::CSVParse:
-        m_parsedTable = result.table;
-        m_tableDelimiter = result.delimiter;
-        m_toolbar->setDelimiter(m_delimiterChoice, result.delimiter);
-        m_content->setTable(result.table);
-        break;
-    case Job::MarkdownParse:
-        m_parsedBlockCount = result.blocks.size();
-        m_content->setBlocks(result.blocks);
-        break;
-    case Job::JSONTree:
-        m_jsonTreeResult = result.tree;
-        m_content->setTree(result.tree);
-        break;
-    case Job::Counts:
-        m_countsText = QString::fromStdString(result.counts);
-        m_statusBar->setCounts(m_countsText, Preferences::shared().showCounts());
-        break;
-    }
-    emit jobFinished(result.job);
+    });
+    connect(analysis, &DocumentAnalysis::tableChanged, this, [this, analysis] {
+        if (analysis->table())
+            m_toolbar->setDelimiter(m_delimiterChoice, analysis->tableDelimiter());
+        else
+            m_statusBar->setNote({});
+        m_content->setTable(analysis->table());
+    });
+    connect(analysis, &DocumentAnalysis::blocksChanged, this, [this, analysis] { m_content->setBlocks(analysis->blocks()); });
+    connect(analysis, &DocumentAnalysis::treeChanged, this, [this, analysis] { m_content->setTree(analysis->tree()); });
+    connect(analysis, &DocumentAnalysis::countsChanged, this, [this, analysis] {
+        m_statusBar->setCounts(analysis->counts(), Preferences::shared().showCounts());
+    });
+    connect(analysis, &DocumentAnalysis::jsonPathChanged, this, [this](const QString &path) {
+        m_statusBar->setJSONPath(path);
+        emit jsonPathChanged(path);
+    });
+    connect(analysis, &DocumentAnalysis::jobFinished, this, &ContentView::jobFinished);
 }
 
-void ContentView::onJobReset(Job job)
+void ContentView::showValidation()
 {
-    switch (job) {
-    case Job::Validation:
-        m_isJSONFormatted = false;
-        m_errors = {};
-        applyValidation(Formatting::Validation::empty());
-        updateToolbar();
-        break;
-    case Job::CSVParse:
-        m_parsedTable.reset();
-        m_content->setTable(std::nullopt);
-        m_statusBar->setNote({});
-        break;
-    case Job::MarkdownParse:
-        m_parsedBlockCount = 0;
-        m_content->setBlocks({});
-        break;
-    case Job::JSONTree:
-        m_jsonTreeResult.reset();
-        m_content->setTree(std::nullopt);
-        break;
-    case Job::Counts:
-        break;
-    }
-}
-
-void ContentView::applyValidation(const Formatting::Validation &validation)
-{
-    m_jsonValidation = validation;
     updateStatusBar();
+    const Formatting::ValidationList &errors = m_analysis->errors();
     std::optional<long long> line;
-    if (const auto fault = validation.errorLine())
+    if (const auto fault = m_analysis->validation().errorLine())
         line = *fault;
     std::vector<long long> more;
-    if (m_errors.errors.size() > 1) {
-        more.reserve(m_errors.errors.size() - 1);
-        for (std::size_t i = 1; i < m_errors.errors.size(); ++i)
-            if (m_errors.errors[i].line)
-                more.push_back(*m_errors.errors[i].line);
+    if (errors.errors.size() > 1) {
+        more.reserve(errors.errors.size() - 1);
+        for (std::size_t i = 1; i < errors.errors.size(); ++i)
+            if (errors.errors[i].line)
+                more.push_back(*errors.errors[i].line);
     }
     const bool ndjson = m_doc && m_doc->kind == DocKind::Ndjson;
-    m_statusBar->setErrorCount(ndjson ? m_errors.errors.size() : 0, m_errors.stoppedEarly);
+    m_statusBar->setErrorCount(ndjson ? errors.errors.size() : 0, errors.stoppedEarly);
     if (line != m_inputs.errorLine || more != m_inputs.moreErrorLines) {
         m_inputs.errorLine = line;
         m_inputs.moreErrorLines = std::move(more);
@@ -532,6 +480,10 @@ void ContentView::loadURL(const QString &path, std::optional<Documents::Encoding
     const std::string localPath = nativePath(path);
     const auto checked = Documents::checkBeforeLoad(localPath);
     if (const auto *error = std::get_if<Base::Message>(&checked)) {
+        // A load still under way is superseded all the same: its result is dropped.
+        m_loadInFlight = false;
+        m_loadingIndicatorDelay.stop();
+        m_loadingIndicator->hide();
         m_editsDiscarded = false;
         showError(loc(*error));
         return;
@@ -546,6 +498,7 @@ void ContentView::loadURL(const QString &path, std::optional<Documents::Encoding
                                 .withPriority(2)
                                 .spawn());
     m_loadingIndicator->setLabel(loc(Base::Message{"Opening %@…", {QFileInfo(path).fileName().toStdString()}}));
+    m_loadInFlight = true;
     m_loadingIndicatorDelay.start();
     if (!m_doc)
         updateWindowTitle();
@@ -556,6 +509,7 @@ void ContentView::applyLoad()
     const auto future = m_loadWatcher.future();
     if (future.resultCount() == 0 || m_loadTicket.generation != m_loadGeneration)
         return;
+    m_loadInFlight = false;
     m_loadingIndicatorDelay.stop();
     m_loadingIndicator->hide();
     m_editsDiscarded = false;
@@ -602,22 +556,11 @@ void ContentView::applyLoad()
     m_autoSave.stop();
 
     // A new document starts without the previous one's results.
-    m_jsonValidation = Formatting::Validation::empty();
-    m_isJSONFormatted = false;
-    m_parsedTable.reset();
-    m_content->setTable(std::nullopt);
-    m_jsonTreeResult.reset();
-    m_content->setTree(std::nullopt);
-    m_parsedBlockCount = 0;
-    m_content->setBlocks({});
-    m_errors = {};
+    m_analysis->clear();
     m_inputs.moreErrorLines.clear();
     m_statusBar->setErrorCount(0, false);
     m_statusBar->setNote({});
-    m_toolbar->setDelimiter(m_delimiterChoice, m_tableDelimiter);
-    m_jsonPath.clear();
-    m_statusBar->setJSONPath({});
-    schedulePathUpdate();
+    m_toolbar->setDelimiter(m_delimiterChoice, m_analysis->tableDelimiter());
 
     if (!doc.isScratch) {
         RecentsStore::shared().add(displayPath(path));
@@ -1096,7 +1039,7 @@ void ContentView::restoreLastSession()
         return;
     }
     if (!session.hasFinishedLaunching) {
-        QTimer::singleShot(WindowTimings::shared().restoreRetryMs, this, &ContentView::restoreLastSession);
+        Base::Timer::singleShot(WindowTimings::shared().restoreRetryMs, this, [this] { restoreLastSession(); });
         return;
     }
     Preferences &preferences = Preferences::shared();
@@ -1634,43 +1577,6 @@ void ContentView::appendFollowedText(std::u16string_view appended)
 
 // ---- Structure: JSON paths, errors, delimiters ----------------------------------------------
 
-void ContentView::schedulePathUpdate()
-{
-    const bool applies = m_doc && (m_doc->kind == DocKind::Json || m_doc->kind == DocKind::Ndjson);
-    if (!applies) {
-        m_pathTimer.stop();
-        ++m_pathGeneration;
-        if (!m_jsonPath.isEmpty()) {
-            m_jsonPath.clear();
-            m_statusBar->setJSONPath({});
-            emit jsonPathChanged({});
-        }
-        return;
-    }
-    // Restarting a timer is all a caret move or a keystroke costs here.
-    ++m_pathGeneration;
-    m_pathTimer.start();
-}
-
-void ContentView::startPathJob()
-{
-    if (!m_doc)
-        return;
-    auto snapshot = m_textView->textContentManager().snapshot();
-    const std::size_t offset = m_textView->caretPosition();
-    const bool records = m_doc->kind == DocKind::Ndjson;
-    // Scheduling moved the generation on: a newer schedule drops this result.
-    const std::uint64_t generation = m_pathGeneration;
-    m_pathWatcher.setFuture(QtConcurrent::run([snapshot, offset, records, generation] {
-        PathOutcome outcome;
-        outcome.generation = generation;
-        outcome.path =
-            records ? Formatting::ndjsonPathAt(*snapshot, offset) : Formatting::jsonPathAt(*snapshot, offset);
-        outcome.revoked = snapshot->isRevoked();
-        return outcome;
-    }));
-}
-
 void ContentView::copyJSONPath()
 {
     if (!m_doc || (m_doc->kind != DocKind::Json && m_doc->kind != DocKind::Ndjson))
@@ -1689,7 +1595,7 @@ void ContentView::copyJSONPath()
 void ContentView::goToError(int direction)
 {
     std::vector<long long> lines;
-    for (const Formatting::ValidationError &error : m_errors.errors)
+    for (const Formatting::ValidationError &error : m_analysis->errors().errors)
         if (error.line)
             lines.push_back(*error.line);
     if (lines.empty())
@@ -1711,7 +1617,7 @@ void ContentView::goToError(int direction)
 
 QWidget *ContentView::showErrorList()
 {
-    if (!m_doc || m_errors.errors.empty())
+    if (!m_doc || m_analysis->errors().errors.empty())
         return nullptr;
     if (m_errorList)
         m_errorList->close();
@@ -1722,15 +1628,15 @@ QWidget *ContentView::showErrorList()
     list->setFrameShape(QFrame::NoFrame);
     list->setFont(Chrome::monospacedFont(11));
     list->setUniformItemSizes(true);
-    for (const Formatting::ValidationError &error : m_errors.errors) {
+    for (const Formatting::ValidationError &error : m_analysis->errors().errors) {
         const QString position = loc(Base::Message{error.label(), {}});
         auto *item = new QListWidgetItem(position + QStringLiteral("  ") + QString::fromStdString(error.message), list);
         item->setData(Qt::UserRole, error.line ? QVariant(qlonglong(*error.line)) : QVariant());
         item->setToolTip(item->text());
     }
-    if (m_errors.stoppedEarly) {
+    if (m_analysis->errors().stoppedEarly) {
         auto *more = new QListWidgetItem(loc(Base::Message{"Only the first %d errors are listed.",
-                                                           {std::int64_t(m_errors.errors.size())}}),
+                                                           {std::int64_t(m_analysis->errors().errors.size())}}),
                                          list);
         more->setFlags(Qt::NoItemFlags);
     }
@@ -1763,7 +1669,7 @@ QWidget *ContentView::showErrorList()
 void ContentView::setDelimiterChoice(Viewers::CSVDelimiterChoice choice)
 {
     m_delimiterChoice = choice;
-    m_toolbar->setDelimiter(choice, m_tableDelimiter);
+    m_toolbar->setDelimiter(choice, m_analysis->tableDelimiter());
     scheduleJob(Job::CSVParse);
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/model/viewmode.h"
-#include "backgroundjobs.h"
+#include "documentanalysis.h"
 #include "logfollower.h"
 
 #include "editor/editortextview.h"
@@ -19,6 +19,8 @@
 #include <QFutureWatcher>
 #include <QMessageBox>
 #include <QPointer>
+#include "base/timer.h"
+
 #include <QTimer>
 #include <QWidget>
 
@@ -121,6 +123,8 @@ public:
     void showSettings();
     static QString defaultSaveDirectory();
     void restoreLastSession();
+    // Until the window, once shown, has taken its first file (or found none to take).
+    bool isRestorePending() const { return !m_wasRestored; }
 
     // ---- Encodings and line endings ----
     // Reads the file again, strictly in `encoding`; asks first when there are unsaved edits.
@@ -143,16 +147,16 @@ public:
 
     // ---- Structure ----
     // The JSONPath at the caret as the status bar shows it (empty for other kinds).
-    QString jsonPath() const { return m_jsonPath; }
+    QString jsonPath() const { return m_analysis->jsonPath(); }
     void copyJSONPath();
     // Every fault of the last check: each invalid NDJSON record, else the first fault.
-    const Formatting::ValidationList &errors() const { return m_errors; }
+    const Formatting::ValidationList &errors() const { return m_analysis->errors(); }
     // To the next (1) or previous (-1) error line from the caret's, wrapping around.
     void goToError(int direction);
     Viewers::CSVDelimiterChoice delimiterChoice() const { return m_delimiterChoice; }
     void setDelimiterChoice(Viewers::CSVDelimiterChoice choice);
     // The delimiter the table was last parsed with.
-    char16_t tableDelimiter() const { return m_tableDelimiter; }
+    char16_t tableDelimiter() const { return m_analysis->tableDelimiter(); }
 
     // ---- Application events, also called by tests ----
     void applicationDidBecomeActive();
@@ -170,19 +174,20 @@ public:
     bool isDirty() const;
     ViewMode mode() const { return m_mode; }
     void setMode(ViewMode mode);
-    const Formatting::Validation &jsonValidation() const { return m_jsonValidation; }
-    bool isJSONFormatted() const { return m_isJSONFormatted; }
+    const Formatting::Validation &jsonValidation() const { return m_analysis->validation(); }
+    bool isJSONFormatted() const { return m_analysis->isFormatted(); }
     bool lastSaveFailed() const { return m_lastSaveFailed; }
     bool externalChangePending() const { return m_externalChangePending; }
     QString errorMessage() const { return m_errorMessage; }
-    QString countsText() const { return m_countsText; }
+    QString countsText() const { return m_analysis->counts(); }
     long long caretLine() const { return m_caretLine; }
     long long caretColumn() const { return m_caretColumn; }
     std::optional<long long> errorLine() const { return m_inputs.errorLine; }
-    bool isLoading() const { return m_loadWatcher.isRunning(); }
-    const std::optional<Viewers::CSVTable> &parsedTable() const { return m_parsedTable; }
-    std::size_t parsedBlockCount() const { return m_parsedBlockCount; }
-    const std::optional<Viewers::JSONTreeResult> &jsonTreeResult() const { return m_jsonTreeResult; }
+    // From loadURL until its result is applied (or refused).
+    bool isLoading() const { return m_loadInFlight; }
+    const std::optional<Viewers::CSVTable> &parsedTable() const { return m_analysis->table(); }
+    std::size_t parsedBlockCount() const { return m_analysis->blocks().size(); }
+    const std::optional<Viewers::JSONTreeResult> &jsonTreeResult() const { return m_analysis->tree(); }
     double toolbarMinWidth() const { return m_toolbarMinWidth; }
 
     // ---- Actions ----
@@ -205,7 +210,8 @@ public:
     DocumentStatusBar *statusBar() const { return m_statusBar; }
     ContentArea *contentArea() const { return m_content; }
     Toast *toast() const { return m_toast; }
-    BackgroundJobs &jobs() { return *m_jobs; }
+    BackgroundJobs &jobs() { return m_analysis->jobs(); }
+    DocumentAnalysis &analysis() { return *m_analysis; }
     QMessageBox *errorAlert() const { return m_errorAlert; }
     QMessageBox *externalChangeDialog() const { return m_externalDialog; }
     QWidget *placeholder() const;
@@ -236,11 +242,6 @@ private:
         std::optional<Documents::FileTime> mtime;
         std::optional<Documents::Encoding> encoding; // Chosen by the user, else detected.
     };
-    struct PathOutcome {
-        std::optional<std::string> path;
-        bool revoked = false;
-        std::uint64_t generation = 0;
-    };
 
     void buildLayout();
     void connectEditor();
@@ -255,9 +256,6 @@ private:
     void pushEditorInputs();
     void loadURL(const QString &path, std::optional<Documents::Encoding> encoding);
     void applyLoad();
-    void schedulePathUpdate();
-    void startPathJob();
-    void applyErrors(Formatting::ValidationList errors);
     // The value selected in the tree, as steps from the root; the caret goes there on leaving it.
     std::optional<std::vector<Formatting::JSONPathStep>> treeSelectionSteps() const;
     // Puts the caret on the value, if the text still holds it.
@@ -274,9 +272,10 @@ private:
     void onTextChanged();
     void scheduleAllJobs();
     void scheduleJob(Job job);
-    void onJobFinished(const JobResult &result);
-    void onJobReset(Job job);
-    void applyValidation(const Formatting::Validation &validation);
+    void updateAnalysisContext();
+    void connectAnalysis();
+    // The status bar's validation, the error count and the editor's error marks.
+    void showValidation();
     void updateStatusBar();
     void updateToolbar();
     void updateLayoutForDocument();
@@ -310,29 +309,16 @@ private:
     // The encoding, mark or line ending of the next save changed: the text needs writing.
     bool m_formatChangePending = false;
     ViewMode m_mode = ViewMode::Text;
-    QTimer m_autoSave;
+    Base::Timer m_autoSave;
     QFutureWatcher<std::shared_ptr<LoadOutcome>> m_loadWatcher;
     LoadTicket m_loadTicket;
     std::uint64_t m_loadGeneration = 0;
-    QTimer m_loadingIndicatorDelay;
+    bool m_loadInFlight = false;
+    Base::Timer m_loadingIndicatorDelay;
 
-    // Results of the background jobs.
-    std::unique_ptr<BackgroundJobs> m_jobs;
-    Formatting::Validation m_jsonValidation;
-    bool m_isJSONFormatted = false;
-    std::optional<Viewers::CSVTable> m_parsedTable;
-    std::size_t m_parsedBlockCount = 0;
-    std::optional<Viewers::JSONTreeResult> m_jsonTreeResult;
-    QString m_countsText;
-    Formatting::ValidationList m_errors;
+    // What the background jobs found out about the text.
+    std::unique_ptr<DocumentAnalysis> m_analysis;
     Viewers::CSVDelimiterChoice m_delimiterChoice = Viewers::CSVDelimiterChoice::Auto;
-    char16_t m_tableDelimiter = u',';
-
-    // The JSONPath at the caret, computed on a worker a moment after the caret rests.
-    QTimer m_pathTimer;
-    QFutureWatcher<PathOutcome> m_pathWatcher;
-    std::uint64_t m_pathGeneration = 0;
-    QString m_jsonPath;
 
     // Follow mode.
     LogFollower m_follower;

@@ -7,6 +7,7 @@
 #include "app/services/mimeappslist.h"
 #include "app/services/preferences.h"
 #include "base/localization.h"
+#include "base/timer.h"
 
 #include <QAbstractButton>
 #include <QHBoxLayout>
@@ -505,7 +506,7 @@ void FileAssociationsSheet::apply()
     Preferences::shared().settings().setValue(FileAssociations::hasPromptedKey, true);
     m_status = statusText(succeeded, int(m_selected.size()));
     refresh();
-    QTimer::singleShot(closeDelay, this, [this] { accept(); });
+    Base::Timer::singleShot(int(closeDelay.count()), this, [this] { accept(); });
 }
 
 void FileAssociationsSheet::skip()

@@ -10,7 +10,7 @@ namespace App {
 LogFollower::LogFollower(QObject *parent) : QObject(parent)
 {
     m_pollTimer.setInterval(defaultPollIntervalMs);
-    connect(&m_pollTimer, &QTimer::timeout, this, &LogFollower::poll);
+    connect(&m_pollTimer, &Base::Timer::timeout, this, &LogFollower::poll);
     connect(&m_watcher, &QFileSystemWatcher::fileChanged, this, &LogFollower::poll);
     connect(&m_read, &QFutureWatcherBase::finished, this, &LogFollower::readFinished);
 }

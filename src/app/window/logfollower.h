@@ -6,6 +6,8 @@
 #include <QFutureWatcher>
 #include <QObject>
 #include <QString>
+#include "base/timer.h"
+
 #include <QTimer>
 
 #include <cstdint>
@@ -48,6 +50,7 @@ public:
     std::optional<Documents::FollowReloadReason> lastReloadReason() const { return m_lastReloadReason; }
 
     void setPollInterval(int milliseconds);
+    int pollInterval() const { return m_pollTimer.interval(); }
 
 signals:
     // New text for the end of the document, LF-only.
@@ -73,7 +76,7 @@ private:
     std::string m_localPath;
     Documents::FollowState m_state;
     QFileSystemWatcher m_watcher;
-    QTimer m_pollTimer;
+    Base::Timer m_pollTimer;
     QFutureWatcher<std::shared_ptr<Outcome>> m_read;
     std::uint64_t m_generation = 0;
     bool m_following = false;

@@ -24,7 +24,7 @@ Toast::Toast(QWidget *parent) : QWidget(parent), m_animation(this, "presence")
     hide();
     m_hide.setSingleShot(true);
     m_hide.setInterval(1400);
-    connect(&m_hide, &QTimer::timeout, this, &Toast::hideMessage);
+    connect(&m_hide, &Base::Timer::timeout, this, &Toast::hideMessage);
     connect(&m_animation, &QPropertyAnimation::finished, this, [this] {
         if (!m_showing)
             hide();

@@ -3,6 +3,8 @@
 #include "highlighting/theme.h"
 
 #include <QPropertyAnimation>
+#include "base/timer.h"
+
 #include <QTimer>
 #include <QWidget>
 
@@ -39,7 +41,7 @@ private:
     QString m_message;
     bool m_showing = false;
     qreal m_presence = 0;
-    QTimer m_hide;
+    Base::Timer m_hide;
     QPropertyAnimation m_animation;
     Highlighting::Theme m_theme = Highlighting::Theme::defaultTheme();
 };

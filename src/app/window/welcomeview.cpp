@@ -333,7 +333,7 @@ WelcomeView::WelcomeView(Sources sources, QWidget *parent)
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
     m_firstRunTimer.setSingleShot(true);
-    connect(&m_firstRunTimer, &QTimer::timeout, this, &WelcomeView::showFirstRunSheetIfDue);
+    connect(&m_firstRunTimer, &Base::Timer::timeout, this, &WelcomeView::showFirstRunSheetIfDue);
     build();
     connect(&m_recents, &RecentsStore::itemsChanged, this, &WelcomeView::rebuildRecents);
     connect(&m_updates, &UpdateChecker::availabilityChanged, this, &WelcomeView::updateBadgeState);
@@ -558,7 +558,7 @@ void WelcomeView::showEvent(QShowEvent *event)
         return;
     m_updates.checkIfDue();
     if (!hasPrompted())
-        m_firstRunTimer.start(firstRunSheetDelay);
+        m_firstRunTimer.start(int(firstRunSheetDelay.count()));
 }
 
 bool WelcomeView::hasPrompted()

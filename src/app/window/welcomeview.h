@@ -5,6 +5,8 @@
 #include "app/services/recentsstore.h"
 #include "highlighting/theme.h"
 
+#include "base/timer.h"
+
 #include <QTimer>
 #include <QUrl>
 #include <QWidget>
@@ -100,7 +102,7 @@ private:
     UpdateChecker &m_updates;
     Highlighting::Theme m_theme;
     bool m_dropHighlighted = false;
-    QTimer m_firstRunTimer;
+    Base::Timer m_firstRunTimer;
 
     QScrollArea *m_scroll = nullptr;
     WelcomeIcon *m_icon = nullptr;

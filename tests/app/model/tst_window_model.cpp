@@ -179,6 +179,9 @@ void TestWindowModel::jobApplies_data()
     QTest::newRow("tree not for NDJSON") << Job::JSONTree << std::optional<DocKind>(DocKind::Ndjson) << ViewMode::Tree << false << false;
     QTest::newRow("counts when shown") << Job::Counts << std::optional<DocKind>(DocKind::Txt) << ViewMode::Text << true << true;
     QTest::newRow("counts when hidden") << Job::Counts << std::optional<DocKind>(DocKind::Txt) << ViewMode::Text << false << false;
+    QTest::newRow("JSON path in JSON") << Job::JSONPath << std::optional<DocKind>(DocKind::Json) << ViewMode::Tree << false << true;
+    QTest::newRow("JSON path in NDJSON") << Job::JSONPath << std::optional<DocKind>(DocKind::Ndjson) << ViewMode::Text << false << true;
+    QTest::newRow("no JSON path in YAML") << Job::JSONPath << std::optional<DocKind>(DocKind::Yaml) << ViewMode::Text << true << false;
 }
 
 void TestWindowModel::jobApplies()

@@ -85,7 +85,7 @@ void TestBackgroundJobs::revokedReadRunsAgain()
     QCOMPARE(source.taken(), revokedReads + 1);
     QVERIFY(finished.front().completed);
     if (job == int(Job::Validation))
-        QVERIFY(finished.front().validation.isValid());
+        QVERIFY(std::get<ValidationOutput>(finished.front().output).validation.isValid());
 }
 
 void TestBackgroundJobs::newerScheduleDropsTheOlderResult()

@@ -2,10 +2,13 @@
 // truncate, replace and delete while the event loop runs.
 #include "app/window/logfollower.h"
 
+#include "base/timer.h"
+
 #include "documents/document.h"
 
 #include <QProcess>
 #include <QSignalSpy>
+#include <QThreadPool>
 #include <QtTest>
 
 #include <atomic>
@@ -67,6 +70,7 @@ class TestLogFollower : public QObject {
 private slots:
     void init()
     {
+        m_clock = std::make_unique<Base::ManualClock>();
         m_folder = std::make_unique<QTemporaryDir>();
         QVERIFY(m_folder->isValid());
         m_file = m_folder->filePath("app.log");
@@ -82,8 +86,33 @@ private slots:
     void waitsForADeletedFileToComeBack();
     void suspendedReadsNothingAndLosesNothing();
     void stopEndsDelivery();
+    void cleanup() { m_clock.reset(); }
 
 private:
+    // Polls on the test's clock until `done` holds; each poll's read off the main thread is
+    // awaited (a file-system notification may deliver sooner).
+    template<typename Done>
+    bool pollUntil(LogFollower &follower, Done done)
+    {
+        for (int poll = 0; poll < 400; ++poll) {
+            if (done())
+                return true;
+            m_clock->advance(follower.pollInterval());
+            QTest::qWaitFor(done, 25);
+        }
+        return done();
+    }
+    // Lets `polls` polls happen, each read to its end, for checks that nothing arrives.
+    void pollIdly(LogFollower &follower, int polls)
+    {
+        for (int poll = 0; poll < polls; ++poll) {
+            m_clock->advance(follower.pollInterval());
+            QThreadPool::globalInstance()->waitForDone();
+            QCoreApplication::processEvents();
+        }
+    }
+
+    std::unique_ptr<Base::ManualClock> m_clock;
     std::unique_ptr<QTemporaryDir> m_folder;
     QString m_file;
 };
@@ -95,11 +124,11 @@ void TestLogFollower::deliversAppendedText()
     follower.start(m_file, loadState(m_file));
     QVERIFY(follower.isFollowing());
     QVERIFY(append(m_file, "2024-05-01 10:00:01 one\n"));
-    QTRY_COMPARE(fromUtf16(got.text), QString("2024-05-01 10:00:01 one\n"));
+    QVERIFY(pollUntil(follower, [&] { return fromUtf16(got.text) == QString("2024-05-01 10:00:01 one\n"); }));
     QVERIFY(append(m_file, "two\r\nthree\r"));
-    QTRY_COMPARE(fromUtf16(got.text), QString("2024-05-01 10:00:01 one\ntwo\nthree\n"));
+    QVERIFY(pollUntil(follower, [&] { return fromUtf16(got.text) == QString("2024-05-01 10:00:01 one\ntwo\nthree\n"); }));
     QVERIFY(append(m_file, "\nfour\n"));
-    QTRY_COMPARE(fromUtf16(got.text), QString("2024-05-01 10:00:01 one\ntwo\nthree\nfour\n"));
+    QVERIFY(pollUntil(follower, [&] { return fromUtf16(got.text) == QString("2024-05-01 10:00:01 one\ntwo\nthree\nfour\n"); }));
     QCOMPARE(got.reloads, 0);
     QVERIFY(follower.isFollowing());
     QCOMPARE(follower.state().offset, QFileInfo(m_file).size());
@@ -112,7 +141,7 @@ void TestLogFollower::signalCarriesTheText()
     QSignalSpy spy(&follower, &LogFollower::appended);
     follower.start(m_file, loadState(m_file));
     QVERIFY(append(m_file, "caf\xC3\xA9\n"));
-    QTRY_COMPARE(spy.count(), 1);
+    QVERIFY(pollUntil(follower, [&] { return spy.count() == 1; }));
     const auto text = spy.at(0).at(0).value<std::shared_ptr<const std::u16string>>();
     QVERIFY(text);
     QCOMPARE(*text, std::u16string(u"caf\u00E9\n"));
@@ -145,7 +174,7 @@ void TestLogFollower::threadWriterWithSplitCharacters()
     QCOMPARE(got.reloads, 0);
     std::u16string reloaded;
     loadState(m_file, &reloaded);
-    QTRY_COMPARE(fromUtf16(loaded + got.text), fromUtf16(reloaded));
+    QVERIFY(pollUntil(follower, [&] { return loaded + got.text == reloaded; }));
     QVERIFY(got.pieces >= 1);
 }
 
@@ -157,8 +186,8 @@ void TestLogFollower::childProcessWriter()
     QProcess writer;
     writer.start("/bin/sh", {"-c", "i=0; while [ $i -lt 300 ]; do echo \"entry $i\" >> \"$0\"; i=$((i+1)); done", m_file});
     QVERIFY(writer.waitForStarted());
-    // The event loop keeps running while the child writes: QTRY spins it.
-    QTRY_VERIFY_WITH_TIMEOUT(fromUtf16(got.text).endsWith("entry 299\n") || got.reloads > 0, 20000);
+    QVERIFY(writer.waitForFinished(20'000));
+    QVERIFY(pollUntil(follower, [&] { return fromUtf16(got.text).endsWith("entry 299\n") || got.reloads > 0; }));
     QTRY_COMPARE(writer.state(), QProcess::NotRunning);
     QCOMPARE(writer.exitCode(), 0);
     QCOMPARE(got.reloads, 0);
@@ -190,7 +219,7 @@ void TestLogFollower::reloadCases()
     QSignalSpy reloads(&follower, &LogFollower::reloadNeeded);
     follower.start(m_file, loadState(m_file));
     QVERIFY(append(m_file, "before\n"));
-    QTRY_COMPARE(fromUtf16(got.text), QString("before\n"));
+    QVERIFY(pollUntil(follower, [&] { return fromUtf16(got.text) == QString("before\n"); }));
 
     if (change == "truncate") {
         QVERIFY(rewrite(m_file, "x\n"));
@@ -203,7 +232,7 @@ void TestLogFollower::reloadCases()
     } else if (change == "invalid") {
         QVERIFY(append(m_file, "caf\xE9\n"));
     }
-    QTRY_COMPARE(reloads.count(), 1);
+    QVERIFY(pollUntil(follower, [&] { return reloads.count() == 1; }));
     QVERIFY(!follower.isFollowing());
     QCOMPARE(int(*follower.lastReloadReason()), reason);
     QCOMPARE(fromUtf16(got.text), QString("before\n"));
@@ -213,10 +242,10 @@ void TestLogFollower::reloadCases()
     QVERIFY(follower.isFollowing());
     QVERIFY(append(m_file, "again\n"));
     if (followsAfterReload) {
-        QTRY_VERIFY(fromUtf16(got.text).endsWith("again\n"));
+        QVERIFY(pollUntil(follower, [&] { return fromUtf16(got.text).endsWith("again\n"); }));
         QCOMPARE(reloads.count(), 1);
     } else {
-        QTRY_COMPARE(reloads.count(), 2);
+        QVERIFY(pollUntil(follower, [&] { return reloads.count() == 2; }));
         QCOMPARE(follower.lastReloadReason(), Documents::FollowReloadReason::EncodingUnsettled);
     }
 }
@@ -228,11 +257,11 @@ void TestLogFollower::waitsForADeletedFileToComeBack()
     follower.setPollInterval(20);
     follower.start(m_file, loadState(m_file));
     QVERIFY(QFile::rename(m_file, m_file + ".1")); // rotated away
-    QTest::qWait(200); // several polls find nothing there
+    pollIdly(follower, 10); // several polls find nothing there
     QCOMPARE(got.reloads, 0);
     QVERIFY(follower.isFollowing());
     QVERIFY(rewrite(m_file, "fresh log\n"));
-    QTRY_COMPARE(got.reloads, 1);
+    QVERIFY(pollUntil(follower, [&] { return got.reloads == 1; }));
     QCOMPARE(follower.lastReloadReason(), Documents::FollowReloadReason::Replaced);
 }
 
@@ -244,11 +273,11 @@ void TestLogFollower::suspendedReadsNothingAndLosesNothing()
     follower.start(m_file, loadState(m_file));
     follower.setSuspended(true);
     QVERIFY(append(m_file, "while editing\n"));
-    QTest::qWait(200);
+    pollIdly(follower, 10);
     QCOMPARE(got.pieces, 0);
     QVERIFY(append(m_file, "and more\n"));
     follower.setSuspended(false);
-    QTRY_COMPARE(fromUtf16(got.text), QString("while editing\nand more\n"));
+    QVERIFY(pollUntil(follower, [&] { return fromUtf16(got.text) == QString("while editing\nand more\n"); }));
 }
 
 void TestLogFollower::stopEndsDelivery()
@@ -258,11 +287,11 @@ void TestLogFollower::stopEndsDelivery()
     follower.setPollInterval(20);
     follower.start(m_file, loadState(m_file));
     QVERIFY(append(m_file, "seen\n"));
-    QTRY_COMPARE(fromUtf16(got.text), QString("seen\n"));
+    QVERIFY(pollUntil(follower, [&] { return fromUtf16(got.text) == QString("seen\n"); }));
     follower.stop();
     QVERIFY(!follower.isFollowing());
     QVERIFY(append(m_file, "unseen\n"));
-    QTest::qWait(200);
+    pollIdly(follower, 10);
     QCOMPARE(fromUtf16(got.text), QString("seen\n"));
 }
 

@@ -7,6 +7,8 @@
 #include "app/window/recentrow.h"
 #include "app/window/welcomeview.h"
 
+#include "base/timer.h"
+
 #include "app/services/fileassociations.h"
 #include "app/services/mimeappslist.h"
 #include "app/services/preferences.h"
@@ -43,15 +45,6 @@ QByteArray readFile(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-void screenshot(QWidget &widget, const QString &name)
-{
-    const QString folder = qEnvironmentVariable("CORVANE_SCREENSHOT_DIR");
-    if (folder.isEmpty())
-        return;
-    QCoreApplication::processEvents(); // Layouts settle as they would before the window is drawn.
-    widget.grab().save(folder + "/" + name + ".png");
 }
 
 void hover(QWidget *widget)
@@ -130,7 +123,6 @@ private slots:
     void countsOptionWritesThePreference();
     void oneSheetPerWindow();
 
-    void screenshots();
 
 private:
     QString path(const QString &name) const { return m_files->filePath(name); }
@@ -153,6 +145,14 @@ private:
     std::unique_ptr<QTemporaryDir> m_config;
     std::unique_ptr<QSettings> m_checkerSettings;
     QList<QUrl> m_openedPages;
+    std::unique_ptr<Base::ManualClock> m_clock;
+    // Moves the clock on and lets the event loop deliver what fell due.
+    void advance(int milliseconds)
+    {
+        m_clock->advance(milliseconds);
+        QCoreApplication::processEvents();
+    }
+    static int sheetDelay() { return int(WelcomeView::firstRunSheetDelay.count()); }
 };
 
 void TestWelcomeView::initTestCase()
@@ -166,7 +166,8 @@ void TestWelcomeView::initTestCase()
     // The shared checker must never reach the real product site from a test.
     Preferences::shared().settings().setValue(UpdateChecker::lastCheckKey, 4e9);
     Preferences::shared().settings().remove(FileAssociations::hasPromptedKey);
-    WelcomeView::firstRunSheetDelay = std::chrono::milliseconds(80);
+    // The first-run sheet's delay and the sheet's closing run on a clock the tests move.
+    m_clock = std::make_unique<Base::ManualClock>();
     WelcomeView::openReleasePage = [this](const QUrl &url) { m_openedPages << url; };
     waitForStore();
 }
@@ -253,7 +254,6 @@ void TestWelcomeView::noRecentsNoSection()
     QCoreApplication::processEvents();
     // Everything fits: no scroll bar.
     QVERIFY(!view->findChild<QScrollArea *>()->verticalScrollBar()->isVisible());
-    screenshot(*view, "welcome-dark-empty");
 }
 
 void TestWelcomeView::recentsNewestFirst()
@@ -497,7 +497,6 @@ void TestWelcomeView::dropOutlineIsDrawnOnlyWhileHighlighted()
     const int drawn = outlinePixels();
     QVERIFY2(drawn > 200, QByteArray::number(drawn));
     QVERIFY2(drawn < 500, QByteArray::number(drawn)); // Dashed, not solid.
-    screenshot(*view, "welcome-dark-drop");
     view->setDropHighlighted(false);
     QCOMPARE(outlinePixels(), 0);
 }
@@ -509,7 +508,10 @@ void TestWelcomeView::firstRunSheetOnceOnAFreshProfile()
     auto view = makeView(*checker);
     view->show();
     QVERIFY(!view->activeSheet()); // Not at once: a moment after the screen appears.
-    QTRY_COMPARE(view->activeSheet(), std::optional<SheetKind>(SheetKind::FirstRun));
+    advance(sheetDelay() - 1);
+    QVERIFY(!view->activeSheet());
+    advance(1);
+    QCOMPARE(view->activeSheet(), std::optional<SheetKind>(SheetKind::FirstRun));
     FileAssociationsSheet *sheet = fileAssociationsSheetOf(view.get());
     QVERIFY(sheet);
     QCOMPARE(sheet->titleLabel()->text(), QString("Welcome to Corvane"));
@@ -522,7 +524,7 @@ void TestWelcomeView::firstRunSheetOnceOnAFreshProfile()
     view->show();
     auto another = makeView(*checker);
     another->show();
-    QTest::qWait(int(WelcomeView::firstRunSheetDelay.count()) * 3);
+    advance(sheetDelay() * 3);
     QVERIFY(!view->activeSheet());
     QVERIFY(!another->activeSheet());
 }
@@ -534,11 +536,12 @@ void TestWelcomeView::firstRunSheetNotOnceTheScreenIsGone()
     auto view = makeView(*checker);
     view->show();
     view->hide(); // A document took the window's place before the delay ran out.
-    QTest::qWait(int(WelcomeView::firstRunSheetDelay.count()) * 3);
+    advance(sheetDelay() * 3);
     QVERIFY(!view->activeSheet());
     // Closing the sheet by other means than its buttons leaves the first run pending.
     view->show();
-    QTRY_VERIFY(view->activeSheet());
+    advance(sheetDelay());
+    QVERIFY(view->activeSheet());
     fileAssociationsSheetOf(view.get())->close();
     QVERIFY(!Preferences::shared().settings().value(FileAssociations::hasPromptedKey, false).toBool());
 }
@@ -551,8 +554,7 @@ void TestWelcomeView::firstRunSheetOnlyOnceAcrossWindows()
     auto second = makeView(*checker);
     first->show();
     second->show();
-    QTRY_VERIFY(first->activeSheet() || second->activeSheet());
-    QTest::qWait(int(WelcomeView::firstRunSheetDelay.count()) * 3);
+    advance(sheetDelay() * 3);
     QCOMPARE(int(bool(first->activeSheet())) + int(bool(second->activeSheet())), 1);
 }
 
@@ -728,14 +730,14 @@ void TestWelcomeView::closesAfterTheStatusWasShown()
     sheet->setAttribute(Qt::WA_DeleteOnClose);
     sheet->show();
     QTest::mouseClick(sheet->selectAllButton(), Qt::LeftButton);
-    QElapsedTimer sinceApply;
-    sinceApply.start();
     QTest::mouseClick(sheet->applyButton(), Qt::LeftButton);
     QVERIFY(sheet->isVisible());
     QVERIFY(sheet->statusLabel()->isVisible());
     QVERIFY(!sheet->applyButton()->isEnabled()); // No second write while it closes.
-    QTRY_VERIFY_WITH_TIMEOUT(!alive, 5000);
-    QVERIFY(sinceApply.elapsed() >= 550);
+    advance(int(FileAssociationsSheet::closeDelay.count()) - 1);
+    QVERIFY(sheet->isVisible()); // The status stays long enough to be read.
+    advance(1);
+    QTRY_VERIFY(!alive);
 }
 
 void TestWelcomeView::leavingEndsTheFirstRun_data()
@@ -753,7 +755,6 @@ void TestWelcomeView::leavingEndsTheFirstRun()
     QFETCH(QString, how);
     QFETCH(bool, prompted);
     Preferences::shared().settings().remove(FileAssociations::hasPromptedKey);
-    FileAssociationsSheet::closeDelay = std::chrono::milliseconds(10);
     MimeAppsList registry(mimeappsPath());
     FileAssociationsSheet sheet(SheetKind::FirstRun, registry);
     sheet.show();
@@ -765,6 +766,7 @@ void TestWelcomeView::leavingEndsTheFirstRun()
         QTest::mouseClick(sheet.applyButton(), Qt::LeftButton);
     else
         sheet.close();
+    advance(int(FileAssociationsSheet::closeDelay.count()));
     QTRY_VERIFY(!sheet.isVisible());
     QCOMPARE(Preferences::shared().settings().value(FileAssociations::hasPromptedKey, false).toBool(), prompted);
     QCOMPARE(QFile::exists(mimeappsPath()), how == "apply"); // Only Apply writes.
@@ -808,52 +810,6 @@ void TestWelcomeView::oneSheetPerWindow()
     QVERIFY(settings->isModal() || settings->windowModality() == Qt::WindowModal);
     settings->close();
     QTRY_VERIFY(!view->activeSheet());
-}
-
-// ---- Screenshots ------------------------------------------------------------------------------
-
-void TestWelcomeView::screenshots()
-{
-    const QString home = QDir::homePath();
-    for (const char *name : {"report.json", "people.csv", "README.md", "config.yaml", "server.log"})
-        RecentsStore::shared().add(writeFile(path(name), "x"));
-    RecentsStore::shared().add(home + "/Documents/projects/corvane/notes/very/deeply/nested/folder/structure/todo.txt");
-    for (const char *themeId : {"vs-claude", "vscode-light", "solarized-light", "nord"}) {
-        const auto &theme = Highlighting::Theme::resolve(themeId);
-        const QString suffix = QString::fromUtf8(themeId);
-        auto checker = makeChecker(QString("1.4.2"));
-        auto view = makeView(*checker);
-        view->setTheme(theme);
-        view->show();
-        QVERIFY(view->updateBadge()->isVisible());
-        hover(view->recentRows().at(1));
-        hover(view->newButton());
-        screenshot(*view, "welcome-" + suffix + "-recents-badge");
-        view->resize(520, 420);
-        QCoreApplication::processEvents();
-        screenshot(*view, "welcome-" + suffix + "-small");
-
-        Preferences::shared().setThemeId(suffix);
-        writeFile(mimeappsPath(),
-                  "[Default Applications]\napplication/json=" + ours + "\ntext/markdown=" + ours + "\n");
-        for (SheetKind kind : {SheetKind::FirstRun, SheetKind::Settings}) {
-            FileAssociationsSheet *sheet = showFileAssociationsSheet(view.get(), kind);
-            QCoreApplication::processEvents();
-            if (kind == SheetKind::Settings) {
-                FileAssociationsSheet::closeDelay = std::chrono::seconds(30);
-                hover(sheet->row("csv"));
-                QTest::mouseClick(sheet->row("csv"), Qt::LeftButton);
-                QTest::mouseClick(sheet->applyButton(), Qt::LeftButton);
-            }
-            screenshot(*sheet,
-                       QString("sheet-%1-%2").arg(suffix, kind == SheetKind::FirstRun ? "firstrun" : "settings"));
-            // Under a real X server, time for a whole-screen capture of the window with its sheet.
-            if (const int hold = qEnvironmentVariableIntValue("CORVANE_SCREENSHOT_HOLD_MS"); hold > 0)
-                QTest::qWait(hold);
-            sheet->close();
-        }
-        FileAssociationsSheet::closeDelay = std::chrono::milliseconds(600);
-    }
 }
 
 QTEST_MAIN(TestWelcomeView)

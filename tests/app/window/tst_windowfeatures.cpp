@@ -113,16 +113,13 @@ private:
 
 void TestWindowFeatures::initTestCase()
 {
-    setUpWindowTests(m_settings.path(), "WindowFeatures", 300);
+    setUpWindowTests(m_settings.path(), "WindowFeatures");
     Preferences::shared().setSessionEnded(true);
 }
 
 void TestWindowFeatures::init()
 {
     m_folder = std::make_unique<QTemporaryDir>();
-    // CORVANE_TEST_THEME picks the theme of the screenshots.
-    Preferences::shared().setThemeId(qEnvironmentVariable("CORVANE_TEST_THEME"));
-    WindowTimings::shared().autoSaveMs = 300;
 }
 
 void TestWindowFeatures::cleanup()
@@ -139,7 +136,6 @@ void TestWindowFeatures::encodingMenuOffersEveryEncoding()
     QMenu *menu = view->showEncodingMenu();
     QVERIFY(menu);
     QTRY_VERIFY(menu->isVisible());
-    screenshot(*view->window(), "encoding-menu");
     auto *reopen = menu->findChild<QMenu *>("reopenMenu");
     auto *save = menu->findChild<QMenu *>("saveMenu");
     QVERIFY(reopen && save);
@@ -212,7 +208,6 @@ void TestWindowFeatures::reopenWithEncoding()
 
 void TestWindowFeatures::reopenAsksBeforeDiscardingEdits()
 {
-    WindowTimings::shared().autoSaveMs = 60'000; // The edit stays unsaved while the test looks.
     auto view = openView("edited.txt", "caf\xE9");
     QVERIFY(view);
     type(*view, "X");
@@ -220,7 +215,6 @@ void TestWindowFeatures::reopenAsksBeforeDiscardingEdits()
 
     view->reopenWithEncoding(Encoding::Latin1);
     QTRY_VERIFY(view->reopenConfirmation() && view->reopenConfirmation()->isVisible());
-    screenshot(*view->window(), "reopen-confirmation");
     view->reopenConfirmation()->findChild<QPushButton *>("cancel")->click();
     QVERIFY(!view->isLoading());
     QVERIFY(shownText(*view).startsWith("X"));
@@ -277,7 +271,8 @@ void TestWindowFeatures::saveWithEncoding()
     // The text did not change, yet the file must be written again: the window is edited.
     QVERIFY(view->isDirty());
     QVERIFY(view->window()->isWindowModified());
-    QTRY_COMPARE(savedSignal.count(), 1);
+    advance(WindowTimings::shared().autoSaveMs);
+    QCOMPARE(savedSignal.count(), 1);
     QCOMPARE(readFile(path("save.txt")), saved);
     QVERIFY(!view->isDirty());
 
@@ -300,16 +295,17 @@ void TestWindowFeatures::lineEndingMenuChangesTheNextSave()
     QTRY_VERIFY((menu = view->findChild<QMenu *>("lineEndingMenu")) && menu->isVisible());
     QCOMPARE(menu->actions().size(), qsizetype(3));
     QVERIFY(actionNamed(menu, "LF")->isChecked());
-    screenshot(*view->window(), "line-ending-menu");
     actionNamed(menu, "CRLF")->trigger();
     QCOMPARE(view->doc()->lineEnding, LineEnding::Crlf);
     QVERIFY(view->statusBar()->texts().contains("CRLF"));
     QVERIFY(view->isDirty());
-    QTRY_COMPARE(saved.count(), 1);
+    advance(WindowTimings::shared().autoSaveMs);
+    QCOMPARE(saved.count(), 1);
     QCOMPARE(readFile(path("endings.txt")), QByteArray("a\r\nb\r\n"));
 
     view->setLineEnding(LineEnding::Cr);
-    QTRY_COMPARE(saved.count(), 2);
+    advance(WindowTimings::shared().autoSaveMs);
+    QCOMPARE(saved.count(), 2);
     QCOMPARE(readFile(path("endings.txt")), QByteArray("a\rb\r"));
 }
 
@@ -338,18 +334,18 @@ void TestWindowFeatures::jsonPathFollowsTheCaret()
     QVERIFY(view);
     const qsizetype offset = QString::fromUtf8(bytes).indexOf(QString::fromUtf8(caretBefore));
     view->textView()->setTextSelection({std::size_t(offset), 0});
+    QVERIFY(waitForJobs(*view));
     if (expected.isEmpty()) {
-        QTest::qWait(300);
         QCOMPARE(view->jsonPath(), QString());
         QVERIFY(!view->statusBar()->pathLabel()->isVisible());
         return;
     }
-    QTRY_COMPARE(view->jsonPath(), expected);
+    QCOMPARE(view->jsonPath(), expected);
     QVERIFY(view->statusBar()->texts().contains(expected));
-    screenshot(*view, "json-path");
     // Moving the caret to the start gives the root.
     view->textView()->setTextSelection({0, 0});
-    QTRY_COMPARE(view->jsonPath(), QString(name.endsWith(".ndjson") ? "$[0]" : "$"));
+    QVERIFY(waitForJobs(*view));
+    QCOMPARE(view->jsonPath(), QString(name.endsWith(".ndjson") ? "$[0]" : "$"));
 }
 
 void TestWindowFeatures::copyJSONPathCopiesTheCaretsPath()
@@ -372,7 +368,6 @@ void TestWindowFeatures::everyNdjsonErrorIsListedMarkedAndWalked()
     QVERIFY(view->statusBar()->errorsItem()->isVisible());
     QCOMPARE(view->statusBar()->errorsItem()->text(), QString("3 errors"));
     QCOMPARE(markedLines(*view), (QList<long long>{2, 4, 5}));
-    screenshot(*view, "ndjson-errors");
 
     const auto walk = [&](int direction, long long expected) {
         NotificationCenter::defaultCenter().post(Notifications::findError, direction);
@@ -405,7 +400,6 @@ void TestWindowFeatures::errorListJumpsToTheClickedError()
     auto *list = popup->findChild<QListWidget *>("errorListItems");
     QCOMPARE(list->count(), 2);
     QVERIFY(list->item(1)->text().startsWith("Line 4"));
-    screenshot(*view->window(), "error-list");
     const QRect second = list->visualItemRect(list->item(1));
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, second.center());
     QTRY_COMPARE(view->caretLine(), 4LL);
@@ -448,11 +442,11 @@ void TestWindowFeatures::csvDelimiterIsDetectedAndOverridden()
     QCOMPARE(view->mode(), ViewMode::Table);
     auto *picker = view->toolbar()->delimiterPicker();
     QVERIFY(picker->isVisible());
-    QTRY_VERIFY(view->parsedTable().has_value());
+    QVERIFY(waitForJobs(*view));
+    QVERIFY(view->parsedTable().has_value());
     QCOMPARE(QString(QChar(view->tableDelimiter())), detected);
     QCOMPARE(picker->currentLabel(), label);
     QCOMPARE(view->parsedTable()->headerCount(), std::size_t(columns));
-    screenshot(*view, "csv-delimiter");
 
     // Picking Comma from the menu parses the same text again with commas.
     QAction *comma = nullptr;
@@ -462,8 +456,9 @@ void TestWindowFeatures::csvDelimiterIsDetectedAndOverridden()
     QVERIFY(comma);
     comma->trigger();
     QCOMPARE(view->delimiterChoice(), Viewers::CSVDelimiterChoice::Comma);
-    QTRY_COMPARE(view->tableDelimiter(), u',');
-    QTRY_VERIFY(view->parsedTable().has_value());
+    QVERIFY(waitForJobs(*view));
+    QCOMPARE(view->tableDelimiter(), u',');
+    QVERIFY(view->parsedTable().has_value());
     QCOMPARE(view->parsedTable()->headerCount(), std::size_t(commaColumns));
     QCOMPARE(picker->currentLabel(), QString("Comma"));
     QCOMPARE(readFile(path(name)), bytes); // The choice never touches the text.
@@ -478,10 +473,10 @@ void TestWindowFeatures::raggedRowsGetAStatusNote()
 {
     auto view = openView("ragged.csv", "a,b,c\n1,2\n3,4,5\n6,7,8,9\n");
     QVERIFY(view);
-    QTRY_VERIFY(view->parsedTable().has_value());
+    QVERIFY(waitForJobs(*view));
+    QVERIFY(view->parsedTable().has_value());
     QTRY_COMPARE(view->statusBar()->noteLabel()->text(), QString("2 ragged rows"));
     QVERIFY(view->statusBar()->noteLabel()->isVisible());
-    screenshot(*view, "csv-ragged");
     // Back in Text the table and its note go away.
     view->setMode(ViewMode::Text);
     QTRY_VERIFY(!view->statusBar()->noteLabel()->isVisible());
@@ -493,7 +488,8 @@ void TestWindowFeatures::treeSelectionBecomesTheCaret()
     auto view = openView("tree.json", json);
     QVERIFY(view);
     view->setMode(ViewMode::Tree);
-    QTRY_VERIFY(view->jsonTreeResult().has_value() && view->jsonTreeResult()->isOk());
+    QVERIFY(waitForJobs(*view));
+    QVERIFY(view->jsonTreeResult().has_value() && view->jsonTreeResult()->isOk());
     Viewers::JSONTreeView *tree = view->contentArea()->treeView();
     // Open $.a.b and select its third element.
     tree->toggle(u"$.a.b");
@@ -505,12 +501,12 @@ void TestWindowFeatures::treeSelectionBecomesTheCaret()
     tree->setSelectedRow(*row);
     view->setMode(ViewMode::Text);
     QCOMPARE(view->textView()->caretPosition(), std::size_t(json.indexOf("33")));
-    QTRY_COMPARE(view->jsonPath(), QString("$.a.b[2]"));
+    QVERIFY(waitForJobs(*view));
+    QCOMPARE(view->jsonPath(), QString("$.a.b[2]"));
 }
 
 void TestWindowFeatures::followModeAppendsWhatTheFileGains()
 {
-    WindowTimings::shared().autoSaveMs = 60'000; // An edit stays unsaved while the test looks.
     auto text = openView("notes.txt", "not a log\n");
     QVERIFY(text);
     QVERIFY(!text->toolbar()->button("follow")->isVisible());
@@ -529,11 +525,21 @@ void TestWindowFeatures::followModeAppendsWhatTheFileGains()
         QVERIFY(file.open(QIODevice::Append));
         file.write(bytes);
     };
+    // Polls on the window clock until the text shows `expected`; each poll's read is awaited.
+    const auto followUntil = [&](const QString &expected) {
+        for (int poll = 0; poll < 100; ++poll) {
+            if (shownText(*view) == expected)
+                return true;
+            advance(LogFollower::defaultPollIntervalMs);
+            QTest::qWaitFor([&] { return shownText(*view) == expected; }, 20);
+        }
+        return shownText(*view) == expected;
+    };
     append("two\nthr");
-    QTRY_COMPARE(shownText(*view), QString("one\ntwo\nthr"));
+    QVERIFY(followUntil("one\ntwo\nthr"));
     append("ee \xC3");
     append("\xA9\n");
-    QTRY_COMPARE(shownText(*view), QString("one\ntwo\nthree é\n"));
+    QVERIFY(followUntil(QString::fromUtf8("one\ntwo\nthree \u00e9\n")));
     // The text came from the file: nothing to save, the caret stays at the end.
     QVERIFY(!view->isDirty());
     QCOMPARE(view->textView()->caretPosition(), view->text().size());
@@ -541,20 +547,23 @@ void TestWindowFeatures::followModeAppendsWhatTheFileGains()
     view->applicationDidBecomeActive();
     QCOMPARE(saved.count(), 0);
     QVERIFY(!view->externalChangeDialog());
-    screenshot(*view, "follow");
 
     // A truncated file is read again.
     writeFile(path("app.log"), "fresh\n");
-    QTRY_COMPARE(shownText(*view), QString("fresh\n"));
+    QVERIFY(followUntil("fresh\n"));
     QVERIFY(view->isFollowing());
     append("more\n");
-    QTRY_COMPARE(shownText(*view), QString("fresh\nmore\n"));
+    QVERIFY(followUntil("fresh\nmore\n"));
 
     // Unsaved edits hold the file's new text back.
     type(*view, "X");
     QVERIFY(view->isDirty());
     append("held\n");
-    QTest::qWait(700);
+    for (int poll = 0; poll < 4; ++poll) {
+        advance(LogFollower::defaultPollIntervalMs);
+        QThreadPool::globalInstance()->waitForDone();
+        QCoreApplication::processEvents();
+    }
     QVERIFY(!shownText(*view).contains("held"));
 
     // Off: nothing more arrives.

@@ -9,32 +9,48 @@
 
 #include "documents/document.h"
 
+#include "base/timer.h"
+
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QScreen>
 #include <QTest>
+#include <QThreadPool>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 
 namespace App::TestSupport {
 
-// Settings in `settingsFolder` under `applicationName`, the window's delays shortened (the
-// auto-save to `autoSaveMs`), launching finished, and neither the first-run sheet over the
-// windows nor an update check against the real host.
-inline void setUpWindowTests(const QString &settingsFolder, const QString &applicationName, int autoSaveMs)
+// The clock every window timer runs on in these tests (auto-save, job delays, polls, toasts):
+// it moves only when a test advances it, so no test waits for time to pass.
+inline Base::ManualClock &windowClock()
+{
+    static Base::ManualClock clock;
+    return clock;
+}
+
+// Moves the window clock on by `milliseconds`, then lets the event loop deliver what the timers
+// that fell due started.
+inline void advance(int milliseconds)
+{
+    windowClock().advance(milliseconds);
+    QCoreApplication::processEvents();
+}
+
+// Settings in `settingsFolder` under `applicationName`, the window's timers on windowClock(),
+// launching finished, and neither the first-run sheet over the windows nor an update check
+// against the real host.
+inline void setUpWindowTests(const QString &settingsFolder, const QString &applicationName)
 {
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsFolder);
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsFolder);
     QCoreApplication::setOrganizationName("CorvaneTests");
     QCoreApplication::setApplicationName(applicationName);
-    auto &timings = WindowTimings::shared();
-    timings.autoSaveMs = autoSaveMs;
-    timings.toastMs = 400;
-    timings.jobDelayScale = 0.2;
-    timings.restoreRetryMs = 20;
+    windowClock();
     WindowSession::shared().hasFinishedLaunching = true;
     Preferences::shared().settings().setValue(FileAssociations::hasPromptedKey, true);
     Preferences::shared().settings().setValue(UpdateChecker::lastCheckKey, 4e9);
@@ -64,20 +80,6 @@ inline void touchAfter(const QString &path, const Documents::FileTime &from, dou
     utimensat(AT_FDCWD, path.toLocal8Bit().constData(), times, 0);
 }
 
-inline void screenshot(QWidget &widget, const QString &name)
-{
-    const QString folder = qEnvironmentVariable("CORVANE_SCREENSHOT_DIR");
-    if (folder.isEmpty())
-        return;
-    // On a real display the whole screen, so that menus and popups are in the picture.
-    if (QGuiApplication::platformName() == QLatin1String("xcb")) {
-        QTest::qWait(150);
-        QGuiApplication::primaryScreen()->grabWindow(0).save(folder + "/" + name + ".png");
-        return;
-    }
-    widget.grab().save(folder + "/" + name + ".png");
-}
-
 inline bool waitForLoad(ContentView &view, const QString &path)
 {
     return QTest::qWaitFor(
@@ -85,9 +87,22 @@ inline bool waitForLoad(ContentView &view, const QString &path)
         10'000);
 }
 
+// Runs the window's background jobs to the end: the clock moves on to each job's start (never
+// further, so no auto-save falls due on the way) and the results arrive from the thread pool.
 inline bool waitForJobs(ContentView &view)
 {
-    return QTest::qWaitFor([&] { return !view.jobs().isAnyPending(); }, 10'000);
+    QDeadlineTimer deadline(10'000);
+    while (!deadline.hasExpired()) {
+        if (const int next = view.jobs().untilNextStart(); next >= 0) {
+            advance(next);
+            continue;
+        }
+        if (!view.jobs().isAnyPending())
+            return true;
+        QTest::qWaitFor([&view] { return view.jobs().untilNextStart() >= 0 || !view.jobs().isAnyPending(); },
+                        int(std::max<qint64>(1, deadline.remainingTime())));
+    }
+    return false;
 }
 
 // Types `keys` into the editor as key events, non-ASCII characters included.
