@@ -8,17 +8,6 @@
 
 namespace {
 
-std::optional<Documents::LineEnding> lineEndingFromName(std::string_view name)
-{
-    if (name == "lf")
-        return Documents::LineEnding::Lf;
-    if (name == "crlf")
-        return Documents::LineEnding::Crlf;
-    if (name == "cr")
-        return Documents::LineEnding::Cr;
-    return std::nullopt;
-}
-
 // The encoding `--encoding` names, with a byte order: UTF-16 of unspecified order keeps the
 // order of a file that already is UTF-16 and is little-endian otherwise.
 Documents::Encoding concreteTarget(Documents::Encoding named, Documents::Encoding current)
@@ -49,7 +38,7 @@ int runResave(Cli::Context &context)
     }
     std::optional<Documents::LineEnding> ending;
     if (arguments.has("--line-ending")) {
-        ending = lineEndingFromName(arguments.value("--line-ending"));
+        ending = Documents::lineEndingFromRawValue(arguments.value("--line-ending"));
         if (!ending)
             return Cli::usageError(context, "resave",
                                    "unknown line ending " + arguments.value("--line-ending")

@@ -166,6 +166,9 @@ struct Frame {
     bool hasKey = false;
 };
 
+// Whether the text is one JSON value, or NDJSON where a record (and the look ahead) ends at its line.
+enum class Records { Whole, PerLine };
+
 class Scanner {
 public:
     Scanner() { m_frames.push_back(Frame{}); }
@@ -247,7 +250,7 @@ public:
     std::size_t handoff(std::size_t from) const { return m_lastEvent ? *m_lastEvent + 1 : from; }
 
     template<class Source>
-    std::optional<std::string> path(const Source &source, std::size_t offset, bool lineMode) const;
+    std::optional<std::string> path(const Source &source, std::size_t offset, Records records) const;
 
 private:
     void colonAfterKey(std::optional<std::size_t> open, std::optional<std::size_t> close)
@@ -683,8 +686,9 @@ std::optional<std::size_t> keyEnd(UnitReader<Source> &reader, bool escaped)
 }
 
 template<class Source>
-std::optional<std::string> Scanner::path(const Source &source, std::size_t offset, bool lineMode) const
+std::optional<std::string> Scanner::path(const Source &source, std::size_t offset, Records records) const
 {
+    const bool lineMode = records == Records::PerLine;
     const std::size_t aheadEnd = offset + lookaheadLimit;
     if (!m_sawToken) {
         // Only white space so far: the rest decides whether there is a value at all.
@@ -838,7 +842,7 @@ std::string recordPrefix(std::size_t lineIndex, const std::string &pathInRecord)
 std::optional<std::string> jsonPathAt(std::u16string_view text, std::size_t offset)
 {
     offset = std::min(offset, text.size());
-    return scanView(text, 0, offset).path(ViewSource{text}, offset, false);
+    return scanView(text, 0, offset).path(ViewSource{text}, offset, Records::Whole);
 }
 
 std::optional<std::string> jsonPathAt(const Base::TextSnapshot &text, std::size_t offset)
@@ -847,7 +851,7 @@ std::optional<std::string> jsonPathAt(const Base::TextSnapshot &text, std::size_
     const auto scanner = scanSnapshot(text, 0, offset);
     if (!scanner)
         return std::nullopt;
-    auto path = scanner->path(SnapshotSource{text}, offset, false);
+    auto path = scanner->path(SnapshotSource{text}, offset, Records::Whole);
     if (text.isRevoked())
         return std::nullopt;
     return path;
@@ -864,7 +868,7 @@ std::optional<std::string> ndjsonPathAt(std::u16string_view text, std::size_t of
     }
     // The record ends at its line's end: nothing after it is read.
     const std::u16string_view record = text.substr(lineStart, Internal::findLineFeed(text, offset) - lineStart);
-    const auto path = scanView(record, 0, offset - lineStart).path(ViewSource{record}, offset - lineStart, true);
+    const auto path = scanView(record, 0, offset - lineStart).path(ViewSource{record}, offset - lineStart, Records::PerLine);
     if (!path)
         return std::nullopt;
     return recordPrefix(lineIndex, *path);
@@ -896,7 +900,7 @@ std::optional<std::string> ndjsonPathAt(const Base::TextSnapshot &text, std::siz
     if (!scanner)
         return std::nullopt;
     // Key positions are absolute; line mode stops every look past the caret at the LF.
-    const auto path = scanner->path(SnapshotSource{text}, offset, true);
+    const auto path = scanner->path(SnapshotSource{text}, offset, Records::PerLine);
     if (!path || text.isRevoked())
         return std::nullopt;
     return recordPrefix(lineIndex, *path);

@@ -69,7 +69,7 @@ MarkdownView::~MarkdownView() = default;
 void MarkdownView::setBlocks(MDBlockList blocks)
 {
     m_blocks = std::move(blocks);
-    relayout(true);
+    relayout(Position::Keep);
 }
 
 void MarkdownView::setTheme(const Highlighting::Theme &theme)
@@ -83,11 +83,12 @@ void MarkdownView::setTheme(const Highlighting::Theme &theme)
 void MarkdownView::setFontSize(double points)
 {
     m_fontSize = points;
-    relayout(true);
+    relayout(Position::Keep);
 }
 
-void MarkdownView::relayout(bool keepPosition)
+void MarkdownView::relayout(Position position)
 {
+    const bool keepPosition = position == Position::Keep;
     // A re-parse while the user reads keeps the same block at the same place.
     const std::size_t top = firstVisibleRow();
     const std::int64_t topOffset = firstVisibleRowOffset();

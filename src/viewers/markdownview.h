@@ -106,7 +106,8 @@ private:
     };
     int estimateHeight(const MDBlock &block, const FontEstimate &estimate) const;
     FontEstimate fontEstimate(const MDBlock &block) const;
-    void relayout(bool keepPosition);
+    enum class Position { Keep, Reset };
+    void relayout(Position position);
     // The pixels block `index` spans for scrolling: its height, plus the top padding for block 0.
     std::int64_t scrollSpan(std::size_t index);
 

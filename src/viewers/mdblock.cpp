@@ -752,9 +752,11 @@ MDBlockList MDBlock::parse(std::u16string_view text)
 
     // Block contents are written straight into the pool: a paragraph or code block grows
     // line by line and is finished when it ends, knowing how many source lines it took.
-    auto finish = [&](Kind kind, int level, std::size_t contentBegin, bool styled, std::uint32_t lines) {
+    // Whether a block's text is read for inline styles (code never is).
+    enum class Inline { Styled, Plain };
+    auto finish = [&](Kind kind, int level, std::size_t contentBegin, Inline inlines, std::uint32_t lines) {
         bool attributed = false;
-        if (styled) {
+        if (inlines == Inline::Styled) {
             RunWriter writer(s.runs);
             attributed = interpret(std::u16string_view(s.content).substr(contentBegin), writer);
             if (!attributed)
@@ -768,10 +770,10 @@ MDBlockList MDBlock::parse(std::u16string_view text)
         }
         s.kinds.push_back(std::uint8_t(std::uint8_t(kind) | std::uint8_t(level << 3) | (attributed ? Internal::attributedBit : 0)));
     };
-    auto single = [&](Kind kind, std::u16string_view blockText, bool styled, int level = 0) {
+    auto single = [&](Kind kind, std::u16string_view blockText, Inline inlines, int level = 0) {
         const std::size_t begin = s.content.size();
         s.content.append(blockText);
-        finish(kind, level, begin, styled, 1);
+        finish(kind, level, begin, inlines, 1);
     };
     bool inParagraph = false;
     std::size_t paragraphBegin = 0;
@@ -779,7 +781,7 @@ MDBlockList MDBlock::parse(std::u16string_view text)
     auto flushPara = [&] {
         if (!inParagraph)
             return;
-        finish(Kind::Paragraph, 0, paragraphBegin, true, paragraphLines);
+        finish(Kind::Paragraph, 0, paragraphBegin, Inline::Styled, paragraphLines);
         inParagraph = false;
     };
     bool inCode = false;
@@ -800,7 +802,7 @@ MDBlockList MDBlock::parse(std::u16string_view text)
                 codeLines = 0;
             } else {
                 // Both fence lines belong to the block.
-                finish(Kind::Code, 0, codeBegin, false, std::uint32_t(codeLines + 2));
+                finish(Kind::Code, 0, codeBegin, Inline::Plain, std::uint32_t(codeLines + 2));
                 inCode = false;
             }
         } else if (inCode) {
@@ -809,22 +811,22 @@ MDBlockList MDBlock::parse(std::u16string_view text)
             s.content.append(line);
         } else if (trimmedLine.empty()) {
             flushPara();
-            single(Kind::Blank, {}, false);
+            single(Kind::Blank, {}, Inline::Plain);
         } else if (trimmedLine == u"---" || trimmedLine == u"***" || trimmedLine == u"___") {
             flushPara();
-            single(Kind::Rule, {}, false);
+            single(Kind::Rule, {}, Inline::Plain);
         } else if (auto heading = headingMatch(trimmedLine)) {
             flushPara();
-            single(Kind::Heading, heading->second, true, heading->first);
+            single(Kind::Heading, heading->second, Inline::Styled, heading->first);
         } else if (trimmedLine.starts_with(u"> ")) {
             flushPara();
-            single(Kind::Quote, trimmedLine.substr(2), true);
+            single(Kind::Quote, trimmedLine.substr(2), Inline::Styled);
         } else if (trimmedLine.starts_with(u"- ") || trimmedLine.starts_with(u"* ") || trimmedLine.starts_with(u"+ ")) {
             flushPara();
-            single(Kind::ListItem, trimmedLine.substr(2), true);
+            single(Kind::ListItem, trimmedLine.substr(2), Inline::Styled);
         } else if (const std::size_t marker = orderedMarkerLength(trimmedLine)) {
             flushPara();
-            single(Kind::ListItem, trimmedLine.substr(marker), true);
+            single(Kind::ListItem, trimmedLine.substr(marker), Inline::Styled);
         } else {
             if (!inParagraph) {
                 inParagraph = true;
@@ -844,7 +846,7 @@ MDBlockList MDBlock::parse(std::u16string_view text)
     flushPara();
     // An unterminated fence runs to the last line; one with no line after it makes no block.
     if (inCode && codeLines > 0)
-        finish(Kind::Code, 0, codeBegin, false, std::uint32_t(codeLines + 1));
+        finish(Kind::Code, 0, codeBegin, Inline::Plain, std::uint32_t(codeLines + 1));
     return MDBlockList(std::move(store));
 }
 

@@ -5,6 +5,6 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=${1:-build}
-cmake --build "$build" --target highlighting_golden_test
-CORVANE_WRITE_REFERENCES=1 QT_QPA_PLATFORM=offscreen "$build/tests/highlighting/highlighting_golden_test" >/dev/null
+cmake --build "$build" --target tst_golden
+CORVANE_WRITE_REFERENCES=1 QT_QPA_PLATFORM=offscreen "$build/tests/highlighting/tst_golden" >/dev/null
 git -C "$here" status --short -- fixtures/golden

@@ -245,9 +245,9 @@ void ContentView::updateLayoutForDocument()
 void ContentView::updateStatusBar()
 {
     if (!m_doc) {
-        m_statusBar->setDocument(false, {}, {}, {});
+        m_statusBar->clearDocument();
     } else {
-        m_statusBar->setDocument(true, fromView(m_doc->kind.label()),
+        m_statusBar->setDocument(fromView(m_doc->kind.label()),
                                  fromView(Documents::displayName(m_doc->encoding)),
                                  fromView(Documents::label(m_doc->lineEnding)));
     }
@@ -440,7 +440,9 @@ void ContentView::showValidation()
                 more.push_back(*errors.errors[i].line);
     }
     const bool ndjson = m_doc && m_doc->kind == DocKind::Ndjson;
-    m_statusBar->setErrorCount(ndjson ? errors.errors.size() : 0, errors.stoppedEarly);
+    m_statusBar->setErrorCount(ndjson ? errors.errors.size() : 0, errors.stoppedEarly
+                                                                      ? DocumentStatusBar::MoreErrors::Yes
+                                                                      : DocumentStatusBar::MoreErrors::No);
     if (line != m_inputs.errorLine || more != m_inputs.moreErrorLines) {
         m_inputs.errorLine = line;
         m_inputs.moreErrorLines = std::move(more);
@@ -469,12 +471,12 @@ void ContentView::setMode(ViewMode mode)
 
 // ---- Loading ----------------------------------------------------------------------------------
 
-void ContentView::loadURL(const QString &path)
+void ContentView::loadPath(const QString &path)
 {
-    loadURL(path, std::nullopt);
+    loadPath(path, std::nullopt);
 }
 
-void ContentView::loadURL(const QString &path, std::optional<Documents::Encoding> encoding)
+void ContentView::loadPath(const QString &path, std::optional<Documents::Encoding> encoding)
 {
     ++m_loadGeneration;
     const std::string localPath = nativePath(path);
@@ -558,7 +560,7 @@ void ContentView::applyLoad()
     // A new document starts without the previous one's results.
     m_analysis->clear();
     m_inputs.moreErrorLines.clear();
-    m_statusBar->setErrorCount(0, false);
+    m_statusBar->setErrorCount(0, DocumentStatusBar::MoreErrors::No);
     m_statusBar->setNote({});
     m_toolbar->setDelimiter(m_delimiterChoice, m_analysis->tableDelimiter());
 
@@ -641,10 +643,10 @@ bool ContentView::saveIfDirty(SaveReason reason)
 void ContentView::openFile(const QString &path)
 {
     if (saveIfDirty(SaveReason::BeforeLeaving)) {
-        loadURL(path);
+        loadPath(path);
         return;
     }
-    askAboutUnsavedEdits(LeaveReason::Opening, [this, path] { loadURL(path); });
+    askAboutUnsavedEdits(LeaveReason::Opening, [this, path] { loadPath(path); });
 }
 
 void ContentView::askAboutUnsavedEdits(LeaveReason reason, std::function<void()> proceed,
@@ -814,7 +816,7 @@ void ContentView::reloadDiscardingEdits(std::optional<Documents::Encoding> encod
     // The user gave up the edits: no save may write them over the disk's version meanwhile.
     m_editsDiscarded = true;
     m_suppressExternalCheck = true;
-    loadURL(displayPath(m_doc->path), encoding);
+    loadPath(displayPath(m_doc->path), encoding);
     m_autoSave.stop();
     m_suppressExternalCheck = false;
 }
@@ -884,7 +886,7 @@ void ContentView::showSaveAsPanel()
     QFileDialog *panel = makePanel(loc("Save"), QFileDialog::AcceptSave, saveFilterFor(m_doc));
     panel->selectFile(m_doc ? QFileInfo(displayPath(m_doc->path)).fileName() : QStringLiteral("Untitled.txt"));
     connect(panel, &QFileDialog::fileSelected, this, [this, document = std::move(document)](const QString &path) {
-        writeExportedDocument(path, document, false);
+        writeExportedDocument(path, document, ExportPurpose::SaveAs);
     });
     panel->open();
 }
@@ -896,19 +898,19 @@ void ContentView::showNewFilePanel()
     QFileDialog *panel = makePanel(loc("New File"), QFileDialog::AcceptSave, saveFilterFor(std::nullopt));
     panel->selectFile(QStringLiteral("Untitled.txt"));
     connect(panel, &QFileDialog::fileSelected, this,
-            [this](const QString &path) { writeExportedDocument(path, Documents::TextDoc{}, true); });
+            [this](const QString &path) { writeExportedDocument(path, Documents::TextDoc{}, ExportPurpose::NewFile); });
     panel->open();
 }
 
-void ContentView::writeExportedDocument(const QString &path, const Documents::TextDoc &document, bool forNewFile)
+void ContentView::writeExportedDocument(const QString &path, const Documents::TextDoc &document, ExportPurpose purpose)
 {
     if (const auto error = Documents::writeFileAtomically(nativePath(path), document.fileBytes())) {
         showError(loc(Base::Message{"Save failed: %@",
                                     {std::make_shared<const Base::Message>(Base::Message{*error, {}})}}));
         return;
     }
-    if (forNewFile)
-        loadURL(path);
+    if (purpose == ExportPurpose::NewFile)
+        loadPath(path);
     else
         handleExported(path);
     if (auto then = std::exchange(m_afterExport, nullptr))
@@ -940,7 +942,7 @@ void ContentView::handleExported(const QString &path)
         else
             QFile::remove(scratch);
     }
-    loadURL(path);
+    loadPath(path);
 }
 
 void ContentView::openRecent(const RecentEntry &entry)
@@ -1024,18 +1026,18 @@ void ContentView::restoreLastSession()
 {
     m_wasRestored = true;
     WindowSession &session = WindowSession::shared();
-    // A file handed over that cannot be opened is reported by loadURL, like any other.
+    // A file handed over that cannot be opened is reported by loadPath, like any other.
     if (!m_options.initialURL.isEmpty() && !m_doc) {
-        loadURL(m_options.initialURL);
+        loadPath(m_options.initialURL);
         return;
     }
     if (!session.pendingExternalURLs.isEmpty() && !m_doc) {
-        loadURL(session.pendingExternalURLs.takeFirst());
+        loadPath(session.pendingExternalURLs.takeFirst());
         return;
     }
     if (!m_options.initialScratchURL.isEmpty() && !m_doc) {
         if (QFileInfo(m_options.initialScratchURL).isFile())
-            loadURL(m_options.initialScratchURL);
+            loadPath(m_options.initialScratchURL);
         return;
     }
     if (!session.hasFinishedLaunching) {
@@ -1054,7 +1056,7 @@ void ContentView::restoreLastSession()
         showError(loc(std::get<Base::Message>(checked)));
         return;
     }
-    loadURL(last);
+    loadPath(last);
 }
 
 void ContentView::updateWindowTitle()
@@ -1524,7 +1526,7 @@ void ContentView::setFollowing(bool following)
 void ContentView::reloadFollowedLog()
 {
     if (m_doc && m_following && !isDirty())
-        loadURL(displayPath(m_doc->path), m_chosenEncoding);
+        loadPath(displayPath(m_doc->path), m_chosenEncoding);
 }
 
 void ContentView::startFollowing()

@@ -91,7 +91,7 @@ public:
     ~ContentView() override;
 
     // ---- Files ----
-    void loadURL(const QString &path);
+    void loadPath(const QString &path);
     // Saves when the text changed since the last load or save (or the last save failed).
     // False when the edits are still not on disk (a change on disk stopped it, or it failed).
     bool saveIfDirty(SaveReason reason);
@@ -183,7 +183,7 @@ public:
     long long caretLine() const { return m_caretLine; }
     long long caretColumn() const { return m_caretColumn; }
     std::optional<long long> errorLine() const { return m_inputs.errorLine; }
-    // From loadURL until its result is applied (or refused).
+    // From loadPath until its result is applied (or refused).
     bool isLoading() const { return m_loadInFlight; }
     const std::optional<Viewers::CSVTable> &parsedTable() const { return m_analysis->table(); }
     std::size_t parsedBlockCount() const { return m_analysis->blocks().size(); }
@@ -254,7 +254,7 @@ private:
     // A panel of this window (one at a time), deleted when it closes.
     QFileDialog *makePanel(const QString &title, QFileDialog::AcceptMode mode, const QString &filter);
     void pushEditorInputs();
-    void loadURL(const QString &path, std::optional<Documents::Encoding> encoding);
+    void loadPath(const QString &path, std::optional<Documents::Encoding> encoding);
     void applyLoad();
     // The value selected in the tree, as steps from the root; the caret goes there on leaving it.
     std::optional<std::vector<Formatting::JSONPathStep>> treeSelectionSteps() const;
@@ -285,7 +285,9 @@ private:
     bool fileChangedOnDisk() const;
     // The questions that belong to the document shown: they go when another one replaces it.
     void closeDocumentQuestions();
-    void writeExportedDocument(const QString &path, const Documents::TextDoc &document, bool forNewFile);
+    // A save panel chose `path`: the document (or an empty new file) is written there and loaded.
+    enum class ExportPurpose { SaveAs, NewFile };
+    void writeExportedDocument(const QString &path, const Documents::TextDoc &document, ExportPurpose purpose);
     std::u16string_view currentText();
     std::optional<std::int64_t> currentDiskMtimeNs() const;
     void openDroppedFiles(const QStringList &paths);

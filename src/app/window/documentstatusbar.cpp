@@ -146,11 +146,7 @@ DocumentStatusBar::DocumentStatusBar(QWidget *parent) : QWidget(parent)
     connect(m_errors, &StatusItem::clicked, this, &DocumentStatusBar::errorsClicked);
     connect(m_encoding, &StatusItem::clicked, this, &DocumentStatusBar::encodingClicked);
     connect(m_lineEnding, &StatusItem::clicked, this, &DocumentStatusBar::lineEndingClicked);
-    setValidation(std::nullopt);
-    setDocument(false, {}, {}, {});
-    setErrorCount(0, false);
-    setJSONPath({});
-    setNote({});
+    clearDocument();
     setCaret(1, 1);
     applyColors();
 }
@@ -199,22 +195,29 @@ void DocumentStatusBar::setTheme(const Highlighting::Theme &theme)
     applyColors();
 }
 
-void DocumentStatusBar::setDocument(bool hasDocument, const QString &kind, const QString &encoding,
-                                    const QString &lineEnding)
+void DocumentStatusBar::setDocument(const QString &kind, const QString &encoding, const QString &lineEnding)
 {
     m_kind->setText(kind);
     m_encoding->setText(encoding);
     m_lineEnding->setText(lineEnding);
+    showDocumentItems(true);
+}
+
+void DocumentStatusBar::clearDocument()
+{
+    showDocumentItems(false);
+    setValidation(std::nullopt);
+    setErrorCount(0, MoreErrors::No);
+    setJSONPath({});
+    setNote({});
+}
+
+void DocumentStatusBar::showDocumentItems(bool shown)
+{
     for (QWidget *item : {static_cast<QWidget *>(m_kind), static_cast<QWidget *>(m_encodingSeparator),
                           static_cast<QWidget *>(m_encoding), static_cast<QWidget *>(m_lineEndingSeparator),
                           static_cast<QWidget *>(m_lineEnding)})
-        item->setVisible(hasDocument);
-    if (!hasDocument) {
-        setValidation(std::nullopt);
-        setErrorCount(0, false);
-        setJSONPath({});
-        setNote({});
-    }
+        item->setVisible(shown);
 }
 
 void DocumentStatusBar::setValidation(std::optional<ValidationStatus> status)
@@ -236,8 +239,9 @@ void DocumentStatusBar::setCounts(const QString &counts, bool shown)
     m_counts->setVisible(shown && !counts.isEmpty());
 }
 
-void DocumentStatusBar::setErrorCount(std::size_t count, bool more)
+void DocumentStatusBar::setErrorCount(std::size_t count, MoreErrors moreErrors)
 {
+    const bool more = moreErrors == MoreErrors::Yes;
     QString text;
     if (count == 1 && !more)
         text = loc("1 error");

@@ -60,14 +60,18 @@ public:
 
     void setTheme(const Highlighting::Theme &theme);
     // Without a document the left group is empty.
-    void setDocument(bool hasDocument, const QString &kind, const QString &encoding, const QString &lineEnding);
+    void setDocument(const QString &kind, const QString &encoding, const QString &lineEnding);
+    // No document: the document's items are hidden.
+    void clearDocument();
     // Nothing hides the validation item (kinds that are not checked).
     void setValidation(std::optional<ValidationStatus> status);
     void setCaret(long long line, long long column);
     void setCounts(const QString &counts, bool shown);
     // "3 errors" beside the validation; hidden for none. `more` when the count stopped at its
     // limit ("1000+ errors").
-    void setErrorCount(std::size_t count, bool more);
+    // `more`: the count stopped at the listing's limit, more errors follow.
+    enum class MoreErrors { No, Yes };
+    void setErrorCount(std::size_t count, MoreErrors more);
     // The JSONPath at the caret; hidden when empty. Long paths are shortened in the middle.
     void setJSONPath(const QString &path);
     // A note about the document (ragged CSV rows); hidden when empty.
@@ -95,6 +99,7 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    void showDocumentItems(bool shown);
     QLabel *makeLabel();
     StatusItem *makeItem();
     QLabel *makeSeparator();

@@ -86,115 +86,26 @@ bool holdsText(const std::string &path)
     return text;
 }
 
-std::string folderOf(const std::string &path)
-{
-    const auto slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// So that a rename survives a power cut; a failure changes nothing the user could act on.
-void syncFolder(const std::string &folder)
-{
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return;
-    ::fsync(fd);
-    ::close(fd);
-}
-
-bool writeAll(int fd, const char *data, std::size_t size)
-{
-    while (size > 0) {
-        const ssize_t written = ::write(fd, data, size);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0) {
-            if (written == 0)
-                errno = EIO;
-            return false;
-        }
-        data += written;
-        size -= std::size_t(written);
-    }
-    return true;
-}
-
-// Copies `source` to a hidden temporary beside `destination` and renames it over `destination`.
-std::optional<std::string> copyReplacing(const std::string &source, const std::string &destination)
-{
-    const auto failure = [](int error) { return std::optional<std::string>(Documents::systemErrorText(error)); };
-    const int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (in < 0)
-        return failure(errno);
-    struct stat info {};
-    if (::fstat(in, &info) != 0) {
-        const int error = errno;
-        ::close(in);
-        return failure(error);
-    }
-    if (!S_ISREG(info.st_mode)) {
-        ::close(in);
-        return std::string(Documents::notRegularFileText);
-    }
-
-    const std::string folder = folderOf(destination);
-    const std::string name = destination.substr(destination.rfind('/') + 1);
-    // Room for the dot and the suffix within the 255 bytes a name may have.
-    std::string temporary = folder + "/." + name.substr(0, 200) + ".XXXXXX";
-    const int out = ::mkostemp(temporary.data(), O_CLOEXEC);
-    if (out < 0) {
-        const int error = errno;
-        ::close(in);
-        return failure(error);
-    }
-
-    bool ok = ::fchmod(out, info.st_mode & 07777) == 0;
-    std::vector<char> buffer(1 << 20);
-    while (ok) {
-        const ssize_t got = ::read(in, buffer.data(), buffer.size());
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0) {
-            ok = got == 0;
-            break;
-        }
-        ok = writeAll(out, buffer.data(), std::size_t(got));
-    }
-    ok = ok && ::fsync(out) == 0;
-    int error = ok ? 0 : errno;
-    if (::close(out) != 0 && ok) {
-        ok = false;
-        error = errno;
-    }
-    ::close(in);
-    if (ok && ::rename(temporary.c_str(), destination.c_str()) != 0) {
-        ok = false;
-        error = errno;
-    }
-    if (!ok) {
-        ::unlink(temporary.c_str());
-        return failure(error);
-    }
-    syncFolder(folder);
-    return std::nullopt;
-}
-
 } // namespace
 
 // ---- Moving the scratch file ----------------------------------------------------------------
 
 std::optional<std::string> moveFileReplacing(const std::string &source, const std::string &destination)
 {
-    // rename(2) replaces an existing destination in one step, so no moment is without it.
-    if (::rename(source.c_str(), destination.c_str()) == 0) {
-        syncFolder(folderOf(destination));
-        return std::nullopt;
-    }
-    // Across file systems, or wherever a rename is refused, the bytes are copied instead.
-    if (auto error = copyReplacing(source, destination))
+    // Through the documents' save path, so that a file already at the destination keeps its
+    // owner, mode and extended attributes, and no moment is without it.
+    Base::ByteBuffer bytes;
+    if (const auto error = Documents::readWholeFile(source, bytes))
+        return error->englishText();
+    struct stat existing {};
+    const bool replacing = ::stat(destination.c_str(), &existing) == 0;
+    struct stat note {};
+    const bool noteMode = ::stat(source.c_str(), &note) == 0;
+    if (auto error = Documents::writeFileAtomically(destination, std::string_view(bytes.data(), bytes.size())))
         return error;
+    // A new file is the note moved: it keeps the note's permissions, as a rename would.
+    if (!replacing && noteMode)
+        ::chmod(destination.c_str(), note.st_mode & 07777);
     ::unlink(source.c_str());
     return std::nullopt;
 }

@@ -78,11 +78,10 @@ void scratchWindowWillClose(DocumentWindow *window);
 // name, so its window loses the close guard and the scratch file at `scratchPath` is deleted.
 void scratchDocumentExported(ContentView *view, const QString &scratchPath);
 
-// Puts the file at `source` in the place of `destination`, which may exist: renamed when both
-// lie on one file system; otherwise copied to a hidden temporary beside `destination`, synced
-// and renamed over it, and `source` then deleted (a failed deletion is ignored). On failure
-// `destination` and `source` are as they were, and the system's description of the error is
-// returned.
+// Puts the file at `source` in the place of `destination`, which may exist, through the
+// documents' atomic save (an existing destination keeps its owner, mode and attributes), then
+// deletes `source` (a failed deletion is ignored). On failure `destination` and `source` are as
+// they were, and the system's description of the error is returned.
 std::optional<std::string> moveFileReplacing(const std::string &source, const std::string &destination);
 
 } // namespace App

@@ -161,7 +161,7 @@ void TestContentView::loadsEachKind()
     auto view = makeView();
     view->show();
     const QString file = writeFile(path(name), bytes);
-    view->loadURL(file);
+    view->loadPath(file);
     QVERIFY(waitForLoad(*view, file));
     QCOMPARE(view->mode(), mode);
     QVERIFY(waitForJobs(*view));
@@ -199,7 +199,7 @@ void TestContentView::countsExamples()
     QFETCH(QString, counts);
     auto view = makeView();
     const QString file = writeFile(path("c.txt"), bytes);
-    view->loadURL(file);
+    view->loadPath(file);
     QVERIFY(waitForLoad(*view, file));
     QVERIFY(waitForJobs(*view));
     QCOMPARE(view->countsText(), counts);
@@ -218,7 +218,7 @@ void TestContentView::modeSwitchesResetAndRebuild()
     auto view = makeView();
     view->show();
     const QString file = writeFile(path("t.csv"), "h1,h2\nx,y\n");
-    view->loadURL(file);
+    view->loadPath(file);
     QVERIFY(waitForLoad(*view, file));
     QVERIFY(waitForJobs(*view));
     QVERIFY(view->parsedTable().has_value());
@@ -247,7 +247,7 @@ void TestContentView::treePickerShowsTheJsonTree()
     auto view = makeView();
     view->show();
     const QString file = writeFile(path("tree.json"), "{\"a\": {\"b\": [1, 2, 3]}, \"c\": \"text\"}");
-    view->loadURL(file);
+    view->loadPath(file);
     QVERIFY(waitForLoad(*view, file));
     SegmentedPicker *picker = view->toolbar()->picker();
     QTest::mouseClick(picker, Qt::LeftButton, {}, picker->segmentRect(1).center());
@@ -269,7 +269,7 @@ void TestContentView::markdownSplitKeepsBothPanesWide()
     view->resize(900, 600);
     view->show();
     const QString file = writeFile(path("notes.md"), "# Notes\n\n- one\n- two\n\n> quoted\n\n```\ncode\n```\n");
-    view->loadURL(file);
+    view->loadPath(file);
     QVERIFY(waitForLoad(*view, file));
     SegmentedPicker *picker = view->toolbar()->picker();
     QTest::mouseClick(picker, Qt::LeftButton, {}, picker->segmentRect(2).center());
@@ -291,7 +291,7 @@ void TestContentView::typingPushesTheAutoSaveBack()
     auto view = makeView();
     view->show();
     const QString file = writeFile(path("a.txt"), "start");
-    view->loadURL(file);
+    view->loadPath(file);
     QVERIFY(waitForLoad(*view, file));
     type(*view, "1");
     advance(4900);
@@ -322,7 +322,7 @@ void TestContentView::externalChangeTolerance()
     auto view = makeView();
     view->show();
     const QString file = writeFile(path("e.txt"), "disk");
-    view->loadURL(file);
+    view->loadPath(file);
     QVERIFY(waitForLoad(*view, file));
     type(*view, "x");
     if (newer != 0)
@@ -355,7 +355,7 @@ void TestContentView::externalChangeDialogButtons()
     auto view = makeView();
     view->show();
     const QString file = writeFile(path("d.txt"), "original");
-    view->loadURL(file);
+    view->loadPath(file);
     QVERIFY(waitForLoad(*view, file));
     type(*view, "mine: ");
     const auto loadedMtime = *view->doc()->mtime;
@@ -392,7 +392,7 @@ void TestContentView::quitSavesOverAPendingExternalChange()
     auto view = makeView();
     view->show();
     const QString file = writeFile(path("q.txt"), "v1");
-    view->loadURL(file);
+    view->loadPath(file);
     QVERIFY(waitForLoad(*view, file));
     type(*view, "edit ");
     touchAfter(file, *view->doc()->mtime, 3);
@@ -427,7 +427,7 @@ void TestContentView::failedSaveKeepsTextAndRetries()
     const QString file = writeFile(path("f.txt"), bytes);
     if (readOnly)
         QVERIFY(QFile::setPermissions(file, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
-    view->loadURL(file);
+    view->loadPath(file);
     QVERIFY(waitForLoad(*view, file));
     type(*view, typed);
     advance(5000);
@@ -454,8 +454,8 @@ void TestContentView::supersededLoadNeverApplies()
     // A large first file is still decoding when the second load replaces it.
     const QString first = writeFile(path("first.json"), QByteArray("[") + QByteArray("1,").repeated(2'000'000) + "1]");
     const QString second = writeFile(path("second.txt"), "second");
-    view->loadURL(first);
-    view->loadURL(second);
+    view->loadPath(first);
+    view->loadPath(second);
     QVERIFY(waitForLoad(*view, second));
     // The first decode runs to its end: its result arrives and is dropped.
     QThreadPool::globalInstance()->waitForDone();
@@ -470,7 +470,7 @@ void TestContentView::droppingThreeFiles()
     auto view = makeView();
     view->show();
     const QString current = writeFile(path("current.txt"), "now");
-    view->loadURL(current);
+    view->loadPath(current);
     QVERIFY(waitForLoad(*view, current));
     type(*view, "edited ");
     QStringList files;
@@ -496,7 +496,7 @@ void TestContentView::formatTwiceWithinTheToastTime()
     auto view = makeView();
     view->show();
     const QString file = writeFile(path("f.json"), "{\"a\":[1,2],\"b\":{}}");
-    view->loadURL(file);
+    view->loadPath(file);
     QVERIFY(waitForLoad(*view, file));
     QVERIFY(waitForJobs(*view));
     ToolbarButton *format = view->toolbar()->button("format");
@@ -523,7 +523,7 @@ void TestContentView::formatUsesTheNdjsonPrinter()
 {
     auto view = makeView();
     const QString file = writeFile(path("r.ndjson"), "{\"b\": 1, \"a\": 2}\n");
-    view->loadURL(file);
+    view->loadPath(file);
     QVERIFY(waitForLoad(*view, file));
     QVERIFY(waitForJobs(*view));
     view->formatDocument();
@@ -534,7 +534,7 @@ void TestContentView::fontSizeStaysWithinBounds()
 {
     auto view = makeView();
     const QString file = writeFile(path("s.txt"), "x");
-    view->loadURL(file);
+    view->loadPath(file);
     QVERIFY(waitForLoad(*view, file));
     DocumentToolbar *toolbar = view->toolbar();
     Preferences::shared().setFontSize(35.5);
@@ -556,7 +556,7 @@ void TestContentView::invalidStatusGoesToTheFaultyLine()
     auto view = makeView();
     view->show();
     const QString file = writeFile(path("bad.json"), "{\n  \"a\": 1,\n  \"b\" 2\n}\n");
-    view->loadURL(file);
+    view->loadPath(file);
     QVERIFY(waitForLoad(*view, file));
     QVERIFY(waitForJobs(*view));
     ValidationItem *item = view->statusBar()->validationItem();
@@ -572,7 +572,7 @@ void TestContentView::errorAlertShowsTheNewestMessage()
 {
     auto view = makeView();
     view->show();
-    view->loadURL(path("missing.json"));
+    view->loadPath(path("missing.json"));
     QCOMPARE(view->errorMessage(), QString("Cannot read file attributes: No such file or directory"));
     QVERIFY(view->errorAlert());
     view->showError("<b>second</b> & newer");
@@ -621,8 +621,8 @@ void TestContentView::preferencesReachEveryWindow()
     auto first = makeView();
     auto second = makeView();
     const QString file = writeFile(path("p.txt"), "x");
-    first->loadURL(file);
-    second->loadURL(file);
+    first->loadPath(file);
+    second->loadPath(file);
     QVERIFY(waitForLoad(*first, file));
     QVERIFY(waitForLoad(*second, file));
     QTest::mouseClick(first->toolbar()->button("lineNumbers"), Qt::LeftButton);
@@ -666,7 +666,7 @@ void TestContentView::titleAndEditedMark()
     window.show();
     QCOMPARE(window.windowTitle(), QString("Corvane[*]"));
     const QString file = writeFile(path("title.md"), "x");
-    window.contentView()->loadURL(file);
+    window.contentView()->loadPath(file);
     QVERIFY(waitForLoad(*window.contentView(), file));
     QCOMPARE(window.windowTitle(), QString("title.md[*]"));
     QCOMPARE(window.windowFilePath(), QFileInfo(file).absoluteFilePath());

@@ -92,7 +92,7 @@ std::unique_ptr<DocumentWindow> TestDataSafety::editedWindowThatCannotSave(const
     const QString file = writeFile(path(name), "one\n");
     if (setup == "read-only")
         QFile::setPermissions(file, QFile::ReadOwner | QFile::ReadGroup);
-    view->loadURL(file);
+    view->loadPath(file);
     if (!waitForLoad(*view, file))
         return nullptr;
     type(*view, "mine ");
@@ -253,7 +253,7 @@ void TestDataSafety::changesOnDiskAreNoticedWhateverTheirTime()
     }
     auto view = std::make_unique<ContentView>(ContentView::Options{true, {}, {}});
     view->show();
-    view->loadURL(opened);
+    view->loadPath(opened);
     QVERIFY(waitForLoad(*view, opened));
     const auto loaded = *view->doc()->mtime;
     QByteArray expectedOnDisk = "othr\n";
@@ -390,14 +390,14 @@ void TestDataSafety::anotherFileStartsAtItsTop()
         lines += "line " + QByteArray::number(i) + "\n";
     const QString first = writeFile(path("first.yaml"), lines);
     const QString second = writeFile(path("second.yaml"), lines);
-    view->loadURL(first);
+    view->loadPath(first);
     QVERIFY(waitForLoad(*view, first));
     STTextView *text = view->textView();
     text->setTextSelection({std::size_t(lines.indexOf("line 300")), 0});
     text->verticalScrollBar()->setValue(text->verticalScrollBar()->maximum());
     QTRY_COMPARE(view->caretLine(), 300LL);
 
-    view->loadURL(second);
+    view->loadPath(second);
     QVERIFY(waitForLoad(*view, second));
     QCOMPARE(text->textSelection(), (TextView::TextRange{0, 0}));
     QCOMPARE(text->verticalScrollBar()->value(), 0);
@@ -410,7 +410,7 @@ void TestDataSafety::reloadClearsTheErrorMarking()
     auto view = std::make_unique<ContentView>(ContentView::Options{true, {}, {}});
     view->show();
     const QString file = writeFile(path("bad.json"), "{\n  \"a\": 1,\n  \"b\": ,\n  \"c\": 3\n}\n");
-    view->loadURL(file);
+    view->loadPath(file);
     QVERIFY(waitForLoad(*view, file));
     QVERIFY(waitForJobs(*view));
     QCOMPARE(view->errorLine(), std::optional<long long>(3));
@@ -435,7 +435,7 @@ void TestDataSafety::reloadKeepsTheViewMode()
     view->show();
     const QString notes = writeFile(path("notes.md"), "# Notes\n");
     const QString other = writeFile(path("other.md"), "# Other\n");
-    view->loadURL(notes);
+    view->loadPath(notes);
     QVERIFY(waitForLoad(*view, notes));
     QCOMPARE(view->mode(), ViewMode::Preview);
     view->setMode(ViewMode::Text);
@@ -446,7 +446,7 @@ void TestDataSafety::reloadKeepsTheViewMode()
     QTRY_COMPARE(QString::fromStdU16String(view->text()), QString("# Notes, again\n"));
     QCOMPARE(view->mode(), ViewMode::Text);
     // Another file starts in its own kind's view.
-    view->loadURL(other);
+    view->loadPath(other);
     QVERIFY(waitForLoad(*view, other));
     QCOMPARE(view->mode(), ViewMode::Preview);
 }
@@ -461,7 +461,7 @@ void TestDataSafety::prettyPrintKeepsSelectionAndScroll()
         json += "  {\"n\":" + QByteArray::number(i) + "}" + (i < 299 ? ",\n" : "\n");
     json += "]\n";
     const QString file = writeFile(path("list.json"), json);
-    view->loadURL(file);
+    view->loadPath(file);
     QVERIFY(waitForLoad(*view, file));
     QVERIFY(waitForJobs(*view));
     STTextView *text = view->textView();

@@ -97,7 +97,7 @@ private:
         view->resize(1000, 700);
         view->show();
         const QString file = writeFile(path(name), bytes);
-        view->loadURL(file);
+        view->loadPath(file);
         if (!waitForLoad(*view, file))
             return nullptr;
         // Commands from the menus reach the key window only.
@@ -279,7 +279,7 @@ void TestWindowFeatures::saveWithEncoding()
     if (!recognised)
         return;
     // Opened again, the file reads back as the same text.
-    view->loadURL(path("save.txt"));
+    view->loadPath(path("save.txt"));
     QTRY_VERIFY(!view->isLoading());
     QCOMPARE(shownText(*view), QString::fromUtf8(bytes));
     QCOMPARE(view->doc()->encoding, chosen);
@@ -464,7 +464,7 @@ void TestWindowFeatures::csvDelimiterIsDetectedAndOverridden()
     QCOMPARE(readFile(path(name)), bytes); // The choice never touches the text.
 
     // The choice stays with the file across a reload.
-    view->loadURL(path(name));
+    view->loadPath(path(name));
     QTRY_VERIFY(!view->isLoading());
     QCOMPARE(view->delimiterChoice(), Viewers::CSVDelimiterChoice::Comma);
 }

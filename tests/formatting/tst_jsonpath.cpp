@@ -451,4 +451,4 @@ void JsonPathTest::valueOffset()
 }
 
 QTEST_APPLESS_MAIN(JsonPathTest)
-#include "jsonpath_test.moc"
+#include "tst_jsonpath.moc"

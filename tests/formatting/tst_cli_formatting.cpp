@@ -374,4 +374,4 @@ void FormattingCliTest::formatInPlace_alreadyFormatted_reportsIt()
 }
 
 QTEST_GUILESS_MAIN(FormattingCliTest)
-#include "cli_test.moc"
+#include "tst_cli_formatting.moc"

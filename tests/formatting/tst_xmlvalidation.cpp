@@ -444,4 +444,4 @@ void XmlValidationTest::concurrentChecks_agree()
 }
 
 QTEST_GUILESS_MAIN(XmlValidationTest)
-#include "xmlvalidation_test.moc"
+#include "tst_xmlvalidation.moc"

@@ -153,4 +153,4 @@ void NdjsonErrorsTest::wrap_oneFaultChecks()
 }
 
 QTEST_APPLESS_MAIN(NdjsonErrorsTest)
-#include "ndjsonerrors_test.moc"
+#include "tst_ndjsonerrors.moc"

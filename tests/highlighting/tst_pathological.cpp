@@ -90,4 +90,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(PathologicalTest)
-#include "pathological_test.moc"
+#include "tst_pathological.moc"

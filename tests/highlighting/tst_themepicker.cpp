@@ -148,4 +148,4 @@ private slots:
 };
 
 QTEST_MAIN(ThemePickerTest)
-#include "themepicker_test.moc"
+#include "tst_themepicker.moc"

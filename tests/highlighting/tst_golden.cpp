@@ -142,4 +142,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(GoldenTest)
-#include "golden_test.moc"
+#include "tst_golden.moc"

@@ -194,4 +194,4 @@ void PrettyPrintTest::prettyPrintNDJSON_deepLine_doesNotCrash()
 }
 
 QTEST_GUILESS_MAIN(PrettyPrintTest)
-#include "prettyprint_test.moc"
+#include "tst_prettyprint.moc"

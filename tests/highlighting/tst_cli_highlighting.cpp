@@ -123,4 +123,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(CliTest)
-#include "cli_test.moc"
+#include "tst_cli_highlighting.moc"

@@ -413,4 +413,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(HighlighterTest)
-#include "highlighter_test.moc"
+#include "tst_highlighter.moc"

@@ -256,4 +256,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(ThemeTest)
-#include "theme_test.moc"
+#include "tst_theme.moc"

@@ -427,4 +427,4 @@ void JsonValidationTest::concurrentChecks_agree()
 }
 
 QTEST_GUILESS_MAIN(JsonValidationTest)
-#include "jsonvalidation_test.moc"
+#include "tst_jsonvalidation.moc"
