@@ -140,7 +140,7 @@ WindowRun runWindow(const QString &path, bool measureOpen)
         paints.paints = 0;
     });
     const auto start = Clock::now();
-    content->loadURL(path);
+    content->loadPath(path);
     if (!spinUntil([&] { return loaded && paints.paints > 0; }))
         std::abort();
     run.firstPaint = milliseconds(start, Clock::now());

@@ -73,7 +73,7 @@ private:
         window->resize(1000, 640);
         window->show();
         ContentView *view = window->contentView();
-        view->loadURL(file.fileName());
+        view->loadPath(file.fileName());
         QTest::qWaitFor([view] { return view->doc() && !view->isLoading(); }, 10'000);
         settle(*view);
         return window;
