@@ -12,6 +12,7 @@
 #include "app/window/windowsession.h"
 
 #include "base/localization.h"
+#include "base/timer.h"
 #include "base/notificationcenter.h"
 #include "documents/document.h"
 #include "documents/scratchfile.h"
@@ -153,7 +154,7 @@ void AppDelegate::applicationDidFinishLaunching()
 {
     Preferences::shared().setSessionEnded(false);
     WindowSession::shared().hasFinishedLaunching = true;
-    QTimer::singleShot(timings.startupDelayMs, this, [this] {
+    Base::Timer::singleShot(timings.startupDelayMs, this, [this] {
         const QStringList queued = std::exchange(WindowSession::shared().pendingExternalURLs, {});
         for (const QString &path : queued)
             openWindowForURL(path);
@@ -193,6 +194,12 @@ void AppDelegate::pollForWindowAndActivate(int attempt)
 {
     if (m_activationDone || attempt >= timings.pollAttempts)
         return;
+    // Already in front and in use (a dialog the user opened, a window the desktop focused):
+    // bringing the first window forward now would take the keys away from it.
+    if (QApplication::activeWindow()) {
+        m_activationDone = true;
+        return;
+    }
     for (DocumentWindow *window : windows()) {
         if (window->isVisible() && window->isEnabled()) {
             m_activationDone = true;
@@ -201,7 +208,7 @@ void AppDelegate::pollForWindowAndActivate(int attempt)
             return;
         }
     }
-    QTimer::singleShot(timings.pollIntervalMs, this, [this, attempt] { pollForWindowAndActivate(attempt + 1); });
+    Base::Timer::singleShot(timings.pollIntervalMs, this, [this, attempt] { pollForWindowAndActivate(attempt + 1); });
 }
 
 DocumentWindow *AppDelegate::openNewWindow()

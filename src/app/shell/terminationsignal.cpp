@@ -19,7 +19,9 @@ void handleSignal(int number)
     [[maybe_unused]] const ssize_t written = ::write(pipeEnds[0], &byte, 1);
 }
 
-constexpr int handledSignals[] = {SIGTERM, SIGINT, SIGHUP};
+// Every signal whose default action ends the process without a core dump worth keeping, plus
+// SIGQUIT: each quits like SIGTERM, saving what it can.
+constexpr int handledSignals[] = {SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2};
 
 } // namespace
 
@@ -35,6 +37,9 @@ TerminationSignal::TerminationSignal(QObject *parent) : QObject(parent)
     action.sa_flags = SA_RESTART;
     for (int number : handledSignals)
         ::sigaction(number, &action, nullptr);
+    // A closed pipe (a reader of our output gone) is an error of that one write, not a reason to
+    // end with unsaved edits.
+    std::signal(SIGPIPE, SIG_IGN);
 }
 
 TerminationSignal::~TerminationSignal()

@@ -6,9 +6,9 @@ class QSocketNotifier;
 
 namespace App {
 
-// Turns SIGTERM (and SIGINT, SIGHUP) into a signal on the main thread: the handler only writes
-// one byte into a socket pair, which a QSocketNotifier reads, so nothing unsafe runs inside the
-// handler. One per process.
+// Turns SIGTERM (and SIGINT, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2) into a signal on the main thread:
+// the handler only writes one byte into a socket pair, which a QSocketNotifier reads, so nothing
+// unsafe runs inside the handler. SIGPIPE is ignored. One per process.
 class TerminationSignal : public QObject {
     Q_OBJECT
 

@@ -146,6 +146,8 @@ ContentView::ContentView(Options options, QWidget *parent) : QWidget(parent), m_
     m_autoSave.setSingleShot(true);
     m_autoSave.setInterval(WindowTimings::shared().autoSaveMs);
     connect(&m_autoSave, &Base::Timer::timeout, this, [this] { saveIfDirty(SaveReason::AutoSave); });
+    m_saveRetry.setSingleShot(true);
+    connect(&m_saveRetry, &Base::Timer::timeout, this, [this] { saveIfDirty(SaveReason::Retry); });
 
     m_loadingIndicatorDelay.setSingleShot(true);
     m_loadingIndicatorDelay.setInterval(WindowTimings::shared().loadingIndicatorDelayMs);
@@ -609,7 +611,7 @@ bool ContentView::saveIfDirty(SaveReason reason)
         return true;
     if (m_editsDiscarded)
         return true;
-    const bool reports = reason == SaveReason::AutoSave;
+    const bool reports = reason == SaveReason::AutoSave || reason == SaveReason::Retry;
     if (reason != SaveReason::Quit && !m_suppressExternalCheck && fileChangedOnDisk()) {
         m_externalChangePending = true;
         if (reports)
@@ -621,10 +623,17 @@ bool ContentView::saveIfDirty(SaveReason reason)
     if (const auto error = Documents::saveText(m_doc->path, text, m_doc->encoding, m_doc->lineEnding, m_doc->hadBOM)) {
         m_lastSaveFailed = true;
         m_lastSaveError = loc(*error);
-        if (reports)
+        // A retry that fails again says nothing new: the alert the first failure raised stands.
+        if (reason == SaveReason::AutoSave)
             showError(m_lastSaveError);
+        scheduleSaveRetry(*error);
         return false;
     }
+    // Saved: the failure it recovers from, and its alert, are over.
+    m_saveRetry.stop();
+    m_saveRetryStep = 0;
+    if (m_errorAlert && !m_lastSaveError.isEmpty() && m_errorAlert->text() == m_lastSaveError)
+        m_errorAlert->close();
     m_savedRevision = revision;
     m_formatChangePending = false;
     m_lastSaveFailed = false;
@@ -638,6 +647,21 @@ bool ContentView::saveIfDirty(SaveReason reason)
         QTimer::singleShot(0, this, &ContentView::reloadFollowedLog);
     emit documentSaved();
     return true;
+}
+
+void ContentView::scheduleSaveRetry(const Base::Message &error)
+{
+    // Text the encoding cannot hold fails the same way until the user changes it; a full disk, a
+    // lost mount or a lock clears up by itself.
+    const bool unencodable = !error.arguments.empty()
+                             && std::holds_alternative<std::shared_ptr<const Base::Message>>(error.arguments.front())
+                             && std::get<std::shared_ptr<const Base::Message>>(error.arguments.front())->key
+                                    == Documents::cannotEncodeMessage(m_doc->encoding).key;
+    if (unencodable)
+        return;
+    const int delay = saveRetryDelaysMs[std::min(m_saveRetryStep, saveRetryDelaysMs.size() - 1)];
+    ++m_saveRetryStep;
+    m_saveRetry.start(delay);
 }
 
 void ContentView::openFile(const QString &path)

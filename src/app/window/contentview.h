@@ -24,6 +24,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <array>
 #include <memory>
 #include <optional>
 #include <variant>
@@ -64,7 +65,14 @@ enum class SaveReason {
     // Closing the window or opening another file in it: stops at a change on disk, and leaves
     // both that and a failure to the caller's question (askAboutUnsavedEdits).
     BeforeLeaving,
+    // Trying a failed save again on its own (see saveRetryDelaysMs): as AutoSave, but a failure
+    // that is already being shown is not shown again.
+    Retry,
 };
+
+// After a save failed for a reason that may pass (a full disk, a mount gone), it is tried again
+// after 5 s, then 30 s, then every 2 min until it succeeds; success clears the failure's alert.
+inline constexpr std::array<int, 3> saveRetryDelaysMs = {5'000, 30'000, 120'000};
 
 // What the user is about to do with a window whose edits are not on disk.
 enum class LeaveReason { Closing, Opening, Quitting };
@@ -281,6 +289,7 @@ private:
     void updateLayoutForDocument();
     void updateToolbarMinWidth();
     void raiseExternalChangeDialog();
+    void scheduleSaveRetry(const Base::Message &error);
     // True when the file on disk is not the one this window loaded or last wrote.
     bool fileChangedOnDisk() const;
     // The questions that belong to the document shown: they go when another one replaces it.
@@ -312,6 +321,8 @@ private:
     bool m_formatChangePending = false;
     ViewMode m_mode = ViewMode::Text;
     Base::Timer m_autoSave;
+    Base::Timer m_saveRetry;
+    std::size_t m_saveRetryStep = 0;
     QFutureWatcher<std::shared_ptr<LoadOutcome>> m_loadWatcher;
     LoadTicket m_loadTicket;
     std::uint64_t m_loadGeneration = 0;

@@ -13,6 +13,7 @@
 #include "app/window/windowsession.h"
 
 #include "base/notificationcenter.h"
+#include "base/timer.h"
 #include "textview/stextview.h"
 #include "documents/scratchfile.h"
 
@@ -30,8 +31,10 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThreadPool>
 
 #include <csignal>
+#include <cstring>
 
 using namespace App;
 
@@ -56,7 +59,9 @@ private slots:
     void openOrFocusFindsTheWindowThroughALink();
     void startUpOpensQueuedFiles();
     void laterLaunchRequests();
+    void startUpLeavesADialogInUseAlone();
     void aboutNamesVersionAndCredits();
+    void terminationSignalArrivesOnTheMainThread_data();
     void terminationSignalArrivesOnTheMainThread();
     void quitAsksOnceAndCanBeCancelled();
     void recoveredEditsAreReportedAtTheNextStart();
@@ -92,6 +97,13 @@ private:
     std::unique_ptr<QTemporaryDir> m_folder;
     std::unique_ptr<AppDelegate> m_delegate;
     QTemporaryDir m_home;
+    // The shell's and the windows' delays run on it: a test moves it on.
+    Base::ManualClock m_clock;
+    void advance(int milliseconds)
+    {
+        m_clock.advance(milliseconds);
+        QCoreApplication::processEvents();
+    }
 };
 
 void TestShell::initTestCase()
@@ -261,7 +273,9 @@ void TestShell::externalFileRelayLoadsOnce()
     const QString handed = writeFile("c.txt", "c");
     NotificationCenter::defaultCenter().post(Notifications::openExternalFile, handed);
     QTRY_COMPARE(first->contentView()->doc()->path, QFileInfo(handed).absoluteFilePath().toStdString());
-    QTest::qWait(100);
+    // Every load started has ended and been applied: one only.
+    QThreadPool::globalInstance()->waitForDone();
+    QCoreApplication::processEvents();
     QCOMPARE(loads, 1);
     QCOMPARE(second->contentView()->doc()->path, QFileInfo(path("b.txt")).absoluteFilePath().toStdString());
 }
@@ -359,12 +373,32 @@ void TestShell::startUpOpensQueuedFiles()
     m_delegate->open({c}); // Still before launching finished: queued.
     m_delegate->applicationDidFinishLaunching();
     QVERIFY(!Preferences::shared().sessionEnded());
+    advance(m_delegate->timings.startupDelayMs - 1);
     QCOMPARE(m_delegate->windows().size(), 1); // Not before the start-up delay.
-    QTRY_COMPARE(m_delegate->windows().size(), 3);
+    advance(1);
+    QCOMPARE(m_delegate->windows().size(), 3);
     QVERIFY(WindowSession::shared().pendingExternalURLs.isEmpty());
     QCOMPARE(m_delegate->windows()[1]->windowFilePath(), b);
     QCOMPARE(m_delegate->windows()[2]->windowFilePath(), c);
-    QTRY_VERIFY(m_delegate->activationDone());
+    for (int attempt = 0; attempt < m_delegate->timings.pollAttempts && !m_delegate->activationDone(); ++attempt)
+        advance(m_delegate->timings.pollIntervalMs);
+    QVERIFY(m_delegate->activationDone());
+}
+
+void TestShell::startUpLeavesADialogInUseAlone()
+{
+    DocumentWindow *window = m_delegate->createSceneWindow();
+    makeKey(window);
+    // The user opened a dialog before the start-up's bringing-to-front came round.
+    QMessageBox dialog(QMessageBox::Information, "Asked early", "…", QMessageBox::Ok, window);
+    dialog.show();
+    dialog.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    m_delegate->applicationDidFinishLaunching();
+    for (int step = 0; step <= m_delegate->timings.pollAttempts; ++step)
+        advance(std::max(m_delegate->timings.startupDelayMs, m_delegate->timings.pollIntervalMs));
+    QVERIFY(m_delegate->activationDone());
+    QCOMPARE(QApplication::activeWindow(), static_cast<QWidget *>(&dialog));
 }
 
 void TestShell::laterLaunchRequests()
@@ -398,13 +432,25 @@ void TestShell::aboutNamesVersionAndCredits()
     about->close();
 }
 
+void TestShell::terminationSignalArrivesOnTheMainThread_data()
+{
+    QTest::addColumn<int>("number");
+    for (int number : {SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2})
+        QTest::addRow("%s", strsignal(number)) << number;
+}
+
 void TestShell::terminationSignalArrivesOnTheMainThread()
 {
+    QFETCH(int, number);
     TerminationSignal termination;
     QSignalSpy received(&termination, &TerminationSignal::received);
-    ::raise(SIGTERM);
+    ::raise(number);
     QVERIFY(received.wait(2000));
-    QCOMPARE(received.first().first().toInt(), SIGTERM);
+    QCOMPARE(received.first().first().toInt(), number);
+    // A broken pipe is ignored: the process is still here to say so.
+    ::raise(SIGPIPE);
+    QCoreApplication::processEvents();
+    QCOMPARE(received.size(), 1);
 }
 
 namespace {
@@ -464,7 +510,8 @@ void TestShell::recoveredEditsAreReportedAtTheNextStart()
     Preferences::shared().settings().setValue("recoveredEdits", QStringList{"/work/a.txt", "/data/recovered-a.txt"});
     DocumentWindow *window = m_delegate->createSceneWindow();
     m_delegate->applicationDidFinishLaunching();
-    QTRY_COMPARE(window->contentView()->errorMessage(),
+    advance(m_delegate->timings.startupDelayMs);
+    QCOMPARE(window->contentView()->errorMessage(),
                  QString("Changes to /work/a.txt could not be saved when Corvane was ended. They were kept in "
                          "/data/recovered-a.txt."));
     // Said once.

@@ -21,9 +21,11 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QtTest>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 using namespace App;
@@ -42,6 +44,7 @@ private slots:
     void openingOverEditsNotOnDiskWaits();
     void changesOnDiskAreNoticedWhateverTheirTime_data();
     void changesOnDiskAreNoticedWhateverTheirTime();
+    void failedSaveIsTriedAgainUntilTheDiskHasRoom();
     void unopenableFilesSayWhy_data();
     void unopenableFilesSayWhy();
     void nameThatIsNotUtf8OpensByItsBytes_data();
@@ -281,6 +284,69 @@ void TestDataSafety::changesOnDiskAreNoticedWhateverTheirTime()
     QVERIFY(view->externalChangePending());
     QVERIFY(view->externalChangeDialog());
     QCOMPARE(readFile(opened), expectedOnDisk);
+}
+
+// ---- A disk that fills up and frees again ---------------------------------------------------------
+
+namespace {
+
+// Files of this process may not grow past `bytes` while it lives: a write beyond fails with
+// "File too large", as one fails on a full disk.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        ::getrlimit(RLIMIT_FSIZE, &m_saved);
+        rlimit limit = m_saved;
+        limit.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() { lift(); }
+    void lift() { ::setrlimit(RLIMIT_FSIZE, &m_saved); }
+
+private:
+    rlimit m_saved {};
+};
+
+} // namespace
+
+void TestDataSafety::failedSaveIsTriedAgainUntilTheDiskHasRoom()
+{
+    auto view = std::make_unique<ContentView>(ContentView::Options{true, {}, {}});
+    view->show();
+    const QString file = writeFile(path("full.txt"), "short\n");
+    view->loadPath(file);
+    QVERIFY(waitForLoad(*view, file));
+    FileSizeLimit full(64);
+    type(*view, QString("x").repeated(100));
+    advance(WindowTimings::shared().autoSaveMs);
+    QCOMPARE(view->errorMessage(), QString("Auto-save failed: File too large"));
+    QVERIFY(view->errorAlert());
+    view->errorAlert()->buttons().first()->click();
+    QTRY_VERIFY(!view->errorAlert());
+
+    // Tried again after 5 s and 30 s, quietly: the user was told once.
+    QSignalSpy saved(view.get(), &ContentView::documentSaved);
+    advance(saveRetryDelaysMs[0]);
+    QVERIFY(view->lastSaveFailed());
+    QVERIFY(!view->errorAlert());
+    advance(saveRetryDelaysMs[1] - 1);
+    QCOMPARE(saved.count(), 0);
+    full.lift(); // Room again.
+    advance(1);
+    QCOMPARE(saved.count(), 1);
+    QVERIFY(!view->isDirty());
+    QCOMPARE(readFile(file), QString("x").repeated(100).toUtf8() + "short\n");
+
+    // A failure whose alert is still up is cleared by the save that succeeds.
+    FileSizeLimit fullAgain(64);
+    type(*view, "y");
+    advance(WindowTimings::shared().autoSaveMs);
+    QVERIFY(view->errorAlert() && view->errorAlert()->isVisible());
+    fullAgain.lift();
+    advance(saveRetryDelaysMs[0]);
+    QVERIFY(!view->isDirty());
+    QTRY_VERIFY(!view->errorAlert());
 }
 
 // ---- Files that cannot be opened ----------------------------------------------------------------
