@@ -9,6 +9,7 @@
 #include "app/services/fileassociations.h"
 #include "app/services/preferences.h"
 #include "app/services/updatechecker.h"
+#include "app/window/chrome.h"
 #include "app/window/contentview.h"
 #include "app/window/documentwindow.h"
 #include "app/window/windowsession.h"
@@ -36,6 +37,11 @@ public:
 
     void take()
     {
+        // As the application dresses its windows: the theme's palette and scroll bars.
+        static const QPalette desktop = QApplication::palette();
+        const Highlighting::Theme &theme = Highlighting::Theme::resolve(m_theme.toStdString());
+        QApplication::setPalette(Chrome::themedPalette(desktop, theme));
+        qApp->setStyleSheet(Chrome::scrollBarStyleSheet(theme));
         Preferences::shared().setThemeId(m_theme);
         for (const auto &[name, bytes] : samples())
             kind(name, bytes);
@@ -105,6 +111,14 @@ private:
 
     void structuredViews()
     {
+        QByteArray lines;
+        for (int i = 1; i <= 300; ++i)
+            lines += "line " + QByteArray::number(i) + ": " + QByteArray(i % 90, 'x') + "\n";
+        auto longText = open("long-file-name-that-needs-shortening-in-a-narrow-toolbar.yaml", lines);
+        longText->resize(980, 520);
+        QTest::qWait(50);
+        save(*longText, "scroll-bars-and-long-title");
+
         auto json = open("tree.json", samples().first().second);
         json->contentView()->setMode(ViewMode::Tree);
         settle(*json->contentView());

@@ -111,6 +111,7 @@ void AppDelegate::applyThemePalette()
 {
     const auto &theme = Highlighting::Theme::resolve(Preferences::shared().themeId().toStdString());
     QApplication::setPalette(Chrome::themedPalette(m_basePalette, theme));
+    qApp->setStyleSheet(Chrome::scrollBarStyleSheet(theme));
 }
 
 AppDelegate *AppDelegate::shared()

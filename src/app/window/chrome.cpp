@@ -1,5 +1,7 @@
 #include "chrome.h"
 
+#include <cmath>
+
 #include "highlighting/qtcolor.h"
 
 #include <QFontDatabase>
@@ -91,6 +93,37 @@ QPalette themedPalette(QPalette palette, const Highlighting::Theme &theme)
     palette.setColor(QPalette::Disabled, QPalette::Text, foreground(theme, 0.35));
     palette.setColor(QPalette::Disabled, QPalette::ButtonText, foreground(theme, 0.35));
     return palette;
+}
+
+namespace {
+
+// `over` at `opacity` painted on `under`, as one opaque colour (style sheets blend poorly).
+QColor blended(const QColor &under, const QColor &over, double opacity)
+{
+    const auto mix = [opacity](int a, int b) { return int(std::lround(a + (b - a) * opacity)); };
+    return QColor(mix(under.red(), over.red()), mix(under.green(), over.green()), mix(under.blue(), over.blue()));
+}
+
+} // namespace
+
+QString scrollBarStyleSheet(const Highlighting::Theme &theme)
+{
+    const QColor bg = background(theme);
+    const QColor ink = theme.isDark() ? QColor(Qt::white) : QColor(Qt::black);
+    const QColor track = blended(bg, ink, 0.04);
+    const QColor handle = blended(bg, ink, theme.isDark() ? 0.28 : 0.30);
+    const QColor pressed = blended(bg, ink, theme.isDark() ? 0.42 : 0.45);
+    return QStringLiteral(
+               "QScrollBar { background: %1; border: none; margin: 0; }"
+               "QScrollBar:vertical { width: 12px; }"
+               "QScrollBar:horizontal { height: 12px; }"
+               "QScrollBar::handle { background: %2; border-radius: 4px; margin: 2px; }"
+               "QScrollBar::handle:vertical { min-height: 28px; }"
+               "QScrollBar::handle:horizontal { min-width: 28px; }"
+               "QScrollBar::handle:hover, QScrollBar::handle:pressed { background: %3; }"
+               "QScrollBar::add-line, QScrollBar::sub-line { width: 0; height: 0; border: none; }"
+               "QScrollBar::add-page, QScrollBar::sub-page { background: none; }")
+        .arg(track.name(), handle.name(), pressed.name());
 }
 
 QString literalTitle(QString text)

@@ -29,6 +29,11 @@ void applyPalette(QWidget *widget, const Highlighting::Theme &theme);
 // `base` with the theme's colours, as applyPalette gives them.
 QPalette themedPalette(QPalette base, const Highlighting::Theme &theme);
 
+// A style sheet for every scroll bar: a thin handle that stands out from its track in the
+// theme's direction (darker than the track on a light theme, lighter on a dark one, even on
+// pure black or white), which the desktop style's own colours do not always give.
+QString scrollBarStyleSheet(const Highlighting::Theme &theme);
+
 // `text` as a menu item's or button's title shows it: Qt reads "&" as the mark of a keyboard
 // mnemonic, so every "&" of a file name or a message is doubled.
 QString literalTitle(QString text);

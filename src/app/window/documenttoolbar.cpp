@@ -93,8 +93,8 @@ DocumentToolbar::DocumentToolbar(QWidget *parent) : QWidget(parent)
     titleLayout->setSpacing(6);
     m_titleIcon = new QLabel(m_titleBox);
     m_titleIcon->setFixedWidth(14);
-    m_title = new QLabel(m_titleBox);
-    m_title->setTextFormat(Qt::PlainText);
+    m_title = new ElidedLabel(m_titleBox);
+    m_title->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     m_title->setFont(Chrome::font(12, QFont::DemiBold));
     m_title->setMinimumWidth(20);
     titleLayout->addWidget(m_titleIcon);
@@ -211,6 +211,12 @@ void DocumentToolbar::updateTitleIcon()
 
 void DocumentToolbar::setDocument(std::optional<Documents::DocKind> kind, const QString &fileName)
 {
+    // Where Format can come and go, its place is kept while it is hidden: the buttons beside it
+    // never move under the pointer.
+    const bool formattable = kind && (*kind == Documents::DocKind::Json || *kind == Documents::DocKind::Ndjson);
+    QSizePolicy formatPolicy = button("format")->sizePolicy();
+    formatPolicy.setRetainSizeWhenHidden(formattable);
+    button("format")->setSizePolicy(formatPolicy);
     const bool kindChanged = kind != m_kind;
     m_kind = kind;
     m_title->setText(fileName);
@@ -302,7 +308,7 @@ int DocumentToolbar::naturalWidth() const
             continue;
         }
         QWidget *widget = item->widget();
-        if (!widget || widget->isHidden())
+        if (!widget || (widget->isHidden() && !widget->sizePolicy().retainSizeWhenHidden()))
             continue;
         int hint = widget->sizeHint().width();
         if (widget == m_titleBox)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "elidedlabel.h"
+
 #include "app/model/viewmode.h"
 
 #include "documents/dockind.h"
@@ -53,7 +55,8 @@ public:
     ToolbarButton *button(const QString &role) const;
     SegmentedPicker *picker() const;
     Viewers::CSVDelimiterPicker *delimiterPicker() const { return m_delimiter; }
-    QLabel *titleLabel() const { return m_title; }
+    // The file name, shortened with "…" when the toolbar is narrow.
+    ElidedLabel *titleLabel() const { return m_title; }
     QLabel *fontSizeLabel() const { return m_fontSize; }
     QMenu *recentsMenu() const { return m_recents; }
 
@@ -99,7 +102,7 @@ private:
     QHash<QString, ToolbarButton *> m_buttons;
     QWidget *m_titleBox = nullptr;
     QLabel *m_titleIcon = nullptr;
-    QLabel *m_title = nullptr;
+    ElidedLabel *m_title = nullptr;
     QLabel *m_fontSize = nullptr;
     QMenu *m_recents = nullptr;
     SegmentedPicker *m_picker = nullptr;

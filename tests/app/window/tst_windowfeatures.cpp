@@ -27,6 +27,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
+#include <QLayout>
 #include <QtTest>
 
 using namespace App;
@@ -88,6 +89,7 @@ private slots:
     void raggedRowsGetAStatusNote();
     void treeSelectionBecomesTheCaret();
     void followModeAppendsWhatTheFileGains();
+    void toolbarButtonsStayWhereTheyAre();
 
 private:
     QString path(const QString &name) const { return m_folder->filePath(name); }
@@ -570,6 +572,38 @@ void TestWindowFeatures::followModeAppendsWhatTheFileGains()
     view->setFollowing(false);
     QVERIFY(!follow->isChecked());
     QVERIFY(!view->follower().isFollowing());
+}
+
+void TestWindowFeatures::toolbarButtonsStayWhereTheyAre()
+{
+    auto view = openView("a-rather-long-name-for-a-json-document-that-will-not-fit-in-the-toolbar.json", "[1,2]");
+    QVERIFY(view);
+    DocumentToolbar *toolbar = view->toolbar();
+    const auto positions = [toolbar] {
+        QList<int> xs;
+        for (const char *role : {"undo", "redo", "find", "smaller", "settings"})
+            xs << toolbar->button(role)->mapTo(toolbar, QPoint()).x();
+        return xs;
+    };
+    const auto settle = [toolbar] {
+        toolbar->layout()->activate();
+        QCoreApplication::processEvents();
+    };
+    toolbar->setFormatOffered(true);
+    settle();
+    const QList<int> withFormat = positions();
+    toolbar->setFormatOffered(false);
+    settle();
+    QCOMPARE(positions(), withFormat); // Format's place is kept: nothing moves under the pointer.
+
+    // A narrow window shortens the title with an ellipsis instead of cutting it.
+    view->resize(ContentView::minimumContentSize.width(), 600);
+    settle();
+    ElidedLabel *title = toolbar->titleLabel();
+    QVERIFY(title->shownText() != title->text());
+    QVERIFY(title->shownText().contains(QChar(0x2026)));
+    QVERIFY(title->shownText().endsWith(".json"));
+    QVERIFY(title->fontMetrics().horizontalAdvance(title->shownText()) <= title->contentsRect().width());
 }
 
 QTEST_MAIN(TestWindowFeatures)
