@@ -56,6 +56,77 @@ std::size_t graphemeCount(std::u16string_view text, std::size_t limit)
     return count;
 }
 
+Scalar scalarAt(std::u16string_view text, std::size_t position)
+{
+    const char16_t unit = text[position];
+    if (Utf::isHighSurrogate(unit) && position + 1 < text.size() && Utf::isLowSurrogate(text[position + 1]))
+        return {0x10000 + ((char32_t(unit) - 0xD800) << 10) + (char32_t(text[position + 1]) - 0xDC00), 2};
+    return {Utf::isSurrogate(unit) ? char32_t(0xFFFD) : char32_t(unit), 1};
+}
+
+Scalar scalarBefore(std::u16string_view text, std::size_t position)
+{
+    const char16_t unit = text[position - 1];
+    if (Utf::isLowSurrogate(unit) && position >= 2 && Utf::isHighSurrogate(text[position - 2]))
+        return scalarAt(text, position - 2);
+    return {Utf::isSurrogate(unit) ? char32_t(0xFFFD) : char32_t(unit), 1};
+}
+
+std::size_t nextGraphemeBoundary(std::u16string_view text, std::size_t position)
+{
+    if (position >= text.size())
+        return text.size();
+    utf8proc_int32_t state = 0;
+    Scalar previous = scalarAt(text, position);
+    std::size_t at = position + previous.units;
+    while (at < text.size()) {
+        const Scalar next = scalarAt(text, at);
+        if (utf8proc_grapheme_break_stateful(utf8proc_int32_t(previous.value), utf8proc_int32_t(next.value), &state))
+            return at;
+        previous = next;
+        at += next.units;
+    }
+    return text.size();
+}
+
+std::size_t previousGraphemeBoundary(std::u16string_view text, std::size_t position)
+{
+    position = std::min(position, text.size());
+    if (position == 0)
+        return 0;
+    // Boundaries depend on what precedes them (emoji sequences, flag pairs): walk forwards from
+    // the start, which is a boundary by definition, and keep the last one before `position`.
+    utf8proc_int32_t state = 0;
+    Scalar previous = scalarAt(text, 0);
+    std::size_t at = previous.units;
+    std::size_t last = 0;
+    while (at < position) {
+        const Scalar next = scalarAt(text, at);
+        if (utf8proc_grapheme_break_stateful(utf8proc_int32_t(previous.value), utf8proc_int32_t(next.value), &state))
+            last = at;
+        previous = next;
+        at += next.units;
+    }
+    return last;
+}
+
+bool isWordCharacter(char32_t scalar)
+{
+    if (scalar == U'_')
+        return true;
+    if (scalar < 0x80)
+        return (scalar >= U'0' && scalar <= U'9') || ((scalar | 0x20) >= U'a' && (scalar | 0x20) <= U'z');
+    switch (utf8proc_category(utf8proc_int32_t(scalar))) {
+    case UTF8PROC_CATEGORY_LU: case UTF8PROC_CATEGORY_LL: case UTF8PROC_CATEGORY_LT:
+    case UTF8PROC_CATEGORY_LM: case UTF8PROC_CATEGORY_LO:
+    case UTF8PROC_CATEGORY_MN: case UTF8PROC_CATEGORY_MC: case UTF8PROC_CATEGORY_ME:
+    case UTF8PROC_CATEGORY_ND: case UTF8PROC_CATEGORY_NL: case UTF8PROC_CATEGORY_NO:
+        return true;
+    default:
+        return false;
+    }
+}
+
 long long caretColumn(std::u16string_view lineUpToPosition)
 {
     if (lineUpToPosition.size() > graphemeColumnLimit)

@@ -27,6 +27,28 @@ std::u16string_view trimmed(std::u16string_view text);
 // Counting stops at `limit` (the result is then `limit`).
 std::size_t graphemeCount(std::u16string_view text, std::size_t limit = std::numeric_limits<std::size_t>::max());
 
+// The scalar value starting at `position` (< text.size()) and the units it takes: a surrogate
+// pair decodes to one scalar of two units, an unpaired surrogate reads as U+FFFD of one unit.
+struct Scalar {
+    char32_t value = 0;
+    std::size_t units = 1;
+};
+Scalar scalarAt(std::u16string_view text, std::size_t position);
+// The scalar ending just before `position` (> 0), read backwards the same way.
+Scalar scalarBefore(std::u16string_view text, std::size_t position);
+
+// Grapheme cluster boundaries by the rule graphemeCount() counts with (extended grapheme
+// clusters, UAX #29, through utf8proc). `text` is taken as a whole: its start is a boundary
+// whatever precedes it, and so is its end.
+// The first boundary after `position`; text.size() when `position` is at or past the end.
+std::size_t nextGraphemeBoundary(std::u16string_view text, std::size_t position);
+// The last boundary before `position` (clamped to text.size()); 0 when `position` is 0.
+std::size_t previousGraphemeBoundary(std::u16string_view text, std::size_t position);
+
+// Word characters: letters, marks and numbers (general categories L*, M*, N*) and the
+// underscore. The word count and the caret's word movement both go by this rule.
+bool isWordCharacter(char32_t scalar);
+
 // Lines longer than this many code units count columns in code units: counting grapheme
 // clusters of a 50 MB single-line file on every caret move would stall typing.
 inline constexpr std::size_t graphemeColumnLimit = 4096;

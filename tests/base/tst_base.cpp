@@ -26,6 +26,8 @@ private slots:
     void graphemesAndColumns_data();
     void graphemesAndColumns();
     void longLinesCountColumnsInUnits();
+    void wordCharacters_data();
+    void wordCharacters();
     void trimming_data();
     void trimming();
     void jsonStringLiterals_data();
@@ -98,6 +100,39 @@ void TestBase::graphemesAndColumns()
     QCOMPARE(Base::Text::caretColumn(text), graphemes + 1LL);
     if (graphemes > 1)
         QCOMPARE(Base::Text::graphemeCount(text, 1), std::size_t(1));
+    // The caret steps over as many characters as are counted, either way.
+    int forward = 0, backward = 0;
+    for (std::size_t at = 0; at < text.size(); at = Base::Text::nextGraphemeBoundary(text, at))
+        ++forward;
+    for (std::size_t at = text.size(); at > 0; at = Base::Text::previousGraphemeBoundary(text, at))
+        ++backward;
+    QCOMPARE(forward, graphemes);
+    QCOMPARE(backward, graphemes);
+}
+
+void TestBase::wordCharacters_data()
+{
+    QTest::addColumn<uint>("scalar");
+    QTest::addColumn<bool>("word");
+    QTest::newRow("ASCII letter") << uint('q') << true;
+    QTest::newRow("digit") << uint('7') << true;
+    QTest::newRow("underscore") << uint('_') << true;
+    QTest::newRow("hyphen") << uint('-') << false;
+    QTest::newRow("space") << uint(' ') << false;
+    QTest::newRow("accented letter") << uint(0xE9) << true;
+    QTest::newRow("combining mark") << uint(0x0301) << true;
+    QTest::newRow("ideograph") << uint(0x6F22) << true;
+    QTest::newRow("letter outside the BMP") << uint(0x1D400) << true;
+    QTest::newRow("emoji") << uint(0x1F600) << false;
+    QTest::newRow("roman numeral (Nl)") << uint(0x2163) << true;
+    QTest::newRow("no-break space") << uint(0xA0) << false;
+}
+
+void TestBase::wordCharacters()
+{
+    QFETCH(uint, scalar);
+    QFETCH(bool, word);
+    QCOMPARE(Base::Text::isWordCharacter(char32_t(scalar)), word);
 }
 
 void TestBase::longLinesCountColumnsInUnits()
