@@ -1,7 +1,5 @@
 #include "editortextview.h"
 
-#include "editor/caret.h"
-
 #include "highlighting/qtcolor.h"
 #include "highlighting/syntaxhighlighter.h"
 
@@ -11,8 +9,6 @@
 #include <QScrollBar>
 
 #include <algorithm>
-
-#include "textview/stgutterview.h"
 
 namespace Editor {
 
@@ -91,7 +87,16 @@ Coordinator::~Coordinator()
 
 STTextView *Coordinator::makeView(const EditorTextView &inputs, QWidget *parent)
 {
-    STTextView *view = STTextView::scrollableTextView(parent);
+    return setUpView(STTextView::scrollableTextView(parent), inputs, true);
+}
+
+STTextView *Coordinator::makeView(TextView::TextDocument &document, const EditorTextView &inputs, QWidget *parent)
+{
+    return setUpView(new STTextView(document, parent), inputs, inputs.text != nullptr);
+}
+
+STTextView *Coordinator::setUpView(STTextView *view, const EditorTextView &inputs, bool adoptText)
+{
     m_textView = view;
     view->setFrameShape(QFrame::NoFrame);
     view->setEditable(true);
@@ -103,8 +108,7 @@ STTextView *Coordinator::makeView(const EditorTextView &inputs, QWidget *parent)
     view->setHorizontallyResizable(!inputs.wordWrap);
     view->setShowsLineNumbers(inputs.showLineNumbers);
     applyInsets(inputs.showLineNumbers);
-    applyTheme(*inputs.theme);
-    applyFont(*inputs.theme, inputs.fontSize);
+    applyStyle(*inputs.theme, inputs.fontSize);
 
     m_currentTheme = inputs.theme;
     m_lastThemeId = std::string(inputs.theme->id());
@@ -112,7 +116,13 @@ STTextView *Coordinator::makeView(const EditorTextView &inputs, QWidget *parent)
     m_lastDocKind = inputs.docKind;
     m_lastDocumentId = inputs.documentId;
     m_lastErrorLines = errorLinesOf(inputs);
-    replaceContent(inputs, false);
+    if (adoptText) {
+        replaceContent(inputs, false);
+    } else {
+        // The document brought its own text: colour and mark it as it is.
+        m_lastTextGeneration = inputs.textGeneration;
+        applyAttributesInPlace();
+    }
 
     view->setTextDelegate(this);
     observeNotifications();
@@ -139,15 +149,11 @@ void Coordinator::update(const EditorTextView &inputs)
     const bool kindChanged = m_lastDocKind != inputs.docKind;
     const bool documentChanged = m_lastDocumentId != inputs.documentId;
 
-    if (themeChanged)
-        applyTheme(*inputs.theme);
     if (themeChanged || fontChanged)
-        applyFont(*inputs.theme, inputs.fontSize);
+        applyStyle(*inputs.theme, inputs.fontSize);
     if (view->showsLineNumbers() != inputs.showLineNumbers) {
         view->setShowsLineNumbers(inputs.showLineNumbers);
         applyInsets(inputs.showLineNumbers);
-        if (inputs.showLineNumbers)
-            applyFont(*inputs.theme, inputs.fontSize);
     }
     if (view->isHorizontallyResizable() == inputs.wordWrap)
         view->setHorizontallyResizable(!inputs.wordWrap);
@@ -188,28 +194,18 @@ void Coordinator::update(const EditorTextView &inputs)
     }
 }
 
-void Coordinator::applyTheme(const Highlighting::Theme &theme)
+void Coordinator::applyStyle(const Highlighting::Theme &theme, double fontSize)
 {
-    STTextView *view = m_textView;
-    view->setBackgroundColor(Highlighting::toQColor(theme.background()));
-    view->setTextColor(Highlighting::toQColor(theme.foreground()));
-    view->setSelectedLineHighlightColor(withAlpha(theme.foreground(), theme.isDark() ? 0.06 : 0.08));
-    view->setSyntaxPalette(paletteOf(theme));
-    if (STGutterView *gutter = view->gutterView())
-        gutter->setBackgroundColor(Highlighting::toQColor(theme.background()));
-}
-
-void Coordinator::applyFont(const Highlighting::Theme &theme, double fontSize)
-{
-    STTextView *view = m_textView;
-    const QFont font = editorFont(fontSize);
-    view->setFont(font);
-    view->setTypingAttributes({});
-    if (STGutterView *gutter = view->gutterView()) {
-        gutter->setFont(font);
-        gutter->setTextColor(withAlpha(theme.foreground(), 0.4));
-        gutter->setBackgroundColor(Highlighting::toQColor(theme.background()));
-    }
+    // Selection and match colours keep the view's defaults: no theme sets them.
+    STTextViewStyle style;
+    style.font = editorFont(fontSize);
+    style.text = Highlighting::toQColor(theme.foreground());
+    style.background = Highlighting::toQColor(theme.background());
+    style.currentLine = withAlpha(theme.foreground(), theme.isDark() ? 0.06 : 0.08);
+    style.lineNumbers = withAlpha(theme.foreground(), 0.4);
+    style.syntaxPalette = paletteOf(theme);
+    m_textView->setTextViewStyle(style);
+    m_textView->setTypingAttributes({});
 }
 
 void Coordinator::applyInsets(bool showLineNumbers)
@@ -258,7 +254,7 @@ void Coordinator::replaceContent(const EditorTextView &inputs, bool sameDocument
     view->horizontalScrollBar()->setValue(0);
     m_isUpdatingFromBinding = false;
     // Undo does not cross documents.
-    view->undoManager()->removeAllActions();
+    view->document().clearUndoHistory();
 }
 
 void Coordinator::applyAttributesInPlace()
@@ -369,13 +365,9 @@ void Coordinator::applyErrorLinesInPlace(const std::vector<long long> &lines)
 
 std::optional<TextRange> Coordinator::rangeForLine(long long line) const
 {
-    if (!m_textView || line < 1)
+    if (!m_textView)
         return std::nullopt;
-    const TextView::TextStorage &storage = m_textView->textContentManager();
-    if (std::size_t(line) > storage.lineCount())
-        return std::nullopt;
-    const std::size_t index = std::size_t(line) - 1;
-    return TextRange{storage.lineStart(index), storage.lineLength(index)};
+    return lineRange(m_textView->textContentManager(), line);
 }
 
 std::u16string Coordinator::text() const
@@ -416,14 +408,9 @@ void Coordinator::reportCaret()
 {
     if (!m_textView)
         return;
-    const TextView::TextStorage &storage = m_textView->textContentManager();
-    const std::size_t position = std::min(m_textView->textSelection().location, storage.length());
-    const std::size_t line = storage.lineAt(position);
-    const std::size_t start = storage.lineStart(line);
-    const std::size_t offset = position - start;
-    const long long column = offset > graphemeColumnLimit ? (long long)offset + 1
-                                                           : caretColumn(storage.text(start, offset));
-    const long long lineNumber = (long long)line + 1;
+    const CaretPosition position = caretPosition(m_textView->textContentManager(), m_textView->textSelection().location);
+    const long long lineNumber = position.line;
+    const long long column = position.column;
     if (lineNumber != m_lastReportedLine) {
         m_lastReportedLine = lineNumber;
         emit caretLineChanged(lineNumber);
@@ -493,23 +480,29 @@ void Coordinator::appendExternalText(std::u16string_view appended)
     scheduleRehighlight();
 }
 
+void Coordinator::applyLineEdit(const LineEdit &edit)
+{
+    if (edit.replaced.length > 0 || !edit.replacement.empty()) {
+        m_textView->breakUndoCoalescing();
+        m_textView->replaceCharacters(edit.replaced, edit.replacement, false);
+    }
+    m_textView->setTextSelection(edit.selection);
+    m_textView->scrollRangeToVisible({edit.selection.location, 0});
+}
+
 void Coordinator::duplicateCurrentLine()
 {
     if (!hasFocusInWindow())
         return;
-    const TextView::TextRange selection = m_textView->textSelection();
-    const std::u16string current = text();
-    const LineOperationResult result = duplicateLines(current, {selection.location, selection.length});
-    applyText(result.text, result.caret);
+    applyLineEdit(duplicateLines(m_textView->textContentManager(), m_textView->textSelection()));
 }
 
 void Coordinator::moveCurrentLine(Direction direction)
 {
     if (!hasFocusInWindow())
         return;
-    const std::u16string current = text();
-    if (const auto result = moveLine(current, m_textView->textSelection().location, direction))
-        applyText(result->text, result->caret);
+    if (const auto edit = moveLine(m_textView->textContentManager(), m_textView->textSelection().location, direction))
+        applyLineEdit(*edit);
 }
 
 void Coordinator::observeNotifications()
@@ -518,14 +511,15 @@ void Coordinator::observeNotifications()
         return;
     auto &center = NotificationCenter::defaultCenter();
     m_observers.push_back(center.addObserver(Notifications::findAction, this, [this](const QVariant &object) {
+        // The menu posts the action's integer code.
         bool isInteger = false;
-        const int action = object.toInt(&isInteger);
-        if (!isInteger || !m_textView || !m_textView->window())
+        const std::optional<TextView::FindAction> action = TextView::findActionFromCode(object.toInt(&isInteger));
+        if (!isInteger || !action || !m_textView || !m_textView->window())
             return;
         if (QApplication::activeWindow() != m_textView->window())
             return;
-        if (m_textView->textFinder()->validateAction(action))
-            m_textView->textFinder()->performAction(action);
+        if (m_textView->textFinder()->validateAction(*action))
+            m_textView->textFinder()->performAction(*action);
     }));
     m_observers.push_back(center.addObserver(Notifications::duplicateLine, this,
                                              [this](const QVariant &) { duplicateCurrentLine(); }));

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "editor/caret.h"
 #include "editor/lineoperations.h"
-#include "editor/textrange.h"
 
 #include "highlighting/theme.h"
 
@@ -61,8 +61,14 @@ public:
     explicit Coordinator(QObject *parent = nullptr);
     ~Coordinator() override;
 
-    // Creates the text view (owned by `parent`) and applies `inputs` to it.
+    // Creates the text view (owned by `parent`) with a document of its own and applies `inputs`
+    // to it.
     STTextView *makeView(const EditorTextView &inputs, QWidget *parent);
+    // Creates a text view (owned by `parent`) showing `document`, which the caller owns and keeps
+    // alive until the view is gone, and applies `inputs` to it. Without `inputs.text` the
+    // document keeps its text (coloured for `inputs.docKind`); with it, the text replaces the
+    // document's as makeView() above does.
+    STTextView *makeView(TextView::TextDocument &document, const EditorTextView &inputs, QWidget *parent);
     // Applies what changed since the last call.
     void update(const EditorTextView &inputs);
 
@@ -76,8 +82,9 @@ public:
     // Range of 1-based `line` without its line break, in the view's current text.
     std::optional<TextRange> rangeForLine(long long line) const;
 
-    // Line operations on the view's text, each one undoable edit (see lineoperations.h).
-    // They act only while the view has keyboard focus within its window.
+    // Line operations on the view's text, each one undoable edit that touches only the lines
+    // concerned (see lineoperations.h). They act only while the view has keyboard focus within
+    // its window.
     void duplicateCurrentLine();
     void moveCurrentLine(Direction direction);
     // Replaces the text with `newText` through the smallest single edit, then puts the caret at
@@ -110,8 +117,11 @@ private:
     void textViewDidChangeText(STTextView *view) override;
     void textViewDidChangeSelection(STTextView *view) override;
 
-    void applyTheme(const Highlighting::Theme &theme);
-    void applyFont(const Highlighting::Theme &theme, double fontSize);
+    STTextView *setUpView(STTextView *view, const EditorTextView &inputs, bool adoptText);
+    // The theme and font size as the view's style, in one go.
+    void applyStyle(const Highlighting::Theme &theme, double fontSize);
+    // Applies a line operation's edit as one undo step and selects what it says.
+    void applyLineEdit(const LineEdit &edit);
     void applyInsets(bool showLineNumbers);
     void replaceContent(const EditorTextView &inputs, bool sameDocument);
     void applyErrorLinesInPlace(const std::vector<long long> &lines);

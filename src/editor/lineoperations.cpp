@@ -1,9 +1,10 @@
 #include "lineoperations.h"
 
+#include "textview/textstorage.h"
+
 #include "base/utf.h"
 
 #include <algorithm>
-#include <vector>
 
 namespace Editor {
 
@@ -31,74 +32,62 @@ std::optional<Replacement> minimalReplacement(std::u16string_view oldText, std::
     return Replacement{{prefix, oldEnd - prefix}, {prefix, newEnd - prefix}};
 }
 
-LineOperationResult duplicateLines(std::u16string_view text, TextRange selection)
+LineEdit duplicateLines(const TextView::TextStorage &text, TextRange selection)
 {
-    const std::size_t location = std::min(selection.location, text.size());
-    const std::size_t length = std::min(text.size() - location, selection.length);
-    // Whole lines from the start of the first line to just past the LF ending the last one.
-    const std::size_t lastLineFeed = location == 0 ? std::u16string_view::npos : text.rfind(u'\n', location - 1);
-    const std::size_t start = lastLineFeed == std::u16string_view::npos ? 0 : lastLineFeed + 1;
-    const std::size_t searchFrom = length > 0 ? location + length - 1 : location;
-    const std::size_t endFeed = text.find(u'\n', std::max(searchFrom, start));
-    const std::size_t end = endFeed == std::u16string_view::npos ? text.size() : endFeed + 1;
-
-    const std::u16string_view block = text.substr(start, end - start);
-    LineOperationResult result;
-    result.text.reserve(text.size() + block.size() + 1);
-    result.text.append(text.substr(0, end));
+    const std::size_t size = text.length();
+    const std::size_t location = std::min(selection.location, size);
+    const std::size_t length = std::min(size - location, selection.length);
+    // Whole lines from the start of the first line to just past the LF ending the last one; a
+    // position on a LF belongs to the line the LF ends.
+    const std::size_t start = text.lineStart(text.lineAt(location));
+    const std::size_t lastLine = text.lineAt(std::max(length > 0 ? location + length - 1 : location, start));
+    const std::size_t end = lastLine + 1 < text.lineCount() ? text.lineStart(lastLine + 1) : size;
+    const std::u16string block = text.text(start, end - start);
     const bool endsWithLineFeed = !block.empty() && block.back() == u'\n';
+    // The copy goes after the block; the last line of the text first gets a line break.
+    LineEdit edit;
+    edit.replaced = {end, 0};
     if (!endsWithLineFeed)
-        result.text.push_back(u'\n');
-    result.text.append(block);
-    result.text.append(text.substr(end));
-    result.caret = location + block.size() + (endsWithLineFeed ? 0 : 1);
-    return result;
+        edit.replacement.push_back(u'\n');
+    edit.replacement.append(block);
+    edit.selection = {location + edit.replacement.size(), 0};
+    return edit;
 }
 
-std::optional<LineOperationResult> moveLine(std::u16string_view text, std::size_t caret, Direction direction)
+std::optional<LineEdit> moveLine(const TextView::TextStorage &text, std::size_t caret, Direction direction)
 {
-    std::vector<std::u16string_view> lines;
-    for (std::size_t start = 0;;) {
-        const std::size_t feed = text.find(u'\n', start);
-        if (feed == std::u16string_view::npos) {
-            lines.push_back(text.substr(start));
-            break;
-        }
-        lines.push_back(text.substr(start, feed - start));
-        start = feed + 1;
+    const std::size_t size = text.length();
+    caret = std::min(caret, size);
+    // The empty line after a final LF is no line to move.
+    const bool endsWithLineFeed = size > 0 && text.at(size - 1) == u'\n';
+    const std::size_t lines = text.lineCount() - (endsWithLineFeed ? 1 : 0);
+    std::size_t index = text.lineAt(caret);
+    std::size_t column = caret - text.lineStart(index);
+    if (index >= lines) {
+        index = lines - 1;
+        column = 0;
     }
-    const bool endedWithLineFeed = !text.empty() && text.back() == u'\n';
-    if (endedWithLineFeed)
-        lines.pop_back();
-    if (lines.empty())
+    if ((direction == Direction::Up && index == 0) || (direction == Direction::Down && index + 1 >= lines))
         return std::nullopt;
-
-    std::size_t index = lines.size() - 1;
-    std::size_t column = 0;
-    for (std::size_t i = 0, start = 0; i < lines.size(); start += lines[i].size() + 1, ++i) {
-        if (start + lines[i].size() + 1 > caret) {
-            index = i;
-            column = caret >= start ? caret - start : 0;
-            break;
-        }
-    }
     const std::size_t target = direction == Direction::Up ? index - 1 : index + 1;
-    if ((direction == Direction::Up && index == 0) || (direction == Direction::Down && index + 1 >= lines.size()))
-        return std::nullopt;
-    std::swap(lines[index], lines[target]);
+    const std::size_t upper = std::min(index, target), lower = std::max(index, target);
+    const std::size_t base = text.lineStart(upper);
+    const std::u16string upperText = text.text(base, text.lineLength(upper));
+    const std::u16string lowerText = text.text(text.lineStart(lower), text.lineLength(lower));
+    const std::u16string before = upperText + u'\n' + lowerText;
+    const std::u16string after = lowerText + u'\n' + upperText;
 
-    LineOperationResult result;
-    result.text.reserve(text.size());
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        if (i > 0)
-            result.text.push_back(u'\n');
-        if (i == target)
-            result.caret = result.text.size() + std::min(lines[i].size(), column);
-        result.text.append(lines[i]);
+    LineEdit edit;
+    const std::u16string &moved = index == upper ? upperText : lowerText;
+    const std::size_t slot = target == upper ? base : base + lowerText.size() + 1;
+    edit.selection = {slot + std::min(moved.size(), column), 0};
+    edit.replaced = {base, 0};
+    // Only what differs between the two orders is replaced, as a text diff would.
+    if (const auto replacement = minimalReplacement(before, after)) {
+        edit.replaced = {base + replacement->replaced.location, replacement->replaced.length};
+        edit.replacement = after.substr(replacement->inserted.location, replacement->inserted.length);
     }
-    if (endedWithLineFeed)
-        result.text.push_back(u'\n');
-    return result;
+    return edit;
 }
 
 } // namespace Editor

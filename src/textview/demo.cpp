@@ -3,7 +3,6 @@
 //                      [--select START,LENGTH] [--find TEXT] [--size WxH] [--screenshot PNG]
 #include "stextview.h"
 #include "stfindbar_p.h"
-#include "stgutterview.h"
 
 #include "documents/document.h"
 #include "highlighting/qtcolor.h"
@@ -43,28 +42,22 @@ int main(int argc, char **argv)
                                                   : (parser.isSet("dark") ? "vs-claude" : "vscode-light");
     const Highlighting::Theme *chosen = &Highlighting::Theme::resolve(themeId.toStdString());
     const QColor foreground = Highlighting::toQColor(chosen->foreground());
-    std::vector<QColor> palette;
+    STTextViewStyle style;
     for (std::size_t i = 0; i < Highlighting::syntaxClassCount; ++i)
-        palette.push_back(Highlighting::toQColor(chosen->color(Highlighting::SyntaxClass(i))));
-    QFont font = view->font();
-    font.setPointSizeF(11);
-    view->setFont(font);
-    view->setSyntaxPalette(palette);
-    view->setTextColor(foreground);
-    view->setBackgroundColor(Highlighting::toQColor(chosen->background()));
+        style.syntaxPalette.push_back(Highlighting::toQColor(chosen->color(Highlighting::SyntaxClass(i))));
+    style.font = view->font();
+    style.font.setPointSizeF(11);
+    style.text = foreground;
+    style.background = Highlighting::toQColor(chosen->background());
+    style.currentLine = foreground;
+    style.currentLine.setAlphaF(chosen->isDark() ? 0.06f : 0.08f);
+    style.lineNumbers = foreground;
+    style.lineNumbers.setAlphaF(0.4f);
+    view->setTextViewStyle(style);
     view->setHighlightSelectedLine(true);
-    QColor lineColor = foreground;
-    lineColor.setAlphaF(chosen->isDark() ? 0.06f : 0.08f);
-    view->setSelectedLineHighlightColor(lineColor);
     view->setDefaultParagraphStyle({1.4});
     view->setHorizontallyResizable(parser.isSet("nowrap"));
     view->setShowsLineNumbers(!parser.isSet("no-numbers"));
-    if (view->gutterView()) {
-        QColor numbers = foreground;
-        numbers.setAlphaF(0.4f);
-        view->gutterView()->setTextColor(numbers);
-        view->gutterView()->setFont(font);
-    }
 
     Documents::DocKind kind = Documents::DocKind::Txt;
     if (!parser.positionalArguments().isEmpty()) {
@@ -111,8 +104,8 @@ int main(int argc, char **argv)
     if (parser.isSet("select"))
         view->scrollRangeToVisible(view->textSelection());
     if (parser.isSet("find")) {
-        view->textFinder()->performAction(parser.isSet("replace") ? STTextFinder::ShowReplaceInterface
-                                                                  : STTextFinder::ShowFindInterface);
+        view->textFinder()->performAction(parser.isSet("replace") ? TextView::FindAction::ShowReplaceInterface
+                                                                  : TextView::FindAction::ShowFindInterface);
         view->findBar()->findField()->setText(parser.value("find"));
         view->setSearchString(parser.value("find"), false);
         view->findNext(true);

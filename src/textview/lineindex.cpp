@@ -1,5 +1,8 @@
 #include "lineindex.h"
 
+#include "fenwick_p.h"
+#include "wraprows.h"
+
 #include <algorithm>
 
 namespace TextView {
@@ -14,27 +17,6 @@ void LineIndex::clear()
     assign({});
 }
 
-std::uint32_t LineIndex::estimateRows(std::size_t length) const
-{
-    if (length == 0)
-        return 1;
-    if (length <= SinglePieceLimit) {
-        const std::size_t rows = m_columns == 0 ? 1 : (length + m_columns - 1) / m_columns;
-        return std::uint32_t(std::max<std::size_t>(rows, 1));
-    }
-    const std::size_t piece = m_pieceLength;
-    const std::size_t fullPieces = length / piece;
-    const std::size_t rest = length % piece;
-    std::size_t rows;
-    if (m_columns == 0) {
-        rows = fullPieces + (rest ? 1 : 0);
-    } else {
-        const std::size_t perPiece = (piece + m_columns - 1) / m_columns;
-        rows = fullPieces * perPiece + (rest + m_columns - 1) / m_columns;
-    }
-    return std::uint32_t(std::clamp<std::size_t>(rows, 1, MeasuredBit - 1));
-}
-
 void LineIndex::assign(const std::vector<std::uint32_t> &lengths)
 {
     m_blocks.clear();
@@ -44,12 +26,8 @@ void LineIndex::assign(const std::vector<std::uint32_t> &lengths)
         Block block;
         const std::size_t end = std::min(lines, first + TargetBlock);
         block.span.resize(end - first);
-        block.rows.resize(end - first);
-        for (std::size_t i = first; i < end; ++i) {
-            const std::uint32_t length = i < lengths.size() ? lengths[i] : 0;
-            block.span[i - first] = length + 1;
-            block.rows[i - first] = estimateRows(length);
-        }
+        for (std::size_t i = first; i < end; ++i)
+            block.span[i - first] = (i < lengths.size() ? lengths[i] : 0) + 1;
         recomputeBlock(block);
         m_blocks.push_back(std::move(block));
     }
@@ -59,82 +37,31 @@ void LineIndex::assign(const std::vector<std::uint32_t> &lengths)
 
 void LineIndex::recomputeBlock(Block &block)
 {
-    std::uint64_t spans = 0, rows = 0;
+    std::uint64_t spans = 0;
     std::uint32_t longest = 0;
-    for (std::size_t i = 0; i < block.span.size(); ++i) {
-        spans += block.span[i];
-        rows += block.rows[i] & ~MeasuredBit;
-        longest = std::max(longest, block.span[i]);
+    for (const std::uint32_t span : block.span) {
+        spans += span;
+        longest = std::max(longest, span);
     }
     block.spanSum = spans;
-    block.rowSum = rows;
     block.maxSpan = longest;
-}
-
-void LineIndex::fenwickBuild(std::vector<std::int64_t> &tree, const std::vector<std::int64_t> &values)
-{
-    tree.assign(values.size() + 1, 0);
-    for (std::size_t i = 1; i <= values.size(); ++i) {
-        tree[i] += values[i - 1];
-        const std::size_t parent = i + (i & (~i + 1));
-        if (parent <= values.size())
-            tree[parent] += tree[i];
-    }
-}
-
-void LineIndex::fenwickAdd(std::vector<std::int64_t> &tree, std::size_t index, std::int64_t delta)
-{
-    for (std::size_t i = index + 1; i < tree.size(); i += i & (~i + 1))
-        tree[i] += delta;
-}
-
-std::int64_t LineIndex::fenwickPrefix(const std::vector<std::int64_t> &tree, std::size_t count)
-{
-    std::int64_t sum = 0;
-    for (std::size_t i = count; i > 0; i -= i & (~i + 1))
-        sum += tree[i];
-    return sum;
-}
-
-std::size_t LineIndex::fenwickSearch(const std::vector<std::int64_t> &tree, std::int64_t target,
-                                     std::int64_t &sumBefore)
-{
-    std::size_t position = 0;
-    std::int64_t sum = 0;
-    std::size_t step = 1;
-    while (step * 2 < tree.size())
-        step *= 2;
-    for (; step > 0; step /= 2) {
-        const std::size_t next = position + step;
-        if (next < tree.size() && sum + tree[next] <= target) {
-            position = next;
-            sum += tree[next];
-        }
-    }
-    sumBefore = sum;
-    return position;
 }
 
 void LineIndex::rebuildTrees()
 {
-    std::vector<std::int64_t> lines, spans, rows;
+    std::vector<std::int64_t> lines, spans;
     lines.reserve(m_blocks.size());
     spans.reserve(m_blocks.size());
-    rows.reserve(m_blocks.size());
     m_lineCount = 0;
     m_totalSpan = 0;
-    m_totalRows = 0;
     for (const Block &block : m_blocks) {
         lines.push_back(std::int64_t(block.span.size()));
         spans.push_back(std::int64_t(block.spanSum));
-        rows.push_back(std::int64_t(block.rowSum));
         m_lineCount += block.span.size();
         m_totalSpan += block.spanSum;
-        m_totalRows += block.rowSum;
     }
-    fenwickBuild(m_lineTree, lines);
-    fenwickBuild(m_spanTree, spans);
-    fenwickBuild(m_rowTree, rows);
+    Fenwick::build(m_lineTree, lines);
+    Fenwick::build(m_spanTree, spans);
 }
 
 LineIndex::Location LineIndex::locateLine(std::size_t line) const
@@ -142,14 +69,14 @@ LineIndex::Location LineIndex::locateLine(std::size_t line) const
     line = std::min(line, m_lineCount - 1);
     std::int64_t before = 0;
     // Blocks wholly before `line`: the largest prefix of blocks holding <= line lines.
-    const std::size_t block = fenwickSearch(m_lineTree, std::int64_t(line), before);
+    const std::size_t block = Fenwick::search(m_lineTree, std::int64_t(line), before);
     return {block, line - std::size_t(before)};
 }
 
 std::size_t LineIndex::lineStart(std::size_t line) const
 {
     const Location at = locateLine(line);
-    std::uint64_t start = std::uint64_t(fenwickPrefix(m_spanTree, at.block));
+    std::uint64_t start = std::uint64_t(Fenwick::prefix(m_spanTree, at.block));
     const Block &block = m_blocks[at.block];
     for (std::size_t i = 0; i < at.index; ++i)
         start += block.span[i];
@@ -162,14 +89,26 @@ std::size_t LineIndex::lineLength(std::size_t line) const
     return m_blocks[at.block].span[at.index] - 1;
 }
 
+void LineIndex::lineLengths(std::size_t first, std::size_t count, std::uint32_t *out) const
+{
+    if (count == 0)
+        return;
+    Location at = locateLine(first);
+    for (std::size_t done = 0; done < count && at.block < m_blocks.size(); ++at.block, at.index = 0) {
+        const Block &block = m_blocks[at.block];
+        for (; at.index < block.span.size() && done < count; ++at.index)
+            out[done++] = block.span[at.index] - 1;
+    }
+}
+
 std::size_t LineIndex::lineAt(std::size_t position) const
 {
     position = std::min<std::size_t>(position, m_totalSpan - 1);
     std::int64_t before = 0;
-    const std::size_t block = fenwickSearch(m_spanTree, std::int64_t(position), before);
+    const std::size_t block = Fenwick::search(m_spanTree, std::int64_t(position), before);
     if (block >= m_blocks.size())
         return m_lineCount - 1;
-    std::size_t line = std::size_t(fenwickPrefix(m_lineTree, block));
+    std::size_t line = std::size_t(Fenwick::prefix(m_lineTree, block));
     std::uint64_t start = std::uint64_t(before);
     const Block &b = m_blocks[block];
     for (std::size_t i = 0; i < b.span.size(); ++i) {
@@ -214,16 +153,12 @@ void LineIndex::replaceLines(std::size_t first, std::size_t count, const std::ui
     // Fast path: same number of lines inside one block, only values change.
     if (count == newCount && at.index + count <= m_blocks[at.block].span.size()) {
         Block &block = m_blocks[at.block];
-        const std::int64_t oldSpan = std::int64_t(block.spanSum), oldRows = std::int64_t(block.rowSum);
-        for (std::size_t i = 0; i < count; ++i) {
+        const std::int64_t oldSpan = std::int64_t(block.spanSum);
+        for (std::size_t i = 0; i < count; ++i)
             block.span[at.index + i] = lengths[i] + 1;
-            block.rows[at.index + i] = estimateRows(lengths[i]);
-        }
         recomputeBlock(block);
-        fenwickAdd(m_spanTree, at.block, std::int64_t(block.spanSum) - oldSpan);
-        fenwickAdd(m_rowTree, at.block, std::int64_t(block.rowSum) - oldRows);
+        Fenwick::add(m_spanTree, at.block, std::int64_t(block.spanSum) - oldSpan);
         m_totalSpan = m_totalSpan + block.spanSum - std::uint64_t(oldSpan);
-        m_totalRows = m_totalRows + block.rowSum - std::uint64_t(oldRows);
         return;
     }
 
@@ -236,21 +171,16 @@ void LineIndex::replaceLines(std::size_t first, std::size_t count, const std::ui
         const std::size_t take = std::min(remaining, block.span.size() - index);
         block.span.erase(block.span.begin() + std::ptrdiff_t(index),
                          block.span.begin() + std::ptrdiff_t(index + take));
-        block.rows.erase(block.rows.begin() + std::ptrdiff_t(index),
-                         block.rows.begin() + std::ptrdiff_t(index + take));
         remaining -= take;
         ++blockIndex;
         index = 0;
     }
     // ... then insert the new lines where the first one was.
     Block &target = m_blocks[at.block];
-    std::vector<std::uint32_t> spans(newCount), rows(newCount);
-    for (std::size_t i = 0; i < newCount; ++i) {
+    std::vector<std::uint32_t> spans(newCount);
+    for (std::size_t i = 0; i < newCount; ++i)
         spans[i] = lengths[i] + 1;
-        rows[i] = estimateRows(lengths[i]);
-    }
     target.span.insert(target.span.begin() + std::ptrdiff_t(at.index), spans.begin(), spans.end());
-    target.rows.insert(target.rows.begin() + std::ptrdiff_t(at.index), rows.begin(), rows.end());
 
     // Restore the block invariants: no empty block, none much larger than the target size.
     std::vector<Block> rebuilt;
@@ -268,7 +198,6 @@ void LineIndex::replaceLines(std::size_t first, std::size_t count, const std::ui
             const std::size_t end = std::min(block.span.size(), start + TargetBlock);
             Block part;
             part.span.assign(block.span.begin() + std::ptrdiff_t(start), block.span.begin() + std::ptrdiff_t(end));
-            part.rows.assign(block.rows.begin() + std::ptrdiff_t(start), block.rows.begin() + std::ptrdiff_t(end));
             recomputeBlock(part);
             rebuilt.push_back(std::move(part));
         }
@@ -279,77 +208,28 @@ void LineIndex::replaceLines(std::size_t first, std::size_t count, const std::ui
     rebuildTrees();
 }
 
-void LineIndex::setWrapColumns(std::uint32_t columns, std::uint32_t pieceLength)
+// ---- Transitional row queries --------------------------------------------------------------
+
+std::size_t LineIndex::totalRows() const
 {
-    m_longestDirty = true;
-    m_columns = columns;
-    m_pieceLength = std::max<std::uint32_t>(pieceLength, 1);
-    for (Block &block : m_blocks) {
-        for (std::size_t i = 0; i < block.span.size(); ++i)
-            block.rows[i] = estimateRows(block.span[i] - 1);
-        recomputeBlock(block);
-    }
-    rebuildTrees();
+    return m_rowSource ? m_rowSource->totalRows() : m_lineCount;
 }
 
 std::uint32_t LineIndex::rows(std::size_t line) const
 {
-    const Location at = locateLine(line);
-    return m_blocks[at.block].rows[at.index] & ~MeasuredBit;
-}
-
-bool LineIndex::isMeasured(std::size_t line) const
-{
-    const Location at = locateLine(line);
-    return (m_blocks[at.block].rows[at.index] & MeasuredBit) != 0;
-}
-
-void LineIndex::setMeasuredRows(std::size_t line, std::uint32_t rows)
-{
-    if (line >= m_lineCount)
-        return;
-    rows = std::clamp<std::uint32_t>(rows, 1, MeasuredBit - 1);
-    const Location at = locateLine(line);
-    Block &block = m_blocks[at.block];
-    const std::uint32_t old = block.rows[at.index] & ~MeasuredBit;
-    block.rows[at.index] = rows | MeasuredBit;
-    const std::int64_t delta = std::int64_t(rows) - std::int64_t(old);
-    if (delta != 0) {
-        block.rowSum = std::uint64_t(std::int64_t(block.rowSum) + delta);
-        fenwickAdd(m_rowTree, at.block, delta);
-        m_totalRows = std::uint64_t(std::int64_t(m_totalRows) + delta);
-    }
+    return m_rowSource ? m_rowSource->rows(line) : 1;
 }
 
 std::size_t LineIndex::rowOfLine(std::size_t line) const
 {
-    const Location at = locateLine(line);
-    std::uint64_t row = std::uint64_t(fenwickPrefix(m_rowTree, at.block));
-    const Block &block = m_blocks[at.block];
-    for (std::size_t i = 0; i < at.index; ++i)
-        row += block.rows[i] & ~MeasuredBit;
-    return std::size_t(row);
+    return m_rowSource ? m_rowSource->rowOfLine(line) : std::min(line, m_lineCount - 1);
 }
 
-LineIndex::RowPosition LineIndex::lineAtRow(std::size_t row) const
+RowPosition LineIndex::lineAtRow(std::size_t row) const
 {
-    if (m_totalRows == 0)
-        return {0, 0};
-    row = std::min<std::size_t>(row, m_totalRows - 1);
-    std::int64_t before = 0;
-    const std::size_t block = fenwickSearch(m_rowTree, std::int64_t(row), before);
-    if (block >= m_blocks.size())
-        return {m_lineCount - 1, rows(m_lineCount - 1) - 1};
-    std::size_t line = std::size_t(fenwickPrefix(m_lineTree, block));
-    std::uint64_t start = std::uint64_t(before);
-    const Block &b = m_blocks[block];
-    for (std::size_t i = 0; i < b.rows.size(); ++i) {
-        const std::uint32_t r = b.rows[i] & ~MeasuredBit;
-        if (start + r > row)
-            return {line + i, std::uint32_t(row - start)};
-        start += r;
-    }
-    return {line + b.rows.size() - 1, 0};
+    if (m_rowSource)
+        return m_rowSource->lineAtRow(row);
+    return {std::min(row, m_lineCount - 1), 0};
 }
 
 } // namespace TextView

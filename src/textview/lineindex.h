@@ -6,18 +6,20 @@
 
 namespace TextView {
 
-// Per-line bookkeeping for a text of LF-separated lines: each line's length and its number of
-// visual rows. Lines live in blocks of a few hundred entries with Fenwick trees over the block
-// sums, so lookups cost O(log n + block) and an edit touching a few lines costs O(block + number
-// of blocks), never O(lines). Rows start as estimates (from a monospaced column count) and are
-// replaced by measured values for the lines that are actually laid out.
+class WrapRows;
+
+// A visual row given as the line showing it and the row within that line (both 0-based).
+struct RowPosition {
+    std::size_t line = 0;
+    std::uint32_t rowInLine = 0;
+};
+
+// Per-line bookkeeping for a text of LF-separated lines: each line's length. Lines live in
+// blocks of a few hundred entries with Fenwick trees over the block sums, so lookups cost
+// O(log n + block) and an edit touching a few lines costs O(block + number of blocks), never
+// O(lines). How many visual rows a line takes is a view's business (WrapRows), not the text's.
 class LineIndex {
 public:
-    // Lines up to this many code units are laid out whole; longer ones in pieces of
-    // DefaultPieceLength units, each starting a new row (the guard for giant lines).
-    static constexpr std::uint32_t SinglePieceLimit = 8192;
-    static constexpr std::uint32_t DefaultPieceLength = 1024;
-
     LineIndex();
 
     // Starts over with a single empty line.
@@ -31,6 +33,9 @@ public:
     // 0-based line; the caller keeps `line` < lineCount().
     std::size_t lineStart(std::size_t line) const;
     std::size_t lineLength(std::size_t line) const;
+    // Writes the lengths of lines [first, first + count) to `out` in one pass over the blocks;
+    // the caller keeps the range within lineCount().
+    void lineLengths(std::size_t first, std::size_t count, std::uint32_t *out) const;
     // The line holding `position` (a position on a line feed belongs to the line it ends);
     // positions past the end map to the last line.
     std::size_t lineAt(std::size_t position) const;
@@ -40,37 +45,24 @@ public:
     void replaceLines(std::size_t first, std::size_t count, const std::uint32_t *lengths,
                       std::size_t newCount);
 
-    // Row estimation: `columns` 0 means no wrapping (one row per piece). Re-estimates every line
-    // that was not measured since the last call; measured values are dropped.
-    void setWrapColumns(std::uint32_t columns, std::uint32_t pieceLength = DefaultPieceLength);
-    std::uint32_t wrapColumns() const { return m_columns; }
-    std::uint32_t pieceLength() const { return m_pieceLength; }
-    std::uint32_t estimateRows(std::size_t length) const;
-
-    std::size_t totalRows() const { return m_totalRows; }
+    // Transitional row queries, for callers that still ask the text's line index about visual
+    // rows: they answer for the view attached here (the first view shown on the text attaches
+    // itself while it lives), or count one row per line when none is. New code asks the view
+    // (STTextView::wrapRows()).
+    void setRowSource(const WrapRows *rows) { m_rowSource = rows; }
+    const WrapRows *rowSource() const { return m_rowSource; }
+    std::size_t totalRows() const;
     std::uint32_t rows(std::size_t line) const;
-    bool isMeasured(std::size_t line) const;
-    // Stores a measured row count for `line` (at least 1).
-    void setMeasuredRows(std::size_t line, std::uint32_t rows);
-    // First visual row of `line`.
     std::size_t rowOfLine(std::size_t line) const;
-    struct RowPosition {
-        std::size_t line;
-        std::uint32_t rowInLine;
-    };
-    // The line shown at visual row `row` (clamped to the last row).
     RowPosition lineAtRow(std::size_t row) const;
 
 private:
     struct Block {
         std::vector<std::uint32_t> span; // length + 1 (the line feed, virtual for the last line)
-        std::vector<std::uint32_t> rows; // high bit: measured
         std::uint64_t spanSum = 0;
-        std::uint64_t rowSum = 0;
         std::uint32_t maxSpan = 0;
     };
     static constexpr std::size_t TargetBlock = 256;
-    static constexpr std::uint32_t MeasuredBit = 0x80000000u;
 
     struct Location {
         std::size_t block;
@@ -78,24 +70,16 @@ private:
     };
     Location locateLine(std::size_t line) const;
     void rebuildTrees();
-    void recomputeBlock(Block &block);
-    static void fenwickBuild(std::vector<std::int64_t> &tree, const std::vector<std::int64_t> &values);
-    static void fenwickAdd(std::vector<std::int64_t> &tree, std::size_t index, std::int64_t delta);
-    static std::int64_t fenwickPrefix(const std::vector<std::int64_t> &tree, std::size_t count);
-    // Largest count of leading blocks whose sum is <= target, and that sum.
-    static std::size_t fenwickSearch(const std::vector<std::int64_t> &tree, std::int64_t target,
-                                     std::int64_t &sumBefore);
+    static void recomputeBlock(Block &block);
 
     std::vector<Block> m_blocks;
-    std::vector<std::int64_t> m_lineTree, m_spanTree, m_rowTree;
+    std::vector<std::int64_t> m_lineTree, m_spanTree;
     std::size_t m_lineCount = 0;
     std::uint64_t m_totalSpan = 0;
-    std::uint64_t m_totalRows = 0;
-    std::uint32_t m_columns = 0;
-    std::uint32_t m_pieceLength = DefaultPieceLength;
     // Longest span, recomputed over the blocks only after the longest line was edited away.
     mutable std::uint32_t m_longestSpan = 1;
     mutable bool m_longestDirty = true;
+    const WrapRows *m_rowSource = nullptr;
 };
 
 } // namespace TextView

@@ -1,18 +1,16 @@
 #pragma once
 
 #include "base/largebuffer.h"
-#include "textview/textstorage.h"
-#include "textview/undomanager.h"
+#include "textview/findaction.h"
+#include "textview/stextlayout.h"
+#include "textview/stextviewstyle.h"
+#include "textview/textdocument.h"
 #include "textview/yankingmanager.h"
 
 #include <QAbstractScrollArea>
 #include <QColor>
-#include <QFont>
-#include <QPointer>
-#include <QTextLayout>
 #include <QTimer>
 
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -27,30 +25,22 @@ class STFindBar;
 class STTextViewDelegate {
 public:
     virtual ~STTextViewDelegate() = default;
-    // After every change of the text by an edit, including replaceCharacters().
+    // After every change of the text by an edit of this view (typing, replaceCharacters(), undo,
+    // replace all), not after edits other views or the program make on the document.
     virtual void textViewDidChangeText(STTextView *) {}
     // After every change of the selection.
     virtual void textViewDidChangeSelection(STTextView *) {}
-    // The undo manager the view should use; none means the view's own.
-    virtual TextView::UndoManager *undoManager(STTextView *) { return nullptr; }
-    // Before an edit; false refuses it.
+    // Before an edit of this view (not an undo or redo); false refuses it.
     virtual bool shouldChangeText(STTextView *, TextView::TextRange, std::u16string_view) { return true; }
 };
 
-// The find interface of a view (in place of the platform text finder). Action codes:
-// 1 show the find bar, 2 next match, 3 previous match, 11 hide the bar, 12 show find and replace.
+// The find interface of a view (in place of the platform text finder).
 class STTextFinder {
 public:
-    enum Action {
-        ShowFindInterface = 1,
-        NextMatch = 2,
-        PreviousMatch = 3,
-        HideFindInterface = 11,
-        ShowReplaceInterface = 12,
-    };
     explicit STTextFinder(STTextView *view) : m_view(view) {}
-    bool validateAction(int action) const;
-    void performAction(int action);
+    // Whether `action` can run now: next and previous need something searched for.
+    bool validateAction(TextView::FindAction action) const;
+    void performAction(TextView::FindAction action);
 
 private:
     STTextView *m_view;
@@ -73,51 +63,62 @@ struct STAttributedText {
     std::vector<TextView::Decoration> decorations;
 };
 
-// An editable plain-text view for large documents. The view is its own scroll area. Text is
-// UTF-16 in a TextStorage; only visible lines are laid out (QTextLayout, cached per line), wrap
-// rows are estimated for lines not yet shown, and every edit costs O(visible + log n).
-// Colours come from syntax classes (one byte per unit) through a palette the caller sets.
-class STTextView : public QAbstractScrollArea, private TextView::TextStorageObserver {
+// An editable view of a TextDocument, for large texts. The view is its own scroll area. It owns
+// its selection, scroll position, layout (STTextLayout: only visible lines are laid out, wrap
+// rows are estimated for lines not yet shown) and style; the document owns the text, its undo
+// history and the search. Several views may show one document, each wrapping at its own width;
+// every edit reaches all of them and costs each O(visible + log n).
+class STTextView : public QAbstractScrollArea, private TextView::TextDocumentObserver {
     Q_OBJECT
 public:
+    // Shows `document`, which the caller owns and keeps alive until the view is gone.
+    explicit STTextView(TextView::TextDocument &document, QWidget *parent = nullptr);
+    // Transitional: a view with a private document of its own (document() reaches it).
     explicit STTextView(QWidget *parent = nullptr);
     ~STTextView() override;
 
-    // A new view ready to be placed in a layout; the scroll area is the view itself.
+    // A new view with a private document, ready to be placed in a layout.
     static STTextView *scrollableTextView(QWidget *parent = nullptr);
 
-    // Content. Setting the content resets the typing attributes, keeps the undo history (the
-    // caller clears it when another document is loaded) and puts the caret at the former
+    TextView::TextDocument &document() { return *m_document; }
+    const TextView::TextDocument &document() const { return *m_document; }
+
+    // Content of the document. Setting the content resets the typing attributes, keeps the undo
+    // history (the caller clears it when another text is loaded) and puts the caret at the former
     // caret location, clamped to the new text.
     void setText(Base::U16Buffer &&text);
     void setText(std::u16string_view text);
     void setAttributedText(STAttributedText &&content);
-    STAttributedText attributedText() const;
-    std::u16string text() const;
-    QString plainText() const;
-    TextView::TextStorage &textContentManager() { return m_storage; }
-    const TextView::TextStorage &textContentManager() const { return m_storage; }
+    std::u16string text() const { return m_document->storage().text(); }
+    // The document's storage.
+    TextView::TextStorage &textContentManager() { return m_document->storage(); }
+    const TextView::TextStorage &textContentManager() const { return m_document->storage(); }
+    // This view's visual rows per line.
+    const TextView::WrapRows &wrapRows() const { return m_layout.rows(); }
 
-    // Colours of the syntax classes; class 0 and classes past the palette use the text colour.
+    // Everything the theme decides, for the view and its gutter at once. The font becomes
+    // QWidget::font(); setFont() is reflected in textViewStyle().font.
+    const STTextViewStyle &textViewStyle() const { return m_style; }
+    void setTextViewStyle(const STTextViewStyle &style);
+    // Single parts of the style.
     void setSyntaxPalette(const std::vector<QColor> &palette);
-
-    // The font is QWidget::font(); a change lays the text out again.
-    QColor textColor() const { return m_textColor; }
+    QColor textColor() const { return m_style.text; }
     void setTextColor(const QColor &color);
-    QColor backgroundColor() const { return m_backgroundColor; }
+    QColor backgroundColor() const { return m_style.background; }
     void setBackgroundColor(const QColor &color);
-    QColor selectionColor() const { return m_selectionColor; }
+    QColor selectionColor() const { return m_style.selection; }
     void setSelectionColor(const QColor &color);
+    QColor selectedLineHighlightColor() const { return m_style.currentLine; }
+    void setSelectedLineHighlightColor(const QColor &color);
+
     STParagraphStyle defaultParagraphStyle() const { return m_paragraphStyle; }
     void setDefaultParagraphStyle(const STParagraphStyle &style);
     STTypingAttributes typingAttributes() const { return m_typingAttributes; }
     void setTypingAttributes(const STTypingAttributes &attributes) { m_typingAttributes = attributes; }
     bool highlightSelectedLine() const { return m_highlightSelectedLine; }
     void setHighlightSelectedLine(bool on);
-    QColor selectedLineHighlightColor() const { return m_selectedLineColor; }
-    void setSelectedLineHighlightColor(const QColor &color);
     // False wraps lines to the view width.
-    bool isHorizontallyResizable() const { return m_horizontallyResizable; }
+    bool isHorizontallyResizable() const { return !m_layout.wraps(); }
     void setHorizontallyResizable(bool on);
     bool isEditable() const { return m_editable; }
     void setEditable(bool on);
@@ -132,18 +133,22 @@ public:
     // Space around the text inside the viewport (left and right; top and bottom are rows).
     void setTextInsets(int left, int right);
 
+    // The selection as a range, and its two ends: the anchor stays put while the caret moves.
     TextView::TextRange textSelection() const;
     void setTextSelection(TextView::TextRange range);
     std::size_t caretPosition() const { return m_caret; }
+    std::size_t anchorPosition() const { return m_anchor; }
+    // Selects whole lines (0-based, clamped) from `anchorLine` to `line`, breaks included, with
+    // the caret on `line`'s side: what a click or drag in the line numbers does.
+    void selectLines(std::size_t anchorLine, std::size_t line);
 
     void setTextDelegate(STTextViewDelegate *delegate) { m_delegate = delegate; }
     STTextViewDelegate *textDelegate() const { return m_delegate; }
     STTextFinder *textFinder() { return &m_finder; }
-    // The delegate's undo manager, else the view's own coalescing one.
-    TextView::UndoManager *undoManager();
     TextView::YankingManager &yankingManager() { return m_yanking; }
 
-    // A user-level edit: undoable as its own step, typing attributes apply to the new text, the
+    // A user-level edit: undoable as its own step (or, with typing coalescing, as part of the
+    // open typing step), typing attributes apply to the new text, the caret goes after it, the
     // text-changed callback fires before returning. Returns false when the delegate refused.
     bool replaceCharacters(TextView::TextRange range, std::u16string_view replacement);
     bool replaceCharacters(TextView::TextRange range, std::u16string_view replacement,
@@ -166,34 +171,36 @@ public:
     void deleteToEndOfLine();
     void yank();
 
-    // Find state, driven by the find bar.
+    // Find, driven by the find bar: the document's search, the selection moving over its matches.
     void setSearchString(const QString &needle, bool caseSensitive);
-    QString searchString() const { return m_needle; }
-    std::size_t matchCount() const { return m_matches.size(); }
+    QString searchString() const { return QString::fromStdU16String(m_document->searchNeedle()); }
+    std::size_t matchCount() const { return m_document->matches().size(); }
     // 1-based index of the selected match, 0 when the selection is not a match.
-    std::size_t currentMatchIndex() const;
+    std::size_t currentMatchIndex() const { return m_document->matchIndex(textSelection()); }
     bool findNext(bool forward);
     bool replaceCurrent(const QString &replacement);
     std::size_t replaceAll(const QString &replacement);
     bool isFindBarVisible() const;
     STFindBar *findBar() const { return m_findBar; }
+    void showFindBar(bool replace);
+    void hideFindBar();
 
     // Geometry, for the gutter and for tests: the viewport rectangle of the caret and the
     // position under a viewport point.
     QRect caretRect();
     std::size_t positionAt(QPoint viewportPoint);
-    int rowHeight() const { return m_rowHeight; }
+    int rowHeight() const { return m_layout.rowHeight(); }
     struct VisibleLine {
         std::size_t line;
         int y;
     };
     std::vector<VisibleLine> visibleLines();
     // Lines currently holding a layout (for tests: only what is shown is laid out).
-    std::size_t cachedLayoutCount() const { return m_layouts.size(); }
+    std::size_t cachedLayoutCount() const { return m_layout.cachedLayoutCount(); }
 
     QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
     // The input method's uncommitted text, shown at the caret but not part of the text.
-    const QString &preeditText() const { return m_preedit; }
+    const QString &preeditText() const { return m_layout.preeditText(); }
 
 signals:
     void textChanged();
@@ -217,59 +224,26 @@ protected:
     bool focusNextPrevChild(bool next) override;
 
 private:
-    friend class STGutterView;
-    friend class STTextFinder;
-    struct Piece {
-        std::size_t start = 0; // within the line
-        std::size_t length = 0;
-        std::unique_ptr<QTextLayout> layout;
-    };
-    struct LineLayout {
-        std::map<std::size_t, Piece> pieces; // by piece index
-    };
+    STTextView(TextView::TextDocument *document, std::unique_ptr<TextView::TextDocument> owned, QWidget *parent);
 
-    void textReplaced(const TextView::EditReport &report) override;
-    void attributesChanged(std::size_t start, std::size_t length) override;
-    void contentReset() override;
+    void documentDidReplace(const TextView::EditReport &report) override;
+    void documentDidChangeAttributes(std::size_t start, std::size_t length) override;
+    void documentDidReset() override;
+    void documentDidChangeMatches() override;
 
-    // Layout.
+    // Layout and scrolling.
     void relayoutAll();
-    void updateMetrics();
-    void updateWrapColumns();
+    void applyMetrics();
+    void applyWidth();
     void updateScrollBars();
     void updateViewportMargins();
-    int textLeft() const;
+    int textLeft() const { return m_leftInset; }
     int textWidth() const;
-    bool wraps() const { return !m_horizontallyResizable; }
-    std::size_t pieceCount(std::size_t line) const;
-    std::size_t pieceStart(std::size_t line, std::size_t piece) const;
-    std::size_t pieceOf(std::size_t line, std::size_t offset) const;
-    std::uint32_t pieceRows(std::size_t line, std::size_t piece) const;
-    std::size_t pieceFirstRow(std::size_t line, std::size_t piece) const;
-    QTextLayout *layoutFor(std::size_t line, std::size_t piece);
-    void invalidateLines(std::size_t first, std::size_t last);
-    void trimLayoutCache();
     std::size_t topRow() const;
     void setTopRow(std::size_t row);
     int visibleRowCount() const;
-
-    // Positions.
-    struct RowHit {
-        std::size_t line;
-        std::size_t piece;
-        int textLine; // within the piece layout
-    };
-    RowHit rowAt(std::size_t globalRow);
-    std::size_t globalRowOf(std::size_t position, qreal *x = nullptr);
-    std::size_t positionAtRow(std::size_t globalRow, qreal x);
-    std::size_t nextGrapheme(std::size_t position) const;
-    std::size_t previousGrapheme(std::size_t position) const;
-    std::size_t nextWordEnd(std::size_t position) const;
-    std::size_t previousWordStart(std::size_t position) const;
-    TextView::TextRange wordAt(std::size_t position) const;
-    TextView::TextRange lineRangeWithBreak(std::size_t position) const;
-    std::size_t lineEndOf(std::size_t position) const;
-    std::size_t lineStartOf(std::size_t position) const;
+    // Repaints the text and the line numbers.
+    void updateAll();
 
     // Selection and caret.
     void setSelection(std::size_t anchor, std::size_t caret, bool keepDesiredX = false);
@@ -283,76 +257,57 @@ private:
     enum class CompositionEnd { Commit, Discard };
     void endComposition(CompositionEnd end);
     void notifyTextChanged();
+    // After an edit this view made: the caret at `caret`, the callbacks told.
+    void finishOwnEdit(std::size_t caret);
+    // After an undo or redo of this view: the caret after the text it put back.
+    void finishHistoryStep(std::optional<TextView::TextRange> restored);
     void insertTyped(const std::u16string &text);
+    // Clipboard text, its line breaks made LF, in place of `range`.
+    bool insertPasted(TextView::TextRange range, const QString &text);
     void killRange(TextView::TextRange range, TextView::DeleteAction action);
+    void extendMouseSelection(std::size_t position);
+    void autoScrollTick();
 
-    // Find.
-    void recomputeMatches();
-    void updateMatchesAfterEdit(const TextView::EditReport &report);
-    std::vector<std::size_t> findIn(std::size_t from, std::size_t to) const;
-    void showFindBar(bool replace);
-    void hideFindBar();
+    // The find bar's and the scroll bars' colours from the style (stextfind.cpp).
     void applyFindBarColors();
 
-    void autoScrollTick();
-    QColor syntaxColor(std::uint8_t syntaxClass) const;
-
-    TextView::TextStorage m_storage;
-    TextView::CoalescingUndoManager m_undo;
+    // Declared first, destroyed last: the view stops observing before its own document goes.
+    std::unique_ptr<TextView::TextDocument> m_ownedDocument;
+    TextView::TextDocument *m_document;
+    STTextViewStyle m_style;
+    STTextLayout m_layout;
     TextView::YankingManager m_yanking;
     STTextFinder m_finder{this};
     STTextViewDelegate *m_delegate = nullptr;
     STGutterView *m_gutter = nullptr;
     STFindBar *m_findBar = nullptr;
 
-    std::map<std::size_t, LineLayout> m_layouts;
-    std::vector<QColor> m_palette;
-    QColor m_textColor{Qt::black};
-    QColor m_backgroundColor{Qt::white};
-    QColor m_selectionColor{QColor(0x33, 0x88, 0xff, 90)};
-    QColor m_selectedLineColor{QColor(0, 0, 0, 20)};
-    QColor m_matchColor{QColor(0xff, 0xd0, 0x00, 110)};
-    QColor m_currentMatchColor{QColor(0xff, 0x96, 0x00, 190)};
     STParagraphStyle m_paragraphStyle;
     STTypingAttributes m_typingAttributes;
     bool m_highlightSelectedLine = false;
-    bool m_horizontallyResizable = false;
     bool m_editable = true;
     bool m_selectable = true;
     bool m_incrementalSearching = true;
     int m_leftInset = 4;
     int m_rightInset = 4;
 
-    int m_rowHeight = 16;
-    qreal m_charWidth = 8;
     std::size_t m_topLine = 0;
     std::uint32_t m_topRowInLine = 0;
     bool m_settingScrollBars = false;
-    qreal m_widestMeasured = 0;
 
     std::size_t m_anchor = 0;
     std::size_t m_caret = 0;
     std::optional<qreal> m_desiredX;
     bool m_caretVisible = true;
     QTimer m_caretTimer;
-    QString m_preedit;
-    int m_preeditCursor = 0;
-    QList<QTextLayout::FormatRange> m_preeditFormats; // relative to the preedit start
 
     bool m_selectingWithMouse = false;
     // After a double or triple click, dragging extends by whole words or lines.
     enum class Granularity { Character, Word, Line };
     Granularity m_granularity = Granularity::Character;
     TextView::TextRange m_granularAnchor;
-    void extendMouseSelection(std::size_t position);
     QPoint m_lastMousePoint;
     QTimer m_autoScrollTimer;
     qint64 m_lastDoubleClickTime = 0;
     QPoint m_lastDoubleClickPoint;
-    bool m_suppressTextCallbacks = false;
-
-    QString m_needle;
-    std::u16string m_foldedNeedle;
-    bool m_caseSensitive = false;
-    std::vector<std::size_t> m_matches;
 };

@@ -2,6 +2,8 @@
 
 #include "stextview.h"
 
+#include "textview/textdocument.h"
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
@@ -58,7 +60,8 @@ STFindBar::STFindBar(STTextView *view)
     connect(m_case, &QCheckBox::toggled, this, &STFindBar::searchChanged);
     connect(next, &QPushButton::clicked, this, [this] { m_view->findNext(true); });
     connect(previous, &QPushButton::clicked, this, [this] { m_view->findNext(false); });
-    connect(done, &QPushButton::clicked, this, [this] { m_view->textFinder()->performAction(STTextFinder::HideFindInterface); });
+    connect(done, &QPushButton::clicked, this,
+            [this] { m_view->textFinder()->performAction(TextView::FindAction::HideFindInterface); });
     connect(replace, &QPushButton::clicked, this, [this] { m_view->replaceCurrent(m_replace->text()); });
     connect(all, &QPushButton::clicked, this, [this] { m_view->replaceAll(m_replace->text()); });
     m_find->installEventFilter(this);
@@ -83,9 +86,11 @@ void STFindBar::searchChanged()
     if (!m_view->isIncrementalSearchingEnabled())
         return;
     const auto before = m_view->textSelection();
-    m_view->setSearchString(m_find->text(), m_case->isChecked());
+    TextView::TextDocument &document = m_view->document();
+    document.setSearch(m_find->text().toStdU16String(), m_case->isChecked() ? TextView::CaseSensitivity::Sensitive
+                                                                             : TextView::CaseSensitivity::Insensitive);
     // Incremental search moves to the first match at or after the selection start.
-    if (m_view->matchCount() > 0) {
+    if (!document.matches().empty()) {
         m_view->setTextSelection({before.location, 0});
         m_view->findNext(true);
     }
@@ -98,8 +103,9 @@ void STFindBar::refreshCount()
         m_count->clear();
         return;
     }
-    const std::size_t count = m_view->matchCount();
-    const std::size_t current = m_view->currentMatchIndex();
+    const TextView::TextDocument &document = m_view->document();
+    const std::size_t count = document.matches().size();
+    const std::size_t current = document.matchIndex(m_view->textSelection());
     if (count == 0)
         m_count->setText(tr("No matches"));
     else if (current)
@@ -124,7 +130,7 @@ bool STFindBar::eventFilter(QObject *watched, QEvent *event)
     const bool returnKey = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
     const Qt::KeyboardModifiers modifiers = key->modifiers() & ~Qt::KeypadModifier;
     if (key->key() == Qt::Key_Escape) {
-        m_view->textFinder()->performAction(STTextFinder::HideFindInterface);
+        m_view->textFinder()->performAction(TextView::FindAction::HideFindInterface);
         return true;
     }
     // Handled here rather than through returnPressed: a line edit lets Return travel on to its
@@ -149,7 +155,7 @@ void STFindBar::keyPressEvent(QKeyEvent *event)
         if (auto *button = qobject_cast<QAbstractButton *>(QApplication::focusWidget()); button && isAncestorOf(button))
             button->click();
     } else if (event->key() == Qt::Key_Escape) {
-        m_view->textFinder()->performAction(STTextFinder::HideFindInterface);
+        m_view->textFinder()->performAction(TextView::FindAction::HideFindInterface);
     }
     event->accept();
 }

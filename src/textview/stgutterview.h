@@ -1,35 +1,33 @@
 #pragma once
 
-#include <QColor>
-#include <QFont>
 #include <QWidget>
+
+#include <cstddef>
+#include <optional>
 
 class STTextView;
 
-// Line numbers beside a text view. Its width follows the number of digits of the line count.
+// Line numbers beside a text view, in the view's style and font. Its width follows the number of
+// digits of the line count. It only paints and asks the view to select lines: a click on a number
+// selects its line (with Shift, from the selection's anchor), dragging extends by whole lines.
 class STGutterView : public QWidget {
     Q_OBJECT
 public:
     explicit STGutterView(STTextView *view);
 
-    // The font is QWidget::font(); a change resizes the gutter.
-    QColor textColor() const { return m_textColor; }
-    void setTextColor(const QColor &color);
-    QColor backgroundColor() const { return m_backgroundColor; }
-    void setBackgroundColor(const QColor &color);
     // Width needed for the current line count.
     int preferredWidth() const;
 
 protected:
     void paintEvent(QPaintEvent *event) override;
-    void changeEvent(QEvent *event) override;
-    // A click on a number selects its line; dragging extends by whole lines.
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:
+    std::size_t lineAt(int y) const;
+
     STTextView *m_view;
-    QColor m_textColor{QColor(0, 0, 0, 100)};
-    QColor m_backgroundColor{Qt::white};
+    // The line a drag started from, while the button is down.
+    std::optional<std::size_t> m_anchorLine;
 };

@@ -13,6 +13,8 @@
 
 namespace TextView {
 
+class WrapRows;
+
 // What one text replacement did, in positions before the edit (`position`, `removed`) and after
 // it (`position`, `inserted`). Lines are 0-based; `firstLine` is the line holding `position`.
 struct EditReport {
@@ -51,7 +53,7 @@ public:
     virtual void contentReset() = 0;
 };
 
-// The text of a view: a UTF-16 gap buffer with an incrementally maintained line index, a parallel
+// The text of a document: a UTF-16 gap buffer with an incrementally maintained line index, a parallel
 // syntax-class byte per code unit (allocated on first use) and a list of decorations.
 // All positions are UTF-16 code units; out-of-range arguments are clamped, never trusted.
 class TextStorage {
@@ -89,7 +91,8 @@ public:
     std::shared_ptr<const Base::TextSnapshot> snapshot();
 
     const LineIndex &lines() const { return m_lines; }
-    LineIndex &lines() { return m_lines; }
+    // Transitional: see LineIndex::setRowSource().
+    void setRowSource(const WrapRows *rows) { m_lines.setRowSource(rows); }
     std::size_t lineCount() const { return m_lines.lineCount(); }
     std::size_t lineStart(std::size_t line) const { return m_lines.lineStart(line); }
     std::size_t lineLength(std::size_t line) const { return m_lines.lineLength(line); }
@@ -116,8 +119,9 @@ public:
     // Batches nest; text edits inside a batch are still reported at once.
     void beginEditing();
     void endEditing();
-    bool isEditing() const { return m_editingDepth > 0; }
 
+    // The one observer, told synchronously. A TextDocument observes its storage and passes
+    // every change on to its own observers.
     void setObserver(TextStorageObserver *observer) { m_observer = observer; }
 
 private:

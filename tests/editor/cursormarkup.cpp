@@ -19,7 +19,7 @@ MarkedText parseMarkup(const QString &markup)
     return marked;
 }
 
-QString writeMarkup(const std::u16string &text, Editor::TextRange selection)
+QString writeMarkup(const std::u16string &text, TextView::TextRange selection)
 {
     QString out = QString::fromStdU16String(text);
     if (selection.length == 0)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "editor/textrange.h"
+#include "textview/textrange.h"
 
 #include <QString>
 
@@ -10,8 +10,8 @@
 // selection of "bc". Newlines are written as \n in the C++ literal.
 struct MarkedText {
     std::u16string text;
-    Editor::TextRange selection;
+    TextView::TextRange selection;
 };
 
 MarkedText parseMarkup(const QString &markup);
-QString writeMarkup(const std::u16string &text, Editor::TextRange selection);
+QString writeMarkup(const std::u16string &text, TextView::TextRange selection);

@@ -4,12 +4,31 @@
 
 #include "editor/caret.h"
 #include "editor/gotoline.h"
-#include "editor/linestarts.h"
 #include "editor/lineoperations.h"
+
+#include "textview/textstorage.h"
 
 #include <QtTest>
 
 using namespace Editor;
+
+namespace {
+
+std::unique_ptr<TextView::TextStorage> storageOf(std::u16string_view text)
+{
+    auto storage = std::make_unique<TextView::TextStorage>();
+    storage->setText(text);
+    return storage;
+}
+
+// The text after `edit`, with its selection written in.
+QString applied(std::u16string text, const LineEdit &edit)
+{
+    text.replace(edit.replaced.location, edit.replaced.length, edit.replacement);
+    return writeMarkup(text, edit.selection);
+}
+
+} // namespace
 
 class TestEditorCore : public QObject {
     Q_OBJECT
@@ -56,8 +75,7 @@ void TestEditorCore::caretPosition()
     QFETCH(int, line);
     QFETCH(int, column);
     const MarkedText marked = parseMarkup(markup);
-    const auto starts = computeLineStarts(marked.text);
-    QCOMPARE(Editor::caretPosition(marked.text, starts, marked.selection.location), (CaretPosition{line, column}));
+    QCOMPARE(Editor::caretPosition(*storageOf(marked.text), marked.selection.location), (CaretPosition{line, column}));
 }
 
 void TestEditorCore::lineRanges_data()
@@ -82,7 +100,7 @@ void TestEditorCore::lineRanges()
     QFETCH(int, location);
     QFETCH(int, length);
     const std::u16string content = text.toStdU16String();
-    const auto range = lineRange(computeLineStarts(content), content.size(), line);
+    const auto range = lineRange(*storageOf(content), line);
     if (location < 0) {
         QVERIFY(!range);
         return;
@@ -146,8 +164,10 @@ void TestEditorCore::duplicateLines()
     QFETCH(QString, before);
     QFETCH(QString, after);
     const MarkedText marked = parseMarkup(before);
-    const auto result = Editor::duplicateLines(marked.text, marked.selection);
-    QCOMPARE(writeMarkup(result.text, {result.caret, 0}), after);
+    const LineEdit edit = Editor::duplicateLines(*storageOf(marked.text), marked.selection);
+    QCOMPARE(applied(marked.text, edit), after);
+    // Only the copy is inserted; the lines themselves stay as they were.
+    QCOMPARE(edit.replaced.length, std::size_t(0));
 }
 
 void TestEditorCore::moveLine_data()
@@ -172,13 +192,13 @@ void TestEditorCore::moveLine()
     QFETCH(bool, up);
     QFETCH(QString, after);
     const MarkedText marked = parseMarkup(before);
-    const auto result = Editor::moveLine(marked.text, marked.selection.location, up ? Direction::Up : Direction::Down);
+    const auto edit = Editor::moveLine(*storageOf(marked.text), marked.selection.location, up ? Direction::Up : Direction::Down);
     if (after.isEmpty()) {
-        QVERIFY(!result);
+        QVERIFY(!edit);
         return;
     }
-    QVERIFY(result);
-    QCOMPARE(writeMarkup(result->text, {result->caret, 0}), after);
+    QVERIFY(edit);
+    QCOMPARE(applied(marked.text, *edit), after);
 }
 
 void TestEditorCore::goToLine_data()

@@ -6,6 +6,8 @@
 
 #include "base/notificationcenter.h"
 
+#include "textview/stgutterview.h"
+
 #include <QScrollBar>
 #include <QtTest>
 
@@ -66,6 +68,10 @@ private slots:
     void lineOperationsNeedFocusAndUndoInOneStep();
     void goToLineSelectsTheLineOrNothing();
     void wrapAndLineNumbersFollowTheInputs();
+    void themeReachesTheViewAsOneStyle();
+    void viewOnADocumentKeepsItsText();
+    void lineOperationsEditOnlyTheirLines_data();
+    void lineOperationsEditOnlyTheirLines();
 
 private:
     QWidget m_window;
@@ -225,12 +231,12 @@ void TestEditorBridge::anotherDocumentClearsUndo()
     STTextView *view = coordinator.makeView(inputs, &m_window);
     view->setFocus();
     QTest::keyClicks(view, "xyz");
-    QVERIFY(view->undoManager()->canUndo());
+    QVERIFY(view->document().canUndo());
     auto next = inputsFor(u"second", Documents::DocKind::Txt, "doc-2");
     next.textGeneration = 2;
     coordinator.update(next);
     QCOMPARE(coordinator.text(), std::u16string(u"second"));
-    QVERIFY(!view->undoManager()->canUndo());
+    QVERIFY(!view->document().canUndo());
 }
 
 void TestEditorBridge::caretReportsOnlyChanges()
@@ -311,6 +317,103 @@ void TestEditorBridge::wrapAndLineNumbersFollowTheInputs()
     coordinator.update(inputs);
     QVERIFY(view->isHorizontallyResizable());
     QVERIFY(!view->gutterView());
+}
+
+void TestEditorBridge::themeReachesTheViewAsOneStyle()
+{
+    Coordinator coordinator;
+    auto inputs = inputsFor(u"{\"a\": 1}", Documents::DocKind::Json);
+    const auto themes = Highlighting::Theme::all();
+    const Highlighting::Theme &theme = themes[themes.size() - 1];
+    inputs.theme = &theme;
+    inputs.fontSize = 15;
+    STTextView *view = coordinator.makeView(inputs, &m_window);
+    const STTextViewStyle &style = view->textViewStyle();
+    QCOMPARE(style.background, Highlighting::toQColor(theme.background()));
+    QCOMPARE(style.text, Highlighting::toQColor(theme.foreground()));
+    QCOMPARE(style.font.pointSizeF(), 15.0);
+    QCOMPARE(style.syntaxColor(std::uint8_t(SyntaxClass::Property)), Highlighting::toQColor(theme.color(SyntaxClass::Property)));
+    QCOMPARE(style.lineNumbers.rgb(), Highlighting::toQColor(theme.foreground()).rgb());
+    QVERIFY(style.lineNumbers.alphaF() < 0.5);
+    // Line numbers shown later take the same style: the gutter reads it from the view.
+    inputs.showLineNumbers = false;
+    coordinator.update(inputs);
+    inputs.showLineNumbers = true;
+    coordinator.update(inputs);
+    QVERIFY(view->gutterView());
+    QCOMPARE(view->gutterView()->font().pointSizeF(), 15.0);
+}
+
+void TestEditorBridge::viewOnADocumentKeepsItsText()
+{
+    TextView::TextDocument document;
+    document.setText(u"{\"key\": 12}\n");
+    Coordinator coordinator;
+    auto inputs = inputsFor(u"", Documents::DocKind::Json);
+    inputs.text.reset(); // the document brings its own
+    inputs.errorLine = 1;
+    std::unique_ptr<STTextView> view(coordinator.makeView(document, inputs, nullptr));
+    QCOMPARE(&view->document(), &document);
+    QCOMPARE(coordinator.text(), std::u16string(u"{\"key\": 12}\n"));
+    QCOMPARE(classAt(view.get(), 2), SyntaxClass::Property);
+    QCOMPARE(decoratedLines(coordinator), QList<long long>{1});
+    // A second view of the same document sees the edits of the first.
+    STTextView second(document);
+    QSignalSpy edited(&coordinator, &Coordinator::textEdited);
+    view->replaceCharacters({8, 2}, u"34");
+    QCOMPARE(edited.count(), 1);
+    QCOMPARE(second.text(), std::u16string(u"{\"key\": 34}\n"));
+    // With a text in the inputs the document takes it, as makeView without a document does.
+    std::unique_ptr<STTextView> third;
+    {
+        Coordinator other;
+        auto replacing = inputsFor(u"[1]", Documents::DocKind::Json, "doc-2");
+        third.reset(other.makeView(document, replacing, nullptr));
+        QCOMPARE(second.text(), std::u16string(u"[1]"));
+    }
+}
+
+void TestEditorBridge::lineOperationsEditOnlyTheirLines_data()
+{
+    QTest::addColumn<QString>("notification");
+    QTest::addColumn<int>("caret");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("revisionsAfter");
+    QTest::newRow("duplicate inserts the copy after its line")
+        << Notifications::duplicateLine << 7 << "aaaa\nbbbb\nbbbb\ncccc\n" << 1;
+    QTest::newRow("move down replaces only the two lines' differing span")
+        << Notifications::moveLineDown << 5 << "aaaa\ncccc\nbbbb\n" << 1;
+}
+
+void TestEditorBridge::lineOperationsEditOnlyTheirLines()
+{
+    QFETCH(QString, notification);
+    QFETCH(int, caret);
+    QFETCH(QString, text);
+    QFETCH(int, revisionsAfter);
+    QWidget window;
+    Coordinator coordinator;
+    STTextView *view = coordinator.makeView(inputsFor(u"aaaa\nbbbb\ncccc\n", Documents::DocKind::Txt), &window);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    view->setFocus();
+    QTRY_VERIFY(view->hasFocus());
+    view->setTextSelection({std::size_t(caret), 0});
+    struct Edits : TextView::TextDocumentObserver {
+        QList<TextView::EditReport> reports;
+        void documentDidReplace(const TextView::EditReport &report) override { reports << report; }
+        void documentDidChangeAttributes(std::size_t, std::size_t) override {}
+        void documentDidReset() override {}
+    } edits;
+    view->document().addObserver(&edits);
+    const std::uint64_t revision = view->document().revision();
+    NotificationCenter::defaultCenter().post(notification);
+    view->document().removeObserver(&edits);
+    QCOMPARE(QString::fromStdU16String(coordinator.text()), text);
+    QCOMPARE(int(view->document().revision() - revision), revisionsAfter);
+    QCOMPARE(edits.reports.size(), 1);
+    // Never the whole text: at most the two lines involved.
+    QVERIFY(std::max(edits.reports.front().removed, edits.reports.front().inserted) <= 10);
 }
 
 QTEST_MAIN(TestEditorBridge)

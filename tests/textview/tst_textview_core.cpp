@@ -1,9 +1,7 @@
-// Storage, line index, undo coalescing and kill ring of the text view, without any widget.
-#include "editmodel.h"
-
+// Storage, line index, wrap rows and kill ring of the text view, without any widget.
 #include "textview/lineindex.h"
 #include "textview/textstorage.h"
-#include "textview/undomanager.h"
+#include "textview/wraprows.h"
 #include "textview/yankingmanager.h"
 
 #include <QtTest>
@@ -14,7 +12,6 @@
 
 using namespace TextView;
 using namespace std::string_literals;
-using TextViewTest::EditModel;
 
 Q_DECLARE_METATYPE(std::u16string)
 Q_DECLARE_METATYPE(TextView::DeleteAction)
@@ -70,9 +67,8 @@ private slots:
     void rowEstimates_data();
     void rowEstimates();
     void measuredRowsMapBothWays();
-    void undoCoalescing_data();
-    void undoCoalescing();
-    void undoClosesOpenGroupAndRedoes();
+    void wrapRowsFollowEdits();
+    void lineIndexAnswersRowsForItsSource();
     void killRing_data();
     void killRing();
     void killRingSizeAtLeastOne();
@@ -174,43 +170,51 @@ void TestTextViewCore::randomEditsMatchModel()
     QFETCH(int, edits);
     QFETCH(int, maxInsert);
     std::mt19937 random(seed);
-    EditModel m;
-    m.model = u"seed line\nsecond\n\nlast without break";
-    m.storage.setText(m.model);
+    TextStorage storage;
+    std::u16string model = u"seed line\nsecond\n\nlast without break";
+    storage.setText(model);
+    // Every line start and length agrees with a fresh scan of the model.
+    auto linesConsistent = [&] {
+        std::size_t line = 0, start = 0;
+        for (std::size_t i = 0; i <= model.size(); ++i) {
+            if (i == model.size() || model[i] == u'\n') {
+                if (line >= storage.lineCount() || storage.lineStart(line) != start || storage.lineLength(line) != i - start)
+                    return false;
+                ++line;
+                start = i + 1;
+            }
+        }
+        return line == storage.lineCount() && storage.length() == model.size();
+    };
     const char16_t alphabet[] = u"ab\n\n\xe9\xD83D\xDE00 ";
     for (int i = 0; i < edits; ++i) {
-        const std::size_t size = m.model.size();
+        const std::size_t size = model.size();
         const std::size_t position = size ? random() % (size + 1) : 0;
         const std::size_t removed = (random() % 4 == 0 && size) ? random() % std::min<std::size_t>(size + 1, 300) : 0;
         std::u16string inserted;
         const int count = int(random() % std::uint32_t(maxInsert + 1));
         for (int k = 0; k < count; ++k)
             inserted += alphabet[random() % 8];
-        m.replace(position, removed, inserted, false);
+        storage.replace(position, removed, inserted);
+        model.replace(position, std::min(removed, size - position), inserted);
         if (i % 97 == 0 || i == edits - 1) {
-            QVERIFY2(m.linesConsistent(), qPrintable(QStringLiteral("after edit %1").arg(i)));
+            QVERIFY2(linesConsistent(), qPrintable(QStringLiteral("after edit %1").arg(i)));
             std::size_t longest = 0, run = 0;
-            for (char16_t c : m.model) {
+            for (char16_t c : model) {
                 run = c == u'\n' ? 0 : run + 1;
                 longest = std::max(longest, run);
             }
-            QCOMPARE(m.storage.lines().longestLineLength(), longest);
-            QCOMPARE(q(m.storage.text()), q(m.model));
-            const std::size_t probe = random() % (m.model.size() + 1);
-            const std::size_t expectedLine = std::size_t(std::count(m.model.begin(), m.model.begin() + std::ptrdiff_t(probe), u'\n'));
-            QCOMPARE(m.storage.lineAt(probe), expectedLine);
+            QCOMPARE(storage.lines().longestLineLength(), longest);
+            QCOMPARE(q(storage.text()), q(model));
+            const std::size_t probe = random() % (model.size() + 1);
+            const std::size_t expectedLine = std::size_t(std::count(model.begin(), model.begin() + std::ptrdiff_t(probe), u'\n'));
+            QCOMPARE(storage.lineAt(probe), expectedLine);
+            std::vector<std::uint32_t> lengths(storage.lineCount());
+            storage.lines().lineLengths(0, lengths.size(), lengths.data());
+            for (std::size_t line = 0; line < lengths.size(); line += 1 + lengths.size() / 50)
+                QCOMPARE(std::size_t(lengths[line]), storage.lineLength(line));
         }
     }
-    // Undoing everything restores the empty text, redoing everything the final one.
-    const std::u16string final = m.model;
-    while (m.undo.canUndo())
-        m.undo.undo();
-    QCOMPARE(q(m.storage.text()), QStringLiteral("seed line\nsecond\n\nlast without break"));
-    QVERIFY(m.linesConsistent());
-    while (m.undo.canRedo())
-        m.undo.redo();
-    QCOMPARE(q(m.storage.text()), q(final));
-    QVERIFY(m.linesConsistent());
 }
 
 void TestTextViewCore::linesAfterLoad_data()
@@ -431,9 +435,9 @@ void TestTextViewCore::rowEstimates()
     QFETCH(int, piece);
     QFETCH(int, length);
     QFETCH(int, rows);
-    LineIndex index;
-    index.setWrapColumns(std::uint32_t(columns), std::uint32_t(piece));
-    QCOMPARE(int(index.estimateRows(std::size_t(length))), rows);
+    WrapRows wrapRows;
+    wrapRows.setWrapColumns(std::uint32_t(columns), LineIndex(), std::uint32_t(piece));
+    QCOMPARE(int(wrapRows.estimateRows(std::size_t(length))), rows);
 }
 
 void TestTextViewCore::measuredRowsMapBothWays()
@@ -441,9 +445,10 @@ void TestTextViewCore::measuredRowsMapBothWays()
     std::vector<std::uint32_t> lengths(5000);
     for (std::size_t i = 0; i < lengths.size(); ++i)
         lengths[i] = std::uint32_t(i % 250);
-    LineIndex index;
-    index.assign(lengths);
-    index.setWrapColumns(100);
+    LineIndex lines;
+    lines.assign(lengths);
+    WrapRows index;
+    index.setWrapColumns(100, lines);
     std::size_t expectedTotal = 0;
     for (std::size_t i = 0; i < lengths.size(); ++i)
         expectedTotal += index.estimateRows(lengths[i]);
@@ -462,59 +467,59 @@ void TestTextViewCore::measuredRowsMapBothWays()
     QCOMPARE(index.lineAtRow(index.totalRows() + 10).line, std::size_t(4999));
 }
 
-void TestTextViewCore::undoCoalescing_data()
+// Rows follow the text's lines edit by edit: the edited lines are estimated afresh, measured
+// values elsewhere stay, and the result equals estimating the edited text from scratch.
+void TestTextViewCore::wrapRowsFollowEdits()
 {
-    // Steps: "t<pos><chars>" types at pos, "r<pos>" replaces one unit programmatically, "u" undo.
-    QTest::addColumn<QStringList>("steps");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<int>("undoSteps");
-    QTest::newRow("run-of-typing-is-one-step") << QStringList{"t0a", "t1b", "t2c"} << "abc" << 1;
-    QTest::newRow("typing-elsewhere-starts-new-step") << QStringList{"t0a", "t1b", "t0X"} << "Xab" << 2;
-    QTest::newRow("programmatic-edit-is-own-step") << QStringList{"t0a", "t1b", "r0", "t2c"} << "Rbc" << 3;
-    QTest::newRow("undo-after-typing-restores-empty") << QStringList{"t0a", "t1b", "u"} << "" << 0;
+    TextStorage storage;
+    std::u16string text;
+    for (int i = 0; i < 3000; ++i)
+        text += std::u16string(std::size_t(i % 230), u'x') + u"\n";
+    storage.setText(text);
+    WrapRows rows;
+    rows.setWrapColumns(50, storage.lines());
+    rows.setMeasuredRows(10, 7);
+    std::mt19937 random(3);
+    for (int i = 0; i < 400; ++i) {
+        const std::size_t position = random() % (storage.length() + 1);
+        const std::size_t removed = random() % 3 == 0 ? random() % 2000 : 0;
+        const std::u16string inserted = random() % 2 ? u"ab\ncd\n\nxyz" : std::u16string(random() % 300, u'y');
+        const EditReport report = storage.replace(position, removed, inserted);
+        rows.replaceLines(report.firstLine, report.removedLineBreaks + 1, report.insertedLineBreaks + 1, storage.lines());
+        QCOMPARE(rows.lineCount(), storage.lineCount());
+    }
+    WrapRows fresh;
+    fresh.setWrapColumns(50, storage.lines());
+    std::size_t measured = 0;
+    for (std::size_t line = 0; line < storage.lineCount(); ++line) {
+        if (rows.isMeasured(line)) {
+            ++measured;
+            continue;
+        }
+        QCOMPARE(rows.rows(line), fresh.rows(line));
+    }
+    QVERIFY(measured <= 1);
+    if (measured == 0)
+        QCOMPARE(rows.totalRows(), fresh.totalRows());
 }
 
-void TestTextViewCore::undoCoalescing()
+// Callers that still ask the text's line index about rows are answered by the view attached.
+void TestTextViewCore::lineIndexAnswersRowsForItsSource()
 {
-    QFETCH(QStringList, steps);
-    QFETCH(QString, text);
-    QFETCH(int, undoSteps);
-    EditModel m;
-    for (const QString &step : steps) {
-        if (step.startsWith('t'))
-            m.replace(std::size_t(step.mid(1, 1).toInt()), 0, u16(step.mid(2)), true);
-        else if (step.startsWith('r'))
-            m.replace(std::size_t(step.mid(1).toInt()), 1, u"R", false);
-        else
-            m.undo.undo();
-    }
-    QCOMPARE(q(m.storage.text()), text);
-    int count = 0;
-    while (m.undo.canUndo()) {
-        m.undo.undo();
-        ++count;
-    }
-    QCOMPARE(count, undoSteps);
-    QCOMPARE(q(m.storage.text()), QString());
-}
-
-void TestTextViewCore::undoClosesOpenGroupAndRedoes()
-{
-    EditModel m;
-    m.replace(0, 0, u"h", true);
-    m.replace(1, 0, u"i", true);
-    QVERIFY(m.undo.isCoalescing());
-    QCOMPARE(m.undo.lastRange(), std::optional<TextRange>(TextRange{1, 1}));
-    m.undo.undo();
-    QVERIFY(!m.undo.isCoalescing());
-    QVERIFY(!m.undo.lastRange());
-    QCOMPARE(q(m.model), QString());
-    m.undo.redo();
-    QCOMPARE(q(m.model), QStringLiteral("hi"));
-    // A new edit after redo clears what is left to redo.
-    m.undo.undo();
-    m.replace(0, 0, u"x", false);
-    QVERIFY(!m.undo.canRedo());
+    TextStorage storage;
+    storage.setText(u"short\n" + std::u16string(250, u'x') + u"\nend");
+    QCOMPARE(storage.lines().totalRows(), std::size_t(3)); // none attached: a row per line
+    QCOMPARE(storage.lines().rowOfLine(2), std::size_t(2));
+    WrapRows rows;
+    rows.setWrapColumns(100, storage.lines());
+    storage.setRowSource(&rows);
+    QCOMPARE(storage.lines().rows(1), 3u);
+    QCOMPARE(storage.lines().totalRows(), std::size_t(5));
+    QCOMPARE(storage.lines().rowOfLine(2), std::size_t(4));
+    QCOMPARE(storage.lines().lineAtRow(3).line, std::size_t(1));
+    QCOMPARE(storage.lines().lineAtRow(3).rowInLine, 2u);
+    storage.setRowSource(nullptr);
+    QCOMPARE(storage.lines().rows(1), 1u);
 }
 
 void TestTextViewCore::killRing_data()

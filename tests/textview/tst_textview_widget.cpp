@@ -14,6 +14,7 @@
 #include <QScrollBar>
 #include <QtTest>
 
+using TextView::FindAction;
 using TextView::TextRange;
 
 namespace {
@@ -27,7 +28,7 @@ class RecordingDelegate : public STTextViewDelegate {
 public:
     QStringList events;
     bool refuse = false;
-    void textViewDidChangeText(STTextView *view) override { events << "text:" + view->plainText(); }
+    void textViewDidChangeText(STTextView *view) override { events << "text:" + q(view->text()); }
     void textViewDidChangeSelection(STTextView *view) override
     {
         events << QStringLiteral("selection:%1").arg(view->textSelection().location);
@@ -46,7 +47,7 @@ struct Fixture {
         view.setFocus();
         QCoreApplication::processEvents();
     }
-    QString text() const { return view.plainText(); }
+    QString text() const { return q(view.text()); }
 };
 
 // "Ctrl+Shift+Left" style key names to a key press.
@@ -81,6 +82,11 @@ private slots:
     void doubleAndTripleClick();
     void doubleClickDragExtendsByWords();
     void gutterClickSelectsLines();
+    void selectLinesGrowsTowardsTheLine_data();
+    void selectLinesGrowsTowardsTheLine();
+    void twoViewsShowOneDocument();
+    void viewsWrapIndependently();
+    void styleReachesViewAndGutter();
     void clipboardRoundTrip();
     void inputMethodPreeditAndCommit();
     void inputMethodQueries();
@@ -105,7 +111,7 @@ private slots:
     void contextMenuOffersEditing();
     void rightToLeftTextMovesLogically();
     void lineHeightMultipleSetsRowHeight();
-    void undoManagerFromDelegate();
+    void undoLivesInTheDocument();
     void readOnlyViewStillSelectsAndCopies();
     void scrollPositionStableWhileRowsAreMeasured();
 };
@@ -403,17 +409,17 @@ void TestTextViewWidget::wrapOnOffSameText()
     wrapped.view.grab();
     unwrapped.view.grab();
     QCOMPARE(wrapped.text(), unwrapped.text());
-    QVERIFY(wrapped.view.textContentManager().lines().rows(0) > 5);
-    QCOMPARE(unwrapped.view.textContentManager().lines().rows(0), 1u);
+    QVERIFY(wrapped.view.wrapRows().rows(0) > 5);
+    QCOMPARE(unwrapped.view.wrapRows().rows(0), 1u);
     QCOMPARE(wrapped.view.horizontalScrollBar()->maximum(), 0);
     QVERIFY(unwrapped.view.horizontalScrollBar()->maximum() > 0);
     // The second line starts below all rows of the first.
     wrapped.view.setTextSelection({std::size_t(longLine.size()) + 1, 0});
-    QCOMPARE(wrapped.view.caretRect().top(), int(wrapped.view.textContentManager().lines().rows(0)) * wrapped.view.rowHeight());
+    QCOMPARE(wrapped.view.caretRect().top(), int(wrapped.view.wrapRows().rows(0)) * wrapped.view.rowHeight());
     // Turning wrapping off lays the same text out again at once.
     wrapped.view.setHorizontallyResizable(true);
     wrapped.view.grab();
-    QCOMPARE(wrapped.view.textContentManager().lines().rows(0), 1u);
+    QCOMPARE(wrapped.view.wrapRows().rows(0), 1u);
     QCOMPARE(wrapped.view.caretRect().top(), wrapped.view.rowHeight());
 }
 
@@ -451,10 +457,10 @@ void TestTextViewWidget::findBarActions()
 {
     Fixture f(fixture("find.txt"));
     STTextFinder *finder = f.view.textFinder();
-    QVERIFY(finder->validateAction(STTextFinder::ShowFindInterface));
-    QVERIFY(!finder->validateAction(STTextFinder::NextMatch)); // nothing searched yet
-    QVERIFY(!finder->validateAction(99));
-    finder->performAction(STTextFinder::ShowFindInterface);
+    QVERIFY(finder->validateAction(FindAction::ShowFindInterface));
+    QVERIFY(!finder->validateAction(FindAction::NextMatch)); // nothing searched yet
+    QVERIFY(!TextView::findActionFromCode(99)); // no action has that code
+    finder->performAction(FindAction::ShowFindInterface);
     QVERIFY(f.view.isFindBarVisible());
     QVERIFY(!f.view.findBar()->isReplaceShown());
     QTest::keyClicks(f.view.findBar()->findField(), "apple");
@@ -462,20 +468,20 @@ void TestTextViewWidget::findBarActions()
     QCOMPARE(f.view.matchCount(), std::size_t(3)); // "Apple" matches without case sensitivity
     QCOMPARE(f.view.textSelection(), (TextRange{0, 5}));
     QCOMPARE(f.view.findBar()->countLabel()->text(), QStringLiteral("1 of 3"));
-    finder->performAction(STTextFinder::NextMatch);
+    finder->performAction(FindAction::NextMatch);
     QCOMPARE(f.view.currentMatchIndex(), std::size_t(2));
-    finder->performAction(STTextFinder::PreviousMatch);
-    finder->performAction(STTextFinder::PreviousMatch); // wraps to the last
+    finder->performAction(FindAction::PreviousMatch);
+    finder->performAction(FindAction::PreviousMatch); // wraps to the last
     QCOMPARE(f.view.currentMatchIndex(), std::size_t(3));
     f.view.findBar()->caseBox()->setChecked(true);
     QCOMPARE(f.view.matchCount(), std::size_t(2));
     // Editing the text keeps the matches current.
     f.view.replaceCharacters({0, 0}, u"apple ");
     QCOMPARE(f.view.matchCount(), std::size_t(3));
-    finder->performAction(STTextFinder::HideFindInterface);
+    finder->performAction(FindAction::HideFindInterface);
     QVERIFY(!f.view.isFindBarVisible());
     QCOMPARE(f.view.matchCount(), std::size_t(0));
-    finder->performAction(STTextFinder::ShowReplaceInterface);
+    finder->performAction(FindAction::ShowReplaceInterface);
     QVERIFY(f.view.findBar()->isReplaceShown());
     QCOMPARE(f.view.matchCount(), std::size_t(3));
 }
@@ -525,8 +531,8 @@ void TestTextViewWidget::findBarKeysNeverReachTheText()
 
     Fixture f(fixture("find.txt"));
     QVERIFY(QTest::qWaitForWindowActive(&f.view));
-    f.view.textFinder()->performAction(replaceShown ? STTextFinder::ShowReplaceInterface
-                                                    : STTextFinder::ShowFindInterface);
+    f.view.textFinder()->performAction(replaceShown ? FindAction::ShowReplaceInterface
+                                                    : FindAction::ShowFindInterface);
     STFindBar *bar = f.view.findBar();
     QCOMPARE(QApplication::focusWidget(), bar->findField());
     for (const QString &step : steps) {
@@ -560,7 +566,7 @@ void TestTextViewWidget::replaceAndReplaceAllUndo()
     Fixture f(original);
     RecordingDelegate delegate;
     f.view.setTextDelegate(&delegate);
-    f.view.textFinder()->performAction(STTextFinder::ShowReplaceInterface);
+    f.view.textFinder()->performAction(FindAction::ShowReplaceInterface);
     QTest::keyClicks(f.view.findBar()->findField(), "apple");
     f.view.findBar()->replaceField()->setText("pear");
     QVERIFY(f.view.replaceCurrent("pear"));
@@ -614,7 +620,7 @@ void TestTextViewWidget::replaceCharactersContract()
     f.view.setTypingAttributes({3});
     f.view.replaceCharacters({3, 0}, u"!");
     QCOMPARE(f.view.textContentManager().classAt(3), std::uint8_t(3));
-    QCOMPARE(f.view.undoManager()->undoCount(), std::size_t(2)); // each programmatic edit its own step
+    QCOMPARE(f.view.document().undoCount(), std::size_t(2)); // each programmatic edit its own step
     f.view.undo();
     f.view.undo();
     QCOMPARE(f.text(), QStringLiteral("hello"));
@@ -628,7 +634,7 @@ void TestTextViewWidget::delegateCanRefuse()
     f.view.setTextDelegate(&delegate);
     QTest::keyClicks(&f.view, "x");
     QCOMPARE(f.text(), QStringLiteral("keep"));
-    QVERIFY(!f.view.undoManager()->canUndo());
+    QVERIFY(!f.view.document().canUndo());
 }
 
 void TestTextViewWidget::attributedTextPutsCaretAtFormerLocation()
@@ -643,7 +649,9 @@ void TestTextViewWidget::attributedTextPutsCaretAtFormerLocation()
     f.view.setAttributedText(std::move(content));
     QCOMPARE(f.view.textSelection(), (TextRange{7, 0}));
     QCOMPARE(int(f.view.typingAttributes().syntaxClass), 0);
-    QCOMPARE(f.view.attributedText().classes, std::vector<std::uint8_t>(text.size(), 2));
+    std::vector<std::uint8_t> classes(text.size());
+    f.view.textContentManager().copyClasses(0, classes.size(), classes.data());
+    QCOMPARE(classes, std::vector<std::uint8_t>(text.size(), 2));
     STAttributedText shorter;
     shorter.text.append(u"ab", 2);
     f.view.setAttributedText(std::move(shorter));
@@ -668,7 +676,7 @@ void TestTextViewWidget::longLineIsLaidOutInPieces()
     Fixture f(huge, true);
     f.view.grab();
     QCOMPARE(f.view.textContentManager().lineCount(), std::size_t(1));
-    QVERIFY(f.view.textContentManager().lines().rows(0) > 1000);
+    QVERIFY(f.view.wrapRows().rows(0) > 1000);
     press(&f.view, "Ctrl+End");
     f.view.grab();
     QCOMPARE(f.view.textSelection().location, std::size_t(huge.size()));
@@ -677,7 +685,7 @@ void TestTextViewWidget::longLineIsLaidOutInPieces()
     // Down from the first row moves one row, not one line.
     press(&f.view, "Ctrl+Home");
     press(&f.view, "Down");
-    const std::size_t columns = f.view.textContentManager().lines().wrapColumns();
+    const std::size_t columns = f.view.wrapRows().wrapColumns();
     QCOMPARE(f.view.textSelection().location, columns);
 }
 
@@ -760,19 +768,14 @@ void TestTextViewWidget::lineHeightMultipleSetsRowHeight()
     QCOMPARE(f.view.caretRect().top(), f.view.rowHeight());
 }
 
-void TestTextViewWidget::undoManagerFromDelegate()
+void TestTextViewWidget::undoLivesInTheDocument()
 {
-    struct OwnUndo : STTextViewDelegate {
-        TextView::CoalescingUndoManager manager;
-        TextView::UndoManager *undoManager(STTextView *) override { return &manager; }
-    } delegate;
     Fixture f("");
-    f.view.setTextDelegate(&delegate);
     QTest::keyClicks(&f.view, "abc");
-    QCOMPARE(delegate.manager.isCoalescing(), true);
+    QCOMPARE(f.view.document().isCoalescing(), true);
     f.view.undo();
     QCOMPARE(f.text(), QString());
-    QVERIFY(delegate.manager.canRedo());
+    QVERIFY(f.view.document().canRedo());
 }
 
 void TestTextViewWidget::readOnlyViewStillSelectsAndCopies()
@@ -801,13 +804,13 @@ void TestTextViewWidget::scrollPositionStableWhileRowsAreMeasured()
     Fixture f(text, true, QSize(300, 300));
     f.view.verticalScrollBar()->setValue(f.view.verticalScrollBar()->maximum() / 2);
     const std::size_t top = f.view.visibleLines().front().line;
-    const std::size_t totalBefore = f.view.textContentManager().lines().totalRows();
+    const std::size_t totalBefore = f.view.wrapRows().totalRows();
     f.view.grab();
     QCoreApplication::processEvents();
     f.view.grab();
     QCOMPARE(f.view.visibleLines().front().line, top);
-    QVERIFY(f.view.textContentManager().lines().totalRows() != totalBefore); // estimates were refined
-    QCOMPARE(std::size_t(f.view.verticalScrollBar()->value()), f.view.textContentManager().lines().rowOfLine(top)
+    QVERIFY(f.view.wrapRows().totalRows() != totalBefore); // estimates were refined
+    QCOMPARE(std::size_t(f.view.verticalScrollBar()->value()), f.view.wrapRows().rowOfLine(top)
                                                                     + std::size_t(-f.view.visibleLines().front().y / f.view.rowHeight()));
 }
 
@@ -823,6 +826,121 @@ void TestTextViewWidget::gutterClickSelectsLines()
     QApplication::sendEvent(f.view.gutterView(), &move);
     QTest::mouseRelease(f.view.gutterView(), Qt::LeftButton, {}, QPoint(5, 2 * row + row / 2));
     QCOMPARE(f.view.textSelection(), (TextRange{0, 14})); // three whole lines
+}
+
+void TestTextViewWidget::selectLinesGrowsTowardsTheLine_data()
+{
+    QTest::addColumn<int>("anchorLine");
+    QTest::addColumn<int>("line");
+    QTest::addColumn<int>("anchor");
+    QTest::addColumn<int>("caret");
+    // "one\ntwo\nthree\nfour": lines start at 0, 4, 8, 14.
+    QTest::newRow("one-line-with-its-break") << 1 << 1 << 4 << 8;
+    QTest::newRow("downwards-caret-after-the-last-line") << 0 << 2 << 0 << 14;
+    QTest::newRow("upwards-anchor-after-its-line-caret-at-the-start") << 2 << 0 << 14 << 0;
+    QTest::newRow("last-line-has-no-break") << 3 << 3 << 14 << 18;
+    QTest::newRow("lines-past-the-end-are-clamped") << 9 << 9 << 14 << 18;
+}
+
+void TestTextViewWidget::selectLinesGrowsTowardsTheLine()
+{
+    QFETCH(int, anchorLine);
+    QFETCH(int, line);
+    QFETCH(int, anchor);
+    QFETCH(int, caret);
+    Fixture f("one\ntwo\nthree\nfour");
+    f.view.selectLines(std::size_t(anchorLine), std::size_t(line));
+    QCOMPARE(int(f.view.anchorPosition()), anchor);
+    QCOMPARE(int(f.view.caretPosition()), caret);
+}
+
+void TestTextViewWidget::twoViewsShowOneDocument()
+{
+    TextView::TextDocument document;
+    document.setText(u"first line\nsecond line\n");
+    STTextView a(document), b(document);
+    for (STTextView *view : {&a, &b}) {
+        view->resize(400, 300);
+        view->show();
+    }
+    QCOMPARE(&a.document(), &document);
+    RecordingDelegate delegateA, delegateB;
+    a.setTextDelegate(&delegateA);
+    b.setTextDelegate(&delegateB);
+    b.setTextSelection({11, 6}); // "second"
+    a.setTextSelection({0, 0});
+    QTest::keyClicks(&a, "> ");
+    QCOMPARE(q(b.text()), QStringLiteral("> first line\nsecond line\n"));
+    QCOMPARE(b.textSelection(), (TextRange{13, 6})); // still on "second"
+    QCOMPARE(a.textSelection(), (TextRange{2, 0}));
+    // Only the view that edited reports the edit as its own.
+    QCOMPARE(delegateA.events.filter("text:").size(), 2);
+    QCOMPARE(delegateB.events.filter("text:").size(), 0);
+    // One history: either view undoes the typing, and the caret of the one that did follows.
+    b.undo();
+    QCOMPARE(q(a.text()), QStringLiteral("first line\nsecond line\n"));
+    QCOMPARE(b.textSelection(), (TextRange{0, 0}));
+    QCOMPARE(a.textSelection(), (TextRange{0, 0}));
+    a.redo();
+    QCOMPARE(q(b.text()), QStringLiteral("> first line\nsecond line\n"));
+    // The search is the document's: both views count the same matches.
+    a.setSearchString("line", false);
+    QCOMPARE(b.matchCount(), std::size_t(2));
+    b.replaceCharacters({0, 0}, u"line ");
+    QCOMPARE(a.matchCount(), std::size_t(3));
+}
+
+void TestTextViewWidget::viewsWrapIndependently()
+{
+    TextView::TextDocument document;
+    document.setText(QString("word ").repeated(60).toStdU16String() + u"\nshort\n");
+    STTextView wrapped(document), unwrapped(document);
+    unwrapped.setHorizontallyResizable(true);
+    for (STTextView *view : {&wrapped, &unwrapped}) {
+        view->resize(300, 300);
+        view->show();
+        view->grab();
+    }
+    QVERIFY(wrapped.wrapRows().rows(0) > 5);
+    QCOMPARE(unwrapped.wrapRows().rows(0), 1u);
+    // An edit through one view reaches the rows of both.
+    unwrapped.replaceCharacters({0, 0}, u"new line\n");
+    wrapped.grab();
+    QCOMPARE(wrapped.wrapRows().lineCount(), document.storage().lineCount());
+    QCOMPARE(unwrapped.wrapRows().lineCount(), document.storage().lineCount());
+    QCOMPARE(wrapped.wrapRows().rows(0), 1u);
+    QVERIFY(wrapped.wrapRows().rows(1) > 5);
+    QCOMPARE(unwrapped.wrapRows().rows(1), 1u);
+    // The first view on the document answers the line index's row questions.
+    QCOMPARE(document.storage().lines().rows(1), wrapped.wrapRows().rows(1));
+    QCOMPARE(document.storage().lines().totalRows(), wrapped.wrapRows().totalRows());
+}
+
+void TestTextViewWidget::styleReachesViewAndGutter()
+{
+    Fixture f("one\ntwo\n");
+    f.view.setShowsLineNumbers(true);
+    STTextViewStyle style = f.view.textViewStyle();
+    style.background = QColor(10, 20, 30);
+    style.text = QColor(250, 250, 250);
+    style.lineNumbers = QColor(200, 100, 50);
+    style.font.setPointSizeF(21);
+    f.view.setTextViewStyle(style);
+    QCOMPARE(f.view.font().pointSizeF(), 21.0);
+    QCOMPARE(f.view.textViewStyle(), style);
+    QCOMPARE(f.view.backgroundColor(), QColor(10, 20, 30));
+    // The gutter paints in the style and inherits the font; its width follows.
+    QCOMPARE(f.view.gutterView()->font().pointSizeF(), 21.0);
+    QCOMPARE(f.view.viewport()->x(), f.view.gutterView()->preferredWidth());
+    const QImage gutter = f.view.gutterView()->grab().toImage();
+    QCOMPARE(gutter.pixelColor(1, 1), QColor(10, 20, 30));
+    bool numberPainted = false;
+    for (int x = 0; x < gutter.width() && !numberPainted; ++x)
+        for (int y = 0; y < f.view.rowHeight() && !numberPainted; ++y)
+            numberPainted = gutter.pixelColor(x, y).red() > 120 && gutter.pixelColor(x, y).blue() < 120;
+    QVERIFY(numberPainted);
+    QCOMPARE(f.view.viewport()->grab().toImage().pixelColor(f.view.viewport()->width() - 2, f.view.viewport()->height() - 2),
+             QColor(10, 20, 30));
 }
 
 QTEST_MAIN(TestTextViewWidget)

@@ -7,6 +7,8 @@
 #include "base/localization.h"
 #include "base/notificationcenter.h"
 
+#include "textview/findaction.h"
+
 #include <QAction>
 #include <QMainWindow>
 #include <QMenu>
@@ -16,8 +18,13 @@ namespace App {
 
 namespace {
 
-// The find interface's action codes, as the editor reads them.
-enum FindCode { ShowFind = 1, FindNext = 2, FindPrevious = 3, HideFind = 11, ShowReplace = 12 };
+using TextView::FindAction;
+
+// A find action travels through the notification centre as its integer code.
+QVariant findCode(FindAction action)
+{
+    return TextView::findActionCode(action);
+}
 
 std::function<void(QMainWindow *)> post(const QString &name, QVariant object = {})
 {
@@ -62,14 +69,16 @@ QList<Command> allCommands(const CommandActions &actions)
          true},
         {M::File, "quit", "Quit", {K(Qt::CTRL | Qt::Key_Q)}, run(actions.quit), true},
 
-        {M::Edit, "find", "Find…", {K(Qt::CTRL | Qt::Key_F)}, post(Notifications::findAction, ShowFind)},
+        {M::Edit, "find", "Find…", {K(Qt::CTRL | Qt::Key_F)},
+         post(Notifications::findAction, findCode(FindAction::ShowFindInterface))},
         {M::Edit, "findNext", "Find Next", {K(Qt::CTRL | Qt::Key_G), K(Qt::Key_F3)},
-         post(Notifications::findAction, FindNext)},
+         post(Notifications::findAction, findCode(FindAction::NextMatch))},
         {M::Edit, "findPrevious", "Find Previous", {K(Qt::CTRL | Qt::SHIFT | Qt::Key_G), K(Qt::SHIFT | Qt::Key_F3)},
-         post(Notifications::findAction, FindPrevious)},
-        {M::Edit, "hideFind", "Hide Find", {K(Qt::Key_Escape)}, post(Notifications::findAction, HideFind)},
+         post(Notifications::findAction, findCode(FindAction::PreviousMatch))},
+        {M::Edit, "hideFind", "Hide Find", {K(Qt::Key_Escape)},
+         post(Notifications::findAction, findCode(FindAction::HideFindInterface))},
         {M::Edit, "replace", "Find & Replace", {K(Qt::CTRL | Qt::ALT | Qt::Key_F), K(Qt::CTRL | Qt::Key_H)},
-         post(Notifications::findAction, ShowReplace)},
+         post(Notifications::findAction, findCode(FindAction::ShowReplaceInterface))},
         {M::Edit, "goToLine", "Go to Line…", {K(Qt::CTRL | Qt::Key_L)}, post(Notifications::goToLine)},
         {M::Edit, "reveal", "Reveal in Finder", {K(Qt::CTRL | Qt::SHIFT | Qt::Key_R)},
          post(Notifications::revealInFinder)},
