@@ -1,8 +1,0 @@
-#pragma once
-
-namespace Formatting {
-class JSONFormatter;
-class Validation;
-class XMLValidator;
-struct ValidationError;
-} // namespace Formatting
