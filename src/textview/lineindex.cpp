@@ -208,28 +208,4 @@ void LineIndex::replaceLines(std::size_t first, std::size_t count, const std::ui
     rebuildTrees();
 }
 
-// ---- Transitional row queries --------------------------------------------------------------
-
-std::size_t LineIndex::totalRows() const
-{
-    return m_rowSource ? m_rowSource->totalRows() : m_lineCount;
-}
-
-std::uint32_t LineIndex::rows(std::size_t line) const
-{
-    return m_rowSource ? m_rowSource->rows(line) : 1;
-}
-
-std::size_t LineIndex::rowOfLine(std::size_t line) const
-{
-    return m_rowSource ? m_rowSource->rowOfLine(line) : std::min(line, m_lineCount - 1);
-}
-
-RowPosition LineIndex::lineAtRow(std::size_t row) const
-{
-    if (m_rowSource)
-        return m_rowSource->lineAtRow(row);
-    return {std::min(row, m_lineCount - 1), 0};
-}
-
 } // namespace TextView

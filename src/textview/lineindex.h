@@ -6,7 +6,6 @@
 
 namespace TextView {
 
-class WrapRows;
 
 // A visual row given as the line showing it and the row within that line (both 0-based).
 struct RowPosition {
@@ -45,17 +44,6 @@ public:
     void replaceLines(std::size_t first, std::size_t count, const std::uint32_t *lengths,
                       std::size_t newCount);
 
-    // Transitional row queries, for callers that still ask the text's line index about visual
-    // rows: they answer for the view attached here (the first view shown on the text attaches
-    // itself while it lives), or count one row per line when none is. New code asks the view
-    // (STTextView::wrapRows()).
-    void setRowSource(const WrapRows *rows) { m_rowSource = rows; }
-    const WrapRows *rowSource() const { return m_rowSource; }
-    std::size_t totalRows() const;
-    std::uint32_t rows(std::size_t line) const;
-    std::size_t rowOfLine(std::size_t line) const;
-    RowPosition lineAtRow(std::size_t row) const;
-
 private:
     struct Block {
         std::vector<std::uint32_t> span; // length + 1 (the line feed, virtual for the last line)
@@ -79,7 +67,6 @@ private:
     // Longest span, recomputed over the blocks only after the longest line was edited away.
     mutable std::uint32_t m_longestSpan = 1;
     mutable bool m_longestDirty = true;
-    const WrapRows *m_rowSource = nullptr;
 };
 
 } // namespace TextView

@@ -68,9 +68,6 @@ STTextView::STTextView(TextView::TextDocument *document, std::unique_ptr<TextVie
     setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     m_style.font = font();
     m_document->addObserver(this);
-    // Callers that still ask the storage's line index about rows get this view's answers.
-    if (!m_document->storage().lines().rowSource())
-        m_document->storage().setRowSource(&m_layout.rows());
     m_caretTimer.setInterval(std::max(QApplication::cursorFlashTime() / 2, 100));
     connect(&m_caretTimer, &QTimer::timeout, this, [this] {
         m_caretVisible = !m_caretVisible;
@@ -87,8 +84,6 @@ STTextView::STTextView(TextView::TextDocument *document, std::unique_ptr<TextVie
 STTextView::~STTextView()
 {
     m_document->removeObserver(this);
-    if (m_document->storage().lines().rowSource() == &m_layout.rows())
-        m_document->storage().setRowSource(nullptr);
 }
 
 STTextView *STTextView::scrollableTextView(QWidget *parent)

@@ -13,7 +13,6 @@
 
 namespace TextView {
 
-class WrapRows;
 
 // What one text replacement did, in positions before the edit (`position`, `removed`) and after
 // it (`position`, `inserted`). Lines are 0-based; `firstLine` is the line holding `position`.
@@ -91,8 +90,6 @@ public:
     std::shared_ptr<const Base::TextSnapshot> snapshot();
 
     const LineIndex &lines() const { return m_lines; }
-    // Transitional: see LineIndex::setRowSource().
-    void setRowSource(const WrapRows *rows) { m_lines.setRowSource(rows); }
     std::size_t lineCount() const { return m_lines.lineCount(); }
     std::size_t lineStart(std::size_t line) const { return m_lines.lineStart(line); }
     std::size_t lineLength(std::size_t line) const { return m_lines.lineLength(line); }

@@ -68,7 +68,6 @@ private slots:
     void rowEstimates();
     void measuredRowsMapBothWays();
     void wrapRowsFollowEdits();
-    void lineIndexAnswersRowsForItsSource();
     void killRing_data();
     void killRing();
     void killRingSizeAtLeastOne();
@@ -501,25 +500,6 @@ void TestTextViewCore::wrapRowsFollowEdits()
     QVERIFY(measured <= 1);
     if (measured == 0)
         QCOMPARE(rows.totalRows(), fresh.totalRows());
-}
-
-// Callers that still ask the text's line index about rows are answered by the view attached.
-void TestTextViewCore::lineIndexAnswersRowsForItsSource()
-{
-    TextStorage storage;
-    storage.setText(u"short\n" + std::u16string(250, u'x') + u"\nend");
-    QCOMPARE(storage.lines().totalRows(), std::size_t(3)); // none attached: a row per line
-    QCOMPARE(storage.lines().rowOfLine(2), std::size_t(2));
-    WrapRows rows;
-    rows.setWrapColumns(100, storage.lines());
-    storage.setRowSource(&rows);
-    QCOMPARE(storage.lines().rows(1), 3u);
-    QCOMPARE(storage.lines().totalRows(), std::size_t(5));
-    QCOMPARE(storage.lines().rowOfLine(2), std::size_t(4));
-    QCOMPARE(storage.lines().lineAtRow(3).line, std::size_t(1));
-    QCOMPARE(storage.lines().lineAtRow(3).rowInLine, 2u);
-    storage.setRowSource(nullptr);
-    QCOMPARE(storage.lines().rows(1), 1u);
 }
 
 void TestTextViewCore::killRing_data()

@@ -911,9 +911,6 @@ void TestTextViewWidget::viewsWrapIndependently()
     QCOMPARE(wrapped.wrapRows().rows(0), 1u);
     QVERIFY(wrapped.wrapRows().rows(1) > 5);
     QCOMPARE(unwrapped.wrapRows().rows(1), 1u);
-    // The first view on the document answers the line index's row questions.
-    QCOMPARE(document.storage().lines().rows(1), wrapped.wrapRows().rows(1));
-    QCOMPARE(document.storage().lines().totalRows(), wrapped.wrapRows().totalRows());
 }
 
 void TestTextViewWidget::styleReachesViewAndGutter()

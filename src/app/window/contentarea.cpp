@@ -132,7 +132,7 @@ ContentArea::EditorTop ContentArea::editorTop() const
     if (!visible.empty() && m_editor->rowHeight() > 0)
         return {visible.front().line, std::uint32_t(std::max(0, -visible.front().y) / m_editor->rowHeight())};
     // A viewport of no height shows no line; its scroll value still names the top row.
-    const auto position = m_editor->textContentManager().lines().lineAtRow(std::size_t(
+    const auto position = m_editor->wrapRows().lineAtRow(std::size_t(
         std::max(0, m_editor->verticalScrollBar()->value())));
     return {position.line, position.rowInLine};
 }
@@ -151,8 +151,9 @@ void ContentArea::followEditor()
 {
     const EditorTop top = editorTop();
     m_editorTop = top;
-    const auto &lines = m_editor->textContentManager().lines();
-    const double rows = double(std::max<std::uint32_t>(1, lines.rows(std::min(top.line, lines.lineCount() - 1))));
+    const auto &rowsOf = m_editor->wrapRows();
+    const std::size_t lineCount = m_editor->textContentManager().lines().lineCount();
+    const double rows = double(std::max<std::uint32_t>(1, rowsOf.rows(std::min(top.line, lineCount - 1))));
     const auto position = Viewers::blockForSourceLine(m_markdown->blocks(), double(top.line) + double(top.rowInLine) / rows);
     if (!position)
         return;
@@ -178,8 +179,8 @@ void ContentArea::previewScrolled(std::size_t block, double fraction)
         return;
     const double source = Viewers::sourceLineForBlock(m_markdown->blocks(), {block, fraction});
     // The blocks may lag behind the text by one parse: clamp to the lines the editor has.
-    const auto &lines = m_editor->textContentManager().lines();
-    const std::size_t last = lines.lineCount() - 1;
+    const auto &lines = m_editor->wrapRows();
+    const std::size_t last = m_editor->textContentManager().lines().lineCount() - 1;
     const double whole = std::floor(source);
     const std::size_t line = std::min(std::size_t(whole), last);
     const double within = double(line) == whole ? source - whole : 1.0;

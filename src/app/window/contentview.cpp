@@ -80,17 +80,6 @@ QString fromView(std::string_view text)
     return QString::fromUtf8(text.data(), qsizetype(text.size()));
 }
 
-std::int64_t nanoseconds(const Documents::FileTime &time)
-{
-    return time.seconds * 1'000'000'000 + time.nanoseconds;
-}
-
-// The disk copy counts as changed only when it is more than half a second newer.
-bool isNewerOnDisk(const std::optional<Documents::FileTime> &disk, const std::optional<Documents::FileTime> &known)
-{
-    return disk && known && nanoseconds(*disk) > nanoseconds(*known) + 500'000'000;
-}
-
 QString openPanelFilter()
 {
     QStringList patterns;
@@ -138,16 +127,12 @@ ContentView::ContentView(Options options, QWidget *parent) : QWidget(parent), m_
     setMinimumSize(minimumContentSize);
     setAcceptDrops(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
-    m_textView = m_editor.makeView(m_inputs, nullptr);
+    m_session = std::make_unique<DocumentSession>();
+    m_session->setAutoSaveDelay(WindowTimings::shared().autoSaveMs);
+    m_textView = m_editor.makeView(m_session->document(), m_inputs, nullptr);
     m_analysis = std::make_unique<DocumentAnalysis>([this] { return m_textView->textContentManager().snapshot(); },
                                                     [this] { return m_textView->caretPosition(); });
     m_analysis->jobs().setDelayScale(WindowTimings::shared().jobDelayScale);
-
-    m_autoSave.setSingleShot(true);
-    m_autoSave.setInterval(WindowTimings::shared().autoSaveMs);
-    connect(&m_autoSave, &Base::Timer::timeout, this, [this] { saveIfDirty(SaveReason::AutoSave); });
-    m_saveRetry.setSingleShot(true);
-    connect(&m_saveRetry, &Base::Timer::timeout, this, [this] { saveIfDirty(SaveReason::Retry); });
 
     m_loadingIndicatorDelay.setSingleShot(true);
     m_loadingIndicatorDelay.setInterval(WindowTimings::shared().loadingIndicatorDelayMs);
@@ -158,11 +143,11 @@ ContentView::ContentView(Options options, QWidget *parent) : QWidget(parent), m_
         m_loadingIndicator->show();
         m_loadingIndicator->raise();
     });
-    connect(&m_loadWatcher, &QFutureWatcher<std::shared_ptr<LoadOutcome>>::finished, this, &ContentView::applyLoad);
 
     buildLayout();
     connectEditor();
     connectAnalysis();
+    connectSession();
     connectToolbar();
     applyPreferences();
     connect(&Preferences::shared(), &Preferences::changed, this, &ContentView::applyPreference);
@@ -177,8 +162,11 @@ ContentView::~ContentView()
     WindowSession::shared().remove(this);
     for (auto token : m_observerTokens)
         NotificationCenter::defaultCenter().removeObserver(token);
-    m_loadWatcher.waitForFinished();
     m_analysis.reset();
+    // The view shows the session's document: it goes first.
+    delete m_textView;
+    m_textView = nullptr;
+    m_session.reset();
 }
 
 // ---- Layout -------------------------------------------------------------------------------
@@ -235,9 +223,9 @@ void ContentView::resizeEvent(QResizeEvent *event)
 
 void ContentView::updateLayoutForDocument()
 {
-    const std::optional<DocKind> kind = m_doc ? std::optional<DocKind>(m_doc->kind) : std::nullopt;
-    m_rootPages->setCurrentWidget(m_doc ? m_documentPage : static_cast<QWidget *>(m_placeholder));
-    m_toolbar->setDocument(kind, m_doc ? QFileInfo(displayPath(m_doc->path)).fileName() : QString());
+    const std::optional<DocKind> kind = doc() ? std::optional<DocKind>(doc()->kind) : std::nullopt;
+    m_rootPages->setCurrentWidget(doc() ? m_documentPage : static_cast<QWidget *>(m_placeholder));
+    m_toolbar->setDocument(kind, doc() ? QFileInfo(displayPath(doc()->path)).fileName() : QString());
     m_toolbar->setMode(m_mode);
     m_content->arrange(kind, m_mode);
     updateStatusBar();
@@ -246,14 +234,14 @@ void ContentView::updateLayoutForDocument()
 
 void ContentView::updateStatusBar()
 {
-    if (!m_doc) {
+    if (!doc()) {
         m_statusBar->clearDocument();
     } else {
-        m_statusBar->setDocument(fromView(m_doc->kind.label()),
-                                 fromView(Documents::displayName(m_doc->encoding)),
-                                 fromView(Documents::label(m_doc->lineEnding)));
+        m_statusBar->setDocument(fromView(doc()->kind.label()),
+                                 fromView(Documents::displayName(doc()->encoding)),
+                                 fromView(Documents::label(doc()->lineEnding)));
     }
-    if (m_doc && showsValidation(m_doc->kind))
+    if (doc() && showsValidation(doc()->kind))
         m_statusBar->setValidation(validationStatus(m_analysis->validation()));
     else
         m_statusBar->setValidation(std::nullopt);
@@ -263,14 +251,14 @@ void ContentView::updateStatusBar()
 
 void ContentView::updateToolbar()
 {
-    const std::optional<DocKind> kind = m_doc ? std::optional<DocKind>(m_doc->kind) : std::nullopt;
+    const std::optional<DocKind> kind = doc() ? std::optional<DocKind>(doc()->kind) : std::nullopt;
     m_toolbar->setFormatOffered(formatIsOffered(kind, m_analysis->validation(), m_analysis->isFormatted()));
     updateToolbarMinWidth();
 }
 
 void ContentView::updateToolbarMinWidth()
 {
-    if (!m_doc)
+    if (!doc())
         return;
     const double width = m_toolbar->naturalWidth();
     if (std::abs(width - m_toolbarMinWidth) <= 0.5)
@@ -341,9 +329,9 @@ void ContentView::connectEditor()
 
 void ContentView::pushEditorInputs()
 {
-    m_inputs.docKind = m_doc ? m_doc->kind : DocKind(DocKind::Txt);
-    m_inputs.documentId = m_doc ? displayPath(m_doc->path) : QString();
-    m_inputs.isActiveEditor = m_doc && !isAlternateFullView(m_doc->kind, m_mode);
+    m_inputs.docKind = doc() ? doc()->kind : DocKind(DocKind::Txt);
+    m_inputs.documentId = doc() ? displayPath(doc()->path) : QString();
+    m_inputs.isActiveEditor = doc() && !isAlternateFullView(doc()->kind, m_mode);
     m_editor.update(m_inputs);
 }
 
@@ -360,15 +348,12 @@ std::u16string_view ContentView::currentText()
 
 bool ContentView::isDirty() const
 {
-    return m_doc && (m_formatChangePending || m_textView->textContentManager().revision() != m_savedRevision);
+    return m_session->isDirty();
 }
 
 void ContentView::onTextChanged()
 {
-    // Text from disk waits while the user's edits are unsaved: it is appended after them.
-    if (m_following)
-        m_follower.setSuspended(isDirty());
-    scheduleAutoSave();
+    m_session->textDidChange();
     scheduleAllJobs();
     updateWindowTitle();
 }
@@ -390,13 +375,13 @@ void ContentView::scheduleJob(Job job)
 void ContentView::updateAnalysisContext()
 {
     JobContext context;
-    context.kind = m_doc ? std::optional<DocKind>(m_doc->kind) : std::nullopt;
+    context.kind = doc() ? std::optional<DocKind>(doc()->kind) : std::nullopt;
     context.mode = m_mode;
     context.showCounts = Preferences::shared().showCounts();
-    if (m_doc && m_doc->kind == DocKind::Xml)
-        context.xmlSource = xmlSourceFor(m_doc->encoding, m_doc->hadBOM);
-    if (m_doc)
-        context.path = m_doc->path;
+    if (doc() && doc()->kind == DocKind::Xml)
+        context.xmlSource = xmlSourceFor(doc()->encoding, doc()->hadBOM);
+    if (doc())
+        context.path = doc()->path;
     context.delimiterChoice = m_delimiterChoice;
     m_analysis->setContext(std::move(context));
 }
@@ -441,7 +426,7 @@ void ContentView::showValidation()
             if (errors.errors[i].line)
                 more.push_back(*errors.errors[i].line);
     }
-    const bool ndjson = m_doc && m_doc->kind == DocKind::Ndjson;
+    const bool ndjson = doc() && doc()->kind == DocKind::Ndjson;
     m_statusBar->setErrorCount(ndjson ? errors.errors.size() : 0, errors.stoppedEarly
                                                                       ? DocumentStatusBar::MoreErrors::Yes
                                                                       : DocumentStatusBar::MoreErrors::No);
@@ -460,14 +445,14 @@ void ContentView::setMode(ViewMode mode)
     const auto treeSelection = m_mode == ViewMode::Tree ? treeSelectionSteps() : std::nullopt;
     m_mode = mode;
     m_toolbar->setMode(mode);
-    m_content->arrange(m_doc ? std::optional<DocKind>(m_doc->kind) : std::nullopt, mode);
+    m_content->arrange(doc() ? std::optional<DocKind>(doc()->kind) : std::nullopt, mode);
     pushEditorInputs();
     scheduleJob(Job::CSVParse);
     scheduleJob(Job::MarkdownParse);
     scheduleJob(Job::JSONTree);
     if (treeSelection)
         moveCaretToValue(*treeSelection);
-    if (!isAlternateFullView(m_doc ? std::optional<DocKind>(m_doc->kind) : std::nullopt, mode))
+    if (!isAlternateFullView(doc() ? std::optional<DocKind>(doc()->kind) : std::nullopt, mode))
         m_textView->setFocus();
 }
 
@@ -475,193 +460,98 @@ void ContentView::setMode(ViewMode mode)
 
 void ContentView::loadPath(const QString &path)
 {
-    loadPath(path, std::nullopt);
+    m_session->load(path);
 }
 
-void ContentView::loadPath(const QString &path, std::optional<Documents::Encoding> encoding)
+void ContentView::connectSession()
 {
-    ++m_loadGeneration;
-    const std::string localPath = nativePath(path);
-    const auto checked = Documents::checkBeforeLoad(localPath);
-    if (const auto *error = std::get_if<Base::Message>(&checked)) {
-        // A load still under way is superseded all the same: its result is dropped.
-        m_loadInFlight = false;
+    DocumentSession *session = m_session.get();
+    connect(session, &DocumentSession::loadStarted, this, [this](const QString &fileName) {
+        m_loadingIndicator->setLabel(loc(Base::Message{"Opening %@…", {fileName.toStdString()}}));
+        m_loadingIndicatorDelay.start();
+        if (!doc())
+            updateWindowTitle();
+    });
+    connect(session, &DocumentSession::loadFailed, this, [this](const QString &message, const QString &path) {
         m_loadingIndicatorDelay.stop();
         m_loadingIndicator->hide();
-        m_editsDiscarded = false;
-        showError(loc(*error));
-        return;
-    }
-    m_loadTicket = {m_loadGeneration, localPath, std::get<Documents::FileAttributes>(checked).modificationTime,
-                    encoding};
-    m_loadWatcher.setFuture(QtConcurrent::task([localPath, encoding] {
-                                return std::make_shared<LoadOutcome>(
-                                    encoding ? Documents::decodeForLoad(localPath, *encoding)
-                                             : Documents::decodeForLoad(localPath));
-                            })
-                                .withPriority(2)
-                                .spawn());
-    m_loadingIndicator->setLabel(loc(Base::Message{"Opening %@…", {QFileInfo(path).fileName().toStdString()}}));
-    m_loadInFlight = true;
-    m_loadingIndicatorDelay.start();
-    if (!m_doc)
-        updateWindowTitle();
-}
-
-void ContentView::applyLoad()
-{
-    const auto future = m_loadWatcher.future();
-    if (future.resultCount() == 0 || m_loadTicket.generation != m_loadGeneration)
-        return;
-    m_loadInFlight = false;
-    m_loadingIndicatorDelay.stop();
-    m_loadingIndicator->hide();
-    m_editsDiscarded = false;
-    const std::shared_ptr<LoadOutcome> outcome = future.result();
-    if (const auto *error = std::get_if<Base::Message>(outcome.get())) {
         // A file that cannot be read is not tried again at the next start.
-        if (Preferences::shared().lastOpenPath() == displayPath(m_loadTicket.path))
+        if (Preferences::shared().lastOpenPath() == path)
             Preferences::shared().setLastOpenPath(QString());
         updateWindowTitle();
-        showError(loc(*error));
-        return;
-    }
-    auto &loaded = std::get<Documents::LoadedText>(*outcome);
-    const std::string &path = m_loadTicket.path;
-    Documents::LoadedDoc doc;
-    doc.path = path;
-    doc.kind = DocKind::detect(path);
-    doc.encoding = loaded.encoding;
-    doc.lineEnding = loaded.lineEnding;
-    doc.hadBOM = loaded.hadBOM;
-    doc.mtime = loaded.recoveredMtime ? loaded.recoveredMtime : m_loadTicket.mtime;
-    doc.version = loaded.version;
-    doc.isScratch = Documents::isScratchPath(path);
+        showError(message);
+    });
+    connect(session, &DocumentSession::textArrived, this, &ContentView::showLoadedText);
+    connect(session, &DocumentSession::documentLoaded, this, &ContentView::documentDidLoad);
+    connect(session, &DocumentSession::saved, this, [this] {
+        updateWindowTitle();
+        emit documentSaved();
+    });
+    connect(session, &DocumentSession::saveFailed, this, &ContentView::showError);
+    connect(session, &DocumentSession::saveRecovered, this, [this] {
+        // The alert of the failure this save recovers from is over.
+        if (m_errorAlert && m_errorAlert->text().startsWith(loc("Auto-save failed: %@").section(QStringLiteral("%@"), 0, 0)))
+            m_errorAlert->close();
+    });
+    connect(session, &DocumentSession::externalChangeDetected, this, &ContentView::raiseExternalChangeDialog);
+    connect(session, &DocumentSession::formatChanged, this, [this] {
+        updateStatusBar();
+        updateWindowTitle();
+    });
+    connect(session, &DocumentSession::followedTextArrived, this,
+            [this](const std::shared_ptr<const std::u16string> &text) { appendFollowedText(*text); });
+}
+
+void ContentView::showLoadedText(std::shared_ptr<Base::U16Buffer> text, bool sameFile)
+{
+    m_loadingIndicatorDelay.stop();
+    m_loadingIndicator->hide();
+    const auto &loaded = *m_session->doc();
     // The delimiter and the view the user picked belong to the file: a reload keeps them.
-    const bool sameFile = m_doc && m_doc->path == path;
     if (!sameFile)
         m_delimiterChoice = Viewers::CSVDelimiterChoice::Auto;
     closeDocumentQuestions();
-    m_chosenEncoding = m_loadTicket.encoding;
-    m_followState = loaded.follow;
-    m_doc = doc;
-    m_formatChangePending = false;
-
-    m_inputs.text = std::make_shared<Base::U16Buffer>(std::move(loaded.text));
+    m_inputs.text = std::move(text);
     ++m_inputs.textGeneration;
-    m_lastSaveFailed = false;
     m_inputs.goToLine.reset();
     m_inputs.errorLine.reset();
     if (!sameFile)
-        m_mode = initialMode(doc.kind);
+        m_mode = initialMode(loaded.kind);
     pushEditorInputs();
     m_inputs.text.reset();
-    m_savedRevision = m_textView->textContentManager().revision();
-    m_autoSave.stop();
+}
 
+void ContentView::documentDidLoad(bool, const QString &note)
+{
+    const Documents::LoadedDoc &loaded = *m_session->doc();
     // A new document starts without the previous one's results.
     m_analysis->clear();
     m_inputs.moreErrorLines.clear();
     m_statusBar->setErrorCount(0, DocumentStatusBar::MoreErrors::No);
     m_statusBar->setNote({});
     m_toolbar->setDelimiter(m_delimiterChoice, m_analysis->tableDelimiter());
-
-    if (!doc.isScratch) {
-        RecentsStore::shared().add(displayPath(path));
-        Preferences::shared().setLastOpenPath(displayPath(path));
+    if (!loaded.isScratch) {
+        RecentsStore::shared().add(displayPath(loaded.path));
+        Preferences::shared().setLastOpenPath(displayPath(loaded.path));
     }
     updateLayoutForDocument();
     scheduleAllJobs();
     updateWindowTitle();
-    if (!isAlternateFullView(doc.kind, m_mode))
+    if (!isAlternateFullView(loaded.kind, m_mode))
         m_textView->setFocus();
-    m_follower.stop();
-    if (doc.kind != DocKind::Log)
-        m_following = false;
-    m_toolbar->setFollowing(m_following);
-    if (m_following) {
+    m_toolbar->setFollowing(m_session->isFollowing());
+    if (m_session->isFollowing())
         scrollToEnd();
-        startFollowing();
-    }
-    if (loaded.recoveryNote)
-        showError(loc(*loaded.recoveryNote));
+    if (!note.isEmpty())
+        showError(note);
     emit documentLoaded();
 }
 
 // ---- Saving -----------------------------------------------------------------------------------
 
-void ContentView::scheduleAutoSave()
-{
-    m_autoSave.start(WindowTimings::shared().autoSaveMs);
-}
-
-std::optional<std::int64_t> ContentView::currentDiskMtimeNs() const
-{
-    if (!m_doc)
-        return std::nullopt;
-    const auto time = Documents::modificationTime(m_doc->path);
-    return time ? std::optional<std::int64_t>(nanoseconds(*time)) : std::nullopt;
-}
-
 bool ContentView::saveIfDirty(SaveReason reason)
 {
-    if (!m_doc)
-        return true;
-    if (!isDirty() && !m_lastSaveFailed)
-        return true;
-    if (m_editsDiscarded)
-        return true;
-    const bool reports = reason == SaveReason::AutoSave || reason == SaveReason::Retry;
-    if (reason != SaveReason::Quit && !m_suppressExternalCheck && fileChangedOnDisk()) {
-        m_externalChangePending = true;
-        if (reports)
-            raiseExternalChangeDialog();
-        return false;
-    }
-    const std::u16string_view text = currentText();
-    const std::uint64_t revision = m_textView->textContentManager().revision();
-    if (const auto error = Documents::saveText(m_doc->path, text, m_doc->encoding, m_doc->lineEnding, m_doc->hadBOM)) {
-        m_lastSaveFailed = true;
-        m_lastSaveError = loc(*error);
-        // A retry that fails again says nothing new: the alert the first failure raised stands.
-        if (reason == SaveReason::AutoSave)
-            showError(m_lastSaveError);
-        scheduleSaveRetry(*error);
-        return false;
-    }
-    // Saved: the failure it recovers from, and its alert, are over.
-    m_saveRetry.stop();
-    m_saveRetryStep = 0;
-    if (m_errorAlert && !m_lastSaveError.isEmpty() && m_errorAlert->text() == m_lastSaveError)
-        m_errorAlert->close();
-    m_savedRevision = revision;
-    m_formatChangePending = false;
-    m_lastSaveFailed = false;
-    m_lastSaveError.clear();
-    if (const auto time = Documents::modificationTime(m_doc->path))
-        m_doc->mtime = time;
-    m_doc->version = Documents::diskVersion(m_doc->path);
-    updateWindowTitle();
-    // The save wrote a new file: follow it from a fresh read of it.
-    if (m_following)
-        QTimer::singleShot(0, this, &ContentView::reloadFollowedLog);
-    emit documentSaved();
-    return true;
-}
-
-void ContentView::scheduleSaveRetry(const Base::Message &error)
-{
-    // Text the encoding cannot hold fails the same way until the user changes it; a full disk, a
-    // lost mount or a lock clears up by itself.
-    const bool unencodable = !error.arguments.empty()
-                             && std::holds_alternative<std::shared_ptr<const Base::Message>>(error.arguments.front())
-                             && std::get<std::shared_ptr<const Base::Message>>(error.arguments.front())->key
-                                    == Documents::cannotEncodeMessage(m_doc->encoding).key;
-    if (unencodable)
-        return;
-    const int delay = saveRetryDelaysMs[std::min(m_saveRetryStep, saveRetryDelaysMs.size() - 1)];
-    ++m_saveRetryStep;
-    m_saveRetry.start(delay);
+    return m_session->saveIfDirty(reason);
 }
 
 void ContentView::openFile(const QString &path)
@@ -680,8 +570,9 @@ void ContentView::askAboutUnsavedEdits(LeaveReason reason, std::function<void()>
     for (QMessageBox *dialog : {m_unsavedQuestion.data(), m_externalDialog.data(), m_errorAlert.data()})
         if (dialog)
             dialog->close();
-    const bool changedOnDisk = m_externalChangePending || (m_doc && !m_lastSaveFailed && fileChangedOnDisk());
-    const std::string name = m_doc ? QFileInfo(displayPath(m_doc->path)).fileName().toStdString()
+    const bool changedOnDisk = m_session->externalChangePending()
+                               || (doc() && !m_session->lastSaveFailed() && m_session->fileChangedOnDisk());
+    const std::string name = doc() ? QFileInfo(displayPath(doc()->path)).fileName().toStdString()
                                    : std::string("Untitled");
     auto *dialog = new QMessageBox(QMessageBox::Warning, loc("Unsaved Changes"),
                                    changedOnDisk
@@ -689,7 +580,8 @@ void ContentView::askAboutUnsavedEdits(LeaveReason reason, std::function<void()>
                                        : loc(Base::Message{"Your changes to %@ could not be saved.", {name}}),
                                    QMessageBox::NoButton, this);
     dialog->setObjectName("unsavedEditsQuestion");
-    dialog->setInformativeText(changedOnDisk ? loc("The file was modified outside the app.") : m_lastSaveError);
+    dialog->setInformativeText(changedOnDisk ? loc("The file was modified outside the app.")
+                                             : m_session->lastSaveError());
     dialog->setTextFormat(Qt::PlainText);
     dialog->setWindowModality(Qt::WindowModal);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
@@ -725,7 +617,7 @@ void ContentView::askAboutUnsavedEdits(LeaveReason reason, std::function<void()>
                 if (button == overwrite) {
                     *answered = true;
                     overwriteDisk();
-                    later(!isDirty() && !m_lastSaveFailed ? proceed : cancelled);
+                    later(!isDirty() && !m_session->lastSaveFailed() ? proceed : cancelled);
                 } else if (button == saveAs) {
                     *answered = true;
                     m_afterExport = proceed;
@@ -745,9 +637,7 @@ void ContentView::askAboutUnsavedEdits(LeaveReason reason, std::function<void()>
                     });
                 } else if (button == discard) {
                     *answered = true;
-                    m_editsDiscarded = true;
-                    m_externalChangePending = false;
-                    m_autoSave.stop();
+                    m_session->discardEdits();
                     later(proceed);
                 }
             });
@@ -761,35 +651,16 @@ void ContentView::askAboutUnsavedEdits(LeaveReason reason, std::function<void()>
 
 void ContentView::closeDocumentQuestions()
 {
-    m_externalChangePending = false;
     for (QMessageBox *dialog : {m_externalDialog.data(), m_unsavedQuestion.data(), m_reopenConfirmation.data()})
         if (dialog)
             dialog->close();
-}
-
-bool ContentView::fileChangedOnDisk() const
-{
-    if (!m_doc)
-        return false;
-    if (!m_doc->version)
-        return isNewerOnDisk(Documents::modificationTime(m_doc->path), m_doc->mtime);
-    // A file that is gone (or cannot be looked at) is written anew by the next save.
-    const auto now = Documents::diskVersion(m_doc->path);
-    return now && Documents::changedOnDisk(*m_doc->version, *now);
 }
 
 // ---- External changes -----------------------------------------------------------------------
 
 void ContentView::checkExternalChange()
 {
-    if (!m_doc || !m_doc->mtime)
-        return;
-    if (m_following && m_follower.isFollowing() && !isDirty())
-        return;
-    if (fileChangedOnDisk()) {
-        m_externalChangePending = true;
-        raiseExternalChangeDialog();
-    }
+    m_session->checkExternalChange();
 }
 
 void ContentView::raiseExternalChangeDialog()
@@ -815,7 +686,7 @@ void ContentView::raiseExternalChangeDialog()
         else if (button == overwrite)
             overwriteDisk();
         else
-            m_externalChangePending = false;
+            m_session->keepEditing();
     });
     connect(dialog, &QDialog::finished, dialog, &QObject::deleteLater);
     m_externalDialog = dialog;
@@ -824,37 +695,12 @@ void ContentView::raiseExternalChangeDialog()
 
 void ContentView::reloadFromDisk()
 {
-    // A file the user reopened in an encoding of their choice is read in it again.
-    reloadDiscardingEdits(m_chosenEncoding);
-    m_externalChangePending = false;
-}
-
-void ContentView::reloadDiscardingEdits(std::optional<Documents::Encoding> encoding)
-{
-    if (!m_doc)
-        return;
-    m_autoSave.stop();
-    // The disk's version is the one being read: until it arrives, that is the known one.
-    m_doc->mtime = Documents::modificationTime(m_doc->path);
-    m_doc->version = Documents::diskVersion(m_doc->path);
-    // The user gave up the edits: no save may write them over the disk's version meanwhile.
-    m_editsDiscarded = true;
-    m_suppressExternalCheck = true;
-    loadPath(displayPath(m_doc->path), encoding);
-    m_autoSave.stop();
-    m_suppressExternalCheck = false;
+    m_session->reloadFromDisk();
 }
 
 void ContentView::overwriteDisk()
 {
-    if (m_doc) {
-        m_doc->mtime = Documents::modificationTime(m_doc->path);
-        m_doc->version = Documents::diskVersion(m_doc->path);
-        m_suppressExternalCheck = true;
-        saveIfDirty(SaveReason::AutoSave);
-        m_suppressExternalCheck = false;
-    }
-    m_externalChangePending = false;
+    m_session->overwriteDisk();
 }
 
 // ---- Panels -----------------------------------------------------------------------------------
@@ -887,7 +733,7 @@ void ContentView::showOpenPanel()
         return;
     QFileDialog *panel = makePanel(loc("Open"), QFileDialog::AcceptOpen, openPanelFilter());
     panel->setFileMode(QFileDialog::ExistingFiles);
-    QString folder = m_doc ? QFileInfo(displayPath(m_doc->path)).absolutePath() : QString();
+    QString folder = doc() ? QFileInfo(displayPath(doc()->path)).absolutePath() : QString();
     if (folder.isEmpty() && !Preferences::shared().lastOpenPath().isEmpty())
         folder = QFileInfo(Preferences::shared().lastOpenPath()).absolutePath();
     if (!folder.isEmpty())
@@ -902,13 +748,13 @@ void ContentView::showSaveAsPanel()
         return;
     Documents::TextDoc document;
     document.text = m_editor.text();
-    if (m_doc) {
-        document.encoding = m_doc->encoding;
-        document.lineEnding = m_doc->lineEnding;
-        document.includeBOM = m_doc->hadBOM;
+    if (doc()) {
+        document.encoding = doc()->encoding;
+        document.lineEnding = doc()->lineEnding;
+        document.includeBOM = doc()->hadBOM;
     }
-    QFileDialog *panel = makePanel(loc("Save"), QFileDialog::AcceptSave, saveFilterFor(m_doc));
-    panel->selectFile(m_doc ? QFileInfo(displayPath(m_doc->path)).fileName() : QStringLiteral("Untitled.txt"));
+    QFileDialog *panel = makePanel(loc("Save"), QFileDialog::AcceptSave, saveFilterFor(doc()));
+    panel->selectFile(doc() ? QFileInfo(displayPath(doc()->path)).fileName() : QStringLiteral("Untitled.txt"));
     connect(panel, &QFileDialog::fileSelected, this, [this, document = std::move(document)](const QString &path) {
         writeExportedDocument(path, document, ExportPurpose::SaveAs);
     });
@@ -928,7 +774,7 @@ void ContentView::showNewFilePanel()
 
 void ContentView::writeExportedDocument(const QString &path, const Documents::TextDoc &document, ExportPurpose purpose)
 {
-    if (const auto error = Documents::writeFileAtomically(nativePath(path), document.fileBytes())) {
+    if (const auto error = DocumentSession::writeCopy(nativePath(path), document)) {
         showError(loc(Base::Message{"Save failed: %@",
                                     {std::make_shared<const Base::Message>(Base::Message{*error, {}})}}));
         return;
@@ -937,8 +783,11 @@ void ContentView::writeExportedDocument(const QString &path, const Documents::Te
         loadPath(path);
     else
         handleExported(path);
-    if (auto then = std::exchange(m_afterExport, nullptr))
+    if (auto then = std::exchange(m_afterExport, nullptr)) {
+        // The edits went elsewhere: nothing writes them to the old file any more.
+        m_session->discardEdits();
         then();
+    }
 }
 
 void ContentView::handleImport(const QStringList &paths)
@@ -959,8 +808,8 @@ void ContentView::handleImportError(const QString &description)
 
 void ContentView::handleExported(const QString &path)
 {
-    if (m_doc && m_doc->isScratch && nativePath(path) != m_doc->path) {
-        const QString scratch = displayPath(m_doc->path);
+    if (doc() && doc()->isScratch && nativePath(path) != doc()->path) {
+        const QString scratch = displayPath(doc()->path);
         if (const auto &hook = WindowSession::shared().hooks.scratchExported)
             hook(this, scratch);
         else
@@ -1051,15 +900,15 @@ void ContentView::restoreLastSession()
     m_wasRestored = true;
     WindowSession &session = WindowSession::shared();
     // A file handed over that cannot be opened is reported by loadPath, like any other.
-    if (!m_options.initialURL.isEmpty() && !m_doc) {
+    if (!m_options.initialURL.isEmpty() && !doc()) {
         loadPath(m_options.initialURL);
         return;
     }
-    if (!session.pendingExternalURLs.isEmpty() && !m_doc) {
+    if (!session.pendingExternalURLs.isEmpty() && !doc()) {
         loadPath(session.pendingExternalURLs.takeFirst());
         return;
     }
-    if (!m_options.initialScratchURL.isEmpty() && !m_doc) {
+    if (!m_options.initialScratchURL.isEmpty() && !doc()) {
         if (QFileInfo(m_options.initialScratchURL).isFile())
             loadPath(m_options.initialScratchURL);
         return;
@@ -1069,7 +918,7 @@ void ContentView::restoreLastSession()
         return;
     }
     Preferences &preferences = Preferences::shared();
-    if (preferences.sessionEnded() || m_options.skipSessionRestore || m_doc || isLoading()
+    if (preferences.sessionEnded() || m_options.skipSessionRestore || doc() || isLoading()
         || preferences.lastOpenPath().isEmpty())
         return;
     const QString last = preferences.lastOpenPath();
@@ -1090,10 +939,9 @@ void ContentView::updateWindowTitle()
         return;
     // A window whose first file is still loading already stands for that file.
     std::optional<std::string_view> path;
-    if (m_doc)
-        path = m_doc->path;
-    else if (isLoading())
-        path = m_loadTicket.path;
+    const std::optional<std::string> pending = m_session->pendingPath();
+    if (pending)
+        path = *pending;
     std::string promised; // The file the window was opened for, until it is loaded.
     if (!path && !m_wasRestored) {
         promised = nativePath(m_options.initialURL.isEmpty() ? m_options.initialScratchURL : m_options.initialURL);
@@ -1130,7 +978,7 @@ void ContentView::applicationDidBecomeActive()
 
 void ContentView::applicationDidResignActive()
 {
-    saveIfDirty(SaveReason::AutoSave);
+    m_session->saveIfDirty(SaveReason::AutoSave);
 }
 
 void ContentView::applicationWillTerminate()
@@ -1260,10 +1108,6 @@ void ContentView::connectToolbar()
     connect(m_statusBar, &DocumentStatusBar::errorsClicked, this, &ContentView::showErrorList);
     connect(m_toolbar, &DocumentToolbar::delimiterChosen, this, &ContentView::setDelimiterChoice);
     connect(m_toolbar, &DocumentToolbar::followToggled, this, &ContentView::setFollowing);
-    connect(&m_follower, &LogFollower::appended, this,
-            [this](const std::shared_ptr<const std::u16string> &text) { appendFollowedText(*text); });
-    // Truncated, replaced or rewritten: only the file itself shows it correctly.
-    connect(&m_follower, &LogFollower::reloadNeeded, this, &ContentView::reloadFollowedLog);
     connect(m_content->tableView(), &Viewers::CSVTableView::raggedRowCountChanged, this, [this](qsizetype count) {
         m_statusBar->setNote(Viewers::CSVTableView::raggedRowsNote(std::size_t(count)));
     });
@@ -1275,10 +1119,10 @@ void ContentView::connectToolbar()
 
 void ContentView::formatDocument()
 {
-    if (!m_doc)
+    if (!doc())
         return;
     const std::u16string_view current = currentText();
-    const Base::U16Buffer pretty = m_doc->kind == DocKind::Ndjson
+    const Base::U16Buffer pretty = doc()->kind == DocKind::Ndjson
                                        ? Formatting::JSONFormatter::prettyPrintNDJSON(current)
                                        : Formatting::JSONFormatter::prettyPrint(current);
     if (pretty.view() != current) {
@@ -1297,7 +1141,7 @@ void ContentView::showFormatToast(const QString &message)
 
 void ContentView::showGoToLine()
 {
-    if (!m_doc)
+    if (!doc())
         return;
     const auto &storage = m_textView->textContentManager();
     const qint64 lines = storage.length() == 0 ? 0 : qint64(storage.lineCount());
@@ -1316,9 +1160,9 @@ void ContentView::showGoToLine()
 
 void ContentView::revealInFileManager()
 {
-    if (!m_doc)
+    if (!doc())
         return;
-    const QString path = displayPath(m_doc->path);
+    const QString path = displayPath(doc()->path);
     QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.FileManager1"),
                                                        QStringLiteral("/org/freedesktop/FileManager1"),
                                                        QStringLiteral("org.freedesktop.FileManager1"),
@@ -1331,8 +1175,8 @@ void ContentView::revealInFileManager()
 
 void ContentView::copyPath()
 {
-    if (m_doc)
-        QGuiApplication::clipboard()->setText(displayPath(m_doc->path));
+    if (doc())
+        QGuiApplication::clipboard()->setText(displayPath(doc()->path));
 }
 
 QFrame *ContentView::makePopup(const char *name, int margin)
@@ -1416,7 +1260,7 @@ void ContentView::popUpStatusMenu(QMenu *menu, QWidget *item)
 
 QMenu *ContentView::showEncodingMenu()
 {
-    if (!m_doc)
+    if (!doc())
         return nullptr;
     auto *menu = new QMenu(this);
     menu->setObjectName("encodingMenu");
@@ -1426,7 +1270,7 @@ QMenu *ContentView::showEncodingMenu()
         QAction *action = reopen->addAction(Chrome::literalTitle(fromView(Documents::displayName(encoding))));
         action->setObjectName(fromView(Documents::encodingId(encoding)));
         action->setCheckable(true);
-        action->setChecked(encoding == m_doc->encoding);
+        action->setChecked(encoding == doc()->encoding);
         connect(action, &QAction::triggered, this, [this, encoding] { reopenWithEncoding(encoding); });
     }
     QMenu *save = menu->addMenu(loc("Save with Encoding"));
@@ -1436,8 +1280,8 @@ QMenu *ContentView::showEncodingMenu()
         action->setObjectName(fromView(Documents::encodingId(choice.encoding))
                               + (choice.encoding == Documents::Encoding::Utf8 && choice.withBOM ? "-bom" : ""));
         action->setCheckable(true);
-        action->setChecked(choice.encoding == m_doc->encoding
-                           && (choice.withBOM == m_doc->hadBOM || choice.encoding != Documents::Encoding::Utf8));
+        action->setChecked(choice.encoding == doc()->encoding
+                           && (choice.withBOM == doc()->hadBOM || choice.encoding != Documents::Encoding::Utf8));
         connect(action, &QAction::triggered, this,
                 [this, choice] { saveWithEncoding(choice.encoding, choice.withBOM); });
     }
@@ -1447,7 +1291,7 @@ QMenu *ContentView::showEncodingMenu()
 
 QMenu *ContentView::showLineEndingMenu()
 {
-    if (!m_doc)
+    if (!doc())
         return nullptr;
     auto *menu = new QMenu(this);
     menu->setObjectName("lineEndingMenu");
@@ -1456,7 +1300,7 @@ QMenu *ContentView::showLineEndingMenu()
         QAction *action = menu->addAction(fromView(Documents::label(ending)));
         action->setObjectName(fromView(Documents::label(ending)));
         action->setCheckable(true);
-        action->setChecked(ending == m_doc->lineEnding);
+        action->setChecked(ending == doc()->lineEnding);
         connect(action, &QAction::triggered, this, [this, ending] { setLineEnding(ending); });
     }
     popUpStatusMenu(menu, m_statusBar->lineEndingItem());
@@ -1465,9 +1309,9 @@ QMenu *ContentView::showLineEndingMenu()
 
 void ContentView::reopenWithEncoding(Documents::Encoding encoding)
 {
-    if (!m_doc)
+    if (!doc())
         return;
-    const auto reopen = [this, encoding] { reloadDiscardingEdits(encoding); };
+    const auto reopen = [this, encoding] { m_session->reloadDiscardingEdits(encoding); };
     if (!isDirty()) {
         reopen();
         return;
@@ -1499,66 +1343,31 @@ void ContentView::reopenWithEncoding(Documents::Encoding encoding)
 
 bool ContentView::saveWithEncoding(Documents::Encoding encoding, bool withBOM)
 {
-    if (!m_doc)
+    if (!doc())
         return false;
-    if (!Documents::canEncode(currentText(), encoding)) {
-        showError(loc(Documents::cannotEncodeMessage(encoding)));
+    if (const auto refused = m_session->setSaveEncoding(encoding, withBOM)) {
+        showError(loc(*refused));
         return false;
     }
-    if (encoding == m_doc->encoding && withBOM == m_doc->hadBOM)
-        return true;
-    m_doc->encoding = encoding;
-    m_doc->hadBOM = withBOM && !Documents::BOMUtil::bytes(encoding).empty();
-    m_formatChangePending = true;
-    updateStatusBar();
-    updateWindowTitle();
-    scheduleAutoSave();
     // An XML declaration is checked against the bytes it will be written in.
-    if (m_doc->kind == DocKind::Xml)
+    if (doc()->kind == DocKind::Xml)
         scheduleJob(Job::Validation);
     return true;
 }
 
 void ContentView::setLineEnding(Documents::LineEnding lineEnding)
 {
-    if (!m_doc || m_doc->lineEnding == lineEnding)
-        return;
-    m_doc->lineEnding = lineEnding;
-    m_formatChangePending = true;
-    updateStatusBar();
-    updateWindowTitle();
-    scheduleAutoSave();
+    m_session->setLineEnding(lineEnding);
 }
 
 // ---- Following a log -------------------------------------------------------------------------
 
 void ContentView::setFollowing(bool following)
 {
-    following = following && m_doc && m_doc->kind == DocKind::Log;
-    m_toolbar->setFollowing(following);
-    if (following == m_following)
-        return;
-    m_following = following;
-    if (!following) {
-        m_follower.stop();
-        return;
-    }
-    scrollToEnd();
-    startFollowing();
-}
-
-void ContentView::reloadFollowedLog()
-{
-    if (m_doc && m_following && !isDirty())
-        loadPath(displayPath(m_doc->path), m_chosenEncoding);
-}
-
-void ContentView::startFollowing()
-{
-    // A save since the text was read replaced the file: the first read notices and asks for a
-    // reload.
-    m_follower.start(displayPath(m_doc->path), m_followState);
-    m_follower.setSuspended(isDirty());
+    m_session->setFollowing(following);
+    m_toolbar->setFollowing(m_session->isFollowing());
+    if (m_session->isFollowing())
+        scrollToEnd();
 }
 
 void ContentView::scrollToEnd()
@@ -1570,13 +1379,6 @@ void ContentView::scrollToEnd()
 
 void ContentView::appendFollowedText(std::u16string_view appended)
 {
-    if (!m_doc || !m_following)
-        return;
-    if (isDirty()) { // Arrived as the user started typing: read it again once the edits are saved.
-        m_follower.start(displayPath(m_doc->path), m_followState);
-        m_follower.setSuspended(true);
-        return;
-    }
     TextView::TextStorage &storage = m_textView->textContentManager();
     QScrollBar *bar = m_textView->verticalScrollBar();
     const std::size_t end = storage.length();
@@ -1584,16 +1386,7 @@ void ContentView::appendFollowedText(std::u16string_view appended)
     const bool caretAtEnd = selection.location == end && selection.length == 0;
     const bool scrolledToEnd = bar->value() >= bar->maximum();
     m_editor.appendExternalText(appended);
-    // The document matches the disk again: nothing for the auto-save to write back, and no
-    // "File changed on disk" for text we showed ourselves.
-    m_savedRevision = storage.revision();
-    m_followState = m_follower.state();
-    if (m_follower.state().mtime)
-        m_doc->mtime = m_follower.state().mtime;
-    // The text shown is the file's up to where the follower read; a file that grew further since
-    // still differs from what is known.
-    if (const auto now = Documents::diskVersion(m_doc->path); now && now->size == m_followState.offset)
-        m_doc->version = now;
+    m_session->followedTextShown();
     if (caretAtEnd)
         scrollToEnd();
     else if (scrolledToEnd)
@@ -1605,12 +1398,12 @@ void ContentView::appendFollowedText(std::u16string_view appended)
 
 void ContentView::copyJSONPath()
 {
-    if (!m_doc || (m_doc->kind != DocKind::Json && m_doc->kind != DocKind::Ndjson))
+    if (!doc() || (doc()->kind != DocKind::Json && doc()->kind != DocKind::Ndjson))
         return;
     // Computed now for the caret as it is: the status bar's text may be a moment old.
     const auto snapshot = m_textView->textContentManager().snapshot();
     const std::size_t offset = m_textView->caretPosition();
-    const auto path = m_doc->kind == DocKind::Ndjson ? Formatting::ndjsonPathAt(*snapshot, offset)
+    const auto path = doc()->kind == DocKind::Ndjson ? Formatting::ndjsonPathAt(*snapshot, offset)
                                                      : Formatting::jsonPathAt(*snapshot, offset);
     if (!path)
         return;
@@ -1635,7 +1428,7 @@ void ContentView::goToError(int direction)
         const auto previous = std::lower_bound(lines.begin(), lines.end(), m_caretLine);
         target = previous == lines.begin() ? lines.back() : *std::prev(previous);
     }
-    if (isAlternateFullView(m_doc->kind, m_mode))
+    if (isAlternateFullView(doc()->kind, m_mode))
         setMode(ViewMode::Text);
     m_inputs.goToLine = target;
     pushEditorInputs();
@@ -1643,7 +1436,7 @@ void ContentView::goToError(int direction)
 
 QWidget *ContentView::showErrorList()
 {
-    if (!m_doc || m_analysis->errors().errors.empty())
+    if (!doc() || m_analysis->errors().errors.empty())
         return nullptr;
     if (m_errorList)
         m_errorList->close();
@@ -1736,7 +1529,7 @@ std::vector<Formatting::JSONPathStep> stepsTo(const Viewers::JSONRowList &rows, 
 std::optional<std::vector<Formatting::JSONPathStep>> ContentView::treeSelectionSteps() const
 {
     const Viewers::JSONTreeView *tree = m_content->treeView();
-    if (!m_doc || !tree || !tree->selectedRow() || *tree->selectedRow() >= tree->rows().size())
+    if (!doc() || !tree || !tree->selectedRow() || *tree->selectedRow() >= tree->rows().size())
         return std::nullopt;
     return stepsTo(tree->rows(), *tree->selectedRow());
 }

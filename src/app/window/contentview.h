@@ -2,7 +2,7 @@
 
 #include "app/model/viewmode.h"
 #include "documentanalysis.h"
-#include "logfollower.h"
+#include "documentsession.h"
 
 #include "editor/editortextview.h"
 
@@ -54,26 +54,6 @@ struct WindowTimings {
     static WindowTimings &shared();
 };
 
-// Why a save runs. It decides whether a change made on disk by another program stops the save
-// and who tells the user about a save that did not happen.
-enum class SaveReason {
-    // The auto-save timer, leaving the application, another window closing: stops at a change on
-    // disk and asks about it ("File changed on disk"); a failure shows the error alert.
-    AutoSave,
-    // Quitting: writes over a change on disk; a failure is left to the quit's own question.
-    Quit,
-    // Closing the window or opening another file in it: stops at a change on disk, and leaves
-    // both that and a failure to the caller's question (askAboutUnsavedEdits).
-    BeforeLeaving,
-    // Trying a failed save again on its own (see saveRetryDelaysMs): as AutoSave, but a failure
-    // that is already being shown is not shown again.
-    Retry,
-};
-
-// After a save failed for a reason that may pass (a full disk, a mount gone), it is tried again
-// after 5 s, then 30 s, then every 2 min until it succeeds; success clears the failure's alert.
-inline constexpr std::array<int, 3> saveRetryDelaysMs = {5'000, 30'000, 120'000};
-
 // What the user is about to do with a window whose edits are not on disk.
 enum class LeaveReason { Closing, Opening, Quitting };
 
@@ -103,6 +83,8 @@ public:
     // Saves when the text changed since the last load or save (or the last save failed).
     // False when the edits are still not on disk (a change on disk stopped it, or it failed).
     bool saveIfDirty(SaveReason reason);
+    // The document and its file, without widgets.
+    DocumentSession &session() { return *m_session; }
     // Loads `path` in place of the document once the document's edits are on disk, or after the
     // user chose what becomes of them (askAboutUnsavedEdits); nothing is loaded on Cancel.
     void openFile(const QString &path);
@@ -115,8 +97,7 @@ public:
     QMessageBox *unsavedEditsQuestion() const { return m_unsavedQuestion; }
     // The user gave the edits up: nothing saves them any more (the window is closing, or another
     // file is being loaded over them).
-    bool editsDiscarded() const { return m_editsDiscarded; }
-    void scheduleAutoSave();
+    bool editsDiscarded() const { return m_session->editsDiscarded(); }
     void checkExternalChange();
     void reloadFromDisk();
     void overwriteDisk();
@@ -150,8 +131,8 @@ public:
     // ---- Following a log ----
     // Follow mode for LOG documents: text other programs append appears at the end.
     void setFollowing(bool following);
-    bool isFollowing() const { return m_following; }
-    LogFollower &follower() { return m_follower; }
+    bool isFollowing() const { return m_session->isFollowing(); }
+    LogFollower &follower() { return m_session->follower(); }
 
     // ---- Structure ----
     // The JSONPath at the caret as the status bar shows it (empty for other kinds).
@@ -176,7 +157,7 @@ public:
     static void titledWindowDidClose(ContentView *closed);
 
     // ---- State ----
-    const std::optional<Documents::LoadedDoc> &doc() const { return m_doc; }
+    const std::optional<Documents::LoadedDoc> &doc() const { return m_session->doc(); }
     // The edited text, materialised (O(n)): for tests and the save panels.
     std::u16string text() const;
     bool isDirty() const;
@@ -184,15 +165,15 @@ public:
     void setMode(ViewMode mode);
     const Formatting::Validation &jsonValidation() const { return m_analysis->validation(); }
     bool isJSONFormatted() const { return m_analysis->isFormatted(); }
-    bool lastSaveFailed() const { return m_lastSaveFailed; }
-    bool externalChangePending() const { return m_externalChangePending; }
+    bool lastSaveFailed() const { return m_session->lastSaveFailed(); }
+    bool externalChangePending() const { return m_session->externalChangePending(); }
     QString errorMessage() const { return m_errorMessage; }
     QString countsText() const { return m_analysis->counts(); }
     long long caretLine() const { return m_caretLine; }
     long long caretColumn() const { return m_caretColumn; }
     std::optional<long long> errorLine() const { return m_inputs.errorLine; }
     // From loadPath until its result is applied (or refused).
-    bool isLoading() const { return m_loadInFlight; }
+    bool isLoading() const { return m_session->isLoading(); }
     const std::optional<Viewers::CSVTable> &parsedTable() const { return m_analysis->table(); }
     std::size_t parsedBlockCount() const { return m_analysis->blocks().size(); }
     const std::optional<Viewers::JSONTreeResult> &jsonTreeResult() const { return m_analysis->tree(); }
@@ -243,17 +224,10 @@ protected:
     void dragLeaveEvent(QDragLeaveEvent *event) override;
 
 private:
-    using LoadOutcome = std::variant<Documents::LoadedText, Base::Message>;
-    struct LoadTicket {
-        std::uint64_t generation = 0;
-        std::string path;
-        std::optional<Documents::FileTime> mtime;
-        std::optional<Documents::Encoding> encoding; // Chosen by the user, else detected.
-    };
-
     void buildLayout();
     void connectEditor();
     void connectToolbar();
+    void connectSession();
     void observeNotifications();
     void observeApplication();
     void applyPreferences();
@@ -262,8 +236,10 @@ private:
     // A panel of this window (one at a time), deleted when it closes.
     QFileDialog *makePanel(const QString &title, QFileDialog::AcceptMode mode, const QString &filter);
     void pushEditorInputs();
-    void loadPath(const QString &path, std::optional<Documents::Encoding> encoding);
-    void applyLoad();
+    // The session's load arrived: the text goes into the document through the editor (a new
+    // file starts at its top, a reload keeps the user's place), then the window follows.
+    void showLoadedText(std::shared_ptr<Base::U16Buffer> text, bool sameFile);
+    void documentDidLoad(bool sameFile, const QString &note);
     // The value selected in the tree, as steps from the root; the caret goes there on leaving it.
     std::optional<std::vector<Formatting::JSONPathStep>> treeSelectionSteps() const;
     // Puts the caret on the value, if the text still holds it.
@@ -272,10 +248,6 @@ private:
     // A themed popup of this window with a column layout, deleted when it closes.
     QFrame *makePopup(const char *name, int margin);
     void appendFollowedText(std::u16string_view text);
-    void reloadFollowedLog();
-    // Reads the file again (in `encoding`, else detected); nothing saves the edits meanwhile.
-    void reloadDiscardingEdits(std::optional<Documents::Encoding> encoding);
-    void startFollowing();
     void scrollToEnd();
     void onTextChanged();
     void scheduleAllJobs();
@@ -289,58 +261,29 @@ private:
     void updateLayoutForDocument();
     void updateToolbarMinWidth();
     void raiseExternalChangeDialog();
-    void scheduleSaveRetry(const Base::Message &error);
-    // True when the file on disk is not the one this window loaded or last wrote.
-    bool fileChangedOnDisk() const;
     // The questions that belong to the document shown: they go when another one replaces it.
     void closeDocumentQuestions();
     // A save panel chose `path`: the document (or an empty new file) is written there and loaded.
     enum class ExportPurpose { SaveAs, NewFile };
     void writeExportedDocument(const QString &path, const Documents::TextDoc &document, ExportPurpose purpose);
     std::u16string_view currentText();
-    std::optional<std::int64_t> currentDiskMtimeNs() const;
     void openDroppedFiles(const QStringList &paths);
 
     Options m_options;
     bool m_wasShown = false;
+    bool m_wasRestored = false;
 
-    // The document.
-    std::optional<Documents::LoadedDoc> m_doc;
-    std::uint64_t m_savedRevision = 0;
-    bool m_lastSaveFailed = false;
-    bool m_externalChangePending = false;
-    // Set when the user gave the edits up (a reload, Discard): no save may write them.
-    bool m_editsDiscarded = false;
-    // The message of the last failed save, for the question about unsaved edits.
-    QString m_lastSaveError;
+    // The document and its file. Made before the text view, which shows its document, and
+    // destroyed after it.
+    std::unique_ptr<DocumentSession> m_session;
     // Runs once the save-as panel has written the document (Save As… in the unsaved-edits question).
     std::function<void()> m_afterExport;
-    bool m_wasRestored = false;
-    bool m_suppressExternalCheck = false;
-    // The encoding, mark or line ending of the next save changed: the text needs writing.
-    bool m_formatChangePending = false;
     ViewMode m_mode = ViewMode::Text;
-    Base::Timer m_autoSave;
-    Base::Timer m_saveRetry;
-    std::size_t m_saveRetryStep = 0;
-    QFutureWatcher<std::shared_ptr<LoadOutcome>> m_loadWatcher;
-    LoadTicket m_loadTicket;
-    std::uint64_t m_loadGeneration = 0;
-    bool m_loadInFlight = false;
     Base::Timer m_loadingIndicatorDelay;
 
     // What the background jobs found out about the text.
     std::unique_ptr<DocumentAnalysis> m_analysis;
     Viewers::CSVDelimiterChoice m_delimiterChoice = Viewers::CSVDelimiterChoice::Auto;
-
-    // Follow mode.
-    LogFollower m_follower;
-    bool m_following = false;
-    // How far the file's bytes are shown: where the last load's read stopped, moved on by every
-    // text followed since.
-    Documents::FollowState m_followState;
-    // The encoding the user reopened the document with: a reload keeps it.
-    std::optional<Documents::Encoding> m_chosenEncoding;
 
     // The editor.
     Editor::Coordinator m_editor;

@@ -72,7 +72,7 @@ struct Split {
     std::size_t editorTopLine() const { return editor->visibleLines().front().line; }
     void scrollEditorToLine(std::size_t line) const
     {
-        editor->verticalScrollBar()->setValue(int(editor->textContentManager().lines().rowOfLine(line)));
+        editor->verticalScrollBar()->setValue(int(editor->wrapRows().rowOfLine(line)));
     }
     const Viewers::MDBlockList &blocks() const { return preview()->blocks(); }
 };
