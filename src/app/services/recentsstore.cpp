@@ -2,6 +2,7 @@
 
 #include "app/services/filebookmark.h"
 #include "app/services/preferences.h"
+#include "app/services/statefile.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -154,8 +155,13 @@ void RecentsStore::startLoad()
         return;
     const int generation = ++m_loadGeneration;
     m_io.start([this, generation, file = m_settingsFile, format = m_settingsFormat] {
-        QSettings settings(file, format);
-        const auto stored = decode(settings.value(key).toByteArray());
+        // The file may have become something else since the start (a pipe would hold this thread,
+        // and flushNow with it): then nothing is stored.
+        std::optional<QList<RecentEntry>> stored;
+        if (StateFile::isUsable(StateFile::inspect(file))) {
+            QSettings settings(file, format);
+            stored = decode(settings.value(key).toByteArray());
+        }
         QMetaObject::invokeMethod(
             this, [this, generation, stored] {
                 if (generation == m_loadGeneration && !m_didLoad)
@@ -244,9 +250,11 @@ void RecentsStore::scheduleSave()
 void RecentsStore::saveInBackground()
 {
     m_io.start([this, snapshot = std::exchange(m_pendingSnapshot, {}), file = m_settingsFile, format = m_settingsFormat] {
-        QSettings settings(file, format);
-        settings.setValue(key, encode(snapshot));
-        settings.sync();
+        if (StateFile::isUsable(StateFile::inspect(file))) {
+            QSettings settings(file, format);
+            settings.setValue(key, encode(snapshot));
+            settings.sync();
+        }
         QMetaObject::invokeMethod(this, &RecentsStore::saved, Qt::QueuedConnection);
     });
 }

@@ -16,6 +16,7 @@
 #include "app/services/updatechecker.h"
 
 #include "app/services/localhttpserver.h"
+#include "support/fifowatchdog.h"
 
 #include <QAbstractButton>
 #include <QLabel>
@@ -108,6 +109,8 @@ private slots:
     void firstRunSheetOnceOnAFreshProfile();
     void firstRunSheetNotOnceTheScreenIsGone();
     void firstRunSheetOnlyOnceAcrossWindows();
+    void firstRunSheetOverAHostileMimeappsList_data();
+    void firstRunSheetOverAHostileMimeappsList();
 
     // The sheet.
     void extensionsUnderEachLabel_data();
@@ -527,6 +530,41 @@ void TestWelcomeView::firstRunSheetOnceOnAFreshProfile()
     advance(sheetDelay() * 3);
     QVERIFY(!view->activeSheet());
     QVERIFY(!another->activeSheet());
+}
+
+void TestWelcomeView::firstRunSheetOverAHostileMimeappsList_data()
+{
+    QTest::addColumn<QString>("obstacle");
+    QTest::newRow("namedPipe") << "fifo";
+    QTest::newRow("tenMegabytesOfBlankLines") << "oversized";
+}
+
+void TestWelcomeView::firstRunSheetOverAHostileMimeappsList()
+{
+    QFETCH(QString, obstacle);
+    const QByteArray big = "[Default Applications]\n" + QByteArray(10 << 20, '\n');
+    if (obstacle == "fifo")
+        QVERIFY(makeFifo(mimeappsPath()));
+    else
+        writeFile(mimeappsPath(), big);
+    FifoWatchdog watchdog(mimeappsPath(), std::chrono::seconds(5));
+    Preferences::shared().settings().remove(FileAssociations::hasPromptedKey);
+    auto checker = makeChecker(std::nullopt);
+    auto view = makeView(*checker);
+    view->show();
+    advance(sheetDelay());
+    FileAssociationsSheet *sheet = fileAssociationsSheetOf(view.get());
+    QVERIFY(sheet);
+    QVERIFY(sheet->isVisible());
+    QTest::mouseClick(sheet->applyButton(), Qt::LeftButton);
+    QVERIFY(sheet->status());
+    QVERIFY2(sheet->status()->startsWith("0/"), qPrintable(*sheet->status()));
+    QVERIFY2(!watchdog.fired(), "the sheet blocked on the pipe");
+    // What we refused to read is not written over.
+    if (obstacle == "fifo")
+        QVERIFY(isFifo(mimeappsPath()));
+    else
+        QCOMPARE(QFileInfo(mimeappsPath()).size(), qint64(big.size()));
 }
 
 void TestWelcomeView::firstRunSheetNotOnceTheScreenIsGone()
