@@ -97,6 +97,8 @@ private slots:
     void displayFolder();
     void symbolForEachKind_data();
     void symbolForEachKind();
+    void longPathLaysOutABoundedString_data();
+    void longPathLaysOutABoundedString();
     void clickingARowOpensItsEntry();
     void removeControlAppearsOnHoverAndRemoves();
     void clearEmptiesTheList();
@@ -309,6 +311,41 @@ void TestWelcomeView::displayFolder()
     QFETCH(QString, home);
     QFETCH(QString, folder);
     QCOMPARE(RecentRow::displayFolder(path, home), folder);
+}
+
+void TestWelcomeView::longPathLaysOutABoundedString_data()
+{
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("name");
+    QString deep = "/data";
+    while (deep.size() < 3800)
+        deep += "/folder-" + QString::number(deep.size());
+    QTest::newRow("deepFolder") << deep << "report.json";
+    QTest::newRow("longName") << QString("/data") << QString(250, 'n') + ".json";
+    // Handed to a row directly, not through the store, which drops such entries.
+    QTest::newRow("tenMegabytes") << "/" + QString(10 << 20, 'f') << QString(1 << 20, 'n') + ".json";
+}
+
+void TestWelcomeView::longPathLaysOutABoundedString()
+{
+    QFETCH(QString, folder);
+    QFETCH(QString, name);
+    const QString full = folder + "/" + name;
+    RecentRow row(RecentEntry{QUuid::createUuid(), full, {}, 0}, Highlighting::Theme::defaultTheme());
+    row.resize(600, row.sizeHint().height());
+    // Both lines start as they should and are short whatever the path's length.
+    constexpr int bound = 200;
+    QVERIFY2(row.text().size() <= bound, qPrintable(QString::number(row.text().size())));
+    QVERIFY2(row.folderText().size() <= bound, qPrintable(QString::number(row.folderText().size())));
+    QVERIFY2(row.toolTip().size() <= 4096, qPrintable(QString::number(row.toolTip().size())));
+    QVERIFY(row.text().startsWith(name.left(20)));
+    QVERIFY(row.folderText().startsWith(folder.left(20)));
+    if (name.size() <= bound)
+        QCOMPARE(row.text(), name);
+    else
+        QVERIFY(row.text().endsWith(".json"));
+    QVERIFY(row.sizeHint().width() < 4000);
+    QVERIFY(!row.grab().isNull());
 }
 
 void TestWelcomeView::symbolForEachKind_data()
