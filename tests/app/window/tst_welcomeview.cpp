@@ -479,6 +479,12 @@ void TestWelcomeView::badgeOnlyWithANewerVersion_data()
     QTest::newRow("a newer version: badge") << std::optional<QString>("1.10") << "Update available: 1.10";
     QTest::newRow("the running version: no badge") << std::optional<QString>("1.2.0") << "";
     QTest::newRow("an older version: no badge") << std::optional<QString>("1.1.9") << "";
+    // What an update server could have left in the settings before versions were checked.
+    QTest::newRow("900 KB of dotted numbers: no badge")
+        << std::optional<QString>("9" + QString(".9").repeated(450'000)) << "";
+    QTest::newRow("a version with a suffix: no badge") << std::optional<QString>("2.0-beta") << "";
+    QTest::newRow("the widest version: badge")
+        << std::optional<QString>("999999.999999.999999.999999") << "Update available: 999999.999999.999999.999999";
 }
 
 void TestWelcomeView::badgeOnlyWithANewerVersion()
@@ -494,6 +500,7 @@ void TestWelcomeView::badgeOnlyWithANewerVersion()
     QCOMPARE(view->updateBadge()->text(), badge);
     QCOMPARE(view->updateBadge()->toolTip(), QString("Click to download the new version"));
     QCOMPARE(view->updateBadge()->pos(), QPoint(12, 12 + (28 - view->updateBadge()->height()) / 2));
+    QVERIFY(view->updateBadge()->width() <= 400);
 }
 
 void TestWelcomeView::badgeFollowsALiveCheckAndOpensTheDownloadPage()
