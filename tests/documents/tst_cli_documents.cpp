@@ -1,4 +1,4 @@
-// corvane-cli info and resave, run as a separate process on real files.
+// corvane-cli info and resave, run as a separate process on real files, and how names are shown.
 #include "support/clirun.h"
 
 #include "documents/document.h"

@@ -74,9 +74,11 @@ QList<QByteArray> listValue(QByteArrayView text)
 // (after the last line of the first such group that is not blank, before the blank lines that
 // set it apart from the next group, or at the end of a file without the group) and the file's
 // line ending. Edits are held beside the bytes and put in when the file is written out.
-class Parsed {
+namespace Internal {
+
+class MimeAppsFile {
 public:
-    explicit Parsed(QByteArray file);
+    explicit MimeAppsFile(QByteArray file);
 
     // The first desktop id of the last entry for `key`, as the GLib key-file reader takes it.
     std::optional<QString> handler(const QByteArray &key) const;
@@ -105,7 +107,7 @@ private:
     bool m_changed = false;
 };
 
-Parsed::Parsed(QByteArray file)
+MimeAppsFile::MimeAppsFile(QByteArray file)
     : m_file(std::move(file))
 {
     const QByteArrayView all(m_file);
@@ -166,14 +168,14 @@ Parsed::Parsed(QByteArray file)
     m_insertPrefix += '[' + defaultGroup + ']' + m_ending;
 }
 
-QByteArrayView Parsed::textOf(const Entry &entry) const
+QByteArrayView MimeAppsFile::textOf(const Entry &entry) const
 {
     if (!entry.text.isNull())
         return entry.text;
     return QByteArrayView(m_file).sliced(entry.start, entry.length);
 }
 
-std::optional<QString> Parsed::handler(const QByteArray &key) const
+std::optional<QString> MimeAppsFile::handler(const QByteArray &key) const
 {
     const auto found = m_byKey.constFind(key);
     if (found == m_byKey.constEnd() || found->isEmpty())
@@ -182,7 +184,7 @@ std::optional<QString> Parsed::handler(const QByteArray &key) const
     return items.isEmpty() ? std::nullopt : std::optional<QString>(QString::fromUtf8(items.first()));
 }
 
-void Parsed::setHandler(const QByteArray &key, const QByteArray &id)
+void MimeAppsFile::setHandler(const QByteArray &key, const QByteArray &id)
 {
     const auto found = m_byKey.constFind(key);
     if (found == m_byKey.constEnd()) {
@@ -212,7 +214,7 @@ void Parsed::setHandler(const QByteArray &key, const QByteArray &id)
     }
 }
 
-QByteArray Parsed::bytes() const
+QByteArray MimeAppsFile::bytes() const
 {
     const QByteArrayView file(m_file);
     QByteArray out;
@@ -253,11 +255,13 @@ QByteArray Parsed::bytes() const
     return out;
 }
 
+} // namespace Internal
+
 // ---- The file on disk
 
 struct MimeAppsList::Loaded {
     bool editable = false; // absent, or a regular file within the limit that could be read
-    Parsed parsed{QByteArray()};
+    Internal::MimeAppsFile parsed{QByteArray()};
 };
 
 QString MimeAppsList::defaultPath()
@@ -274,14 +278,14 @@ MimeAppsList::~MimeAppsList() = default;
 
 QByteArray MimeAppsList::withDefaultHandler(const QByteArray &file, const QString &contentType, const QString &desktopId)
 {
-    Parsed parsed(file);
+    Internal::MimeAppsFile parsed(file);
     parsed.setHandler(contentType.toUtf8(), desktopId.toUtf8());
     return parsed.bytes();
 }
 
 std::optional<QString> MimeAppsList::defaultHandlerIn(const QByteArray &file, const QString &contentType)
 {
-    return Parsed(file).handler(contentType.toUtf8());
+    return Internal::MimeAppsFile(file).handler(contentType.toUtf8());
 }
 
 MimeAppsList::Loaded MimeAppsList::load() const
@@ -289,7 +293,7 @@ MimeAppsList::Loaded MimeAppsList::load() const
     StateFile::Contents contents = StateFile::read(m_path);
     Loaded loaded;
     loaded.editable = contents.status == StateFile::Status::Absent || contents.status == StateFile::Status::Regular;
-    loaded.parsed = Parsed(std::move(contents.bytes));
+    loaded.parsed = Internal::MimeAppsFile(std::move(contents.bytes));
     return loaded;
 }
 
@@ -346,7 +350,7 @@ std::optional<QString> MimeAppsList::defaultHandler(const QString &contentType) 
     const StateFile::Contents contents = StateFile::read(m_path);
     if (contents.status != StateFile::Status::Regular)
         return std::nullopt;
-    return Parsed(contents.bytes).handler(contentType.toUtf8());
+    return Internal::MimeAppsFile(contents.bytes).handler(contentType.toUtf8());
 }
 
 } // namespace App

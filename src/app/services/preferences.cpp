@@ -48,7 +48,6 @@ Preferences::Preferences()
     }
     // The folder goes with the process (mkdtemp makes it 0700).
     static QTemporaryDir session;
-    m_saved = false;
     m_settings = std::make_unique<QSettings>(session.filePath(QStringLiteral("settings.conf")), QSettings::IniFormat);
     qWarning("%s is not a regular file of at most 1 MiB: it is left as it is, settings start from the defaults "
              "and are kept for this session only.",

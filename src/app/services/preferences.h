@@ -57,8 +57,6 @@ public:
 
     // The underlying store, for the services that keep their own keys in it.
     QSettings &settings() { return *m_settings; }
-    // False when the settings file was refused and nothing is saved beyond the session.
-    bool isSaved() const { return m_saved; }
 
 signals:
     void changed(const QString &key);
@@ -67,7 +65,6 @@ private:
     Preferences();
     void store(const QString &key, const QVariant &value);
 
-    bool m_saved = true;
     std::unique_ptr<QSettings> m_settings;
 };
 
