@@ -32,12 +32,20 @@ void writeJson(const QString &path, std::size_t bytes)
     out << "  {}\n]\n";
 }
 
+// The single-instance socket goes only into a private runtime folder (0700, ours).
+void makeRuntimeFolder(const QTemporaryDir &home)
+{
+    QDir().mkpath(home.filePath("run"));
+    QFile::setPermissions(home.filePath("run"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
 QProcessEnvironment environment(const QTemporaryDir &home)
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
     env.insert("CORVANE_LAUNCH_REPORT", "1");
     env.insert("XDG_RUNTIME_DIR", home.filePath("run"));
+    env.insert("XDG_CACHE_HOME", home.filePath("cache"));
     env.insert("XDG_CONFIG_HOME", home.filePath("config"));
     env.insert("XDG_DATA_HOME", home.filePath("data"));
     return env;
@@ -75,7 +83,7 @@ Launch coldStart(const QString &file)
     std::vector<double> shown, painted;
     for (int run = 0; run < 5; ++run) {
         QTemporaryDir home;
-        QDir().mkpath(home.filePath("run"));
+        makeRuntimeFolder(home);
         QProcess process;
         process.setProcessEnvironment(environment(home));
         QElapsedTimer clock;
@@ -98,7 +106,7 @@ Forward secondLaunch(const QString &first, const QString &second)
 {
     std::vector<double> exited, painted;
     QTemporaryDir home;
-    QDir().mkpath(home.filePath("run"));
+    makeRuntimeFolder(home);
     QProcess primary;
     primary.setProcessEnvironment(environment(home));
     QElapsedTimer primaryClock;

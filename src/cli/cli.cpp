@@ -67,13 +67,13 @@ bool parseArguments(Context &context, std::string_view command, const std::vecto
         }
         const bool takesValue = std::find(valued.begin(), valued.end(), argument) != valued.end();
         if (!takesValue && std::find(allowed.begin(), allowed.end(), argument) == allowed.end()) {
-            usageError(context, command, "unknown option " + argument);
+            usageError(context, command, "unknown option " + printable(argument));
             return false;
         }
         parsed.flags.push_back(argument);
         if (takesValue) {
             if (i + 1 >= context.arguments.size()) {
-                usageError(context, command, "option " + argument + " needs a value");
+                usageError(context, command, "option " + printable(argument) + " needs a value");
                 return false;
             }
             parsed.flags.push_back(context.arguments[++i]);
@@ -84,6 +84,87 @@ bool parseArguments(Context &context, std::string_view command, const std::vecto
         return false;
     }
     return true;
+}
+
+namespace {
+
+// The length of the well-formed UTF-8 sequence (RFC 3629) that `bytes` start with, and its code
+// point; 0 when they start with none: a stray continuation byte, an overlong form, a surrogate,
+// a code point past U+10FFFF or a sequence cut short.
+std::size_t sequenceAt(std::string_view bytes, char32_t &codePoint)
+{
+    const auto lead = static_cast<unsigned char>(bytes[0]);
+    std::size_t length = 0;
+    char32_t smallest = 0;
+    if (lead < 0x80) {
+        codePoint = lead;
+        return 1;
+    }
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+        codePoint = lead & 0x1F;
+        smallest = 0x80;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        codePoint = lead & 0x0F;
+        smallest = 0x800;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        codePoint = lead & 0x07;
+        smallest = 0x10000;
+    } else {
+        return 0;
+    }
+    if (bytes.size() < length)
+        return 0;
+    for (std::size_t i = 1; i < length; ++i) {
+        const auto next = static_cast<unsigned char>(bytes[i]);
+        if ((next & 0xC0) != 0x80)
+            return 0;
+        codePoint = (codePoint << 6) | (next & 0x3F);
+    }
+    if (codePoint < smallest || codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF))
+        return 0;
+    return length;
+}
+
+} // namespace
+
+std::string printable(std::string_view text)
+{
+    static constexpr char hex[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t at = 0; at < text.size();) {
+        char32_t codePoint = 0;
+        const std::size_t length = sequenceAt(text.substr(at), codePoint);
+        if (length == 0) {
+            const auto byte = static_cast<unsigned char>(text[at]);
+            out += "\\x";
+            out.push_back(hex[byte >> 4]);
+            out.push_back(hex[byte & 0xF]);
+            ++at;
+            continue;
+        }
+        switch (codePoint) {
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        case '\b': out += "\\b"; break;
+        case '\f': out += "\\f"; break;
+        default:
+            if (codePoint < 0x20 || (codePoint >= 0x7F && codePoint <= 0x9F)) {
+                out += "\\u00";
+                out.push_back(hex[codePoint >> 4]);
+                out.push_back(hex[codePoint & 0xF]);
+            } else {
+                out.append(text.substr(at, length));
+            }
+        }
+        at += length;
+    }
+    return out;
 }
 
 std::string jsonString(std::string_view text)
@@ -130,7 +211,7 @@ std::variant<Documents::LoadResult, Base::Message> load(const std::string &path)
     // Standard error, whatever the command prints on standard output: a script's output stays
     // parseable and the user still learns that the file was repaired.
     if (auto *result = std::get_if<Documents::LoadResult>(&loaded); result && result->recoveryNote)
-        std::cerr << path << ": " << messageText(*result->recoveryNote) << "\n";
+        std::cerr << printable(path) << ": " << printable(messageText(*result->recoveryNote)) << "\n";
     return loaded;
 }
 

@@ -61,6 +61,13 @@ int usageError(Context &context, std::string_view command, std::string_view prob
 // A JSON string literal for `text` (UTF-8), escaped as RFC 8259 asks.
 std::string jsonString(std::string_view text);
 
+// `text` (a file name, a message) as the plain-text outputs print it, so that it can neither
+// forge a line nor drive the terminal: a backslash becomes "\\"; line feed, carriage return,
+// tab, backspace and form feed "\n", "\r", "\t", "\b", "\f", as in JSON; the other C0
+// controls, DEL and the C1 controls "\u00XX"; a byte that is not part of well-formed UTF-8
+// "\xXX" (hexadecimal digits in lower case). Everything else is copied as it is.
+std::string printable(std::string_view text);
+
 // Builds one JSON object per output line, keys in insertion order.
 class JsonObject {
 public:

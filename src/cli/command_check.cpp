@@ -91,13 +91,13 @@ std::string resultName(const Formatting::Validation &validation)
 // The compiler-style position that editors and terminals turn into links.
 void printFault(std::ostream &out, const std::string &path, const Formatting::ValidationError &fault)
 {
-    out << path;
+    out << Cli::printable(path);
     if (fault.line) {
         out << ":" << *fault.line;
         if (fault.column)
             out << ":" << *fault.column;
     }
-    out << ": " << fault.message << "\n";
+    out << ": " << Cli::printable(fault.message) << "\n";
 }
 
 std::string faultsJson(const std::vector<Formatting::ValidationError> &faults)
@@ -142,7 +142,7 @@ int runCheck(Cli::Context &context)
             if (json)
                 context.out << Cli::JsonObject().add("path", path).add("error", Cli::messageText(*error)).str() << "\n";
             else
-                context.err << path << ": " << Cli::messageText(*error) << "\n";
+                context.err << Cli::printable(path) << ": " << Cli::printable(Cli::messageText(*error)) << "\n";
             continue;
         }
         const auto &document = std::get<Documents::LoadResult>(loaded);
@@ -162,9 +162,9 @@ int runCheck(Cli::Context &context)
                 for (const auto &fault : list.errors)
                     printFault(context.out, path, fault);
                 if (list.stoppedEarly)
-                    context.err << path << ": stopped after " << list.errors.size() << " errors\n";
+                    context.err << Cli::printable(path) << ": stopped after " << list.errors.size() << " errors\n";
             } else {
-                context.out << path << ": " << (checked ? resultName(list.state) : std::string("unchecked")) << "\n";
+                context.out << Cli::printable(path) << ": " << (checked ? resultName(list.state) : std::string("unchecked")) << "\n";
             }
             continue;
         }
@@ -188,7 +188,7 @@ int runCheck(Cli::Context &context)
         } else if (fault) {
             printFault(context.out, path, *fault);
         } else {
-            context.out << path << ": " << (checked ? resultName(validation) : std::string("unchecked")) << "\n";
+            context.out << Cli::printable(path) << ": " << (checked ? resultName(validation) : std::string("unchecked")) << "\n";
         }
     }
     // The worst outcome wins: unreadable, then invalid, then empty.

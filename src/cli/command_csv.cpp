@@ -36,7 +36,7 @@ int runCsv(Cli::Context &context)
     const std::string &path = arguments.operands.front();
     auto loaded = Cli::load(path);
     if (auto *error = std::get_if<Base::Message>(&loaded)) {
-        context.err << path << ": " << Cli::messageText(*error) << "\n";
+        context.err << Cli::printable(path) << ": " << Cli::printable(Cli::messageText(*error)) << "\n";
         return Cli::Failure;
     }
     // As the window reads it: the chosen delimiter, else a tab for .tsv, else the detected one.

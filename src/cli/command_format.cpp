@@ -11,13 +11,13 @@ namespace {
 
 void printFault(Cli::Context &context, const std::string &path, const Formatting::ValidationError &fault)
 {
-    context.err << path;
+    context.err << Cli::printable(path);
     if (fault.line) {
         context.err << ":" << *fault.line;
         if (fault.column)
             context.err << ":" << *fault.column;
     }
-    context.err << ": " << fault.message << "\n";
+    context.err << ": " << Cli::printable(fault.message) << "\n";
 }
 
 int runFormat(Cli::Context &context)
@@ -32,14 +32,14 @@ int runFormat(Cli::Context &context)
 
     auto loaded = Cli::load(path);
     if (auto *error = std::get_if<Base::Message>(&loaded)) {
-        context.err << path << ": " << Cli::messageText(*error) << "\n";
+        context.err << Cli::printable(path) << ": " << Cli::printable(Cli::messageText(*error)) << "\n";
         return Cli::Usage; // 2: the file could not be read, as for check.
     }
     const auto &document = std::get<Documents::LoadResult>(loaded);
     const auto kind = document.doc.kind;
     const std::u16string_view text = document.text.view();
     if (kind != Documents::DocKind::Json && kind != Documents::DocKind::Ndjson) {
-        context.err << path << ": only JSON and NDJSON documents are formatted (this is " << kind.label() << ")\n";
+        context.err << Cli::printable(path) << ": only JSON and NDJSON documents are formatted (this is " << kind.label() << ")\n";
         return Cli::Failure;
     }
 
@@ -60,7 +60,7 @@ int runFormat(Cli::Context &context)
     } else {
         auto indented = Formatting::JSONFormatter::reindent(text);
         if (!indented) {
-            context.err << path << ": the formatted text would be too large\n";
+            context.err << Cli::printable(path) << ": the formatted text would be too large\n";
             return Cli::Failure;
         }
         formatted = std::move(*indented);
@@ -74,16 +74,16 @@ int runFormat(Cli::Context &context)
         return Cli::Success;
     }
     if (formatted.view() == text) {
-        context.out << path << ": already formatted\n";
+        context.out << Cli::printable(path) << ": already formatted\n";
         return Cli::Success;
     }
     const auto &doc = document.doc;
     if (auto error = Documents::saveText(path, formatted.view(), doc.encoding, doc.lineEnding, doc.hadBOM,
                                                 Documents::SaveOrigin::UserCommand)) {
-        context.err << path << ": " << Cli::messageText(*error) << "\n";
+        context.err << Cli::printable(path) << ": " << Cli::printable(Cli::messageText(*error)) << "\n";
         return Cli::Failure;
     }
-    context.out << path << ": formatted\n";
+    context.out << Cli::printable(path) << ": formatted\n";
     return Cli::Success;
 }
 

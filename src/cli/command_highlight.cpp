@@ -25,7 +25,7 @@ int runHighlight(Cli::Context &context)
 
     auto loaded = Cli::load(path);
     if (auto *error = std::get_if<Base::Message>(&loaded)) {
-        context.err << path << ": " << Cli::messageText(*error) << "\n";
+        context.err << Cli::printable(path) << ": " << Cli::printable(Cli::messageText(*error)) << "\n";
         return Cli::Failure;
     }
     const auto &result = std::get<Documents::LoadResult>(loaded);

@@ -20,7 +20,7 @@ int runInfo(Cli::Context &context)
             if (json)
                 context.out << Cli::JsonObject().add("path", path).add("error", Cli::messageText(*error)).str() << "\n";
             else
-                context.err << path << ": " << Cli::messageText(*error) << "\n";
+                context.err << Cli::printable(path) << ": " << Cli::printable(Cli::messageText(*error)) << "\n";
             continue;
         }
         const auto &result = std::get<Documents::LoadResult>(loaded);
@@ -39,7 +39,7 @@ int runInfo(Cli::Context &context)
                                .str()
                         << "\n";
         } else {
-            context.out << path << ": " << doc.kind.label() << ", " << Documents::displayName(doc.encoding)
+            context.out << Cli::printable(path) << ": " << doc.kind.label() << ", " << Documents::displayName(doc.encoding)
                         << (doc.hadBOM ? " with BOM" : "") << ", " << Documents::label(doc.lineEnding) << ", "
                         << lines << (lines == 1 ? " line, " : " lines, ") << bytes
                         << (bytes == 1 ? " byte" : " bytes") << "\n";

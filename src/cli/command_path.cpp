@@ -36,19 +36,19 @@ int runPath(Cli::Context &context)
 
     auto loaded = Cli::load(path);
     if (auto *error = std::get_if<Base::Message>(&loaded)) {
-        context.err << path << ": " << Cli::messageText(*error) << "\n";
+        context.err << Cli::printable(path) << ": " << Cli::printable(Cli::messageText(*error)) << "\n";
         return Cli::Usage;
     }
     const auto &document = std::get<Documents::LoadResult>(loaded);
     const bool ndjson = document.doc.kind == Documents::DocKind::Ndjson;
     if (document.doc.kind != Documents::DocKind::Json && !ndjson) {
-        context.err << path << ": not a JSON or NDJSON document\n";
+        context.err << Cli::printable(path) << ": not a JSON or NDJSON document\n";
         return Cli::Failure;
     }
     const std::u16string_view text = document.text.view();
     const auto offset = Formatting::caretOffset(text, line, column);
     if (!offset) {
-        context.err << path << ":" << line << ": no such line (the file has " << Cli::lineCount(text) << ")\n";
+        context.err << Cli::printable(path) << ":" << line << ": no such line (the file has " << Cli::lineCount(text) << ")\n";
         return Cli::Failure;
     }
     const auto jsonPath = ndjson ? Formatting::ndjsonPathAt(text, *offset) : Formatting::jsonPathAt(text, *offset);
@@ -63,7 +63,7 @@ int runPath(Cli::Context &context)
     } else if (jsonPath) {
         context.out << *jsonPath << "\n";
     } else {
-        context.err << path << ":" << line << ":" << column << ": no JSON value here\n";
+        context.err << Cli::printable(path) << ":" << line << ":" << column << ": no JSON value here\n";
     }
     return jsonPath ? Cli::Success : Cli::Failure;
 }

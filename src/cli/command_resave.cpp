@@ -49,7 +49,7 @@ int runResave(Cli::Context &context)
     for (const auto &path : arguments.operands) {
         auto loaded = Cli::load(path);
         if (auto *error = std::get_if<Base::Message>(&loaded)) {
-            context.err << path << ": " << Cli::messageText(*error) << "\n";
+            context.err << Cli::printable(path) << ": " << Cli::printable(Cli::messageText(*error)) << "\n";
             status = Cli::Failure;
             continue;
         }
@@ -59,7 +59,7 @@ int runResave(Cli::Context &context)
             // As "Reopen with Encoding": the bytes strictly in the named encoding.
             auto decoded = Documents::readTextAs(path, *from);
             if (auto *error = std::get_if<Base::Message>(&decoded)) {
-                context.err << path << ": " << Cli::messageText(*error) << "\n";
+                context.err << Cli::printable(path) << ": " << Cli::printable(Cli::messageText(*error)) << "\n";
                 status = Cli::Failure;
                 continue;
             }
@@ -84,7 +84,7 @@ int runResave(Cli::Context &context)
             doc.lineEnding = *ending;
         if (auto error = Documents::saveText(path, result.text.view(), doc.encoding, doc.lineEnding, doc.hadBOM,
                                              Documents::SaveOrigin::UserCommand)) {
-            context.err << path << ": " << Cli::messageText(*error) << "\n";
+            context.err << Cli::printable(path) << ": " << Cli::printable(Cli::messageText(*error)) << "\n";
             status = Cli::Failure;
         }
     }

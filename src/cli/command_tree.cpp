@@ -18,7 +18,7 @@ int runTree(Cli::Context &context)
     const std::string &path = arguments.operands.front();
     auto loaded = Cli::load(path);
     if (auto *error = std::get_if<Base::Message>(&loaded)) {
-        context.err << path << ": " << Cli::messageText(*error) << "\n";
+        context.err << Cli::printable(path) << ": " << Cli::printable(Cli::messageText(*error)) << "\n";
         return Cli::Failure;
     }
     const bool json = arguments.has("--json");
@@ -28,7 +28,7 @@ int runTree(Cli::Context &context)
         if (json)
             context.out << Cli::JsonObject().add("result", "invalid").add("message", message).str() << "\n";
         else
-            context.out << "Invalid JSON: " << message << "\n";
+            context.out << "Invalid JSON: " << Cli::printable(message) << "\n";
         return Cli::Failure;
     }
 

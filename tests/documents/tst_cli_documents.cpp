@@ -1,9 +1,12 @@
-// corvane-cli info and resave, run as a separate process on real files.
+// corvane-cli info and resave, run as a separate process on real files, and how names are shown.
 #include "support/clirun.h"
 
 #include "documents/document.h"
 
 #include <QtTest>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 
 class TestCliDocuments : public QObject {
@@ -22,6 +25,8 @@ private slots:
     void resaveToUtf16ReadsBack();
     void badArguments_data();
     void badArguments();
+    void namesAreEscapedInPlainOutput_data();
+    void namesAreEscapedInPlainOutput();
 
 private:
     QString write(const QString &name, const QByteArray &bytes)
@@ -226,6 +231,80 @@ void TestCliDocuments::badArguments()
     const CliRun run = runCli(arguments);
     QCOMPARE(run.status, 2);
     QVERIFY2(run.err.contains("usage"), qPrintable(run.err));
+}
+
+namespace {
+
+struct ByteRun {
+    int status = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+// Runs corvane-cli with `arguments` before one file operand made of `folder` and the bytes
+// `name`: a shell puts the bytes together, since QProcess would pass the name as UTF-8.
+ByteRun runOnName(const QStringList &arguments, const QString &folder, const QByteArray &name)
+{
+    QString octal;
+    for (const char byte : name)
+        octal += QStringLiteral("\\%1").arg(uint(static_cast<unsigned char>(byte)), 3, 8, QLatin1Char('0'));
+    QProcess process;
+    process.start("/bin/sh", QStringList{"-c", R"sh(cli=$1; folder=$2; octal=$3; shift 3; exec "$cli" "$@" "$folder$(printf "$octal")")sh",
+                                         "sh", CORVANE_CLI, folder + "/", octal}
+                                 + arguments);
+    ByteRun run;
+    if (!process.waitForFinished(60'000) || process.exitStatus() != QProcess::NormalExit)
+        return run;
+    run.status = process.exitCode();
+    run.out = process.readAllStandardOutput();
+    run.err = process.readAllStandardError();
+    return run;
+}
+
+} // namespace
+
+void TestCliDocuments::namesAreEscapedInPlainOutput_data()
+{
+    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<QByteArray>("shown");
+    // A line break in a name would forge a line of output; escape sequences would drive the
+    // terminal. They are written as the JSON output writes them.
+    QTest::newRow("lineBreak") << QByteArray("a\nb.json") << QByteArray("a\\nb.json");
+    QTest::newRow("forgedResult") << QByteArray("x.json: valid\nevil.json") << QByteArray("x.json: valid\\nevil.json");
+    QTest::newRow("carriageReturnAndTab") << QByteArray("c\r\td.json") << QByteArray("c\\r\\td.json");
+    QTest::newRow("escapeSequence") << QByteArray("e\x1b[31mred.json") << QByteArray("e\\u001b[31mred.json");
+    QTest::newRow("otherControl") << QByteArray("bell\x07.json") << QByteArray("bell\\u0007.json");
+    QTest::newRow("delete") << QByteArray("del\x7f.json") << QByteArray("del\\u007f.json");
+    QTest::newRow("c1Control") << QByteArray("csi\xc2\x9b.json") << QByteArray("csi\\u009b.json");
+    // The escape character itself, so that every escape reads back one way only.
+    QTest::newRow("backslash") << QByteArray("back\\slash.json") << QByteArray("back\\\\slash.json");
+    QTest::newRow("notUtf8") << QByteArray("caf\xe9.json") << QByteArray("caf\\xe9.json");
+    QTest::newRow("utf8Unchanged") << QByteArray("caf\xc3\xa9.json") << QByteArray("caf\xc3\xa9.json");
+}
+
+void TestCliDocuments::namesAreEscapedInPlainOutput()
+{
+    QFETCH(QByteArray, name);
+    QFETCH(QByteArray, shown);
+    QTemporaryDir folder;
+    const QByteArray native = QFile::encodeName(folder.path()) + '/' + name;
+    const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+    QVERIFY(fd >= 0);
+    QCOMPARE(::write(fd, "{}", 2), ssize_t(2));
+    ::close(fd);
+    const QByteArray prefix = QFile::encodeName(folder.path()) + '/';
+
+    const ByteRun check = runOnName({"check"}, folder.path(), name);
+    QCOMPARE(check.status, 0);
+    QCOMPARE(check.out, prefix + shown + ": valid\n");
+    const ByteRun info = runOnName({"info"}, folder.path(), name);
+    QCOMPARE(info.status, 0);
+    QCOMPARE(info.out, prefix + shown + ": JSON, UTF-8, LF, 1 line, 2 bytes\n");
+    // Errors on standard error too.
+    QVERIFY(::unlink(native.constData()) == 0);
+    const ByteRun missing = runOnName({"info"}, folder.path(), name);
+    QCOMPARE(missing.status, 1);
+    QCOMPARE(missing.err, prefix + shown + ": Cannot read file attributes: No such file or directory\n");
 }
 
 QTEST_GUILESS_MAIN(TestCliDocuments)

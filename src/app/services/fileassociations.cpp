@@ -35,6 +35,7 @@ int FileAssociations::apply(const QSet<QString> &ids, DefaultHandlerRegistry &re
     int count = 0;
     if (ids.isEmpty())
         return count;
+    registry.beginBatch();
     for (const FileAssociationType &type : all()) {
         if (!ids.contains(type.id))
             continue;
@@ -48,7 +49,7 @@ int FileAssociations::apply(const QSet<QString> &ids, DefaultHandlerRegistry &re
         if (anyRole)
             ++count;
     }
-    return count;
+    return registry.endBatch() ? count : 0;
 }
 
 QHash<QString, bool> FileAssociations::snapshot()

@@ -31,6 +31,12 @@ public:
     virtual bool setDefaultHandler(const QString &contentType, HandlerRole role, const QString &desktopId) = 0;
     // The desktop id of the default application of `contentType`, nothing when there is none.
     virtual std::optional<QString> defaultHandler(const QString &contentType) const = 0;
+
+    // Brackets many setDefaultHandler calls, so that a registry may read its store once at the
+    // start and write it once at the end. endBatch says whether what was held could be written;
+    // when it could not, the calls made in between did not take, whatever they returned.
+    virtual void beginBatch() {}
+    virtual bool endBatch() { return true; }
 };
 
 // The file types of the associations sheet and their registration.
@@ -48,9 +54,9 @@ public:
 
     // Registers the application for each row of all() whose id is in `ids`: for every content
     // type of the row, as editor, then viewer, then for all roles, all three whatever the
-    // others returned. Returns how many rows succeeded in at least one role (a role succeeds
-    // when every content type of the row took it). The registry is the user's mimeapps.list
-    // unless one is given.
+    // others returned, all in one batch of the registry. Returns how many rows succeeded in at
+    // least one role (a role succeeds when every content type of the row took it), none when the
+    // batch could not be written. The registry is the user's mimeapps.list unless one is given.
     static int apply(const QSet<QString> &ids);
     static int apply(const QSet<QString> &ids, DefaultHandlerRegistry &registry);
 

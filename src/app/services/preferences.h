@@ -4,11 +4,20 @@
 #include <QSettings>
 #include <QString>
 
+#include <memory>
+
 namespace App {
 
 // The per-user preferences every window shares, in QSettings under fixed keys. There is one
 // object per process; a change made through it is announced by `changed`, so every window
 // applies it at once. Main thread only.
+//
+// The settings file is the user's ORGANIZATION/APPLICATION.conf in the folder QSettings uses
+// ($XDG_CONFIG_HOME, ~/.config: Corvane/Corvane.conf), read only when it is a regular file of
+// at most 1 MiB (StateFile). Anything else there (a named pipe, a device, a larger file) is
+// left alone, never written over: the application starts from the defaults and keeps what is
+// changed for the session only, in a private temporary folder.
+
 class Preferences : public QObject {
     Q_OBJECT
 
@@ -47,7 +56,7 @@ public:
     void setSessionEnded(bool ended);
 
     // The underlying store, for the services that keep their own keys in it.
-    QSettings &settings() { return m_settings; }
+    QSettings &settings() { return *m_settings; }
 
 signals:
     void changed(const QString &key);
@@ -56,7 +65,7 @@ private:
     Preferences();
     void store(const QString &key, const QVariant &value);
 
-    QSettings m_settings;
+    std::unique_ptr<QSettings> m_settings;
 };
 
 } // namespace App

@@ -2,6 +2,8 @@
 
 #include "app/services/filebookmark.h"
 #include "app/services/preferences.h"
+#include "app/services/statefile.h"
+#include "base/nativepath.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -11,6 +13,9 @@
 #include <QPointer>
 
 #include <algorithm>
+
+#include <climits>
+#include <limits>
 
 namespace App {
 
@@ -61,6 +66,26 @@ std::optional<RecentEntry> decodeEntry(const QJsonValue &value)
     if (!bookmarkBytes)
         return std::nullopt;
     return RecentEntry{QUuid::fromString(id.toString()), path.toString(), *bookmarkBytes, lastOpened.toDouble()};
+}
+
+// Entries no file could ever have made: no system call takes such a path, and laying one out
+// on the welcome screen would take seconds. PATH_MAX counts the terminating NUL. A bookmark
+// holds an identity, a folder and a name, a few kilobytes at most.
+constexpr qsizetype maximumBookmarkSize = 16 * 1024;
+
+bool isAbsurd(const RecentEntry &entry)
+{
+    if (entry.path.isEmpty() || entry.path.contains(QChar(0)) || entry.bookmark.size() > maximumBookmarkSize)
+        return true;
+    // Each UTF-16 unit is at most three bytes: only a long path needs encoding to be measured.
+    if (entry.path.size() * 3 < PATH_MAX)
+        return false;
+    return entry.path.size() >= PATH_MAX || qsizetype(Base::nativeFromPath(entry.path).size()) >= PATH_MAX;
+}
+
+bool isRegularOrAbsent(const QString &file)
+{
+    return StateFile::isUsable(StateFile::inspect(file, std::numeric_limits<qint64>::max()));
 }
 
 void truncate(QList<RecentEntry> &items)
@@ -154,8 +179,14 @@ void RecentsStore::startLoad()
         return;
     const int generation = ++m_loadGeneration;
     m_io.start([this, generation, file = m_settingsFile, format = m_settingsFormat] {
-        QSettings settings(file, format);
-        const auto stored = decode(settings.value(key).toByteArray());
+        // The file may have become something else since the start (a pipe would hold this thread,
+        // and flushNow with it): then nothing is stored. Its size is the settings' business
+        // (Preferences refuses a settings file over the limit); a long read here holds nobody.
+        std::optional<QList<RecentEntry>> stored;
+        if (isRegularOrAbsent(file)) {
+            QSettings settings(file, format);
+            stored = decode(settings.value(key).toByteArray());
+        }
         QMetaObject::invokeMethod(
             this, [this, generation, stored] {
                 if (generation == m_loadGeneration && !m_didLoad)
@@ -244,9 +275,11 @@ void RecentsStore::scheduleSave()
 void RecentsStore::saveInBackground()
 {
     m_io.start([this, snapshot = std::exchange(m_pendingSnapshot, {}), file = m_settingsFile, format = m_settingsFormat] {
-        QSettings settings(file, format);
-        settings.setValue(key, encode(snapshot));
-        settings.sync();
+        if (isRegularOrAbsent(file)) {
+            QSettings settings(file, format);
+            settings.setValue(key, encode(snapshot));
+            settings.sync();
+        }
         QMetaObject::invokeMethod(this, &RecentsStore::saved, Qt::QueuedConnection);
     });
 }
@@ -293,7 +326,9 @@ std::optional<QList<RecentEntry>> RecentsStore::decode(const QByteArray &bytes)
         auto entry = decodeEntry(value);
         if (!entry)
             return std::nullopt;
-        items.append(std::move(*entry));
+        // Well-formed but absurd: dropped alone, the rest of the list stays.
+        if (!isAbsurd(*entry))
+            items.append(std::move(*entry));
     }
     return items;
 }

@@ -83,7 +83,9 @@ public:
 
     // The stored format: UTF-8 JSON, an array of {"id", "path", "bookmark", "lastOpened"}.
     static QByteArray encode(const QList<RecentEntry> &items);
-    // Nothing when the bytes are not such an array with all four keys in every object.
+    // Nothing when the bytes are not such an array with all four keys in every object. Entries
+    // no file could have made are left out: an empty path, one with a NUL, one of PATH_MAX
+    // bytes or more, a bookmark over 16 KiB.
     static std::optional<QList<RecentEntry>> decode(const QByteArray &bytes);
 
 signals:

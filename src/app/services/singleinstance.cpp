@@ -10,6 +10,7 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
+#include <QStandardPaths>
 #include <QTimer>
 #include <QtEndian>
 
@@ -91,14 +92,46 @@ bool mayUse(const QString &path)
     return S_ISSOCK(status.st_mode) && status.st_uid == ::getuid();
 }
 
+const QLatin1String socketName("app.corvane.editor.socket");
+
+// A folder only this user may enter: ours, 0700, and itself (not a link to one, which others
+// could re-point). Special bits (a set-group-id inherited from the parent) do not matter.
+bool isPrivateFolder(const QString &path)
+{
+    struct stat status {};
+    if (::lstat(QFile::encodeName(path).constData(), &status) != 0)
+        return false;
+    return S_ISDIR(status.st_mode) && status.st_uid == ::geteuid() && (status.st_mode & 0777) == 0700;
+}
+
 } // namespace
+
+QString SingleInstance::privateFolder()
+{
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (QDir::isAbsolutePath(runtime) && isPrivateFolder(runtime))
+        return QDir::cleanPath(runtime);
+    const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+    if (!QDir::isAbsolutePath(cache) || !QDir().mkpath(cache))
+        return QString();
+    const QString folder = QDir::cleanPath(cache + QLatin1String("/Corvane"));
+    const QByteArray native = QFile::encodeName(folder);
+    // Made here: 0700 whatever the umask. Found: taken only as it is, never repaired, since
+    // someone may have used it while it was open to them.
+    if (::mkdir(native.constData(), 0700) == 0)
+        ::chmod(native.constData(), 0700);
+    if (isPrivateFolder(folder))
+        return folder;
+    qWarning("%s is not a private folder (a folder of this user with permissions 0700): "
+             "each launch runs without the single-instance channel.",
+             qPrintable(folder));
+    return QString();
+}
 
 QString SingleInstance::defaultName()
 {
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (QDir::isAbsolutePath(runtime) && QFileInfo(runtime).isDir())
-        return runtime + QLatin1String("/app.corvane.editor.socket");
-    return QDir::tempPath() + QStringLiteral("/app.corvane.editor-%1.socket").arg(::getuid());
+    const QString folder = privateFolder();
+    return folder.isEmpty() ? QString() : folder + QLatin1Char('/') + socketName;
 }
 
 SingleInstance::Request SingleInstance::requestFromArguments(const QStringList &arguments, const QString &workingDirectory)
@@ -129,7 +162,10 @@ SingleInstance::~SingleInstance() = default;
 
 QString SingleInstance::socketPath() const
 {
-    return QDir::isAbsolutePath(m_name) ? m_name : QDir::tempPath() + '/' + m_name;
+    if (m_name.isEmpty() || QDir::isAbsolutePath(m_name))
+        return m_name;
+    const QString folder = privateFolder();
+    return folder.isEmpty() ? QString() : folder + QLatin1Char('/') + m_name;
 }
 
 SingleInstance::Role SingleInstance::start(const Request &request)
@@ -144,6 +180,8 @@ SingleInstance::Role SingleInstance::start(const Request &request)
         return Role::Failed;
 
     const QString path = socketPath();
+    if (path.isEmpty())
+        return Role::Failed;
     QLockFile lock(path + QLatin1String(".lock"));
     if (!lock.tryLock(lockTimeoutMs))
         return Role::Failed;

@@ -11,10 +11,13 @@ class QLocalSocket;
 namespace App {
 
 // One running application per user: the first process listens on a local socket, a later one
-// hands its request (files to open, or a new window) to it and exits. The socket lives in
-// $XDG_RUNTIME_DIR, or in the temporary folder with the user id in its name; a socket file
-// nobody listens on is removed, and in a shared folder a socket that is not the user's own is
-// neither used nor removed.
+// hands its request (files to open, or a new window) to it and exits. The socket and its lock
+// live in a private folder, one the user owns and nobody else may enter (mode 0700):
+// $XDG_RUNTIME_DIR when it is such a folder, else Corvane in the user's cache folder
+// ($XDG_CACHE_HOME, ~/.cache), made 0700 when missing. Never in a shared folder under a name
+// others could guess and take first: when neither folder is private there is no channel, and
+// every launch runs on its own. A socket file nobody listens on is removed, and a socket that
+// is not the user's own is neither used nor removed.
 //
 // The message is a 4-byte big-endian length followed by that many bytes of UTF-8 JSON,
 // {"paths": [absolute paths], "newWindow": bool}, at most maximumMessageSize bytes; the primary
@@ -37,15 +40,19 @@ public:
 
     static constexpr qint64 maximumMessageSize = 1 << 20;
 
-    // The per-user socket path.
+    // The per-user socket path, in the private folder; empty when there is none.
     static QString defaultName();
+    // The private folder, made when missing; empty when it is not private (another owner, other
+    // permission bits than 0700, a symbolic link, not a folder) or cannot be made.
+    static QString privateFolder();
     // The request of a command line (arguments after the program name): "--new-window" asks for
     // a window, other options are ignored, everything else (and everything after "--") is a
     // file, made absolute against `workingDirectory`.
     static Request requestFromArguments(const QStringList &arguments,
                                         const QString &workingDirectory = QDir::currentPath());
 
-    // `name` is a socket path (or a bare name, placed in the temporary folder).
+    // `name` is a socket path (or a bare name, placed in the private folder); with an empty
+    // name, or a bare one and no private folder, start() fails.
     explicit SingleInstance(QString name = defaultName(), QObject *parent = nullptr);
     ~SingleInstance() override;
 

@@ -1,6 +1,7 @@
 #include "updatechecker.h"
 
 #include "app/services/preferences.h"
+#include "base/timer.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -74,7 +75,7 @@ std::optional<VersionPayload> decodePayload(const QByteArray &body)
     const QJsonValue version = object.value(QLatin1String("version"));
     const QJsonValue url = object.value(QLatin1String("url"));
     const QJsonValue notes = object.value(QLatin1String("notes"));
-    if (!version.isString() || !url.isString())
+    if (!version.isString() || !url.isString() || !UpdateChecker::isValidVersion(version.toString()))
         return std::nullopt;
     if (!notes.isUndefined() && !notes.isNull() && !notes.isString())
         return std::nullopt;
@@ -126,7 +127,8 @@ UpdateChecker::UpdateChecker(QSettings &settings, Site site, QString currentVers
     // A remembered version that is no longer newer (the user has updated since) is not shown;
     // its keys stay until the next successful check.
     const QVariant stored = m_settings.value(availableVersionKey);
-    if (stored.typeId() != QMetaType::QString || !isNewer(stored.toString(), m_currentVersion))
+    if (stored.typeId() != QMetaType::QString || !isValidVersion(stored.toString())
+        || !isNewer(stored.toString(), m_currentVersion))
         return;
     std::optional<QUrl> url;
     const QVariant storedURL = m_settings.value(releaseURLKey);
@@ -167,6 +169,10 @@ void UpdateChecker::check()
             reply->abort();
     });
     connect(reply, &QNetworkReply::finished, this, [this, reply] { finish(reply); });
+    // The transfer time-out only measures the pauses between bytes: a byte every few seconds
+    // would hold the reply for ever. This bounds the whole check; the reply takes the timer
+    // with it when it ends first.
+    Base::Timer::singleShot(int(m_checkDeadline.count()), reply, [reply] { reply->abort(); });
 #endif
 }
 
@@ -224,6 +230,27 @@ bool UpdateChecker::isNewer(const QString &remote, const QString &current)
             return x > y;
     }
     return false;
+}
+
+bool UpdateChecker::isValidVersion(QStringView text)
+{
+    constexpr int maximumNumbers = 4;
+    constexpr int maximumDigits = 6;
+    int numbers = 1;
+    int digits = 0;
+    for (const QChar c : text) {
+        if (c == u'.') {
+            if (digits == 0 || ++numbers > maximumNumbers)
+                return false;
+            digits = 0;
+        } else if (c >= u'0' && c <= u'9') {
+            if (++digits > maximumDigits)
+                return false;
+        } else {
+            return false;
+        }
+    }
+    return digits > 0;
 }
 
 std::optional<QUrl> UpdateChecker::sanitized(const QString &text) const

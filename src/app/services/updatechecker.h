@@ -7,6 +7,7 @@
 #include <QString>
 #include <QUrl>
 
+#include <chrono>
 #include <optional>
 
 class QNetworkAccessManager;
@@ -15,7 +16,8 @@ class QNetworkReply;
 namespace App {
 
 // Finds out, at most once every six hours, whether a newer version has been published, from a
-// small JSON document on the product web site ({"version", "url", "notes"}). A newer version is
+// small JSON document on the product web site ({"version", "url", "notes"}; see isValidVersion
+// for the versions accepted). A newer version is
 // published as `availableVersion` with its download page `releaseURL`, and remembered in the
 // settings so it shows again at the next start without asking the network. Failures of any
 // kind are silent and leave everything as it was. Main thread only. A build without the check
@@ -32,6 +34,8 @@ public:
     static constexpr double checkInterval = 21600;
     // A version document larger than this is not one; the check fails.
     static constexpr qint64 maximumPayloadSize = 1 << 20;
+    // A check not over by then is abandoned and fails, however steadily the server trickles.
+    static constexpr std::chrono::milliseconds defaultCheckDeadline{30'000};
 
     // Where the version document lives and which download addresses are accepted.
     struct Site {
@@ -63,14 +67,21 @@ public:
     // Starts a check at the next turn of the event loop when the last successful one is
     // checkInterval seconds old or more (or there was none).
     void checkIfDue();
-    // Fetches the version document now (plain GET); `checked` tells when it is over. Without
-    // the check in the build, `checked(false)` follows at once and nothing is fetched.
+    // Fetches the version document now (plain GET); `checked` tells when it is over, at the
+    // latest checkDeadline() later (on Base::Timer's clock). Without the check in the build,
+    // `checked(false)` follows at once and nothing is fetched.
     void check();
+    std::chrono::milliseconds checkDeadline() const { return m_checkDeadline; }
+    void setCheckDeadline(std::chrono::milliseconds deadline) { m_checkDeadline = deadline; }
 
     // Whether `remote` is a later version than `current`: dotted numbers compared position by
     // position (empty pieces dropped, a missing position or a piece that is not an optionally
     // signed 64-bit integer counts as 0).
     static bool isNewer(const QString &remote, const QString &current);
+    // Whether `text` is a version the checker accepts from the server: one to four numbers of
+    // one to six ASCII digits, separated by full stops ("1.5.0"), nothing else. Anything else
+    // is no version document: no badge, nothing remembered.
+    static bool isValidVersion(QStringView text);
     // `text` as a URL when it is HTTPS on this checker's domain or a subdomain of it.
     std::optional<QUrl> sanitized(const QString &text) const;
     static std::optional<QUrl> sanitized(const QString &text, const QString &domain);
@@ -91,6 +102,7 @@ private:
     const QString m_currentVersion;
     const Clock m_clock;
     QNetworkAccessManager *m_network = nullptr; // created with the first check
+    std::chrono::milliseconds m_checkDeadline = defaultCheckDeadline;
     std::optional<QString> m_availableVersion;
     std::optional<QUrl> m_releaseURL;
 };

@@ -22,10 +22,13 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QScreen>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTimer>
+
+#include <algorithm>
 
 #ifndef CORVANE_VERSION
 #define CORVANE_VERSION "0.1"
@@ -38,6 +41,8 @@ namespace {
 AppDelegate *instance = nullptr;
 
 constexpr QPoint cascadeOffset(24, 24);
+// Windows made per turn of the event loop while queued files open.
+constexpr int windowsPerTurn = 4;
 constexpr QSize fileWindowSize(1000, 700);
 const QRect fallbackScreen(0, 0, 1280, 800);
 
@@ -96,6 +101,7 @@ AppDelegate::AppDelegate(QObject *parent) : QObject(parent)
 
 AppDelegate::~AppDelegate()
 {
+    delete m_openManyFilesQuestion;
     NotificationCenter::defaultCenter().removeObserver(m_relayToken);
     auto &hooks = WindowSession::shared().hooks;
     hooks.openNewWindow = nullptr;
@@ -155,10 +161,12 @@ void AppDelegate::applicationDidFinishLaunching()
 {
     Preferences::shared().setSessionEnded(false);
     WindowSession::shared().hasFinishedLaunching = true;
-    Base::Timer::singleShot(timings.startupDelayMs, this, [this] {
+    const qsizetype handedOver = WindowSession::shared().pendingExternalURLs.size();
+    Base::Timer::singleShot(timings.startupDelayMs, this, [this, handedOver] {
         const QStringList queued = std::exchange(WindowSession::shared().pendingExternalURLs, {});
-        for (const QString &path : queued)
-            openWindowForURL(path);
+        // The first window has taken the first file meanwhile: it counts among the windows.
+        const int taken = int(std::clamp<qsizetype>(handedOver - queued.size(), 0, handedOver));
+        openHandedOver(queued, taken);
         reportRecoveredEdits();
         pollForWindowAndActivate(0);
     });
@@ -169,11 +177,121 @@ void AppDelegate::open(const QStringList &paths)
     if (paths.isEmpty())
         return;
     if (WindowSession::shared().hasFinishedLaunching) {
-        for (const QString &path : paths)
-            openOrFocus(path);
+        openHandedOver(paths, 0);
         return;
     }
     WindowSession::shared().pendingExternalURLs << paths;
+}
+
+void AppDelegate::openHandedOver(const QStringList &paths, int alreadyShown)
+{
+    if (paths.isEmpty())
+        return;
+    QHash<QString, DocumentWindow *> shown;
+    for (DocumentWindow *window : windows())
+        if (window->isVisible() && !representedPath(window).isEmpty())
+            shown.insert(normalised(representedPath(window)), window);
+    // Each file once: a hand-over may name one file many times, or one already asked about.
+    QSet<QString> seen = m_openManyFilesQuestion ? m_askedKeys : QSet<QString>();
+    QStringList fresh;
+    QSet<QString> freshKeys;
+    for (const QString &path : paths) {
+        const QString key = normalised(path);
+        if (seen.contains(key))
+            continue;
+        seen.insert(key);
+        if (DocumentWindow *window = shown.value(key)) {
+            window->raise();
+            window->activateWindow();
+            continue;
+        }
+        fresh << path;
+        freshKeys.insert(key);
+    }
+    if (m_openManyFilesQuestion) {
+        m_askedPaths << fresh;
+        m_askedKeys.unite(freshKeys);
+        updateOpenManyFilesQuestion();
+        return;
+    }
+    if (fresh.size() + alreadyShown <= maximumWindowsWithoutAsking) {
+        for (const QString &path : std::as_const(fresh))
+            openWindowForURL(path);
+        return;
+    }
+    m_askedKeys = freshKeys;
+    askBeforeOpening(fresh, alreadyShown);
+}
+
+void AppDelegate::askBeforeOpening(const QStringList &paths, int alreadyShown)
+{
+    m_askedPaths = paths;
+    m_askedAlreadyShown = alreadyShown;
+    QWidget *parent = nullptr;
+    for (DocumentWindow *window : windows()) {
+        if (!window->isVisible())
+            continue;
+        parent = window;
+        if (window->isActiveWindow())
+            break;
+    }
+    auto *question = new QMessageBox(QMessageBox::Question, loc("Open Files"), QString(), QMessageBox::NoButton, parent);
+    question->setObjectName(QStringLiteral("openManyFilesQuestion"));
+    question->setTextFormat(Qt::PlainText);
+    question->setInformativeText(loc("Each file opens in a window of its own."));
+    question->setAttribute(Qt::WA_DeleteOnClose);
+    QPushButton *openAll = question->addButton(loc("Open All"), QMessageBox::AcceptRole);
+    openAll->setObjectName(QStringLiteral("openAll"));
+    QPushButton *openFirst = question->addButton(
+        loc(Base::Message{"Open First %lld", {std::int64_t(maximumWindowsWithoutAsking)}}), QMessageBox::AcceptRole);
+    openFirst->setObjectName(QStringLiteral("openFirst"));
+    QPushButton *cancel = question->addButton(loc("Cancel"), QMessageBox::RejectRole);
+    cancel->setObjectName(QStringLiteral("cancel"));
+    // Return opens the first twenty: a bounded number of windows, as a default must be when the
+    // list may come from anywhere, and still what was asked for rather than nothing. Opening
+    // every file takes a deliberate click; Escape opens none.
+    question->setDefaultButton(openFirst);
+    question->setEscapeButton(cancel);
+    connect(question, &QMessageBox::buttonClicked, this, [this, openAll, openFirst](QAbstractButton *button) {
+        QStringList chosen;
+        if (button == openAll)
+            chosen = m_askedPaths;
+        else if (button == openFirst)
+            chosen = m_askedPaths.mid(0, std::max(0, maximumWindowsWithoutAsking - m_askedAlreadyShown));
+        m_askedPaths.clear();
+        m_askedKeys.clear();
+        if (chosen.isEmpty())
+            return;
+        m_openingQueue << chosen;
+        QTimer::singleShot(0, this, &AppDelegate::openQueuedFiles);
+    });
+    connect(question, &QDialog::finished, this, [this] {
+        m_askedPaths.clear();
+        m_askedKeys.clear();
+    });
+    m_openManyFilesQuestion = question;
+    updateOpenManyFilesQuestion();
+    question->open();
+}
+
+void AppDelegate::updateOpenManyFilesQuestion()
+{
+    if (!m_openManyFilesQuestion)
+        return;
+    const std::int64_t count = std::int64_t(m_askedPaths.size()) + m_askedAlreadyShown;
+    m_openManyFilesQuestion->setText(loc(Base::Message{"Open %lld files?", {count}}));
+}
+
+void AppDelegate::openQueuedFiles()
+{
+    if (m_quitting) {
+        m_openingQueue.clear();
+        return;
+    }
+    for (int i = 0; i < windowsPerTurn && !m_openingQueue.isEmpty(); ++i)
+        openOrFocus(m_openingQueue.takeFirst());
+    if (!m_openingQueue.isEmpty())
+        QTimer::singleShot(0, this, &AppDelegate::openQueuedFiles);
 }
 
 void AppDelegate::openOrFocus(const QString &path)

@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QPalette>
 #include <QPointer>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -41,7 +42,14 @@ public:
     // Start-up once the event loop runs: a new session, queued files get windows 0.3 s later,
     // then a window is brought to the front.
     void applicationDidFinishLaunching();
-    // Files handed over by the system: queued before launching finished, else opened or focused.
+    // More windows than this for one hand-over (the command line at start-up, a later launch)
+    // are opened only once the user says so.
+    static constexpr int maximumWindowsWithoutAsking = 20;
+
+    // Files handed over by the system: queued before launching finished, else opened or focused
+    // (each file once, a file already shown brings its window to the front). When more than
+    // maximumWindowsWithoutAsking would open, the question "Open N files?" comes first, without
+    // holding the event loop; a hand-over while it is up joins it.
     void open(const QStringList &paths);
     // Brings the window showing `path` (symbolic links resolved) to the front, or opens one.
     void openOrFocus(const QString &path);
@@ -65,6 +73,10 @@ public:
     // What a later launch asked for.
     void handle(const SingleInstance::Request &request);
 
+    // The question before a hand-over of more files than get windows without asking, while it
+    // is up: "Open All", "Open First 20" (the default) or "Cancel".
+    QMessageBox *openManyFilesQuestion() const { return m_openManyFilesQuestion; }
+
     bool activationDone() const { return m_activationDone; }
     bool isQuitting() const { return m_quitting; }
     // The document windows, oldest first.
@@ -76,6 +88,13 @@ signals:
 
 private:
     DocumentWindow *makeWindow(ContentView::Options options);
+    // Opens windows for `paths`, of which `alreadyShown` more files of the same hand-over are
+    // already shown (the first window's at start-up), or asks first.
+    void openHandedOver(const QStringList &paths, int alreadyShown);
+    void askBeforeOpening(const QStringList &paths, int alreadyShown);
+    void updateOpenManyFilesQuestion();
+    // Opens the queued files a few per turn of the event loop, so that it stays responsive.
+    void openQueuedFiles();
     void present(DocumentWindow *window);
     void pollForWindowAndActivate(int attempt);
     // Asks about the first window that still has unsaved edits, then the next one.
@@ -88,6 +107,13 @@ private:
     bool m_activationDone = false;
     bool m_quitting = false;
     quint64 m_relayToken = 0;
+    QPointer<QMessageBox> m_openManyFilesQuestion;
+    // What the question is about: files to open (and their comparable forms), and how many of
+    // the hand-over windows already show.
+    QStringList m_askedPaths;
+    QSet<QString> m_askedKeys;
+    int m_askedAlreadyShown = 0;
+    QStringList m_openingQueue;
     QPalette m_basePalette;
 };
 

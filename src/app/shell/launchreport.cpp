@@ -3,6 +3,7 @@
 #include "appdelegate.h"
 
 #include "app/window/documentwindow.h"
+#include "app/window/fileassociationssheet.h"
 #include "textview/stextview.h"
 
 #include <QEvent>
@@ -14,6 +15,7 @@ namespace App {
 namespace {
 const char *const shownProperty = "corvaneReportedShown";
 const char *const paintedProperty = "corvaneReportedPainted";
+const char *const sheetProperty = "corvaneReportedSheet";
 } // namespace
 
 bool LaunchReport::isRequested()
@@ -32,8 +34,23 @@ LaunchReport::LaunchReport(AppDelegate &delegate, QElapsedTimer sinceStart)
 
 bool LaunchReport::eventFilter(QObject *watched, QEvent *event)
 {
+    // Sheets are children of their window, made after it; a child is told apart by its class
+    // once it is polished, not while it is being built.
+    if (event->type() == QEvent::ChildPolished) {
+        if (auto *sheet = qobject_cast<FileAssociationsSheet *>(static_cast<QChildEvent *>(event)->child()))
+            sheet->installEventFilter(this);
+        return false;
+    }
     if (event->type() != QEvent::Paint)
         return false;
+    if (auto *sheet = qobject_cast<FileAssociationsSheet *>(watched)) {
+        if (!sheet->property(sheetProperty).toBool()) {
+            sheet->setProperty(sheetProperty, true);
+            std::printf("sheet %lld\n", static_cast<long long>(m_sinceStart.elapsed()));
+            std::fflush(stdout);
+        }
+        return false;
+    }
     auto *widget = static_cast<QWidget *>(watched);
     auto *window = qobject_cast<DocumentWindow *>(widget->window());
     if (!window)

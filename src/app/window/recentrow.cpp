@@ -11,6 +11,8 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include <climits>
+
 namespace App {
 
 namespace {
@@ -80,10 +82,10 @@ private:
 
 RecentRow::RecentRow(RecentEntry entry, const Highlighting::Theme &theme, QWidget *parent)
     : QAbstractButton(parent), m_entry(std::move(entry)), m_theme(theme), m_cachedIcon(symbolFor(m_entry.path)),
-      m_folder(displayFolder(m_entry.path, QDir::homePath()))
+      m_folder(bounded(displayFolder(m_entry.path, QDir::homePath())))
 {
-    setText(fileName(m_entry.path));
-    setToolTip(m_entry.path);
+    setText(bounded(fileName(m_entry.path)));
+    setToolTip(bounded(m_entry.path, PATH_MAX));
     setAccessibleName(text());
     setAccessibleDescription(m_folder);
     setFocusPolicy(Qt::TabFocus);
@@ -135,6 +137,19 @@ QString RecentRow::displayFolder(const QString &path, const QString &home)
     if (folder.startsWith(homeFolder + QLatin1Char('/')))
         return QLatin1Char('~') + folder.mid(homeFolder.size());
     return folder;
+}
+
+QString RecentRow::bounded(const QString &text, qsizetype maximum)
+{
+    if (text.size() <= maximum)
+        return text;
+    qsizetype head = (maximum - 1) * 2 / 3;
+    qsizetype tail = maximum - 1 - head;
+    if (head > 0 && text.at(head - 1).isHighSurrogate())
+        --head;
+    if (tail > 0 && text.at(text.size() - tail).isLowSurrogate())
+        --tail;
+    return text.left(head) + QChar(0x2026) + text.right(tail);
 }
 
 QString RecentRow::symbolFor(const QString &path)

@@ -11,7 +11,8 @@ class RecentRowRemoveButton;
 
 // One line of the welcome screen's recent files: the kind's symbol, the file's name over its
 // folder, and, while the pointer is over the row, a button that removes the entry. The whole
-// row is one click target (also Space and Return when it has the focus).
+// row is one click target (also Space and Return when it has the focus). Name and folder are
+// bounded before they are laid out, and the tooltip holds at most PATH_MAX characters of the path.
 class RecentRow : public QAbstractButton {
     Q_OBJECT
 
@@ -23,6 +24,15 @@ public:
     // The symbol of the file's kind, chosen once from the path's extension.
     QString cachedIcon() const { return m_cachedIcon; }
     bool isHovering() const { return m_hovering; }
+    // The folder line as laid out, before eliding to the row's width.
+    QString folderText() const { return m_folder; }
+
+    // Characters of a name or folder a row lays out at most: more than the widest row shows,
+    // few enough that measuring them costs nothing, whatever the path's length.
+    static constexpr qsizetype maximumLaidOutLength = 160;
+    // `text` when it is at most `maximum` characters long, else its start and end around "…"
+    // (never splitting a surrogate pair), `maximum` characters in all.
+    static QString bounded(const QString &text, qsizetype maximum = maximumLaidOutLength);
     QAbstractButton *removeButton() const;
 
     // The last path component.

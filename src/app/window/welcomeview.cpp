@@ -23,6 +23,8 @@
 #include <QShowEvent>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace App {
 
 using Internal::setTextColor;
@@ -207,8 +209,12 @@ public:
     {
         if (m_kind == Kind::Gear)
             return {gearSide, gearSide};
-        return {8 + badgeSymbol + 5 + QFontMetrics(font()).horizontalAdvance(text()) + 10, 22};
+        return {std::min(maximumBadgeWidth, 8 + badgeSymbol + 5 + QFontMetrics(font()).horizontalAdvance(text()) + 10), 22};
     }
+
+    // The badge's text comes from the update server: however long, the badge stays this wide at
+    // most and elides the rest.
+    static constexpr int maximumBadgeWidth = 400;
 
 protected:
     void paintEvent(QPaintEvent *) override
@@ -234,8 +240,9 @@ protected:
             drawDownloadSymbol(painter, QRectF(8, (height() - badgeSymbol) / 2.0, badgeSymbol, badgeSymbol));
             painter.setFont(font());
             painter.setPen(Chrome::foreground(m_theme, 0.9));
-            painter.drawText(QRect(8 + badgeSymbol + 5, 0, width() - badgeSymbol - 18, height()),
-                             Qt::AlignLeft | Qt::AlignVCenter, text());
+            const int textWidth = std::max(0, width() - badgeSymbol - 23);
+            painter.drawText(QRect(8 + badgeSymbol + 5, 0, textWidth, height()), Qt::AlignLeft | Qt::AlignVCenter,
+                             QFontMetrics(font()).elidedText(text(), Qt::ElideRight, textWidth));
         }
         if (hasFocus()) {
             painter.setPen(QPen(Chrome::foreground(m_theme, 0.5), 1, Qt::DotLine));

@@ -1,7 +1,8 @@
 #pragma once
 
 // A real HTTP/1.1 server on 127.0.0.1 for the tests, plain or over TLS, answering every
-// request with one configured response and closing the connection.
+// request with one configured response and closing the connection, or, trickling, with a
+// promise of a large body of which it sends one byte at a time and never the end.
 
 #include <QFile>
 #include <QSslCertificate>
@@ -11,7 +12,10 @@
 #include <QSslSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 #include <QUrl>
+
+#include <chrono>
 
 #include <memory>
 #include <optional>
@@ -63,6 +67,10 @@ public:
         return QUrl(QStringLiteral("%1://127.0.0.1:%2%3").arg(m_secure ? "https" : "http").arg(m_server->serverPort()).arg(path));
     }
     void setResponse(Response response) { m_response = std::move(response); }
+    // Answers with a status line and headers, then one byte of the body every `interval`.
+    void setTrickle(std::chrono::milliseconds interval) { m_trickle = interval; }
+    // Bytes of the body sent so far while trickling.
+    qint64 trickledBytes() const { return m_trickled; }
     // The request lines ("GET /version.json HTTP/1.1") received so far.
     const QList<QByteArray> &requests() const { return m_requests; }
 
@@ -86,6 +94,16 @@ private:
 
     void respond(QTcpSocket *socket)
     {
+        if (m_trickle.count() > 0) {
+            socket->write("HTTP/1.1 200 Status\r\nContent-Type: application/json\r\nContent-Length: 1000000\r\n\r\n");
+            auto *timer = new QTimer(socket);
+            QObject::connect(timer, &QTimer::timeout, socket, [this, socket] {
+                socket->write(" ");
+                ++m_trickled;
+            });
+            timer->start(m_trickle);
+            return;
+        }
         const QByteArray head = "HTTP/1.1 " + QByteArray::number(m_response.status) + " Status\r\n"
             "Content-Type: application/json\r\n"
             "Content-Length: " + QByteArray::number(m_response.body.size()) + "\r\n"
@@ -97,5 +115,7 @@ private:
     bool m_secure;
     std::unique_ptr<QTcpServer> m_server;
     Response m_response;
+    std::chrono::milliseconds m_trickle{0};
+    qint64 m_trickled = 0;
     QList<QByteArray> m_requests;
 };

@@ -3,9 +3,14 @@
 #include "app/services/fileassociations.h"
 #include "app/services/mimeappslist.h"
 
+#include "support/fifowatchdog.h"
+
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <thread>
+
+#include <sys/stat.h>
 #include <unistd.h>
 
 using App::FileAssociations;
@@ -54,12 +59,46 @@ public:
         return !m_failing.contains(call);
     }
     std::optional<QString> defaultHandler(const QString &) const override { return std::nullopt; }
+    void beginBatch() override { calls.append("begin"); }
+    bool endBatch() override
+    {
+        calls.append("end");
+        return writable;
+    }
 
     QStringList calls;
+    bool writable = true;
 
 private:
     QSet<QString> m_failing;
 };
+
+struct stat statusOf(const QString &path)
+{
+    struct stat status {};
+    ::lstat(QFile::encodeName(path).constData(), &status);
+    return status;
+}
+
+// Runs `work` on a thread of its own and waits at most `limit` for it: false when it is still
+// running then (it is left to finish, or block, on its own).
+bool finishesWithin(std::chrono::milliseconds limit, std::function<void()> work)
+{
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    std::thread thread([work = std::move(work), done] {
+        work();
+        *done = true;
+    });
+    QDeadlineTimer deadline(limit);
+    while (!*done && !deadline.hasExpired())
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (!*done) {
+        thread.detach();
+        return false;
+    }
+    thread.join();
+    return true;
+}
 
 } // namespace
 
@@ -90,6 +129,12 @@ private slots:
     void unwritableFileCountsNothing_data();
     void unwritableFileCountsNothing();
     void defaultPathFollowsXdgConfigHome();
+
+    void hostileFileIsNeitherReadNorReplaced_data();
+    void hostileFileIsNeitherReadNorReplaced();
+    void fileJustUnderTheLimitIsEdited();
+    void readOnlyFileKeepsItsModeAndContents();
+    void anotherUsersFileKeepsItsOwnerAndMode();
 
 private:
     std::unique_ptr<QTemporaryDir> m_folder;
@@ -172,15 +217,22 @@ void TestFileAssociations::applyMakesEveryRoleCallInOrder()
     ScriptedRegistry registry({"text/markdown/e", "application/x-yaml/e", "application/toml/e", "application/toml/v"});
     FileAssociations::apply({"toml", "yaml", "markdown"}, registry);
     const QString id = QString::fromLatin1(ours);
-    // Table order, not selection order; a failed call skips neither the next role nor the
-    // type's other name.
+    // One batch; table order, not selection order; a failed call skips neither the next role
+    // nor the type's other name.
     QCOMPARE(registry.calls, (QStringList{
-                                 "text/markdown/e=" + id, "text/markdown/v=" + id, "text/markdown/a=" + id,
+                                 "begin", "text/markdown/e=" + id, "text/markdown/v=" + id, "text/markdown/a=" + id,
                                  "application/x-yaml/e=" + id, "application/yaml/e=" + id,
                                  "application/x-yaml/v=" + id, "application/yaml/v=" + id,
                                  "application/x-yaml/a=" + id, "application/yaml/a=" + id,
                                  "application/toml/e=" + id, "application/toml/v=" + id, "application/toml/a=" + id,
+                                 "end",
                              }));
+
+    // What is held until the end of the batch and cannot be written there took nowhere.
+    ScriptedRegistry unwritable({});
+    unwritable.writable = false;
+    QCOMPARE(FileAssociations::apply({"toml", "yaml"}, unwritable), 0);
+    QCOMPARE(unwritable.calls.size(), 2 + 3 + 6);
 }
 
 void TestFileAssociations::applyWithNothingSelectedCallsNothing()
@@ -416,6 +468,116 @@ void TestFileAssociations::defaultPathFollowsXdgConfigHome()
     else
         qputenv("XDG_CONFIG_HOME", saved);
     QCOMPARE(path, m_folder->filePath("mimeapps.list"));
+}
+
+void TestFileAssociations::hostileFileIsNeitherReadNorReplaced_data()
+{
+    QTest::addColumn<QString>("obstacle");
+    QTest::newRow("namedPipe") << "fifo";
+    QTest::newRow("linkToADevice") << "device";
+    QTest::newRow("tenMegabytesOfBlankLines") << "oversized";
+    QTest::newRow("oneByteOverTheLimit") << "overLimit";
+}
+
+void TestFileAssociations::hostileFileIsNeitherReadNorReplaced()
+{
+    QFETCH(QString, obstacle);
+    const QString path = m_folder->filePath("mimeapps.list");
+    if (obstacle == "fifo") {
+        QVERIFY(makeFifo(path));
+    } else if (obstacle == "device") {
+        // Endless zeros: a reader that does not look first fills the memory.
+        QVERIFY(QFile::link("/dev/zero", path));
+    } else if (obstacle == "oversized") {
+        writeFile(path, "[Default Applications]\n" + QByteArray(10 << 20, '\n'));
+    } else {
+        const QByteArray head = "[Default Applications]\ntext/csv=calc.desktop;\n";
+        writeFile(path, head + QByteArray((1 << 20) + 1 - head.size(), '\n'));
+    }
+    const struct stat before = statusOf(path);
+    FifoWatchdog watchdog(path, std::chrono::seconds(5));
+    QHash<QString, bool> snapshot;
+    int count = -1;
+    const bool finished = finishesWithin(std::chrono::seconds(20), [&] {
+        MimeAppsList file(path);
+        snapshot = FileAssociations::snapshot(file);
+        count = FileAssociations::apply(allIds(), file);
+    });
+    QVERIFY2(finished, "reading or writing the file did not end");
+    QVERIFY2(!watchdog.fired(), "blocked on the pipe");
+    // Treated as absent for reading, and never written over.
+    for (const QString &id : allIds())
+        QCOMPARE(snapshot.value(id, true), false);
+    QCOMPARE(count, 0);
+    const struct stat after = statusOf(path);
+    QCOMPARE(after.st_ino, before.st_ino);
+    QCOMPARE(after.st_mode, before.st_mode);
+    QCOMPARE(after.st_size, before.st_size);
+}
+
+void TestFileAssociations::fileJustUnderTheLimitIsEdited()
+{
+    // One pass over the file per Apply, not one per content type and role.
+    const QString path = m_folder->filePath("mimeapps.list");
+    const QByteArray head = "[Default Applications]\ntext/csv=calc.desktop;\n";
+    const QByteArray tail = "[Added Associations]\ntext/plain=calc.desktop;\n";
+    // Room for the twelve entries within the limit.
+    const QByteArray blank((1 << 20) - 2048 - head.size() - tail.size(), '\n');
+    writeFile(path, head + blank + tail);
+    int count = -1;
+    QVERIFY(finishesWithin(std::chrono::seconds(20), [&] {
+        MimeAppsList file(path);
+        count = FileAssociations::apply(allIds(), file);
+    }));
+    QCOMPARE(count, 10);
+    const QByteArray written = readFile(path);
+    QVERIFY(written.startsWith("[Default Applications]\ntext/csv=" + ours + ";calc.desktop;\napplication/json=" + ours
+                               + ";\n"));
+    QVERIFY(written.endsWith(blank + tail));
+    QCOMPARE(written.count(ours + ';'), 12);
+    QCOMPARE(FileAssociations::snapshot(MimeAppsList(path)).value("yaml"), true);
+
+    // An edit that would take the file over the limit is not written: it could not be read back.
+    const QByteArray full = head + QByteArray((1 << 20) - head.size(), '\n');
+    writeFile(path, full);
+    MimeAppsList file(path);
+    QCOMPARE(FileAssociations::apply({"json"}, file), 0);
+    QCOMPARE(readFile(path), full);
+}
+
+void TestFileAssociations::readOnlyFileKeepsItsModeAndContents()
+{
+    // A file marked read-only is left as it is, by root as by anyone: the mark is the owner's word.
+    const QString path = m_folder->filePath("mimeapps.list");
+    const QByteArray original = "[Default Applications]\ntext/csv=calc.desktop;\n";
+    writeFile(path, original);
+    QVERIFY(::chmod(QFile::encodeName(path).constData(), 0444) == 0);
+    const struct stat before = statusOf(path);
+    MimeAppsList file(path);
+    QCOMPARE(FileAssociations::apply({"json", "csv"}, file), 0);
+    const struct stat after = statusOf(path);
+    QCOMPARE(after.st_mode & 07777, mode_t(0444));
+    QCOMPARE(after.st_uid, before.st_uid);
+    QCOMPARE(after.st_ino, before.st_ino);
+    QCOMPARE(readFile(path), original);
+}
+
+void TestFileAssociations::anotherUsersFileKeepsItsOwnerAndMode()
+{
+    if (::geteuid() != 0)
+        QSKIP("Only root may write another user's file.");
+    // Root running the editor for a user (sudo with the user's HOME) must leave the file theirs.
+    const QString path = m_folder->filePath("mimeapps.list");
+    writeFile(path, "[Default Applications]\n");
+    QVERIFY(::chown(QFile::encodeName(path).constData(), 65534, 65534) == 0);
+    QVERIFY(::chmod(QFile::encodeName(path).constData(), 0640) == 0);
+    MimeAppsList file(path);
+    QCOMPARE(FileAssociations::apply({"json"}, file), 1);
+    const struct stat after = statusOf(path);
+    QCOMPARE(after.st_uid, uid_t(65534));
+    QCOMPARE(after.st_gid, gid_t(65534));
+    QCOMPARE(after.st_mode & 07777, mode_t(0640));
+    QCOMPARE(readFile(path), "[Default Applications]\napplication/json=" + ours + ";\n");
 }
 
 QTEST_GUILESS_MAIN(TestFileAssociations)

@@ -64,6 +64,9 @@ private slots:
     void removeAndClearAreAnnouncedAndSaved();
     void filesAddedWhileLoadingStayFirst();
     void undecodableStoredValueIsIgnoredUntilTheNextSave();
+    void absurdEntriesAreDroppedWhenRead_data();
+    void absurdEntriesAreDroppedWhenRead();
+    void storeWithATenMegabytePathLoadsWithoutIt();
     void threeChangesWithinTheDelayCauseOneWrite();
     void deactivationWritesAtOnce();
     void quittingWritesAtOnce();
@@ -330,6 +333,41 @@ void TestRecentsStore::undecodableStoredValueIsIgnoredUntilTheNextSave()
     recents->add("/b");
     QVERIFY(saved.wait(10'000));
     QCOMPARE(storedPaths(), QStringList{"/b"});
+}
+
+void TestRecentsStore::absurdEntriesAreDroppedWhenRead_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<bool>("kept");
+    // PATH_MAX counts the terminating NUL: 4095 bytes is the longest name a system call takes.
+    const QString folder = "/" + QString(200, 'f') + "/";
+    QTest::newRow("longestUsablePath_kept") << folder + QString(4095 - folder.size(), 'n') << true;
+    QTest::newRow("pathOfPathMaxBytes_dropped") << folder + QString(4096 - folder.size(), 'n') << false;
+    // Bytes, not characters: 2,000 two-byte characters are 4,000 bytes.
+    QTest::newRow("longInCharactersShortInBytes_kept") << "/" + QString(2000, QChar(0x00E9)) << true;
+    QTest::newRow("longInBytes_dropped") << "/" + QString(2100, QChar(0x00E9)) << false;
+    QTest::newRow("withNul_dropped") << QString("/a") + QChar(0) + QString("b.json") << false;
+    QTest::newRow("empty_dropped") << QString() << false;
+}
+
+void TestRecentsStore::absurdEntriesAreDroppedWhenRead()
+{
+    QFETCH(QString, path);
+    QFETCH(bool, kept);
+    const QList<RecentEntry> items{entry("/before.json"), entry(path), entry("/after.json")};
+    const auto decoded = RecentsStore::decode(RecentsStore::encode(items));
+    QVERIFY(decoded);
+    // The other entries stay.
+    QCOMPARE(paths(*decoded), kept ? (QStringList{"/before.json", path, "/after.json"})
+                                   : (QStringList{"/before.json", "/after.json"}));
+}
+
+void TestRecentsStore::storeWithATenMegabytePathLoadsWithoutIt()
+{
+    store(RecentsStore::encode({entry("/a.json"), entry("/" + QString(10 << 20, 'x')), entry("/b.json")}));
+    auto recents = makeStore();
+    QTRY_VERIFY(recents->didLoad());
+    QCOMPARE(paths(recents->items()), (QStringList{"/a.json", "/b.json"}));
 }
 
 void TestRecentsStore::threeChangesWithinTheDelayCauseOneWrite()

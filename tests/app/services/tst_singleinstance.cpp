@@ -1,6 +1,7 @@
 // The single-instance channel: election, forwarding within one process (the later launch on
-// its own thread) and from a real second process, stale and foreign sockets, and a primary
-// that survives clients sending half a message, too much or nonsense.
+// its own thread) and from a real second process, stale and foreign sockets, a primary that
+// survives clients sending half a message, too much or nonsense, and the private folder the
+// socket lives in (never a predictable name in a folder other users can write to).
 #include "app/services/singleinstance.h"
 #include "base/nativepath.h"
 
@@ -61,6 +62,58 @@ bool makeStaleSocket(const QString &path)
     return bound;
 }
 
+// Sets environment variables for the life of the guard, then puts back what was there.
+class Environment {
+public:
+    ~Environment()
+    {
+        for (auto it = m_saved.cbegin(); it != m_saved.cend(); ++it) {
+            if (it.value().isNull())
+                qunsetenv(it.key().constData());
+            else
+                qputenv(it.key().constData(), it.value());
+        }
+    }
+    void set(const QByteArray &name, const QString &value)
+    {
+        save(name);
+        qputenv(name.constData(), QFile::encodeName(value));
+    }
+    void unset(const QByteArray &name)
+    {
+        save(name);
+        qunsetenv(name.constData());
+    }
+
+private:
+    void save(const QByteArray &name)
+    {
+        if (!m_saved.contains(name))
+            m_saved.insert(name, qEnvironmentVariableIsSet(name.constData()) ? qgetenv(name.constData()) : QByteArray());
+    }
+    QHash<QByteArray, QByteArray> m_saved;
+};
+
+struct stat statusOf(const QString &path)
+{
+    struct stat status {};
+    if (::lstat(QFile::encodeName(path).constData(), &status) != 0)
+        status.st_mode = 0;
+    return status;
+}
+
+bool isPrivateFolder(const QString &path)
+{
+    const struct stat status = statusOf(path);
+    return S_ISDIR(status.st_mode) && status.st_uid == ::geteuid() && (status.st_mode & 0777) == 0700;
+}
+
+bool makeFolder(const QString &path, mode_t mode)
+{
+    return ::mkdir(QFile::encodeName(path).constData(), 0700) == 0
+        && ::chmod(QFile::encodeName(path).constData(), mode) == 0;
+}
+
 } // namespace
 
 class TestSingleInstance : public QObject {
@@ -72,6 +125,12 @@ private slots:
     void requestFromArguments_data();
     void requestFromArguments();
     void defaultNameIsPerUser();
+    void withoutRuntimeFolderTheSocketLivesInAPrivateCacheFolder();
+    void runtimeFolderThatIsNotPrivateIsNotUsed_data();
+    void runtimeFolderThatIsNotPrivateIsNotUsed();
+    void preparationsInTheSharedTemporaryFolderAreIgnored();
+    void privateFolderWithTheWrongModeIsRefused_data();
+    void privateFolderWithTheWrongModeIsRefused();
 
     void laterLaunchForwardsToThePrimary_data();
     void laterLaunchForwardsToThePrimary();
@@ -125,22 +184,156 @@ void TestSingleInstance::requestFromArguments()
 
 void TestSingleInstance::defaultNameIsPerUser()
 {
-    const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
-    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_folder->path()));
-    const QString inRuntime = SingleInstance::defaultName();
-    qputenv("XDG_RUNTIME_DIR", "");
-    const QString inTemp = SingleInstance::defaultName();
-    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_folder->filePath("missing")));
-    const QString runtimeMissing = SingleInstance::defaultName();
-    if (saved.isNull())
-        qunsetenv("XDG_RUNTIME_DIR");
-    else
-        qputenv("XDG_RUNTIME_DIR", saved);
+    Environment environment;
+    const QString runtime = m_folder->filePath("runtime");
+    QVERIFY(makeFolder(runtime, 0700));
+    environment.set("XDG_RUNTIME_DIR", runtime);
+    environment.set("XDG_CACHE_HOME", m_folder->filePath("cache"));
+    QCOMPARE(SingleInstance::defaultName(), runtime + "/app.corvane.editor.socket");
+    // Without a usable runtime folder: the private cache folder, whatever the variable says.
+    const QString cached = m_folder->filePath("cache/Corvane/app.corvane.editor.socket");
+    environment.set("XDG_RUNTIME_DIR", "");
+    QCOMPARE(SingleInstance::defaultName(), cached);
+    environment.set("XDG_RUNTIME_DIR", m_folder->filePath("missing"));
+    QCOMPARE(SingleInstance::defaultName(), cached);
+    environment.set("XDG_RUNTIME_DIR", "relative/runtime");
+    QCOMPARE(SingleInstance::defaultName(), cached);
+}
 
-    QCOMPARE(inRuntime, m_folder->filePath("app.corvane.editor.socket"));
-    const QString perUser = QDir::tempPath() + QStringLiteral("/app.corvane.editor-%1.socket").arg(::getuid());
-    QCOMPARE(inTemp, perUser);
-    QCOMPARE(runtimeMissing, perUser);
+void TestSingleInstance::withoutRuntimeFolderTheSocketLivesInAPrivateCacheFolder()
+{
+    Environment environment;
+    environment.unset("XDG_RUNTIME_DIR");
+    environment.unset("XDG_CACHE_HOME");
+    environment.set("HOME", m_folder->filePath("home"));
+    environment.set("TMPDIR", m_folder->filePath("shared"));
+    QVERIFY(QDir().mkpath(m_folder->filePath("home")));
+    QVERIFY(makeFolder(m_folder->filePath("shared"), 01777));
+
+    const QString name = SingleInstance::defaultName();
+    QCOMPARE(name, m_folder->filePath("home/.cache/Corvane/app.corvane.editor.socket"));
+    const QString folder = QFileInfo(name).path();
+    QVERIFY(isPrivateFolder(folder));
+    SingleInstance primary(name);
+    QSignalSpy received(&primary, &SingleInstance::requestReceived);
+    QCOMPARE(primary.start(Request{}), Role::Primary);
+    QVERIFY(S_ISSOCK(statusOf(name).st_mode));
+    QCOMPARE(startElsewhere(SingleInstance::defaultName(), Request{{"/a.json"}, false}), Role::Forwarded);
+    QTRY_COMPARE(received.size(), 1);
+    // Nothing in the shared folder.
+    QCOMPARE(QDir(m_folder->filePath("shared")).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+             QStringList());
+}
+
+void TestSingleInstance::runtimeFolderThatIsNotPrivateIsNotUsed_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("groupCanRead") << "0750";
+    QTest::newRow("everyoneCanWrite") << "0777";
+    QTest::newRow("anotherUsersFolder") << "foreign";
+    QTest::newRow("aLinkToAPrivateFolder") << "link";
+}
+
+void TestSingleInstance::runtimeFolderThatIsNotPrivateIsNotUsed()
+{
+    QFETCH(QString, kind);
+    Environment environment;
+    QString runtime = m_folder->filePath("runtime");
+    if (kind == "foreign") {
+        if (::geteuid() != 0)
+            QSKIP("Only root can give a folder to another user.");
+        QVERIFY(makeFolder(runtime, 0700));
+        QVERIFY(::chown(QFile::encodeName(runtime).constData(), 65534, 65534) == 0);
+    } else if (kind == "link") {
+        QVERIFY(makeFolder(m_folder->filePath("real"), 0700));
+        QVERIFY(QFile::link(m_folder->filePath("real"), runtime));
+    } else {
+        QVERIFY(makeFolder(runtime, mode_t(kind.toUInt(nullptr, 8))));
+    }
+    environment.set("XDG_RUNTIME_DIR", runtime);
+    environment.set("XDG_CACHE_HOME", m_folder->filePath("cache"));
+    const QString name = SingleInstance::defaultName();
+    QCOMPARE(name, m_folder->filePath("cache/Corvane/app.corvane.editor.socket"));
+    QVERIFY(isPrivateFolder(QFileInfo(name).path()));
+}
+
+void TestSingleInstance::preparationsInTheSharedTemporaryFolderAreIgnored()
+{
+    // Another user of the machine prepared the names an earlier version used in /tmp: a lock
+    // that can never be taken and a file where the socket would go.
+    Environment environment;
+    const QString shared = m_folder->filePath("shared");
+    QVERIFY(makeFolder(shared, 01777));
+    environment.set("TMPDIR", shared);
+    environment.unset("XDG_RUNTIME_DIR");
+    environment.set("XDG_CACHE_HOME", m_folder->filePath("cache"));
+    const QString oldSocket = shared + QStringLiteral("/app.corvane.editor-%1.socket").arg(::getuid());
+    QVERIFY(makeFolder(oldSocket + ".lock", 0777));
+    {
+        QFile file(oldSocket);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("not a socket");
+    }
+    if (::geteuid() == 0) {
+        QVERIFY(::chown(QFile::encodeName(oldSocket).constData(), 65534, 65534) == 0);
+        QVERIFY(::chown(QFile::encodeName(oldSocket + ".lock").constData(), 65534, 65534) == 0);
+    }
+    const struct stat socketBefore = statusOf(oldSocket);
+    const struct stat lockBefore = statusOf(oldSocket + ".lock");
+
+    const QString name = SingleInstance::defaultName();
+    QVERIFY2(!name.startsWith(shared), qPrintable(name));
+    SingleInstance primary(name);
+    QSignalSpy received(&primary, &SingleInstance::requestReceived);
+    QCOMPARE(primary.start(Request{}), Role::Primary);
+    QCOMPARE(startElsewhere(SingleInstance::defaultName(), Request{{"/b.json"}, false}), Role::Forwarded);
+    QTRY_COMPARE(received.size(), 1);
+    QCOMPARE(statusOf(oldSocket).st_ino, socketBefore.st_ino);
+    QCOMPARE(statusOf(oldSocket + ".lock").st_ino, lockBefore.st_ino);
+    QCOMPARE(QDir(oldSocket + ".lock").entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+}
+
+void TestSingleInstance::privateFolderWithTheWrongModeIsRefused_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("groupCanRead") << "0750";
+    QTest::newRow("everyoneCanWrite") << "0777";
+    QTest::newRow("aLinkToAPrivateFolder") << "link";
+    QTest::newRow("aFile") << "file";
+}
+
+void TestSingleInstance::privateFolderWithTheWrongModeIsRefused()
+{
+    QFETCH(QString, kind);
+    Environment environment;
+    environment.unset("XDG_RUNTIME_DIR");
+    environment.set("XDG_CACHE_HOME", m_folder->filePath("cache"));
+    environment.set("TMPDIR", m_folder->filePath("shared"));
+    QVERIFY(makeFolder(m_folder->filePath("shared"), 01777));
+    QVERIFY(QDir().mkpath(m_folder->filePath("cache")));
+    const QString folder = m_folder->filePath("cache/Corvane");
+    if (kind == "link") {
+        QVERIFY(makeFolder(m_folder->filePath("real"), 0700));
+        QVERIFY(QFile::link(m_folder->filePath("real"), folder));
+    } else if (kind == "file") {
+        QFile file(folder);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    } else {
+        QVERIFY(makeFolder(folder, mode_t(kind.toUInt(nullptr, 8))));
+    }
+    const struct stat before = statusOf(folder);
+    // No channel rather than one others could reach: the editor runs on without it.
+    const QString name = SingleInstance::defaultName();
+    QVERIFY2(name.isEmpty(), qPrintable(name));
+    SingleInstance instance(name);
+    QCOMPARE(instance.start(Request{{"/secret.json"}, false}), Role::Failed);
+    const struct stat after = statusOf(folder);
+    QCOMPARE(after.st_mode, before.st_mode);
+    QCOMPARE(after.st_ino, before.st_ino);
+    if (kind != "file")
+        QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot), QStringList());
+    QCOMPARE(QDir(m_folder->filePath("shared")).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+             QStringList());
 }
 
 void TestSingleInstance::laterLaunchForwardsToThePrimary_data()

@@ -1,11 +1,16 @@
-// The update check: version comparison, accepted download addresses, what is remembered across
-// starts, and checks against a real local HTTP and HTTPS server. Built twice, against services
+// The update check: version comparison, the versions and download addresses accepted, what is
+// remembered across starts, and checks against a real local HTTP and HTTPS server, one of which
+// trickles its answer until the check's deadline cuts it off. Built twice, against services
 // built with and without the check (CORVANE_UPDATE_CHECK, 1 or 0 here): without it, nothing is
 // ever asked or shown.
 #include "app/services/updatechecker.h"
 
 #include "localhttpserver.h"
 
+#include "base/timer.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QNetworkProxy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -68,6 +73,11 @@ private slots:
 
     void httpsWithTheTrustedCertificateSucceeds();
     void httpsWithAnUntrustedCertificateFailsSilently();
+
+    void onlyShortDottedVersionsAreAccepted_data();
+    void onlyShortDottedVersionsAreAccepted();
+    void tricklingServerIsCutOffByTheDeadline_data();
+    void tricklingServerIsCutOffByTheDeadline();
 
     void checkIfDueRunsOnlyAfterSixHours_data();
     void checkIfDueRunsOnlyAfterSixHours();
@@ -239,6 +249,10 @@ void TestUpdateChecker::restoresTheRememberedResult_data()
     QTest::newRow("newerWithoutURL_fallbackPublished") << QVariant("1.5") << none << QVariant("1.5") << QVariant(fallback);
     QTest::newRow("noLongerNewer_nothingPublished") << QVariant("1.4") << QVariant("https://corvane.test/1.4") << none << none;
     QTest::newRow("nothingStored_nothingPublished") << none << none << none << none;
+    QTest::newRow("900KBOfDottedNumbers_nothingPublished")
+        << QVariant("9" + QString(".9").repeated(450'000)) << QVariant("https://corvane.test/9") << none << none;
+    QTest::newRow("suffixedVersion_nothingPublished")
+        << QVariant("2.0-beta") << QVariant("https://corvane.test/2.0") << none << none;
 }
 
 void TestUpdateChecker::restoresTheRememberedResult()
@@ -414,6 +428,91 @@ void TestUpdateChecker::httpsWithAnUntrustedCertificateFailsSilently()
 
     QVERIFY(!runCheck(*checker));
     QVERIFY(server.requests().isEmpty());
+    QVERIFY(!m_settings->contains(UpdateChecker::lastCheckKey));
+    QCOMPARE(checker->availableVersion(), std::nullopt);
+}
+
+void TestUpdateChecker::onlyShortDottedVersionsAreAccepted_data()
+{
+    QTest::addColumn<QString>("version");
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("oneNumber_accepted") << "2" << true;
+    QTest::newRow("threeNumbers_accepted") << "1.5.0" << true;
+    QTest::newRow("fourNumbersOfSixDigits_accepted") << "999999.999999.999999.999999" << true;
+    QTest::newRow("leadingZeros_accepted") << "01.05" << true;
+    QTest::newRow("900KBOfDottedNumbers_refused") << "9" + QString(".9").repeated(450'000) << false;
+    QTest::newRow("fiveNumbers_refused") << "1.5.0.0.1" << false;
+    QTest::newRow("sevenDigits_refused") << "1234567" << false;
+    QTest::newRow("suffix_refused") << "2.0-beta" << false;
+    QTest::newRow("prefix_refused") << "v2" << false;
+    QTest::newRow("empty_refused") << "" << false;
+    QTest::newRow("trailingFullStop_refused") << "2." << false;
+    QTest::newRow("leadingFullStop_refused") << ".2" << false;
+    QTest::newRow("emptyPiece_refused") << "1..2" << false;
+    QTest::newRow("sign_refused") << "+2" << false;
+    QTest::newRow("space_refused") << " 2" << false;
+    QTest::newRow("lineBreak_refused") << "2\n" << false;
+    QTest::newRow("nonAsciiDigits_refused") << QString::fromUtf8("\u0662.\uFF10") << false;
+}
+
+void TestUpdateChecker::onlyShortDottedVersionsAreAccepted()
+{
+    QFETCH(QString, version);
+    QFETCH(bool, accepted);
+    QCOMPARE(UpdateChecker::isValidVersion(version), accepted);
+    LocalHttpServer server;
+    QVERIFY(server.isListening());
+    const QJsonObject document{{"version", version}, {"url", "https://corvane.test/new"}};
+    server.setResponse({200, QJsonDocument(document).toJson(QJsonDocument::Compact)});
+    auto checker = makeChecker(server.url("/version.json"));
+    // Anything else is no version document: nothing is shown, stored or counted as a check.
+    QCOMPARE(runCheck(*checker), accepted);
+    QCOMPARE(checker->availableVersion(), accepted ? std::optional<QString>(version) : std::nullopt);
+    QCOMPARE(m_settings->contains(UpdateChecker::availableVersionKey), accepted);
+    QCOMPARE(m_settings->contains(UpdateChecker::lastCheckKey), accepted);
+}
+
+void TestUpdateChecker::tricklingServerIsCutOffByTheDeadline_data()
+{
+    QTest::addColumn<bool>("secure");
+    QTest::addColumn<int>("deadline"); // 0: the checker's own
+    QTest::newRow("http") << false << 0;
+    QTest::newRow("https") << true << 0;
+    QTest::newRow("httpWithAShorterDeadline") << false << 2'000;
+}
+
+void TestUpdateChecker::tricklingServerIsCutOffByTheDeadline()
+{
+    QFETCH(bool, secure);
+    QFETCH(int, deadline);
+    // The deadline runs on this clock, which moves only when the test says.
+    Base::ManualClock clock;
+    std::optional<QSslConfiguration> tls;
+    if (secure) {
+        tls = LocalHttpServer::serverConfiguration(CORVANE_FIXTURES, "localhost");
+        QSslConfiguration trusted = QSslConfiguration::defaultConfiguration();
+        trusted.addCaCertificate(LocalHttpServer::certificate(CORVANE_FIXTURES, "localhost"));
+        QSslConfiguration::setDefaultConfiguration(trusted);
+    }
+    LocalHttpServer server(tls);
+    QVERIFY(server.isListening());
+    // One byte at a time, each well within any time-out between two bytes.
+    server.setTrickle(std::chrono::milliseconds(20));
+    auto checker = makeChecker(server.url("/version.json"));
+    QCOMPARE(checker->checkDeadline(), std::chrono::milliseconds(30'000));
+    if (deadline)
+        checker->setCheckDeadline(std::chrono::milliseconds(deadline));
+    else
+        deadline = 30'000;
+    QSignalSpy checked(checker.get(), &UpdateChecker::checked);
+    checker->check();
+    QTRY_VERIFY_WITH_TIMEOUT(server.trickledBytes() >= 3, 20'000);
+    clock.advance(deadline - 1);
+    QCoreApplication::processEvents();
+    QVERIFY(checked.isEmpty());
+    clock.advance(1);
+    QTRY_COMPARE(checked.size(), 1);
+    QCOMPARE(checked.first().first().toBool(), false);
     QVERIFY(!m_settings->contains(UpdateChecker::lastCheckKey));
     QCOMPARE(checker->availableVersion(), std::nullopt);
 }

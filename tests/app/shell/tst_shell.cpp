@@ -1,6 +1,7 @@
 // The application shell through real windows, offscreen: menu commands and their keys, the
 // key-window rule with two windows, new scratch windows and file windows (placement, focus of a
-// window already showing a file), start-up with queued files, About and the termination signal.
+// window already showing a file), start-up with queued files, hand-overs of many files (at most
+// 20 windows without asking), About and the termination signal.
 #include "app/shell/appdelegate.h"
 #include "app/shell/terminationsignal.h"
 
@@ -60,6 +61,12 @@ private slots:
     void startUpOpensQueuedFiles();
     void laterLaunchRequests();
     void startUpLeavesADialogInUseAlone();
+    void handOverOfTwentyFilesOpensThemAll();
+    void handOverOfManyFilesAsksFirst_data();
+    void handOverOfManyFilesAsksFirst();
+    void handOverOfTenThousandPathsOpensNothingBeforeTheAnswer();
+    void laterHandOverJoinsTheOpenQuestion();
+    void startUpWithManyFilesAsksFirst();
     void aboutNamesVersionAndCredits();
     void terminationSignalArrivesOnTheMainThread_data();
     void terminationSignalArrivesOnTheMainThread();
@@ -88,6 +95,17 @@ private:
         window->activateWindow();
         QApplication::setActiveWindow(window);
         QVERIFY(QTest::qWaitForWindowActive(window));
+    }
+    QStringList writeFiles(int count) const
+    {
+        QStringList paths;
+        for (int i = 0; i < count; ++i)
+            paths << writeFile(QStringLiteral("many-%1.txt").arg(i, 3, 10, QLatin1Char('0')), "x");
+        return paths;
+    }
+    static QAbstractButton *answer(QMessageBox *question, const char *name)
+    {
+        return question ? question->findChild<QAbstractButton *>(name) : nullptr;
     }
     static QAction *command(DocumentWindow *window, const QString &id)
     {
@@ -413,6 +431,106 @@ void TestShell::laterLaunchRequests()
     m_delegate->handle({{}, true});
     QCOMPARE(m_delegate->windows().size(), 3);
     QVERIFY(m_delegate->windows().last()->scratchGuard());
+}
+
+void TestShell::handOverOfTwentyFilesOpensThemAll()
+{
+    const QStringList paths = writeFiles(20);
+    m_delegate->handle({paths, false});
+    QVERIFY(!m_delegate->openManyFilesQuestion());
+    QCOMPARE(m_delegate->windows().size(), 20);
+}
+
+void TestShell::handOverOfManyFilesAsksFirst_data()
+{
+    QTest::addColumn<QString>("button"); // "" answers with Return, the default.
+    QTest::addColumn<int>("windows");
+    QTest::newRow("openAll_everyFile") << "openAll" << 45;
+    QTest::newRow("openFirst_twenty") << "openFirst" << 20;
+    QTest::newRow("cancel_none") << "cancel" << 0;
+    QTest::newRow("return_theFirstTwenty") << "" << 20;
+}
+
+void TestShell::handOverOfManyFilesAsksFirst()
+{
+    QFETCH(QString, button);
+    QFETCH(int, windows);
+    QStringList paths = writeFiles(45);
+    paths << paths.first(); // The same file twice counts once.
+    m_delegate->handle({paths, false});
+    // Nothing opens before the answer, and the question does not hold the event loop.
+    QMessageBox *question = m_delegate->openManyFilesQuestion();
+    QVERIFY(question);
+    QVERIFY(question->isVisible());
+    QCOMPARE(question->text(), QString("Open 45 files?"));
+    QCOMPARE(m_delegate->windows().size(), 0);
+    QCOMPARE(question->defaultButton(), answer(question, "openFirst"));
+    QCOMPARE(question->escapeButton(), answer(question, "cancel"));
+    QCOMPARE(answer(question, "openAll")->text(), QString("Open All"));
+    QCOMPARE(answer(question, "openFirst")->text(), QString("Open First 20"));
+    QCOMPARE(answer(question, "cancel")->text(), QString("Cancel"));
+
+    if (button.isEmpty())
+        QTest::keyClick(question, Qt::Key_Return);
+    else
+        answer(question, button.toLatin1().constData())->click();
+    QTRY_COMPARE(m_delegate->windows().size(), windows);
+    QTRY_VERIFY(!m_delegate->openManyFilesQuestion());
+    // The first ones, in the order they were handed over.
+    for (int i = 0; i < windows; ++i)
+        QCOMPARE(m_delegate->windows()[i]->windowFilePath(), paths[i]);
+}
+
+void TestShell::handOverOfTenThousandPathsOpensNothingBeforeTheAnswer()
+{
+    QStringList paths;
+    for (int i = 0; i < 10'000; ++i)
+        paths << path(QStringLiteral("missing-%1.json").arg(i));
+    m_delegate->handle({paths, false});
+    QMessageBox *question = m_delegate->openManyFilesQuestion();
+    QVERIFY(question);
+    QCOMPARE(question->text(), QString("Open 10000 files?"));
+    QCOMPARE(m_delegate->windows().size(), 0);
+    answer(question, "cancel")->click();
+    QTRY_VERIFY(!m_delegate->openManyFilesQuestion());
+    QCOMPARE(m_delegate->windows().size(), 0);
+}
+
+void TestShell::laterHandOverJoinsTheOpenQuestion()
+{
+    const QStringList paths = writeFiles(30);
+    m_delegate->handle({paths.mid(0, 21), false});
+    QMessageBox *question = m_delegate->openManyFilesQuestion();
+    QVERIFY(question);
+    QCOMPARE(question->text(), QString("Open 21 files?"));
+    // One question, whatever arrives while it is up.
+    m_delegate->handle({paths.mid(15), false});
+    QCOMPARE(m_delegate->openManyFilesQuestion(), question);
+    QCOMPARE(question->text(), QString("Open 30 files?"));
+    QCOMPARE(m_delegate->windows().size(), 0);
+    answer(question, "openAll")->click();
+    QTRY_COMPARE(m_delegate->windows().size(), 30);
+}
+
+void TestShell::startUpWithManyFilesAsksFirst()
+{
+    WindowSession::shared().hasFinishedLaunching = false;
+    const QStringList paths = writeFiles(30);
+    m_delegate->open(paths);
+    m_delegate->applicationDidFinishLaunching();
+    DocumentWindow *scene = m_delegate->createSceneWindow();
+    QVERIFY(waitForLoad(scene));
+    QCOMPARE(QString::fromStdString(scene->contentView()->doc()->path), paths.first());
+    advance(m_delegate->timings.startupDelayMs);
+    QVERIFY(m_delegate->openManyFilesQuestion());
+    QMessageBox *question = m_delegate->openManyFilesQuestion();
+    QCOMPARE(question->text(), QString("Open 30 files?"));
+    QCOMPARE(m_delegate->windows().size(), 1);
+    // The first window counts among the first twenty.
+    answer(question, "openFirst")->click();
+    QTRY_COMPARE(m_delegate->windows().size(), 20);
+    QCOMPARE(m_delegate->windows().last()->windowFilePath(), paths[19]);
+    QVERIFY(WindowSession::shared().pendingExternalURLs.isEmpty());
 }
 
 void TestShell::aboutNamesVersionAndCredits()

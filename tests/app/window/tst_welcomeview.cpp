@@ -16,6 +16,7 @@
 #include "app/services/updatechecker.h"
 
 #include "app/services/localhttpserver.h"
+#include "support/fifowatchdog.h"
 
 #include <QAbstractButton>
 #include <QLabel>
@@ -96,6 +97,8 @@ private slots:
     void displayFolder();
     void symbolForEachKind_data();
     void symbolForEachKind();
+    void longPathLaysOutABoundedString_data();
+    void longPathLaysOutABoundedString();
     void clickingARowOpensItsEntry();
     void removeControlAppearsOnHoverAndRemoves();
     void clearEmptiesTheList();
@@ -108,6 +111,8 @@ private slots:
     void firstRunSheetOnceOnAFreshProfile();
     void firstRunSheetNotOnceTheScreenIsGone();
     void firstRunSheetOnlyOnceAcrossWindows();
+    void firstRunSheetOverAHostileMimeappsList_data();
+    void firstRunSheetOverAHostileMimeappsList();
 
     // The sheet.
     void extensionsUnderEachLabel_data();
@@ -308,6 +313,41 @@ void TestWelcomeView::displayFolder()
     QCOMPARE(RecentRow::displayFolder(path, home), folder);
 }
 
+void TestWelcomeView::longPathLaysOutABoundedString_data()
+{
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("name");
+    QString deep = "/data";
+    while (deep.size() < 3800)
+        deep += "/folder-" + QString::number(deep.size());
+    QTest::newRow("deepFolder") << deep << "report.json";
+    QTest::newRow("longName") << QString("/data") << QString(250, 'n') + ".json";
+    // Handed to a row directly, not through the store, which drops such entries.
+    QTest::newRow("tenMegabytes") << "/" + QString(10 << 20, 'f') << QString(1 << 20, 'n') + ".json";
+}
+
+void TestWelcomeView::longPathLaysOutABoundedString()
+{
+    QFETCH(QString, folder);
+    QFETCH(QString, name);
+    const QString full = folder + "/" + name;
+    RecentRow row(RecentEntry{QUuid::createUuid(), full, {}, 0}, Highlighting::Theme::defaultTheme());
+    row.resize(600, row.sizeHint().height());
+    // Both lines start as they should and are short whatever the path's length.
+    constexpr int bound = 200;
+    QVERIFY2(row.text().size() <= bound, qPrintable(QString::number(row.text().size())));
+    QVERIFY2(row.folderText().size() <= bound, qPrintable(QString::number(row.folderText().size())));
+    QVERIFY2(row.toolTip().size() <= 4096, qPrintable(QString::number(row.toolTip().size())));
+    QVERIFY(row.text().startsWith(name.left(20)));
+    QVERIFY(row.folderText().startsWith(folder.left(20)));
+    if (name.size() <= bound)
+        QCOMPARE(row.text(), name);
+    else
+        QVERIFY(row.text().endsWith(".json"));
+    QVERIFY(row.sizeHint().width() < 4000);
+    QVERIFY(!row.grab().isNull());
+}
+
 void TestWelcomeView::symbolForEachKind_data()
 {
     QTest::addColumn<QString>("name");
@@ -439,6 +479,12 @@ void TestWelcomeView::badgeOnlyWithANewerVersion_data()
     QTest::newRow("a newer version: badge") << std::optional<QString>("1.10") << "Update available: 1.10";
     QTest::newRow("the running version: no badge") << std::optional<QString>("1.2.0") << "";
     QTest::newRow("an older version: no badge") << std::optional<QString>("1.1.9") << "";
+    // What an update server could have left in the settings before versions were checked.
+    QTest::newRow("900 KB of dotted numbers: no badge")
+        << std::optional<QString>("9" + QString(".9").repeated(450'000)) << "";
+    QTest::newRow("a version with a suffix: no badge") << std::optional<QString>("2.0-beta") << "";
+    QTest::newRow("the widest version: badge")
+        << std::optional<QString>("999999.999999.999999.999999") << "Update available: 999999.999999.999999.999999";
 }
 
 void TestWelcomeView::badgeOnlyWithANewerVersion()
@@ -454,6 +500,7 @@ void TestWelcomeView::badgeOnlyWithANewerVersion()
     QCOMPARE(view->updateBadge()->text(), badge);
     QCOMPARE(view->updateBadge()->toolTip(), QString("Click to download the new version"));
     QCOMPARE(view->updateBadge()->pos(), QPoint(12, 12 + (28 - view->updateBadge()->height()) / 2));
+    QVERIFY(view->updateBadge()->width() <= 400);
 }
 
 void TestWelcomeView::badgeFollowsALiveCheckAndOpensTheDownloadPage()
@@ -527,6 +574,41 @@ void TestWelcomeView::firstRunSheetOnceOnAFreshProfile()
     advance(sheetDelay() * 3);
     QVERIFY(!view->activeSheet());
     QVERIFY(!another->activeSheet());
+}
+
+void TestWelcomeView::firstRunSheetOverAHostileMimeappsList_data()
+{
+    QTest::addColumn<QString>("obstacle");
+    QTest::newRow("namedPipe") << "fifo";
+    QTest::newRow("tenMegabytesOfBlankLines") << "oversized";
+}
+
+void TestWelcomeView::firstRunSheetOverAHostileMimeappsList()
+{
+    QFETCH(QString, obstacle);
+    const QByteArray big = "[Default Applications]\n" + QByteArray(10 << 20, '\n');
+    if (obstacle == "fifo")
+        QVERIFY(makeFifo(mimeappsPath()));
+    else
+        writeFile(mimeappsPath(), big);
+    FifoWatchdog watchdog(mimeappsPath(), std::chrono::seconds(5));
+    Preferences::shared().settings().remove(FileAssociations::hasPromptedKey);
+    auto checker = makeChecker(std::nullopt);
+    auto view = makeView(*checker);
+    view->show();
+    advance(sheetDelay());
+    FileAssociationsSheet *sheet = fileAssociationsSheetOf(view.get());
+    QVERIFY(sheet);
+    QVERIFY(sheet->isVisible());
+    QTest::mouseClick(sheet->applyButton(), Qt::LeftButton);
+    QVERIFY(sheet->status());
+    QVERIFY2(sheet->status()->startsWith("0/"), qPrintable(*sheet->status()));
+    QVERIFY2(!watchdog.fired(), "the sheet blocked on the pipe");
+    // What we refused to read is not written over.
+    if (obstacle == "fifo")
+        QVERIFY(isFifo(mimeappsPath()));
+    else
+        QCOMPARE(QFileInfo(mimeappsPath()).size(), qint64(big.size()));
 }
 
 void TestWelcomeView::firstRunSheetNotOnceTheScreenIsGone()
