@@ -818,7 +818,23 @@ JSONTreeMatches findNodes(const JSONNode &root, const TextMatcher &matcher)
             found.m_entries.push_back({index, std::uint32_t(row)});
         return true;
     });
+    found.m_byNode.reserve(found.m_entries.size());
+    for (std::size_t i = 0; i < found.m_entries.size(); ++i)
+        found.m_byNode.push_back({found.m_entries[i].node, std::uint32_t(i)});
+    std::sort(found.m_byNode.begin(), found.m_byNode.end(),
+              [](const JSONTreeMatches::Entry &a, const JSONTreeMatches::Entry &b) { return a.node < b.node; });
     return found;
+}
+
+std::optional<std::size_t> JSONTreeMatches::indexOf(const JSONNode &node) const
+{
+    if (!node.isValid() || node.m_tree != m_tree)
+        return std::nullopt;
+    const auto it = std::lower_bound(m_byNode.begin(), m_byNode.end(), node.m_index,
+                                     [](const Entry &entry, std::uint32_t index) { return entry.node < index; });
+    if (it == m_byNode.end() || it->node != node.m_index)
+        return std::nullopt;
+    return it->row;
 }
 
 std::size_t fullyExpandedRow(const JSONNode &node)

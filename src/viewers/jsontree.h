@@ -247,6 +247,8 @@ public:
     JSONNode operator[](std::size_t index) const { return JSONNode(m_tree, m_entries[index].node); }
     // The row of match `index` in the fully expanded tree (see fullyExpandedRow); increasing.
     std::size_t fullyExpandedRow(std::size_t index) const { return m_entries[index].row; }
+    // The index of the match that is `node`, if it is one. O(log n).
+    std::optional<std::size_t> indexOf(const JSONNode &node) const;
 
 private:
     friend JSONTreeMatches findNodes(const JSONNode &root, const TextMatcher &matcher);
@@ -256,6 +258,7 @@ private:
     };
     std::shared_ptr<const Internal::JSONTreeStorage> m_tree;
     std::vector<Entry> m_entries;
+    std::vector<Entry> m_byNode; // The same entries by node, with their index as the row.
 };
 
 // The nodes at or below `root` whose row text holds `matcher`'s needle, expanded or not: the

@@ -223,7 +223,18 @@ void TestViewerFind::treeNodes()
     QFETCH(QStringList, nodes);
     const auto result = Viewers::JSONTreeBuilder::build(u16(json));
     QVERIFY(result.isOk());
-    QCOMPARE(nodeList(Viewers::findNodes(result.root(), matcher(needle, sensitivity))), nodes);
+    const Viewers::JSONTreeMatches found = Viewers::findNodes(result.root(), matcher(needle, sensitivity));
+    QCOMPARE(nodeList(found), nodes);
+    // Each match is found again by its node; other nodes are no match.
+    for (std::size_t i = 0; i < found.size(); ++i)
+        QCOMPARE(found.indexOf(found[i]), std::optional<std::size_t>(i));
+    Viewers::ExpandedSet all;
+    collectContainerIds(result.root(), all);
+    std::size_t others = 0;
+    for (const auto &row : Viewers::visibleRows(result.root(), all))
+        others += found.indexOf(row.node) ? 0 : 1;
+    QCOMPARE(others + found.size(), Viewers::visibleRows(result.root(), all).size());
+    QCOMPARE(found.indexOf(Viewers::JSONNode()), std::nullopt);
 }
 
 void TestViewerFind::treeFullyExpandedRowsAreTheRowsOfAnExpandedTree()
