@@ -558,8 +558,17 @@ void MarkdownView::scrollToCurrentMatch()
     const int bottom = viewportYOfRow(block) + int(std::ceil(line->bottom()));
     if (top >= 0 && bottom <= viewport()->height())
         return;
-    // A third of the way down, so that what leads up to the match shows too.
-    scrollToRow(block, std::int64_t(std::floor(line->top())) - viewport()->height() / 3);
+    // A third of the way down, so that what leads up to the match shows too: the rows above are
+    // measured on the way up, as the top row must be the first one painted.
+    std::size_t row = block;
+    std::int64_t offset = std::int64_t(std::floor(line->top())) - viewport()->height() / 3;
+    while (offset < 0 && row > 0) {
+        --row;
+        if (!m_heights.isMeasured(row))
+            m_heights.setHeight(row, std::max(1, measureRow(row)));
+        offset += m_heights.height(row);
+    }
+    scrollToRow(row, std::max<std::int64_t>(offset, -topInset()));
     // A find moves the place as the user's own scrolling does: the source of a split follows.
     emit topBlockChanged(firstVisibleRow(), blockAtTopFraction());
 }
