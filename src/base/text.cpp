@@ -3,6 +3,8 @@
 #include "base/utf.h"
 
 #include <algorithm>
+#include <array>
+#include <cstdint>
 
 #include <utf8proc.h>
 
@@ -125,6 +127,43 @@ bool isWordCharacter(char32_t scalar)
     default:
         return false;
     }
+}
+
+namespace {
+
+using FoldTable = std::array<char16_t, 0x10000>;
+
+FoldTable makeFoldTable()
+{
+    FoldTable table{};
+    for (std::uint32_t unit = 0; unit < table.size(); ++unit) {
+        table[unit] = char16_t(unit);
+        if (Utf::isSurrogate(char16_t(unit)))
+            continue;
+        utf8proc_int32_t folded[4];
+        utf8proc_int32_t boundary = 0;
+        const utf8proc_ssize_t count
+            = utf8proc_decompose_char(utf8proc_int32_t(unit), folded, 4, UTF8PROC_CASEFOLD, &boundary);
+        if (count == 1) {
+            table[unit] = char16_t(folded[0]);
+        } else if (count > 1 && unit != 0x0130) {
+            // utf8proc gives the full folding; where that is several characters, the simple
+            // folding (status S) is the lower case mapping. U+0130 has only a full and a Turkic
+            // folding, so it stays as it is.
+            table[unit] = char16_t(utf8proc_tolower(utf8proc_int32_t(unit)));
+        }
+    }
+    return table;
+}
+
+} // namespace
+
+char16_t foldCase(char16_t unit)
+{
+    if (unit < 0x80)
+        return unit >= u'A' && unit <= u'Z' ? char16_t(unit + 0x20) : unit;
+    static const FoldTable table = makeFoldTable();
+    return table[unit];
 }
 
 long long caretColumn(std::u16string_view lineUpToPosition)

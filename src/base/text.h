@@ -57,4 +57,10 @@ inline constexpr std::size_t graphemeColumnLimit = 4096;
 // bar shows the caret and as validation reports a fault.
 long long caretColumn(std::u16string_view lineUpToPosition);
 
+// `unit` under Unicode's simple case folding (the one-to-one mappings of CaseFolding.txt,
+// statuses C and S; the Turkic ones are not applied), as case-insensitive find compares text in
+// every view. Surrogates fold to themselves: one unit always folds to one unit, so an offset in
+// folded text is the same offset in the original.
+char16_t foldCase(char16_t unit);
+
 } // namespace Base::Text

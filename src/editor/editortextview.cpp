@@ -518,6 +518,9 @@ void Coordinator::observeNotifications()
             return;
         if (QApplication::activeWindow() != m_textView->window())
             return;
+        // Hidden behind a table, a tree or a preview, the text is not what the user searches.
+        if (!m_textView->isVisible() && m_textView->window()->isVisible())
+            return;
         if (m_textView->textFinder()->validateAction(*action))
             m_textView->textFinder()->performAction(*action);
     }));

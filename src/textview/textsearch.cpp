@@ -8,39 +8,10 @@
 #include <cstdint>
 #include <functional>
 
-#include <utf8proc.h>
+#include "base/text.h"
+
 
 namespace TextView {
-
-// Simple case folding of one unit (the one-to-one folding of Unicode's CaseFolding.txt, status C
-// and S). utf8proc offers full folding, which may expand: where it does, the lower-case mapping
-// folded again gives the simple folding, except for U+0130, whose simple folding is itself.
-char16_t TextSearch::foldCase(char16_t c)
-{
-    if (c < 0x80)
-        return c >= u'A' && c <= u'Z' ? char16_t(c + 0x20) : c;
-    if (Base::Utf::isSurrogate(c) || c == 0x0130)
-        return c;
-    const auto fullFold = [](utf8proc_int32_t scalar) -> utf8proc_int32_t {
-        utf8proc_int32_t folded[8];
-        int boundary = 0;
-        const utf8proc_ssize_t count = utf8proc_decompose_char(scalar, folded, 8, UTF8PROC_CASEFOLD, &boundary);
-        return count == 1 ? folded[0] : -1;
-    };
-    utf8proc_int32_t folded = fullFold(c);
-    if (folded < 0 || folded == c) {
-        const utf8proc_int32_t lower = utf8proc_tolower(c);
-        if (lower != c) {
-            const utf8proc_int32_t again = fullFold(lower);
-            folded = again < 0 ? lower : again;
-        } else {
-            folded = c;
-        }
-    }
-    if (folded < 0 || folded > 0xFFFF || Base::Utf::isSurrogate(char16_t(folded)))
-        return c;
-    return char16_t(folded);
-}
 
 void TextSearch::setNeedle(std::u16string_view needle, CaseSensitivity sensitivity)
 {
@@ -48,7 +19,7 @@ void TextSearch::setNeedle(std::u16string_view needle, CaseSensitivity sensitivi
     m_sensitivity = sensitivity;
     m_folded = m_needle;
     if (sensitivity == CaseSensitivity::Insensitive)
-        std::transform(m_folded.begin(), m_folded.end(), m_folded.begin(), foldCase);
+        std::transform(m_folded.begin(), m_folded.end(), m_folded.begin(), Base::Text::foldCase);
 }
 
 std::vector<std::size_t> TextSearch::find(TextStorage &storage, std::size_t from, std::size_t to) const
@@ -73,9 +44,9 @@ std::vector<std::size_t> TextSearch::find(TextStorage &storage, std::size_t from
     }
     const char16_t first = m_folded[0];
     for (std::size_t i = 0; i + n <= hay.size();) {
-        if (foldCase(hay[i]) == first) {
+        if (Base::Text::foldCase(hay[i]) == first) {
             std::size_t k = 1;
-            while (k < n && foldCase(hay[i + k]) == m_folded[k])
+            while (k < n && Base::Text::foldCase(hay[i + k]) == m_folded[k])
                 ++k;
             if (k == n) {
                 found.push_back(from + i);

@@ -51,8 +51,6 @@ public:
     // around the ends; none when there are no matches.
     std::optional<TextRange> next(TextRange selection, SearchDirection direction) const;
 
-    // The unit `c` folded for comparison without case; surrogates stay as they are.
-    static char16_t foldCase(char16_t c);
 
 private:
     std::vector<std::size_t> find(TextStorage &storage, std::size_t from, std::size_t to) const;

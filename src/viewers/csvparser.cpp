@@ -386,4 +386,27 @@ std::vector<double> columnWidths(const CSVTable &table)
     return widths;
 }
 
+std::vector<CSVCellMatch> findCells(const CSVTable &table, const TextMatcher &matcher,
+                                    std::span<const std::uint32_t> order)
+{
+    std::vector<CSVCellMatch> found;
+    if (matcher.isEmpty())
+        return found;
+    std::u16string scratch;
+    for (std::size_t column = 0; column < table.headerCount(); ++column) {
+        if (matcher.matches(table.headerView(column, scratch)))
+            found.push_back({CSVCellMatch::headerRow, std::uint32_t(column)});
+    }
+    const bool sorted = !order.empty() && order.size() == table.rowCount();
+    for (std::size_t position = 0; position < table.rowCount(); ++position) {
+        const std::size_t row = sorted ? order[position] : position;
+        const std::size_t cells = table.cellCount(row);
+        for (std::size_t column = 0; column < cells; ++column) {
+            if (matcher.matches(table.cellView(row, column, scratch)))
+                found.push_back({std::uint32_t(row), std::uint32_t(column)});
+        }
+    }
+    return found;
+}
+
 } // namespace Viewers

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "viewers/textmatch.h"
+
 #include "base/largebuffer.h"
 #include "base/text.h"
 
@@ -8,6 +10,7 @@
 #include <cstdint>
 #include <limits>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -109,6 +112,24 @@ using Base::Text::graphemeCount;
 // Column widths in points, columnCount() of them: the widest of the header and the first 200
 // data rows in characters × 8.5 + 16, clamped to 80–420. Later rows do not count.
 std::vector<double> columnWidths(const CSVTable &table);
+
+// A cell holding what a find looks for.
+struct CSVCellMatch {
+    static constexpr std::uint32_t headerRow = std::numeric_limits<std::uint32_t>::max();
+    std::uint32_t row = 0; // A data row (CSVRow id), or headerRow.
+    std::uint32_t column = 0;
+
+    friend bool operator==(const CSVCellMatch &, const CSVCellMatch &) = default;
+};
+
+// The cells whose text (quoting removed, as the table shows it) holds `matcher`'s needle, in
+// the order the table shows them: the header cells left to right, then the data rows in
+// `order` (display position -> data row, as sortedRowOrder gives it; empty, or of another
+// length than rowCount(), for document order) with each row's cells left to right. A cell is listed once however often it holds the needle;
+// cells past a ragged row's end hold nothing. An empty needle finds nothing. Linear in the
+// table's text.
+std::vector<CSVCellMatch> findCells(const CSVTable &table, const TextMatcher &matcher,
+                                    std::span<const std::uint32_t> order = {});
 
 inline constexpr std::size_t widthSampleRows = 200;
 inline constexpr double pointsPerCharacter = 8.5;

@@ -1,6 +1,7 @@
 #include "csvtableview.h"
 
 #include "viewers/emptystate_p.h"
+#include "viewers/viewerpalette_p.h"
 #include "viewers/viewertext.h"
 
 #include "base/message.h"
@@ -15,6 +16,7 @@
 #include <QTextLayout>
 #include <QToolTip>
 
+#include <algorithm>
 #include <cmath>
 
 namespace Viewers {
@@ -88,7 +90,9 @@ void CSVTableView::setTable(CSVTable table)
     const int left = horizontalScrollBar()->value();
     const std::size_t raggedBefore = m_ragged.size();
     m_table = std::move(table);
-    if (m_selected && (m_selected->row >= m_table.rowCount() || m_selected->column >= m_table.columnCount()))
+    if (m_selected
+        && ((m_selected->row != Cell::headerRow && m_selected->row >= m_table.rowCount())
+            || m_selected->column >= m_table.columnCount()))
         m_selected.reset();
     m_ragged = m_table.raggedRows();
     bool sortDropped = false;
@@ -97,6 +101,7 @@ void CSVTableView::setTable(CSVTable table)
         sortDropped = true;
     }
     applySort();
+    updateMatches();
     rebuildGeometry();
     if (top < m_table.rowCount())
         scrollToRow(top, topOffset);
@@ -129,6 +134,7 @@ void CSVTableView::setSort(std::optional<std::size_t> column, CSVSortOrder order
     m_sortColumn = column;
     m_sortOrder = order;
     applySort();
+    updateMatches();
     // Heights belong to display positions, so they are measured again; the layouts stay.
     resetRows(m_table.rowCount(), QFontMetrics(m_cellFont).lineSpacing() + 2 * rowVerticalPadding);
     if (m_selected)
@@ -271,7 +277,8 @@ void CSVTableView::paintRow(QPainter &painter, std::size_t position, const QRect
         const int width = int(std::lround(m_widths[column]));
         if (x + width < left || x > right)
             continue;
-        if (m_selected && m_selected->row == row && m_selected->column == column) {
+        const bool selected = m_selected && m_selected->row == row && m_selected->column == column;
+        if (selected) {
             QColor highlight = palette().color(QPalette::Highlight);
             highlight.setAlphaF(0.25f);
             painter.fillRect(QRect(rect.left() + x - 3, rect.top(), width + 6, rect.height()), highlight);
@@ -286,8 +293,11 @@ void CSVTableView::paintRow(QPainter &painter, std::size_t position, const QRect
                 viewport()->update();
             }
         }
-        if (layouts[column])
-            layouts[column]->draw(&painter, QPointF(rect.left() + x, rect.top() + rowVerticalPadding));
+        if (layouts[column]) {
+            const auto marks = isMatch(row, column) ? matchMarks(*layouts[column], selected)
+                                                    : QList<QTextLayout::FormatRange>();
+            layouts[column]->draw(&painter, QPointF(rect.left() + x, rect.top() + rowVerticalPadding), marks);
+        }
     }
 }
 
@@ -332,8 +342,18 @@ void CSVTableView::paintOverlay(QPainter &painter)
     painter.fillRect(QRect(band.left(), band.bottom(), band.width(), 1), rule);
     painter.setPen(palette().color(QPalette::Text));
     const int shift = -horizontalOffset();
-    for (std::size_t column = 0; column < m_headerLayouts.size(); ++column)
-        m_headerLayouts[column]->draw(&painter, QPointF(shift + columnX(column), top + headerVerticalPadding));
+    for (std::size_t column = 0; column < m_headerLayouts.size(); ++column) {
+        const bool selected = m_selected && m_selected->row == Cell::headerRow && m_selected->column == column;
+        if (selected) {
+            QColor highlight = palette().color(QPalette::Highlight);
+            highlight.setAlphaF(0.25f);
+            const int width = int(std::lround(m_widths[column]));
+            painter.fillRect(QRect(shift + columnX(column) - 3, top, width + 6, m_headerHeight), highlight);
+        }
+        const auto marks = isMatch(Cell::headerRow, column) ? matchMarks(*m_headerLayouts[column], selected)
+                                                             : QList<QTextLayout::FormatRange>();
+        m_headerLayouts[column]->draw(&painter, QPointF(shift + columnX(column), top + headerVerticalPadding), marks);
+    }
     if (m_sortColumn && *m_sortColumn < m_headerLayouts.size()) {
         // A small triangle after the header text (inside the column), pointing up when
         // ascending.
@@ -394,13 +414,16 @@ void CSVTableView::setSelectedCell(std::optional<Cell> cell)
 {
     m_selected = cell;
     viewport()->update();
+    if (!m_search.isEmpty())
+        emit searchChanged();
 }
 
 QString CSVTableView::selectedText() const
 {
     if (!m_selected)
         return {};
-    const std::u16string text = m_table.cell(m_selected->row, m_selected->column);
+    const std::u16string text = m_selected->row == Cell::headerRow ? m_table.header(m_selected->column)
+                                                                    : m_table.cell(m_selected->row, m_selected->column);
     return QString::fromUtf16(text.data(), qsizetype(text.size()));
 }
 
@@ -443,9 +466,17 @@ void CSVTableView::keyPressEvent(QKeyEvent *event)
         RowScrollArea::keyPressEvent(event);
         return;
     }
-    // Up and down move through the rows as shown, sorted or not.
+    // Up and down move through the rows as shown, sorted or not; down from the header (which
+    // only a find selects) to the first row.
     Cell cell = m_selected.value_or(Cell{rowAt(0), 0});
-    if (m_selected) {
+    if (m_selected && cell.row == Cell::headerRow) {
+        if (key == Qt::Key_Down)
+            cell.row = rowAt(0);
+        else if (key == Qt::Key_Left && cell.column > 0)
+            --cell.column;
+        else if (key == Qt::Key_Right && cell.column + 1 < m_widths.size())
+            ++cell.column;
+    } else if (m_selected) {
         const std::size_t position = positionOf(cell.row);
         if (key == Qt::Key_Up && position > 0)
             cell.row = rowAt(position - 1);
@@ -462,6 +493,18 @@ void CSVTableView::keyPressEvent(QKeyEvent *event)
 
 void CSVTableView::ensureCellVisible(const Cell &cell)
 {
+    // The header is pinned: only its column may need scrolling to.
+    if (cell.row == Cell::headerRow) {
+        QScrollBar *horizontal = horizontalScrollBar();
+        const int left = columnX(cell.column) - cellSpacing / 2;
+        const int right = columnX(cell.column + 1) - cellSpacing / 2;
+        if (left < horizontal->value())
+            horizontal->setValue(left);
+        else if (right > horizontal->value() + viewport()->width())
+            horizontal->setValue(right - viewport()->width());
+        viewport()->update();
+        return;
+    }
     // Rows scroll under the pinned header, so the visible band starts below it.
     const std::size_t position = positionOf(cell.row);
     if (position < firstVisibleRow()) {
@@ -483,6 +526,99 @@ void CSVTableView::ensureCellVisible(const Cell &cell)
     else if (right > horizontal->value() + viewport()->width())
         horizontal->setValue(right - viewport()->width());
     viewport()->update();
+}
+
+// ---- Find -------------------------------------------------------------------------------------
+
+void CSVTableView::setSearch(TextMatcher matcher)
+{
+    m_search = std::move(matcher);
+    updateMatches();
+}
+
+void CSVTableView::updateMatches()
+{
+    if (m_search.isEmpty() && m_matches.empty())
+        return;
+    m_matches = findCells(m_table, m_search, m_order);
+    viewport()->update();
+    emit searchChanged();
+}
+
+std::uint64_t CSVTableView::shownOrder(std::size_t row, std::size_t column) const
+{
+    const std::uint64_t shownRow = row == Cell::headerRow ? 0 : std::uint64_t(positionOf(row)) + 1;
+    return shownRow << 32 | std::uint32_t(column);
+}
+
+std::uint64_t CSVTableView::shownOrder(const CSVCellMatch &match) const
+{
+    return shownOrder(match.row == CSVCellMatch::headerRow ? Cell::headerRow : match.row, match.column);
+}
+
+std::vector<CSVCellMatch>::const_iterator CSVTableView::firstMatchFrom(std::uint64_t order) const
+{
+    return std::partition_point(m_matches.begin(), m_matches.end(),
+                                [&](const CSVCellMatch &match) { return shownOrder(match) < order; });
+}
+
+bool CSVTableView::isMatch(std::size_t row, std::size_t column) const
+{
+    if (m_matches.empty())
+        return false;
+    const std::uint64_t order = shownOrder(row, column);
+    const auto it = firstMatchFrom(order);
+    return it != m_matches.end() && shownOrder(*it) == order;
+}
+
+QList<QTextLayout::FormatRange> CSVTableView::matchMarks(const QTextLayout &layout, bool current) const
+{
+    QList<QTextLayout::FormatRange> marks;
+    const QString text = layout.text();
+    QTextCharFormat format;
+    format.setBackground(current ? Internal::currentMatchMark() : Internal::matchMark());
+    // The needle holds no line break, so the shown text (line separators, cut long cells) has
+    // the cell's occurrences at offsets of its own.
+    m_search.forEach(std::u16string_view(reinterpret_cast<const char16_t *>(text.utf16()), std::size_t(text.size())),
+                     [&](std::size_t offset) { marks.append({int(offset), int(m_search.length()), format}); });
+    return marks;
+}
+
+std::size_t CSVTableView::currentMatchNumber() const
+{
+    if (!m_selected || m_matches.empty())
+        return 0;
+    const std::uint64_t order = shownOrder(m_selected->row, m_selected->column);
+    const auto it = firstMatchFrom(order);
+    if (it == m_matches.end() || shownOrder(*it) != order)
+        return 0;
+    return std::size_t(it - m_matches.begin()) + 1;
+}
+
+bool CSVTableView::findNext(SearchDirection direction, SearchStart start)
+{
+    if (m_matches.empty())
+        return false;
+    std::size_t index = direction == SearchDirection::Forward ? 0 : m_matches.size() - 1;
+    if (m_selected) {
+        const std::uint64_t order = shownOrder(m_selected->row, m_selected->column);
+        const auto from = firstMatchFrom(order);
+        const bool atSelection = from != m_matches.end() && shownOrder(*from) == order;
+        if (direction == SearchDirection::Forward) {
+            auto next = atSelection && start == SearchStart::AfterCurrent ? from + 1 : from;
+            index = next == m_matches.end() ? 0 : std::size_t(next - m_matches.begin());
+        } else if (atSelection && start == SearchStart::AtCurrent) {
+            index = std::size_t(from - m_matches.begin());
+        } else {
+            index = from == m_matches.begin() ? m_matches.size() - 1 : std::size_t(from - m_matches.begin()) - 1;
+        }
+    }
+    const CSVCellMatch &match = m_matches[index];
+    const Cell cell{match.row == CSVCellMatch::headerRow ? Cell::headerRow : match.row, match.column};
+    m_selected = cell;
+    ensureCellVisible(cell);
+    emit searchChanged();
+    return true;
 }
 
 void CSVTableView::contextMenuEvent(QContextMenuEvent *event)

@@ -3,16 +3,16 @@
 #include "viewers/csvparser.h"
 #include "viewers/csvsort.h"
 #include "viewers/rowscrollarea.h"
+#include "viewers/searchable.h"
 
 #include <QColor>
 #include <QFont>
+#include <QTextLayout>
 
 #include <memory>
 #include <optional>
 #include <unordered_map>
 #include <vector>
-
-class QTextLayout;
 
 namespace Viewers {
 
@@ -23,7 +23,9 @@ namespace Viewers {
 // copied with the Copy shortcut or the context menu. With no headers the view shows "Empty CSV".
 // Clicking a header sorts a view of the rows by that column (ascending, descending, document
 // order again), never the text; rows with more or fewer cells than the header are tinted.
-class CSVTableView : public Internal::RowScrollArea {
+// Find looks through the header and the rows as shown: a match is a cell, the current one is
+// the selected cell, and every occurrence in a cell on screen is marked.
+class CSVTableView : public Internal::RowScrollArea, public Searchable {
     Q_OBJECT
 
 public:
@@ -62,7 +64,8 @@ public:
     QRect headerCellRect(std::size_t column) const;
 
     struct Cell {
-        std::size_t row = 0; // A data row (CSVRow id), whatever the sort.
+        static constexpr std::size_t headerRow = std::size_t(-1);
+        std::size_t row = 0; // A data row (CSVRow id), whatever the sort, or headerRow.
         std::size_t column = 0;
         bool operator==(const Cell &) const = default;
     };
@@ -71,6 +74,13 @@ public:
     // The selected cell's text, empty without a selection.
     QString selectedText() const;
     void copySelection() const;
+
+    // Searchable.
+    void setSearch(TextMatcher matcher) override;
+    const TextMatcher &search() const override { return m_search; }
+    std::size_t matchCount() const override { return m_matches.size(); }
+    std::size_t currentMatchNumber() const override;
+    bool findNext(SearchDirection direction, SearchStart start = SearchStart::AfterCurrent) override;
 
     // Monospaced fonts at the body text size: regular for cells, semibold for headers.
     const QFont &cellFont() const { return m_cellFont; }
@@ -88,6 +98,8 @@ signals:
     void sortChanged();
     // A new table has a different number of ragged rows.
     void raggedRowCountChanged(qsizetype count);
+    // The matches of the search or the current one may have changed.
+    void searchChanged();
 
 protected:
     int measureRow(std::size_t row) override;
@@ -119,6 +131,15 @@ private:
     void applySort();
     std::optional<std::size_t> headerColumnAt(const QPoint &viewportPoint) const;
     int headerTop() const;
+    // Where a cell is in the order shown: the header row first, then the rows as sorted.
+    std::uint64_t shownOrder(std::size_t row, std::size_t column) const;
+    std::uint64_t shownOrder(const CSVCellMatch &match) const;
+    // The first match at or after a place in the order shown.
+    std::vector<CSVCellMatch>::const_iterator firstMatchFrom(std::uint64_t order) const;
+    bool isMatch(std::size_t row, std::size_t column) const;
+    // The occurrences of the search in a laid-out cell, as marks for QTextLayout::draw.
+    QList<QTextLayout::FormatRange> matchMarks(const QTextLayout &layout, bool current) const;
+    void updateMatches();
 
     CSVTable m_table;
     std::vector<double> m_widths;
@@ -137,6 +158,8 @@ private:
     std::vector<std::uint32_t> m_order;     // Display position -> data row; empty: document order.
     std::vector<std::uint32_t> m_positions; // Data row -> display position.
     std::vector<std::size_t> m_ragged;
+    TextMatcher m_search;
+    std::vector<CSVCellMatch> m_matches; // In the order shown; follows the table and the sort.
 };
 
 } // namespace Viewers

@@ -379,6 +379,70 @@ std::optional<std::u16string> JSONNode::key() const
 
 JSONNodeKind JSONNode::kind() const { return m_tree ? m_tree->nodes[m_index].kind : JSONNodeKind::Null; }
 
+namespace Internal {
+namespace {
+
+// Appends `text` as a quoted JSON string literal (see jsonEscape).
+void appendEscaped(std::u16string_view text, std::u16string &out)
+{
+    static constexpr char hex[] = "0123456789abcdef";
+    out.push_back(u'"');
+    for (char16_t c : text) {
+        switch (c) {
+        case u'\t': out += u"\\t"; break;
+        case u'\n': out += u"\\n"; break;
+        case u'\r': out += u"\\r"; break;
+        case u'"': out += u"\\\""; break;
+        case u'\\': out += u"\\\\"; break;
+        default:
+            if (c < 0x20) {
+                out += u"\\u00";
+                out.push_back(char16_t(hex[c >> 4]));
+                out.push_back(char16_t(hex[c & 0xF]));
+            } else {
+                out.push_back(c);
+            }
+        }
+    }
+    out.push_back(u'"');
+}
+
+// Appends the summary of a node that is not a container; `scratch` holds a string's decoded
+// text on the way, so a walk over many nodes reuses its buffers.
+void appendScalarSummary(const JSONTreeStorage &tree, const NodeRecord &record, std::u16string &out,
+                         std::u16string &scratch)
+{
+    switch (record.kind) {
+    case JSONNodeKind::Object:
+    case JSONNodeKind::Array:
+        break;
+    case JSONNodeKind::String:
+        scratch.clear();
+        appendUtf16(tree.text(record.value.span.offset, record.value.span.length), scratch);
+        appendEscaped(scratch, out);
+        break;
+    case JSONNodeKind::Number:
+        switch (record.numberForm) {
+        case NumberForm::Signed: out += numberText(record.value.integer); break;
+        case NumberForm::Unsigned: out += numberText(record.value.unsignedInteger); break;
+        case NumberForm::Double: out += numberText(record.value.real); break;
+        }
+        break;
+    case JSONNodeKind::Bool:
+        out += record.boolValue ? u"true" : u"false";
+        break;
+    case JSONNodeKind::Null:
+        out += u"null";
+        break;
+    case JSONNodeKind::Truncated:
+        out += u"\u2026";
+        break;
+    }
+}
+
+} // namespace
+} // namespace Internal
+
 std::u16string JSONNode::summary() const
 {
     if (!m_tree)
@@ -389,26 +453,13 @@ std::u16string JSONNode::summary() const
         return u"{" + Internal::numberText(record.value.span.length) + u"}";
     case JSONNodeKind::Array:
         return u"[" + Internal::numberText(record.value.span.length) + u"]";
-    case JSONNodeKind::String: {
-        std::u16string text;
-        Internal::appendUtf16(m_tree->text(record.value.span.offset, record.value.span.length), text);
-        return jsonEscape(text);
+    default: {
+        std::u16string out;
+        std::u16string scratch;
+        Internal::appendScalarSummary(*m_tree, record, out, scratch);
+        return out;
     }
-    case JSONNodeKind::Number:
-        switch (record.numberForm) {
-        case Internal::NumberForm::Signed: return Internal::numberText(record.value.integer);
-        case Internal::NumberForm::Unsigned: return Internal::numberText(record.value.unsignedInteger);
-        case Internal::NumberForm::Double: return Internal::numberText(record.value.real);
-        }
-        break;
-    case JSONNodeKind::Bool:
-        return record.boolValue ? u"true" : u"false";
-    case JSONNodeKind::Null:
-        return u"null";
-    case JSONNodeKind::Truncated:
-        return u"\u2026";
     }
-    return {};
 }
 
 bool JSONNode::hasChildList() const
@@ -424,6 +475,13 @@ JSONNode JSONNode::child(std::size_t index) const
     if (index >= childCount())
         return {};
     return JSONNode(m_tree, m_tree->children[m_tree->nodes[m_index].value.span.offset + index]);
+}
+
+JSONNode JSONNode::parent() const
+{
+    if (!m_tree || m_tree->nodes[m_index].parent == Internal::noNode)
+        return {};
+    return JSONNode(m_tree, m_tree->nodes[m_index].parent);
 }
 
 std::size_t JSONNode::depth() const
@@ -471,28 +529,9 @@ JSONTreeResult JSONTreeBuilder::build(std::u16string_view text)
 
 std::u16string jsonEscape(std::u16string_view text)
 {
-    static constexpr char hex[] = "0123456789abcdef";
     std::u16string out;
     out.reserve(text.size() + 2);
-    out.push_back(u'"');
-    for (char16_t c : text) {
-        switch (c) {
-        case u'\t': out += u"\\t"; break;
-        case u'\n': out += u"\\n"; break;
-        case u'\r': out += u"\\r"; break;
-        case u'"': out += u"\\\""; break;
-        case u'\\': out += u"\\\\"; break;
-        default:
-            if (c < 0x20) {
-                out += u"\\u00";
-                out.push_back(char16_t(hex[c >> 4]));
-                out.push_back(char16_t(hex[c & 0xF]));
-            } else {
-                out.push_back(c);
-            }
-        }
-    }
-    out.push_back(u'"');
+    Internal::appendEscaped(text, out);
     return out;
 }
 
@@ -690,5 +729,127 @@ JSONRowList visibleRows(const JSONNode &root, const ExpandedSet &expanded)
 JSONTreeRows::JSONTreeRows(JSONNode root) : m_root(std::move(root)), m_expanded(defaultExpanded(m_root)) {}
 
 void JSONTreeRows::toggle(std::u16string_view id) { m_expanded.toggle(id); }
+
+void JSONTreeRows::expandAncestors(const JSONNode &node)
+{
+    std::vector<JSONNode> chain;
+    for (JSONNode above = node.parent(); above.isValid(); above = above.parent())
+        chain.push_back(above);
+    // Ids grow from the root down, one segment per level.
+    std::u16string id = u"$";
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+        appendPathSegment(id, *it);
+        m_expanded.insert(id);
+    }
+}
+
+std::optional<std::size_t> JSONRowList::rowOf(const JSONNode &node) const
+{
+    if (!node.isValid() || node.m_tree != m_tree)
+        return std::nullopt;
+    for (std::size_t row = 0; row < m_entries.size(); ++row) {
+        if (m_entries[row].node == node.m_index)
+            return row;
+    }
+    return std::nullopt;
+}
+
+// ---- Find -------------------------------------------------------------------------------------
+
+namespace Internal {
+namespace {
+
+// Visits the nodes at or below `root` in row order of a fully expanded tree, with their rows,
+// until `visit` returns false.
+template<typename Visit>
+void walkFullyExpanded(const JSONTreeStorage &tree, std::uint32_t root, Visit &&visit)
+{
+    std::size_t row = 0;
+    if (!visit(root, row++))
+        return;
+    struct Frame {
+        std::uint32_t node;
+        std::uint32_t nextChild;
+    };
+    std::vector<Frame> stack;
+    if (isContainer(tree.nodes[root]))
+        stack.push_back({root, 0});
+    while (!stack.empty()) {
+        Frame &frame = stack.back();
+        const NodeRecord &parent = tree.nodes[frame.node];
+        if (frame.nextChild == parent.value.span.length) {
+            stack.pop_back();
+            continue;
+        }
+        const std::uint32_t child = tree.children[parent.value.span.offset + frame.nextChild++];
+        if (!visit(child, row++))
+            return;
+        if (isContainer(tree.nodes[child]))
+            stack.push_back({child, 0});
+    }
+}
+
+} // namespace
+} // namespace Internal
+
+JSONTreeMatches findNodes(const JSONNode &root, const TextMatcher &matcher)
+{
+    JSONTreeMatches found;
+    if (!root.isValid() || matcher.isEmpty())
+        return found;
+    found.m_tree = root.m_tree;
+    const Internal::JSONTreeStorage &tree = *root.m_tree;
+    std::u16string text;
+    std::u16string scratch;
+    Internal::walkFullyExpanded(tree, root.m_index, [&](std::uint32_t index, std::size_t row) {
+        const NodeRecord &record = tree.nodes[index];
+        bool hit = false;
+        if (record.keyKind == Internal::KeyKind::Member) {
+            text.clear();
+            Internal::appendUtf16(tree.text(record.keyOffset, record.keyLength), text);
+            hit = matcher.matches(text);
+        }
+        if (!hit && !Internal::isContainer(record)) {
+            text.clear();
+            Internal::appendScalarSummary(tree, record, text, scratch);
+            hit = matcher.matches(text);
+        }
+        if (hit)
+            found.m_entries.push_back({index, std::uint32_t(row)});
+        return true;
+    });
+    found.m_byNode.reserve(found.m_entries.size());
+    for (std::size_t i = 0; i < found.m_entries.size(); ++i)
+        found.m_byNode.push_back({found.m_entries[i].node, std::uint32_t(i)});
+    std::sort(found.m_byNode.begin(), found.m_byNode.end(),
+              [](const JSONTreeMatches::Entry &a, const JSONTreeMatches::Entry &b) { return a.node < b.node; });
+    return found;
+}
+
+std::optional<std::size_t> JSONTreeMatches::indexOf(const JSONNode &node) const
+{
+    if (!node.isValid() || node.m_tree != m_tree)
+        return std::nullopt;
+    const auto it = std::lower_bound(m_byNode.begin(), m_byNode.end(), node.m_index,
+                                     [](const Entry &entry, std::uint32_t index) { return entry.node < index; });
+    if (it == m_byNode.end() || it->node != node.m_index)
+        return std::nullopt;
+    return it->row;
+}
+
+std::size_t fullyExpandedRow(const JSONNode &node)
+{
+    if (!node.isValid())
+        return 0;
+    std::uint32_t top = node.m_index;
+    while (node.m_tree->nodes[top].parent != Internal::noNode)
+        top = node.m_tree->nodes[top].parent;
+    std::size_t found = 0;
+    Internal::walkFullyExpanded(*node.m_tree, top, [&](std::uint32_t index, std::size_t row) {
+        found = row;
+        return index != node.m_index;
+    });
+    return found;
+}
 
 } // namespace Viewers

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "viewers/textmatch.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -67,6 +69,7 @@ private:
 };
 
 class JSONRowList;
+class JSONTreeMatches;
 
 // One node of a built tree: a light handle into the tree's flat node array (which it keeps
 // alive). Ids, keys and summaries are produced on request.
@@ -92,6 +95,8 @@ public:
     JSONNode child(std::size_t index) const;
     // Distance from the root (0 for the root).
     std::size_t depth() const;
+    // The node holding this one; an invalid handle for the root.
+    JSONNode parent() const;
 
     // Handles of the same node of the same tree.
     friend bool operator==(const JSONNode &a, const JSONNode &b)
@@ -106,6 +111,9 @@ private:
     friend class JSONRowList;
     friend JSONRowList visibleRows(const JSONNode &root, const ExpandedSet &expanded);
     friend ExpandedSet defaultExpanded(const JSONNode &root);
+    friend class JSONTreeMatches;
+    friend JSONTreeMatches findNodes(const JSONNode &root, const TextMatcher &matcher);
+    friend std::size_t fullyExpandedRow(const JSONNode &node);
     JSONNode(std::shared_ptr<const Internal::JSONTreeStorage> tree, std::uint32_t index)
         : m_tree(std::move(tree)), m_index(index) {}
 
@@ -183,6 +191,9 @@ public:
     Iterator begin() const { return {this, 0}; }
     Iterator end() const { return {this, size()}; }
 
+    // The row showing `node` (a node of the same tree), if it is listed. Linear in the rows.
+    std::optional<std::size_t> rowOf(const JSONNode &node) const;
+
 private:
     friend JSONRowList visibleRows(const JSONNode &root, const ExpandedSet &expanded);
     struct Entry {
@@ -216,12 +227,50 @@ public:
     bool isExpanded(std::u16string_view id) const { return m_expanded.contains(id); }
     // Flips `id`'s membership in the expanded set.
     void toggle(std::u16string_view id);
+    // Expands every node above `node` (a node of this tree), so that the rows list it.
+    void expandAncestors(const JSONNode &node);
     JSONRowList visibleRows() const { return Viewers::visibleRows(m_root, m_expanded); }
 
 private:
     JSONNode m_root;
     ExpandedSet m_expanded;
 };
+
+// ---- Find -------------------------------------------------------------------------------------
+
+// Nodes a find turned up, in the order the rows of a fully expanded tree list them, each with
+// that row: 8 bytes per node, JSONNode handles made on access.
+class JSONTreeMatches {
+public:
+    std::size_t size() const { return m_entries.size(); }
+    bool empty() const { return m_entries.empty(); }
+    JSONNode operator[](std::size_t index) const { return JSONNode(m_tree, m_entries[index].node); }
+    // The row of match `index` in the fully expanded tree (see fullyExpandedRow); increasing.
+    std::size_t fullyExpandedRow(std::size_t index) const { return m_entries[index].row; }
+    // The index of the match that is `node`, if it is one. O(log n).
+    std::optional<std::size_t> indexOf(const JSONNode &node) const;
+
+private:
+    friend JSONTreeMatches findNodes(const JSONNode &root, const TextMatcher &matcher);
+    struct Entry {
+        std::uint32_t node;
+        std::uint32_t row;
+    };
+    std::shared_ptr<const Internal::JSONTreeStorage> m_tree;
+    std::vector<Entry> m_entries;
+    std::vector<Entry> m_byNode; // The same entries by node, with their index as the row.
+};
+
+// The nodes at or below `root` whose row text holds `matcher`'s needle, expanded or not: the
+// member name (as the row shows it, unquoted) and, for strings, numbers, booleans and null, the
+// summary (strings quoted and escaped). Array positions ("[3]") and the child counts of objects
+// and arrays are structure, not content, and are not searched. A node is listed once, in row
+// order. An empty needle finds nothing. Linear in the tree.
+JSONTreeMatches findNodes(const JSONNode &root, const TextMatcher &matcher);
+
+// The row `node` would have if every node of its tree were expanded: its place in pre-order
+// with members in key order, the tree's root 0. Linear in the nodes before it.
+std::size_t fullyExpandedRow(const JSONNode &node);
 
 inline constexpr std::size_t truncationDepth = 256;
 

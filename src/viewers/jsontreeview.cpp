@@ -12,6 +12,7 @@
 #include <QPainterPath>
 #include <QScrollBar>
 
+#include <algorithm>
 #include <cmath>
 
 namespace Viewers {
@@ -66,6 +67,7 @@ void JSONTreeView::setResult(std::optional<JSONTreeResult> result)
         m_state.emplace(m_result->root());
     }
     rebuildRows();
+    updateMatches();
 }
 
 void JSONTreeView::resetExpansion()
@@ -185,8 +187,12 @@ void JSONTreeView::paintEvent(QPaintEvent *)
             break;
         const FlatJSONRow flat = m_rows[row];
         const RowText &text = rowText(row);
-        if (m_selected && *m_selected == row)
+        const bool selected = m_selected && *m_selected == row;
+        if (selected)
             painter.fillRect(QRect(0, top, viewWidth, m_rowHeight), Internal::withOpacity(foreground, 0.1));
+        // Only what findNodes searches is marked: member names and the values of scalars.
+        const bool matched = !m_matches.empty() && m_matches.indexOf(flat.node).has_value();
+        const QColor mark = selected ? Internal::currentMatchMark() : Internal::matchMark();
 
         qreal x = padding + qreal(flat.depth) * indentPerLevel - scrollX;
         const qreal baseline = top + rowVerticalPadding + metrics.ascent();
@@ -217,6 +223,8 @@ void JSONTreeView::paintEvent(QPaintEvent *)
         x += chevronWidth + itemSpacing;
 
         if (flat.node.key()) {
+            if (matched && flat.node.parent().kind() == JSONNodeKind::Object)
+                paintMatchMarks(painter, text.key, x, top, mark);
             painter.setPen(Internal::withOpacity(foreground, 0.85));
             painter.drawText(QPointF(x, baseline), text.key);
             x += metrics.horizontalAdvance(text.key) + itemSpacing;
@@ -225,8 +233,10 @@ void JSONTreeView::paintEvent(QPaintEvent *)
             x += colonWidth + itemSpacing;
         }
 
-        painter.setPen(summaryColor(flat.node.kind()));
         const QString &summary = text.summary;
+        if (matched && !flat.node.hasChildList())
+            paintMatchMarks(painter, summary, x, top, mark);
+        painter.setPen(summaryColor(flat.node.kind()));
         qreal summaryWidth;
         if (summary.size() > longTextThreshold) {
             // The font is monospaced: draw only the characters that can be in view.
@@ -244,6 +254,24 @@ void JSONTreeView::paintEvent(QPaintEvent *)
         m_contentWidth = widest;
         horizontalScrollBar()->setRange(0, std::max(0, m_contentWidth - viewWidth));
     }
+}
+
+void JSONTreeView::paintMatchMarks(QPainter &painter, const QString &text, qreal x, int top, QColor color) const
+{
+    const QFontMetricsF metrics(m_font);
+    const bool monospacedRun = text.size() > longTextThreshold;
+    const auto advance = [&](qsizetype from, qsizetype length) {
+        return monospacedRun ? qreal(length) * m_advance : metrics.horizontalAdvance(text.mid(from, length));
+    };
+    const qsizetype length = qsizetype(m_search.length());
+    const qreal right = viewport()->width();
+    m_search.forEach(std::u16string_view(reinterpret_cast<const char16_t *>(text.utf16()), std::size_t(text.size())),
+                     [&](std::size_t offset) {
+                         const qreal left = x + advance(0, qsizetype(offset));
+                         if (left > right)
+                             return;
+                         painter.fillRect(QRectF(left, top, advance(qsizetype(offset), length), m_rowHeight), color);
+                     });
 }
 
 void JSONTreeView::resizeEvent(QResizeEvent *event)
@@ -267,6 +295,8 @@ void JSONTreeView::setSelectedRow(std::optional<std::size_t> row)
             bar->setValue(top + m_rowHeight - viewport()->height());
     }
     viewport()->update();
+    if (!m_search.isEmpty())
+        emit searchChanged();
 }
 
 void JSONTreeView::copySelection() const
@@ -339,6 +369,79 @@ void JSONTreeView::keyPressEvent(QKeyEvent *event)
     default:
         QAbstractScrollArea::keyPressEvent(event);
     }
+}
+
+// ---- Find -------------------------------------------------------------------------------------
+
+void JSONTreeView::setSearch(TextMatcher matcher)
+{
+    m_search = std::move(matcher);
+    updateMatches();
+}
+
+void JSONTreeView::updateMatches()
+{
+    if (m_search.isEmpty() && m_matches.empty())
+        return;
+    m_matches = m_result && m_result->isOk() ? findNodes(m_result->root(), m_search) : JSONTreeMatches();
+    viewport()->update();
+    emit searchChanged();
+}
+
+std::size_t JSONTreeView::currentMatchNumber() const
+{
+    if (!m_selected || *m_selected >= m_rows.size() || m_matches.empty())
+        return 0;
+    const auto index = m_matches.indexOf(m_rows[*m_selected].node);
+    return index ? *index + 1 : 0;
+}
+
+bool JSONTreeView::findNext(SearchDirection direction, SearchStart start)
+{
+    if (m_matches.empty() || !m_state)
+        return false;
+    const bool forward = direction == SearchDirection::Forward;
+    const std::size_t count = m_matches.size();
+    std::size_t index = forward ? 0 : count - 1;
+    if (m_selected && *m_selected < m_rows.size()) {
+        const JSONNode node = m_rows[*m_selected].node;
+        if (const auto current = m_matches.indexOf(node)) {
+            if (start == SearchStart::AtCurrent)
+                index = *current;
+            else
+                index = forward ? (*current + 1) % count : (*current + count - 1) % count;
+        } else {
+            // The selected row is no match: the nearest match on either side of it in the rows
+            // of the fully expanded tree.
+            const std::size_t row = fullyExpandedRow(node);
+            std::size_t low = 0;
+            std::size_t high = count;
+            while (low < high) {
+                const std::size_t middle = low + (high - low) / 2;
+                if (m_matches.fullyExpandedRow(middle) < row)
+                    low = middle + 1;
+                else
+                    high = middle;
+            }
+            if (forward)
+                index = low == count ? 0 : low;
+            else
+                index = low == 0 ? count - 1 : low - 1;
+        }
+    }
+    const JSONNode match = m_matches[index];
+    m_state->expandAncestors(match);
+    rebuildRows();
+    const auto row = m_rows.rowOf(match);
+    if (!row)
+        return false;
+    // The row's start (its chevron and key) comes into view across as well.
+    const int left = padding + int(m_rows.depth(*row)) * indentPerLevel;
+    QScrollBar *across = horizontalScrollBar();
+    if (left < across->value() || left > across->value() + viewport()->width() - 4 * indentPerLevel)
+        across->setValue(std::max(0, left - 2 * indentPerLevel));
+    setSelectedRow(row);
+    return true;
 }
 
 void JSONTreeView::showEvent(QShowEvent *event)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "viewers/jsontree.h"
+#include "viewers/searchable.h"
 
 #include "highlighting/theme.h"
 
@@ -19,8 +20,10 @@ namespace Viewers {
 // the view is an empty area; an invalid result shows "Invalid JSON: %@". The expansion
 // survives newer results of the same document and starts afresh after an invalid result or
 // when the view is hidden. Click a chevron, double-click a row or use Left/Right/Return to
-// expand and collapse; a clicked row is selected and Copy copies its summary.
-class JSONTreeView : public QAbstractScrollArea {
+// expand and collapse; a clicked row is selected and Copy copies its summary. Find looks
+// through every node, collapsed or not (see findNodes): a match is a row, the current one is
+// the selected row, reached by expanding what holds it; occurrences on screen are marked.
+class JSONTreeView : public QAbstractScrollArea, public Searchable {
     Q_OBJECT
 
 public:
@@ -45,6 +48,13 @@ public:
     void setSelectedRow(std::optional<std::size_t> row);
     void copySelection() const;
 
+    // Searchable.
+    void setSearch(TextMatcher matcher) override;
+    const TextMatcher &search() const override { return m_search; }
+    std::size_t matchCount() const override { return m_matches.size(); }
+    std::size_t currentMatchNumber() const override;
+    bool findNext(SearchDirection direction, SearchStart start = SearchStart::AfterCurrent) override;
+
     int rowHeight() const { return m_rowHeight; }
 
     static constexpr int padding = 12;
@@ -52,6 +62,10 @@ public:
     static constexpr int itemSpacing = 4;
     static constexpr int chevronWidth = 12;
     static constexpr int rowVerticalPadding = 1;
+
+signals:
+    // The matches of the search or the current one may have changed.
+    void searchChanged();
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -73,6 +87,9 @@ private:
     void updateScrollBars();
     std::optional<std::size_t> rowAt(int viewportY) const;
     void toggleRow(std::size_t row);
+    void updateMatches();
+    // Marks behind the occurrences of the search in `text`, drawn from `x` in the row at `top`.
+    void paintMatchMarks(QPainter &painter, const QString &text, qreal x, int top, QColor color) const;
 
     Highlighting::Theme m_theme;
     QFont m_font;
@@ -85,6 +102,8 @@ private:
     std::unordered_map<std::size_t, RowText> m_textCache;
     std::optional<std::size_t> m_selected;
     int m_contentWidth = 0;
+    TextMatcher m_search;
+    JSONTreeMatches m_matches; // Follow the result.
 };
 
 } // namespace Viewers

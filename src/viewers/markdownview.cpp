@@ -70,6 +70,7 @@ void MarkdownView::setBlocks(MDBlockList blocks)
 {
     m_blocks = std::move(blocks);
     relayout(Position::Keep);
+    updateMatches();
 }
 
 void MarkdownView::setTheme(const Highlighting::Theme &theme)
@@ -389,6 +390,7 @@ void MarkdownView::paintRow(QPainter &painter, std::size_t row, const QRect &rec
 {
     const MDBlock &block = m_blocks[row];
     const Element &shown = element(row);
+    const QList<QTextLayout::FormatRange> marks = matchMarks(row);
     const QColor foreground = Highlighting::toQColor(m_theme.foreground());
     const int left = rect.left() + horizontalPadding;
     const int width = viewport()->width() - 2 * horizontalPadding;
@@ -396,11 +398,11 @@ void MarkdownView::paintRow(QPainter &painter, std::size_t row, const QRect &rec
     switch (block.kind) {
     case MDBlock::Kind::Heading:
         painter.setPen(foreground);
-        shown.text->draw(&painter, QPointF(left, rect.top() + headingTopPadding(block.level)));
+        shown.text->draw(&painter, QPointF(left, rect.top() + headingTopPadding(block.level)), marks);
         break;
     case MDBlock::Kind::Paragraph:
         painter.setPen(Internal::withOpacity(foreground, 0.92));
-        shown.text->draw(&painter, QPointF(left, rect.top() + 4));
+        shown.text->draw(&painter, QPointF(left, rect.top() + 4), marks);
         break;
     case MDBlock::Kind::ListItem: {
         // The bullet sits on the first line's baseline.
@@ -414,7 +416,7 @@ void MarkdownView::paintRow(QPainter &painter, std::size_t row, const QRect &rec
         painter.drawText(QPointF(left, baseline), QString(QChar(0x2022)));
         const qreal textLeft = left + bulletMetrics.horizontalAdvance(QChar(0x2022)) + listSpacing;
         painter.setPen(Internal::withOpacity(foreground, 0.92));
-        shown.text->draw(&painter, QPointF(textLeft, rect.top() + 2));
+        shown.text->draw(&painter, QPointF(textLeft, rect.top() + 2), marks);
         break;
     }
     case MDBlock::Kind::Code: {
@@ -424,14 +426,14 @@ void MarkdownView::paintRow(QPainter &painter, std::size_t row, const QRect &rec
         path.addRoundedRect(box, 6, 6);
         painter.fillPath(path, Internal::withOpacity(foreground, 0.08));
         painter.setPen(foreground);
-        shown.text->draw(&painter, QPointF(left + codeInset, box.top() + codeInset));
+        shown.text->draw(&painter, QPointF(left + codeInset, box.top() + codeInset), marks);
         break;
     }
     case MDBlock::Kind::Quote: {
         const int top = rect.top() + 4;
         painter.fillRect(QRect(left, top, quoteBarWidth, shown.textHeight), Internal::withOpacity(foreground, 0.35));
         painter.setPen(Internal::withOpacity(foreground, 0.75));
-        shown.text->draw(&painter, QPointF(left + quoteBarWidth + quoteSpacing, top));
+        shown.text->draw(&painter, QPointF(left + quoteBarWidth + quoteSpacing, top), marks);
         break;
     }
     case MDBlock::Kind::Rule:
@@ -441,6 +443,134 @@ void MarkdownView::paintRow(QPainter &painter, std::size_t row, const QRect &rec
         break;
     }
     painter.restore();
+}
+
+// ---- Find -------------------------------------------------------------------------------------
+
+void MarkdownView::setSearch(TextMatcher matcher)
+{
+    m_search = std::move(matcher);
+    updateMatches();
+}
+
+void MarkdownView::updateMatches()
+{
+    if (m_search.isEmpty() && m_matches.empty())
+        return;
+    const std::optional<MDTextMatch> kept = m_current ? std::optional(m_matches[*m_current]) : std::nullopt;
+    m_matches = findText(m_blocks, m_search);
+    m_current.reset();
+    if (kept) {
+        const auto it = std::lower_bound(m_matches.begin(), m_matches.end(), *kept);
+        if (it != m_matches.end() && *it == *kept)
+            m_current = std::size_t(it - m_matches.begin());
+    }
+    viewport()->update();
+    emit searchChanged();
+}
+
+QList<QTextLayout::FormatRange> MarkdownView::matchMarks(std::size_t index) const
+{
+    QList<QTextLayout::FormatRange> marks;
+    if (m_matches.empty())
+        return marks;
+    const auto byBlock = [](const MDTextMatch &match, std::uint32_t block) { return match.block < block; };
+    auto it = std::lower_bound(m_matches.begin(), m_matches.end(), std::uint32_t(index), byBlock);
+    QTextCharFormat match;
+    match.setBackground(Internal::matchMark());
+    QTextCharFormat current;
+    current.setBackground(Internal::currentMatchMark());
+    for (; it != m_matches.end() && it->block == index; ++it) {
+        const bool isCurrent = m_current && std::size_t(it - m_matches.begin()) == *m_current;
+        marks.append({int(it->offset), int(m_search.length()), isCurrent ? current : match});
+    }
+    return marks;
+}
+
+bool MarkdownView::findNext(SearchDirection direction, SearchStart start)
+{
+    if (m_matches.empty())
+        return false;
+    const bool forward = direction == SearchDirection::Forward;
+    const std::size_t count = m_matches.size();
+    std::size_t index = 0;
+    if (m_current) {
+        if (start == SearchStart::AtCurrent)
+            index = *m_current;
+        else
+            index = forward ? (*m_current + 1) % count : (*m_current + count - 1) % count;
+    } else {
+        const MDTextMatch from = m_place.value_or(MDTextMatch{std::uint32_t(blockAtTop()), 0});
+        const auto it = std::lower_bound(m_matches.begin(), m_matches.end(), from);
+        const auto at = std::size_t(it - m_matches.begin());
+        if (forward)
+            index = at == count ? 0 : at;
+        else
+            index = at == 0 ? count - 1 : at - 1;
+    }
+    m_current = index;
+    m_place = m_matches[index];
+    scrollToCurrentMatch();
+    viewport()->update();
+    emit searchChanged();
+    return true;
+}
+
+std::optional<QRectF> MarkdownView::currentMatchLine()
+{
+    if (!m_current)
+        return std::nullopt;
+    const MDTextMatch &match = m_matches[*m_current];
+    if (match.block >= m_blocks.size())
+        return std::nullopt;
+    const Element &shown = element(match.block);
+    if (!shown.text)
+        return std::nullopt;
+    const QTextLine line = shown.text->lineForTextPosition(int(match.offset));
+    if (!line.isValid())
+        return std::nullopt;
+    const int end = std::min(int(match.offset + m_search.length()), line.textStart() + line.textLength());
+    const qreal left = line.cursorToX(int(match.offset));
+    const qreal right = line.cursorToX(end);
+    const QPoint origin = textOrigin(m_blocks[match.block]);
+    return QRectF(origin.x() + std::min(left, right), origin.y() + line.y(), std::abs(right - left), line.height());
+}
+
+QRect MarkdownView::currentMatchRect()
+{
+    const auto line = currentMatchLine();
+    if (!line)
+        return {};
+    layoutVisibleRows();
+    return line->translated(0, viewportYOfRow(m_matches[*m_current].block)).toAlignedRect();
+}
+
+void MarkdownView::scrollToCurrentMatch()
+{
+    const auto line = currentMatchLine();
+    if (!line)
+        return;
+    const std::size_t block = m_matches[*m_current].block;
+    // Measured now, so that the place of the line within the block is exact.
+    scrollSpan(block);
+    layoutVisibleRows();
+    const int top = viewportYOfRow(block) + int(std::floor(line->top()));
+    const int bottom = viewportYOfRow(block) + int(std::ceil(line->bottom()));
+    if (top >= 0 && bottom <= viewport()->height())
+        return;
+    // A third of the way down, so that what leads up to the match shows too: the rows above are
+    // measured on the way up, as the top row must be the first one painted.
+    std::size_t row = block;
+    std::int64_t offset = std::int64_t(std::floor(line->top())) - viewport()->height() / 3;
+    while (offset < 0 && row > 0) {
+        --row;
+        if (!m_heights.isMeasured(row))
+            m_heights.setHeight(row, std::max(1, measureRow(row)));
+        offset += m_heights.height(row);
+    }
+    scrollToRow(row, std::max<std::int64_t>(offset, -topInset()));
+    // A find moves the place as the user's own scrolling does: the source of a split follows.
+    emit topBlockChanged(firstVisibleRow(), blockAtTopFraction());
 }
 
 } // namespace Viewers

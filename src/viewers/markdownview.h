@@ -2,17 +2,17 @@
 
 #include "viewers/mdblock.h"
 #include "viewers/rowscrollarea.h"
+#include "viewers/searchable.h"
 
 #include "highlighting/theme.h"
 
 #include <QFont>
+#include <QTextLayout>
 
 #include <memory>
 #include <optional>
 #include <unordered_map>
 #include <vector>
-
-class QTextLayout;
 
 namespace Viewers {
 
@@ -20,8 +20,9 @@ namespace Viewers {
 // with headings at S + Δ points, paragraphs and list items at S, code at S − 1 in a rounded
 // tinted box, quotes in italic serif beside a bar, and thin rules. Only the blocks on screen
 // are laid out; the rest carry estimated heights until they scroll into view. Text cannot be
-// selected.
-class MarkdownView : public Internal::RowScrollArea {
+// selected. Find looks through the text the blocks show (MDBlockList::shownText): a match is
+// one occurrence, every one on screen is marked and the current one stands out.
+class MarkdownView : public Internal::RowScrollArea, public Searchable {
     Q_OBJECT
 
 public:
@@ -57,6 +58,18 @@ public:
     // linkActivated signal is emitted either way.
     void setOpensLinks(bool opens) { m_opensLinks = opens; }
 
+    // Searchable. Without a current match a find starts from where the last current match was,
+    // or else from the block at the top. A newer parse or needle keeps the current match while
+    // the same block still holds one at the same offset.
+    void setSearch(TextMatcher matcher) override;
+    const TextMatcher &search() const override { return m_search; }
+    std::size_t matchCount() const override { return m_matches.size(); }
+    std::size_t currentMatchNumber() const override { return m_current ? *m_current + 1 : 0; }
+    bool findNext(SearchDirection direction, SearchStart start = SearchStart::AfterCurrent) override;
+    const std::vector<MDTextMatch> &matches() const { return m_matches; }
+    // The current match's place in the viewport (its first line), for tests; empty without one.
+    QRect currentMatchRect();
+
     static constexpr double defaultBulletPointSize = 13;
     static constexpr int horizontalPadding = 28;
     static constexpr int verticalPadding = 22;
@@ -67,10 +80,12 @@ public:
 signals:
     void linkActivated(const QString &target);
     // The user moved the scroll position (wheel, keys, the scroll bar, or its value set from
-    // outside): the block now at the top and the fraction of it above the viewport. Emitted for
-    // every step, including steps within one block; never for scrollToBlock, new blocks, font
-    // or width changes.
+    // outside, or a find that scrolled to its match): the block now at the top and the fraction
+    // of it above the viewport. Emitted for every step, including steps within one block; never
+    // for scrollToBlock, new blocks, font or width changes.
     void topBlockChanged(std::size_t index, double fraction);
+    // The matches of the search or the current one may have changed.
+    void searchChanged();
 
 protected:
     void mouseMoveEvent(QMouseEvent *event) override;
@@ -110,12 +125,23 @@ private:
     void relayout(Position position);
     // The pixels block `index` spans for scrolling: its height, plus the top padding for block 0.
     std::int64_t scrollSpan(std::size_t index);
+    void updateMatches();
+    // Marks for the matches in block `index`, for QTextLayout::draw.
+    QList<QTextLayout::FormatRange> matchMarks(std::size_t index) const;
+    // The current match's first line, relative to its block's top.
+    std::optional<QRectF> currentMatchLine();
+    void scrollToCurrentMatch();
 
     MDBlockList m_blocks;
     Highlighting::Theme m_theme;
     double m_fontSize = 13;
     std::unordered_map<std::size_t, Element> m_cache;
     bool m_opensLinks = true;
+    TextMatcher m_search;
+    std::vector<MDTextMatch> m_matches; // In order; follows the blocks.
+    std::optional<std::size_t> m_current;
+    // Where the last current match was: the find's place, as a caret is the text view's.
+    std::optional<MDTextMatch> m_place;
 };
 
 } // namespace Viewers

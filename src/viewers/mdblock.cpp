@@ -717,6 +717,45 @@ MDBlock MDBlockList::operator[](std::size_t index) const
     return block;
 }
 
+namespace {
+
+// The shown text of block `index`: a view of its content, or the runs joined into `scratch`.
+std::u16string_view shownTextOf(const MDBlockList &blocks, std::size_t index, std::u16string &scratch)
+{
+    const MDBlock::Kind kind = blocks.kind(index);
+    if (kind == MDBlock::Kind::Rule || kind == MDBlock::Kind::Blank)
+        return {};
+    const MDBlock block = blocks[index];
+    if (!block.attributed || kind == MDBlock::Kind::Code)
+        return block.content;
+    scratch.clear();
+    for (const InlineRun run : *block.attributed)
+        scratch += run.text;
+    return scratch;
+}
+
+} // namespace
+
+std::u16string MDBlockList::shownText(std::size_t index) const
+{
+    std::u16string scratch;
+    return std::u16string(shownTextOf(*this, index, scratch));
+}
+
+std::vector<MDTextMatch> findText(const MDBlockList &blocks, const TextMatcher &matcher)
+{
+    std::vector<MDTextMatch> found;
+    if (matcher.isEmpty())
+        return found;
+    std::u16string scratch;
+    for (std::size_t index = 0; index < blocks.size(); ++index) {
+        matcher.forEach(shownTextOf(blocks, index, scratch), [&](std::size_t offset) {
+            found.push_back({std::uint32_t(index), std::uint32_t(offset)});
+        });
+    }
+    return found;
+}
+
 bool operator==(const MDBlockList &a, const MDBlockList &b)
 {
     if (a.size() != b.size())

@@ -1,12 +1,16 @@
 #pragma once
 
+#include "viewers/textmatch.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
 #include <memory>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 namespace Viewers {
 
@@ -119,6 +123,10 @@ public:
     MDBlock::Kind kind(std::size_t index) const;
     int level(std::size_t index) const;
     std::u16string_view content(std::size_t index) const;
+    // The text a preview shows for block `index`: its styled runs one after another, or its
+    // content as written for code and for a block whose inline interpretation failed; nothing
+    // for rules and blank lines. Offsets into it are offsets into the block's laid-out text.
+    std::u16string shownText(std::size_t index) const;
 
     // Source lines. Block `index` covers the 0-based lines [firstLine(index),
     // firstLine(index) + lineCount(index)) of the parsed text: a paragraph all its lines, a code
@@ -185,6 +193,23 @@ std::optional<BlockPosition> blockForSourceLine(const MDBlockList &blocks, doubl
 // The source position shown at `position` (block clamped to the list, fraction to [0, 1]); 0 for
 // an empty list. The inverse of blockForSourceLine on the covered lines.
 double sourceLineForBlock(const MDBlockList &blocks, BlockPosition position);
+
+// ---- Find -------------------------------------------------------------------------------------
+
+// An occurrence of a needle in a block's shown text, as long as the needle.
+struct MDTextMatch {
+    std::uint32_t block = 0;
+    std::uint32_t offset = 0; // Into MDBlockList::shownText(block).
+
+    friend bool operator==(const MDTextMatch &, const MDTextMatch &) = default;
+    friend auto operator<=>(const MDTextMatch &, const MDTextMatch &) = default;
+};
+
+// Every occurrence of `matcher`'s needle in the shown text of the blocks, block by block and
+// left to right within a block, never overlapping. Markup the preview does not show (emphasis
+// marks, link targets, heading and list markers) is not searched; an occurrence never spans two
+// blocks. An empty needle finds nothing. Linear in the blocks' text.
+std::vector<MDTextMatch> findText(const MDBlockList &blocks, const TextMatcher &matcher);
 
 // "heading", "paragraph", "listItem", "code", "quote", "rule", "blank".
 std::string_view kindName(MDBlock::Kind kind);

@@ -30,4 +30,8 @@ struct StandardColors {
     }
 };
 
+// Find marks, the colours the text view gives its matches: every match, and the current one.
+inline QColor matchMark() { return QColor(0xff, 0xd0, 0x00, 110); }
+inline QColor currentMatchMark() { return QColor(0xff, 0x96, 0x00, 190); }
+
 } // namespace Viewers::Internal

@@ -30,6 +30,9 @@ private slots:
     void wordCharacters();
     void trimming_data();
     void trimming();
+    void caseFolding_data();
+    void caseFolding();
+    void caseFoldingAgreesWithQtForEveryUnit();
     void jsonStringLiterals_data();
     void jsonStringLiterals();
     void messages_data();
@@ -160,6 +163,48 @@ void TestBase::trimming()
     QFETCH(QString, trimmed);
     const std::u16string source = text.toStdU16String();
     QCOMPARE(q(Base::Text::trimmed(source)), trimmed);
+}
+
+void TestBase::caseFolding_data()
+{
+    QTest::addColumn<int>("unit");
+    QTest::addColumn<int>("folded");
+    QTest::newRow("asciiCapital_lower") << 0x41 << 0x61;
+    QTest::newRow("asciiLower_unchanged") << 0x7A << 0x7A;
+    QTest::newRow("digit_unchanged") << 0x31 << 0x31;
+    QTest::newRow("latinCapitalEAcute_lower") << 0xC9 << 0xE9;
+    QTest::newRow("cyrillicCapitalPe_lower") << 0x41F << 0x43F;
+    QTest::newRow("greekFinalSigma_sigma") << 0x3C2 << 0x3C3;
+    QTest::newRow("micro_greekMu") << 0xB5 << 0x3BC;
+    QTest::newRow("kelvinSign_k") << 0x212A << 0x6B;
+    // Only the simple folding: ß would become "ss" under the full one.
+    QTest::newRow("sharpS_unchanged") << 0xDF << 0xDF;
+    QTest::newRow("capitalSharpS_sharpS") << 0x1E9E << 0xDF;
+    QTest::newRow("greekCapitalAlphaWithPsiliAndProsgegrammeni_simple") << 0x1F88 << 0x1F80;
+    // Folded to "i" only under the Turkic rules, which are not applied.
+    QTest::newRow("capitalIWithDot_unchanged") << 0x130 << 0x130;
+    QTest::newRow("highSurrogate_unchanged") << 0xD801 << 0xD801;
+    QTest::newRow("lowSurrogate_unchanged") << 0xDC00 << 0xDC00;
+}
+
+void TestBase::caseFolding()
+{
+    QFETCH(int, unit);
+    QFETCH(int, folded);
+    QCOMPARE(int(Base::Text::foldCase(char16_t(unit))), folded);
+}
+
+void TestBase::caseFoldingAgreesWithQtForEveryUnit()
+{
+    // The text view folds with Qt; the structured views must find exactly what it finds.
+    for (char32_t unit = 0; unit < 0x10000; ++unit) {
+        const char16_t expected = QChar::isSurrogate(unit) ? char16_t(unit) : char16_t(QChar::toCaseFolded(unit));
+        if (Base::Text::foldCase(char16_t(unit)) != expected)
+            QFAIL(qPrintable(QString("U+%1 folds to U+%2, Qt says U+%3")
+                                 .arg(uint(unit), 4, 16, QChar('0'))
+                                 .arg(uint(Base::Text::foldCase(char16_t(unit))), 4, 16, QChar('0'))
+                                 .arg(uint(expected), 4, 16, QChar('0'))));
+    }
 }
 
 void TestBase::jsonStringLiterals_data()

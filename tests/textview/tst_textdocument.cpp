@@ -107,7 +107,6 @@ private slots:
     void replaceAllIsOneUndoStep();
     void replaceAllSkipsRefusedMatches();
     void searchIsDroppedByNewContent();
-    void caseFoldingAgreesWithTheQtRule();
     void graphemeMovement_data();
     void graphemeMovement();
     void wordMovement_data();
@@ -526,27 +525,6 @@ void TestTextDocument::searchIsDroppedByNewContent()
     document.deactivateSearch();
     document.replace({0, 0}, u"one ");
     QCOMPARE(matchList(document), QList<int>{}); // not kept current while inactive
-}
-
-// Case-insensitive search used QChar::toCaseFolded unit by unit; the utf8proc rule must put the
-// same units together.
-void TestTextDocument::caseFoldingAgreesWithTheQtRule()
-{
-    std::map<char16_t, char16_t> qtToOurs, oursToQt;
-    int disagreements = 0;
-    for (char32_t c = 0; c < 0x10000; ++c) {
-        if (c >= 0xD800 && c <= 0xDFFF)
-            continue;
-        const char16_t qt = char16_t(QChar::toCaseFolded(c));
-        const char16_t ours = TextSearch::foldCase(char16_t(c));
-        const auto a = qtToOurs.emplace(qt, ours);
-        const auto b = oursToQt.emplace(ours, qt);
-        if ((!a.second && a.first->second != ours) || (!b.second && b.first->second != qt)) {
-            qWarning("U+%04X folds with other units than before", unsigned(c));
-            ++disagreements;
-        }
-    }
-    QCOMPARE(disagreements, 0);
 }
 
 // ---- Characters and words -------------------------------------------------------------------------

@@ -1,6 +1,7 @@
 #include "contentarea.h"
 
 #include "chrome.h"
+#include "contentfindbar.h"
 
 #include "viewers/csvtableview.h"
 #include "viewers/jsontreeview.h"
@@ -9,7 +10,9 @@
 #include "textview/stextview.h"
 
 #include "base/localization.h"
+#include "base/notificationcenter.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QPainter>
 #include <QScopedValueRollback>
@@ -100,16 +103,30 @@ ContentArea::ContentArea(STTextView *editor, QWidget *parent) : QWidget(parent),
     m_pages->addWidget(m_editorPage);
 
     m_alternatePage = new QWidget(this);
-    m_alternates = new QStackedLayout(m_alternatePage);
+    m_alternateColumn = new QVBoxLayout(m_alternatePage);
+    m_alternateColumn->setContentsMargins(0, 0, 0, 0);
+    m_alternateColumn->setSpacing(0);
+    m_alternates = new QStackedLayout;
     m_alternates->setContentsMargins(0, 0, 0, 0);
+    m_alternateColumn->addLayout(m_alternates, 1);
     m_table = new Viewers::CSVTableView(m_alternatePage);
     m_tree = new Viewers::JSONTreeView(m_alternatePage);
     m_busy = new BusyIndicator(m_alternatePage);
-    m_markdown = new Viewers::MarkdownView(m_alternatePage);
+    // The preview moves between this page and the splitter with its own place for the find bar.
+    m_previewPane = new QWidget(m_alternatePage);
+    m_previewPane->setMinimumWidth(minimumPaneWidth);
+    m_previewColumn = new QVBoxLayout(m_previewPane);
+    m_previewColumn->setContentsMargins(0, 0, 0, 0);
+    m_previewColumn->setSpacing(0);
+    m_markdown = new Viewers::MarkdownView(m_previewPane);
     m_markdown->setMinimumWidth(minimumPaneWidth);
+    m_previewColumn->addWidget(m_markdown, 1);
     for (QWidget *view : {static_cast<QWidget *>(m_table), static_cast<QWidget *>(m_tree),
-                          static_cast<QWidget *>(m_busy), static_cast<QWidget *>(m_markdown)})
+                          static_cast<QWidget *>(m_busy), m_previewPane})
         m_alternates->addWidget(view);
+    m_findBar = new ContentFindBar(m_alternatePage);
+    m_alternateColumn->insertWidget(0, m_findBar);
+    m_findBar->hide();
     m_pages->addWidget(m_alternatePage);
     m_pages->setCurrentWidget(m_editorPage);
 
@@ -117,6 +134,12 @@ ContentArea::ContentArea(STTextView *editor, QWidget *parent) : QWidget(parent),
     connect(m_markdown, &Viewers::MarkdownView::topBlockChanged, this, &ContentArea::previewScrolled);
     // A new preview width re-wraps its blocks: the block stays, but not the place inside it.
     m_markdown->installEventFilter(this);
+    observeFind();
+}
+
+ContentArea::~ContentArea()
+{
+    NotificationCenter::defaultCenter().removeObserver(m_findObserver);
 }
 
 bool ContentArea::eventFilter(QObject *watched, QEvent *event)
@@ -198,6 +221,7 @@ void ContentArea::setTheme(const Highlighting::Theme &theme)
     m_markdown->setTheme(theme);
     m_tree->setTheme(theme);
     m_busy->setTheme(theme);
+    m_findBar->setTheme(theme);
     QPalette palette = m_table->palette();
     const QColor fg = Chrome::foreground(theme);
     const QColor bg = Chrome::background(theme);
@@ -226,7 +250,8 @@ QWidget *ContentArea::visibleView() const
 {
     if (m_pages->currentWidget() == m_editorPage)
         return m_editorPage;
-    return m_alternates->currentWidget();
+    QWidget *view = m_alternates->currentWidget();
+    return view == m_previewPane ? m_markdown : view;
 }
 
 void ContentArea::arrange(std::optional<DocKind> kind, ViewMode mode)
@@ -234,14 +259,14 @@ void ContentArea::arrange(std::optional<DocKind> kind, ViewMode mode)
     m_kind = kind;
     m_mode = mode;
     const bool split = kind == DocKind::Markdown && mode == ViewMode::Split;
-    if (split && m_markdown->parentWidget() != m_splitter) {
-        m_alternates->removeWidget(m_markdown);
-        m_splitter->addWidget(m_markdown);
+    if (split && m_previewPane->parentWidget() != m_splitter) {
+        m_alternates->removeWidget(m_previewPane);
+        m_splitter->addWidget(m_previewPane);
         m_splitter->setSizes({1, 1});
-        m_markdown->show();
-    } else if (!split && m_markdown->parentWidget() == m_splitter) {
-        m_markdown->setParent(m_alternatePage);
-        m_alternates->addWidget(m_markdown);
+        m_previewPane->show();
+    } else if (!split && m_previewPane->parentWidget() == m_splitter) {
+        m_previewPane->setParent(m_alternatePage);
+        m_alternates->addWidget(m_previewPane);
     }
     m_split = split;
     m_editorTop.reset();
@@ -257,17 +282,19 @@ void ContentArea::updateAlternate()
 {
     if (!isAlternateFullView(m_kind, m_mode)) {
         m_pages->setCurrentWidget(m_editorPage);
+        closeFindBarIfStale();
         return;
     }
     QWidget *view = m_busy;
     if (*m_kind == DocKind::Markdown)
-        view = m_markdown;
+        view = m_previewPane;
     else if (*m_kind == DocKind::Csv && m_hasTable)
         view = m_table;
     else if (*m_kind == DocKind::Json && m_hasTree)
         view = m_tree;
     m_busy->setLabel(*m_kind == DocKind::Csv ? loc("Building the table…") : loc("Building the tree…"));
     showAlternate(view);
+    closeFindBarIfStale();
 }
 
 void ContentArea::showAlternate(QWidget *view)
@@ -300,6 +327,152 @@ void ContentArea::setTree(std::optional<Viewers::JSONTreeResult> tree)
     m_hasTree = tree.has_value();
     m_tree->setResult(std::move(tree));
     updateAlternate();
+}
+
+// ---- Find -------------------------------------------------------------------------------------
+
+void ContentArea::observeFind()
+{
+    m_findObserver = NotificationCenter::defaultCenter().addObserver(
+        Notifications::findAction, this, [this](const QVariant &object) {
+            bool isInteger = false;
+            const std::optional<TextView::FindAction> action = TextView::findActionFromCode(object.toInt(&isInteger));
+            // The key window acts, or a window not shown yet (as a test drives it).
+            if (!isInteger || !action || (window()->isVisible() && QApplication::activeWindow() != window()))
+                return;
+            performFindAction(*action);
+        });
+    connect(m_findBar, &ContentFindBar::closeRequested, this, [this] {
+        m_findBar->close();
+        if (QWidget *view = findBarTargetWidget())
+            view->setFocus(Qt::OtherFocusReason);
+    });
+    connect(m_table, &Viewers::CSVTableView::searchChanged, this, [this] {
+        if (m_findBar->target() == m_table)
+            m_findBar->refreshCount();
+    });
+    connect(m_tree, &Viewers::JSONTreeView::searchChanged, this, [this] {
+        if (m_findBar->target() == m_tree)
+            m_findBar->refreshCount();
+    });
+    connect(m_markdown, &Viewers::MarkdownView::searchChanged, this, [this] {
+        if (m_findBar->target() == m_markdown)
+            m_findBar->refreshCount();
+    });
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget *old, QWidget *now) {
+        const bool fromPreview = old && m_previewPane->isAncestorOf(old);
+        const bool intoTextFindBar = now && now != m_editor->viewport() && m_editor->isAncestorOf(now);
+        m_previewFocusJustLeft = m_split && fromPreview && intoTextFindBar;
+        if (m_previewFocusJustLeft)
+            QTimer::singleShot(0, this, [this] { m_previewFocusJustLeft = false; });
+    });
+}
+
+QWidget *ContentArea::findBarTargetWidget() const
+{
+    if (m_findBar->target() == m_table)
+        return m_table;
+    if (m_findBar->target() == m_tree)
+        return m_tree;
+    if (m_findBar->target() == m_markdown)
+        return m_markdown;
+    return nullptr;
+}
+
+bool ContentArea::previewHasFocus() const
+{
+    const QWidget *focus = QApplication::focusWidget();
+    return (focus && m_previewPane->isAncestorOf(focus)) || m_previewFocusJustLeft;
+}
+
+namespace {
+
+// The view of `area` that can be searched and is in sight, whatever has the focus.
+Viewers::Searchable *searchableInSight(const ContentArea &area, bool split, QWidget *shown)
+{
+    if (split)
+        return area.markdownView();
+    if (shown == area.tableView())
+        return area.tableView();
+    if (shown == area.treeView()) {
+        const auto &result = area.treeView()->result();
+        return result && result->isOk() ? area.treeView() : nullptr;
+    }
+    if (shown == area.markdownView())
+        return area.markdownView();
+    return nullptr;
+}
+
+} // namespace
+
+Viewers::Searchable *ContentArea::findTarget() const
+{
+    Viewers::Searchable *inSight = searchableInSight(*this, m_split, visibleView());
+    if (m_split && !previewHasFocus())
+        return nullptr;
+    return inSight;
+}
+
+void ContentArea::attachFindBar(Viewers::Searchable *target)
+{
+    QVBoxLayout *host = target == m_markdown ? m_previewColumn : m_alternateColumn;
+    if (m_findBar->parentWidget() != host->parentWidget()) {
+        if (QLayout *layout = m_findBar->parentWidget()->layout())
+            layout->removeWidget(m_findBar);
+        host->insertWidget(0, m_findBar);
+    }
+    m_findBar->setTarget(target);
+}
+
+void ContentArea::closeFindBarIfStale()
+{
+    Viewers::Searchable *target = m_findBar->target();
+    if (!target || target == searchableInSight(*this, m_split, visibleView()))
+        return;
+    m_findBar->close();
+    m_findBar->setTarget(nullptr);
+}
+
+void ContentArea::performFindAction(TextView::FindAction action)
+{
+    const bool show = action == TextView::FindAction::ShowFindInterface || action == TextView::FindAction::ShowReplaceInterface;
+    Viewers::Searchable *target = findTarget();
+    if (!target) {
+        if (m_split && m_findBar->isOpen() && (show || action == TextView::FindAction::HideFindInterface)) {
+            // The source's find has it: one find bar at a time.
+            m_findBar->close();
+        } else if (show && m_pages->currentWidget() == m_alternatePage) {
+            // Nothing in sight can be searched, but the text can.
+            emit textFindRequested();
+            if (m_pages->currentWidget() == m_editorPage)
+                m_editor->textFinder()->performAction(action);
+        }
+        return;
+    }
+    switch (action) {
+    case TextView::FindAction::ShowFindInterface:
+    case TextView::FindAction::ShowReplaceInterface:
+        if (m_split && m_editor->isFindBarVisible())
+            m_editor->textFinder()->performAction(TextView::FindAction::HideFindInterface);
+        attachFindBar(target);
+        m_findBar->open();
+        break;
+    case TextView::FindAction::NextMatch:
+    case TextView::FindAction::PreviousMatch:
+        attachFindBar(target);
+        m_findBar->findNext(action == TextView::FindAction::NextMatch ? Viewers::SearchDirection::Forward
+                                                              : Viewers::SearchDirection::Backward);
+        break;
+    case TextView::FindAction::HideFindInterface: {
+        const bool wasOpen = m_findBar->isOpen();
+        m_findBar->close();
+        if (QWidget *view = findBarTargetWidget(); wasOpen && view)
+            view->setFocus(Qt::OtherFocusReason);
+        break;
+    }
+    default:
+        break;
+    }
 }
 
 } // namespace App

@@ -10,6 +10,8 @@
 
 #include "highlighting/theme.h"
 
+#include "textview/findaction.h"
+
 #include <QTimer>
 #include <QWidget>
 
@@ -17,15 +19,19 @@
 
 class QSplitter;
 class QStackedLayout;
+class QVBoxLayout;
 class STTextView;
 
 namespace Viewers {
 class CSVTableView;
 class JSONTreeView;
 class MarkdownView;
+class Searchable;
 } // namespace Viewers
 
 namespace App {
+
+class ContentFindBar;
 
 // A turning arc, shown while a table or tree is being built.
 class BusyIndicator : public QWidget {
@@ -58,11 +64,21 @@ private:
 // same block, in proportion within the block, through the blocks' source lines. A pane that
 // follows is never echoed back, and new blocks, font sizes and preview widths re-place the
 // preview from the editor. Outside split mode nothing follows.
+//
+// Find reaches whichever view is in sight. The area observes the findAction notification for
+// its own window (when it is the active window, or not yet shown): over the table, the tree or
+// the preview (in split mode, when the preview has the focus) it opens its own find bar above
+// that view and walks its matches; the editor's find stays the text view's own. Where nothing
+// can be searched (a table or tree still being built, a tree of invalid JSON) it asks for the
+// text instead (textFindRequested) and opens the text view's find once the text is shown. In
+// split mode one find bar is open at a time: the preview's closes the source's and the other
+// way round.
 class ContentArea : public QWidget {
     Q_OBJECT
 
 public:
     ContentArea(STTextView *editor, QWidget *parent = nullptr);
+    ~ContentArea() override;
 
     void setTheme(const Highlighting::Theme &theme);
     void setFontSize(double points);
@@ -88,12 +104,32 @@ public:
     // Whether the editor and the preview are shown side by side and scroll together.
     bool isSplit() const { return m_split; }
 
+    ContentFindBar *findBar() const { return m_findBar; }
+    // The view Find searches now: the table, the tree (with a valid result) or the preview when
+    // it is in sight, in split mode only when the preview has the focus; none otherwise.
+    Viewers::Searchable *findTarget() const;
+    // Carries out a find command for the view in sight (showing find with replace shows find:
+    // these views are read-only).
+    void performFindAction(TextView::FindAction action);
+
+signals:
+    // Find was asked for while no view in sight can search: the window should show the text.
+    // When it has (synchronously), the area opens the text view's find.
+    void textFindRequested();
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void showAlternate(QWidget *view);
     void updateAlternate();
+    void observeFind();
+    // Puts the find bar above `target`'s view and makes it the bar's target.
+    void attachFindBar(Viewers::Searchable *target);
+    // Closes the find bar when the view it searches left the area's sight.
+    void closeFindBarIfStale();
+    QWidget *findBarTargetWidget() const;
+    bool previewHasFocus() const;
 
     // The editor's top: its first visible line and how many of that line's rows are above.
     struct EditorTop {
@@ -115,6 +151,15 @@ private:
     QWidget *m_editorPage = nullptr;
     QWidget *m_alternatePage = nullptr;
     QStackedLayout *m_alternates = nullptr;
+    QVBoxLayout *m_alternateColumn = nullptr; // The find bar over the table or tree, then the views.
+    QWidget *m_previewPane = nullptr;         // The find bar over the preview, then the preview.
+    QVBoxLayout *m_previewColumn = nullptr;
+    ContentFindBar *m_findBar = nullptr;
+    // Set while a focus that left the preview for the text view's find bar still counts as the
+    // preview's: the editor observes find commands first and may move the focus before the area
+    // sees the same command. Cleared at the next turn of the event loop.
+    bool m_previewFocusJustLeft = false;
+    quint64 m_findObserver = 0;
     Viewers::CSVTableView *m_table = nullptr;
     Viewers::MarkdownView *m_markdown = nullptr;
     Viewers::JSONTreeView *m_tree = nullptr;

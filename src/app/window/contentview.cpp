@@ -1090,6 +1090,8 @@ void ContentView::connectToolbar()
     connect(m_toolbar, &DocumentToolbar::revealRequested, this, &ContentView::revealInFileManager);
     connect(m_toolbar, &DocumentToolbar::copyPathRequested, this, &ContentView::copyPath);
     connect(m_toolbar, &DocumentToolbar::modeChosen, this, &ContentView::setMode);
+    // A find over a view that cannot search goes to the text.
+    connect(m_content, &ContentArea::textFindRequested, this, [this] { setMode(ViewMode::Text); });
     connect(m_toolbar, &DocumentToolbar::undoRequested, this, [this] { m_textView->undo(); });
     connect(m_toolbar, &DocumentToolbar::redoRequested, this, [this] { m_textView->redo(); });
     connect(m_toolbar, &DocumentToolbar::formatRequested, this, &ContentView::formatDocument);
