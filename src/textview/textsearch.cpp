@@ -2,14 +2,12 @@
 
 #include "textview/textstorage.h"
 
+#include "base/text.h"
 #include "base/utf.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <functional>
-
-#include "base/text.h"
-
 
 namespace TextView {
 
