@@ -4,7 +4,6 @@
 #include "highlighting/syntaxhighlighter.h"
 
 #include <QApplication>
-#include <QtConcurrent>
 #include <QFontDatabase>
 #include <QScrollBar>
 
@@ -14,7 +13,6 @@ namespace Editor {
 
 namespace {
 
-constexpr int RehighlightDelayMs = 150;
 constexpr qreal LineHeightMultiple = 1.4;
 constexpr int TextInset = 12;
 // The gutter ends flush with its numbers; a few pixels keep the text off them.
@@ -69,10 +67,6 @@ bool isColoured(Documents::DocKind kind, std::size_t length)
 
 Coordinator::Coordinator(QObject *parent) : QObject(parent)
 {
-    m_rehighlight.setSingleShot(true);
-    m_rehighlight.setInterval(RehighlightDelayMs);
-    connect(&m_rehighlight, &QTimer::timeout, this, &Coordinator::startBackgroundRehighlight);
-    connect(&m_highlightWatcher, &QFutureWatcherBase::finished, this, &Coordinator::finishBackgroundRehighlight);
 }
 
 Coordinator::~Coordinator()
@@ -261,7 +255,6 @@ void Coordinator::applyAttributesInPlace()
 {
     if (!m_textView)
         return;
-    m_rehighlight.stop();
     TextView::TextStorage &storage = m_textView->textContentManager();
     const std::size_t length = storage.length();
     m_classScratch.assign(length, 0);
@@ -270,45 +263,17 @@ void Coordinator::applyAttributesInPlace()
     applyClasses(m_classScratch);
 }
 
-void Coordinator::startBackgroundRehighlight()
+void Coordinator::applyRecolouring(const std::vector<std::uint8_t> &classes)
 {
-    if (!m_textView)
+    // Computed for the text as it was scheduled; a text of another length is not that text.
+    if (!m_textView || classes.size() != textLength())
         return;
-    TextView::TextStorage &storage = m_textView->textContentManager();
-    const std::size_t length = storage.length();
-    if (!isColoured(m_lastDocKind, length))
-        return;
-    // A run still going is stale: its snapshot was revoked by the edit that scheduled this one,
-    // so it ends at its next piece and its result is dropped.
-    m_highlightRevision = storage.revision();
-    m_highlightAwaiting = true;
-    const Documents::DocKind kind = m_lastDocKind;
-    m_highlightWatcher.setFuture(QtConcurrent::run([snapshot = storage.snapshot(), kind] {
-        std::shared_ptr<std::vector<std::uint8_t>> none;
-        const std::size_t units = snapshot->length();
-        Base::U16Buffer text(units);
-        text.resize(units);
-        constexpr std::size_t piece = 256 * 1024;
-        for (std::size_t at = 0; at < units; at += piece)
-            if (!snapshot->copy(at, std::min(piece, units - at), text.data() + at))
-                return none;
-        auto classes = std::make_shared<std::vector<std::uint8_t>>(units, 0);
-        Highlighting::SyntaxHighlighter::highlight(kind, text.view(), *classes);
-        return snapshot->isRevoked() ? none : classes;
-    }));
+    applyClasses(classes);
 }
 
-void Coordinator::finishBackgroundRehighlight()
+bool Coordinator::colours(Documents::DocKind kind, std::size_t length)
 {
-    m_highlightAwaiting = false;
-    const auto future = m_highlightWatcher.future();
-    if (!m_textView || future.resultCount() == 0)
-        return;
-    const std::shared_ptr<std::vector<std::uint8_t>> classes = future.result();
-    // Shown only for the text it was computed from: a newer edit brings its own run.
-    if (!classes || m_textView->textContentManager().revision() != m_highlightRevision || m_rehighlight.isActive())
-        return;
-    applyClasses(*classes);
+    return isColoured(kind, length);
 }
 
 void Coordinator::applyClasses(const std::vector<std::uint8_t> &classes)
@@ -388,20 +353,12 @@ void Coordinator::textViewDidChangeText(STTextView *view)
         return;
     emit textEdited();
     reportCaret();
-    scheduleRehighlight();
 }
 
 void Coordinator::textViewDidChangeSelection(STTextView *view)
 {
     if (view == m_textView)
         reportCaret();
-}
-
-void Coordinator::scheduleRehighlight()
-{
-    if (!isColoured(m_lastDocKind, textLength()))
-        return;
-    m_rehighlight.start();
 }
 
 void Coordinator::reportCaret()
@@ -477,7 +434,6 @@ void Coordinator::appendExternalText(std::u16string_view appended)
     storage.replace(storage.length(), 0, appended);
     m_isUpdatingFromBinding = false;
     reportCaret();
-    scheduleRehighlight();
 }
 
 void Coordinator::applyLineEdit(const LineEdit &edit)

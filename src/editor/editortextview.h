@@ -12,7 +12,6 @@
 
 #include <QObject>
 #include <QPointer>
-#include <QFutureWatcher>
 #include <QTimer>
 
 #include <functional>
@@ -52,8 +51,9 @@ struct EditorTextView {
 };
 
 // The long-lived half of the editor: the text view's delegate. It pushes the window's state into
-// the view, reports the user's edits and the caret back, re-colours 150 ms after typing pauses
-// and performs the line operations and find commands that reach it as notifications.
+// the view, reports the user's edits and the caret back, applies the colours the window's
+// background job computes once typing pauses, and performs the line operations and find
+// commands that reach it as notifications.
 class Coordinator : public QObject, private STTextViewDelegate {
     Q_OBJECT
 
@@ -99,10 +99,13 @@ public:
 
     // Re-colours the whole text now, on the calling thread (a kind change, a reformat).
     void applyAttributesInPlace();
-    // True from a keystroke until its re-colouring is shown: the 150 ms pause, then the
-    // highlighter running on a worker over a snapshot of the text.
-    // Until the worker's colours are applied (or dropped), not merely until the worker ends.
-    bool isRehighlightPending() const { return m_rehighlight.isActive() || m_highlightAwaiting; }
+    // Colours the window's background job computed for the text as it is (one class per unit);
+    // classes for a text of another length are ignored. Typed text keeps the typing attributes
+    // until they arrive.
+    void applyRecolouring(const std::vector<std::uint8_t> &classes);
+    // Whether a text of `kind` and `length` units is coloured at all (not CSV or plain text,
+    // nor beyond the highlighter's limit).
+    static bool colours(Documents::DocKind kind, std::size_t length);
 
 signals:
     // The user changed the text (typing, paste, undo, a line operation).
@@ -127,9 +130,6 @@ private:
     void applyErrorLinesInPlace(const std::vector<long long> &lines);
     // Replaces every error mark with marks on `lines` (1-based), inside the caller's edit batch.
     void markErrorLines(const std::vector<long long> &lines);
-    void scheduleRehighlight();
-    void startBackgroundRehighlight();
-    void finishBackgroundRehighlight();
     // Gives the view the classes that differ from its own, so only changed lines relayout.
     void applyClasses(const std::vector<std::uint8_t> &classes);
     void reportCaret();
@@ -148,15 +148,9 @@ private:
     long long m_lastReportedLine = -1;
     long long m_lastReportedColumn = -1;
     std::vector<NotificationCenter::Token> m_observers;
-    QTimer m_rehighlight;
     // Reused between re-colourings: fresh classes, and the view's current ones to diff against.
     std::vector<std::uint8_t> m_classScratch;
     std::vector<std::uint8_t> m_currentClasses;
-    // The worker's classes for the text of revision `m_highlightRevision`; null when the text
-    // changed under it.
-    QFutureWatcher<std::shared_ptr<std::vector<std::uint8_t>>> m_highlightWatcher;
-    std::uint64_t m_highlightRevision = 0;
-    bool m_highlightAwaiting = false;
 };
 
 } // namespace Editor

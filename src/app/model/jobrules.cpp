@@ -14,6 +14,7 @@ std::chrono::milliseconds jobDelay(Job job)
     case Job::JSONTree: return 250ms;
     case Job::Counts: return 300ms;
     case Job::JSONPath: return 120ms;
+    case Job::Recolour: return 150ms;
     }
     return 250ms;
 }
@@ -33,6 +34,8 @@ bool jobApplies(Job job, std::optional<DocKind> kind, ViewMode mode, bool showCo
         return showCounts;
     case Job::JSONPath:
         return kind == DocKind::Json || kind == DocKind::Ndjson;
+    case Job::Recolour:
+        return kind && *kind != DocKind::Csv && *kind != DocKind::Txt;
     }
     return false;
 }
@@ -44,7 +47,7 @@ bool jobResetsWhenIdle(Job job)
 
 bool jobIsUserInitiated(Job job)
 {
-    return job == Job::CSVParse || job == Job::MarkdownParse || job == Job::JSONTree;
+    return job == Job::CSVParse || job == Job::MarkdownParse || job == Job::JSONTree || job == Job::Recolour;
 }
 
 } // namespace App

@@ -12,18 +12,20 @@
 namespace App {
 
 // The window's debounced background jobs, in the order a text change schedules them. The JSON
-// path at the caret is one too: a caret move schedules only that one.
-enum class Job { Validation, CSVParse, MarkdownParse, JSONTree, Counts, JSONPath };
+// path at the caret is one too (a caret move schedules only that one), and so is the syntax
+// colouring of the text the user typed.
+enum class Job { Validation, CSVParse, MarkdownParse, JSONTree, Counts, JSONPath, Recolour };
 
-inline constexpr std::array<Job, 6> allJobs = {Job::Validation, Job::CSVParse, Job::MarkdownParse,
-                                               Job::JSONTree,   Job::Counts,   Job::JSONPath};
+inline constexpr std::array<Job, 7> allJobs = {Job::Validation, Job::CSVParse, Job::MarkdownParse, Job::JSONTree,
+                                               Job::Counts,     Job::JSONPath, Job::Recolour};
 
-// How long typing must pause before the job runs: 250, 200, 250, 250, 300 and 120 ms.
+// How long typing must pause before the job runs: 250, 200, 250, 250, 300, 120 and 150 ms.
 std::chrono::milliseconds jobDelay(Job job);
 
 // Whether the job has work for this document and view: validation for JSON, NDJSON and XML;
 // the CSV parse for CSV in Table; the Markdown parse for Markdown in Preview or Split; the tree
-// for JSON in Tree; counts while they are shown; the JSON path for JSON and NDJSON.
+// for JSON in Tree; counts while they are shown; the JSON path for JSON and NDJSON; colouring
+// for every kind with syntax colours (not CSV or plain text).
 bool jobApplies(Job job, std::optional<Documents::DocKind> kind, ViewMode mode, bool showCounts);
 
 // A job that no longer applies drops its result, except the counts, which keep their last label.

@@ -7,6 +7,10 @@
 #include "formatting/jsonformatter.h"
 #include "formatting/jsonpath.h"
 
+#include "highlighting/syntaxhighlighter.h"
+
+#include "editor/editortextview.h"
+
 #include <QThreadPool>
 #include <QtConcurrent>
 
@@ -99,6 +103,14 @@ std::shared_ptr<JobResult> runJob(Job job, const JobContext &context, const Base
         return finish(BlocksOutput{Viewers::MDBlock::parse(text->view())});
     case Job::JSONTree:
         return finish(TreeOutput{Viewers::JSONTreeBuilder::build(text->view())});
+    case Job::Recolour: {
+        auto classes = std::make_shared<std::vector<std::uint8_t>>();
+        if (Editor::Coordinator::colours(kind, text->size())) {
+            classes->assign(text->size(), 0);
+            Highlighting::SyntaxHighlighter::highlight(kind, text->view(), *classes);
+        }
+        return finish(ColoursOutput{std::move(classes)});
+    }
     case Job::Counts:
     case Job::JSONPath:
         break;

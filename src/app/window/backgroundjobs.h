@@ -54,7 +54,12 @@ struct PathOutput {
     // The JSONPath at the caret, none where the caret is in no value.
     std::optional<std::string> path;
 };
-using JobOutput = std::variant<ValidationOutput, TableOutput, BlocksOutput, TreeOutput, CountsOutput, PathOutput>;
+struct ColoursOutput {
+    // One syntax class per UTF-16 unit of the text read; empty where the text is not coloured.
+    std::shared_ptr<const std::vector<std::uint8_t>> classes;
+};
+using JobOutput =
+    std::variant<ValidationOutput, TableOutput, BlocksOutput, TreeOutput, CountsOutput, PathOutput, ColoursOutput>;
 
 // One run of one job.
 struct JobResult {

@@ -409,6 +409,8 @@ void ContentView::connectAnalysis()
         m_statusBar->setJSONPath(path);
         emit jsonPathChanged(path);
     });
+    connect(analysis, &DocumentAnalysis::coloursReady, this,
+            [this](const std::shared_ptr<const std::vector<std::uint8_t>> &classes) { m_editor.applyRecolouring(*classes); });
     connect(analysis, &DocumentAnalysis::jobFinished, this, &ContentView::jobFinished);
 }
 

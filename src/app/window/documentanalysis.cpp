@@ -72,6 +72,9 @@ void DocumentAnalysis::accept(const JobResult &result)
                 emit countsChanged();
             } else if constexpr (std::is_same_v<Output, PathOutput>) {
                 setJSONPath(output.path ? QString::fromStdString(*output.path) : QString());
+            } else if constexpr (std::is_same_v<Output, ColoursOutput>) {
+                if (output.classes && !output.classes->empty())
+                    emit coloursReady(output.classes);
             }
         },
         result.output);
@@ -100,6 +103,7 @@ void DocumentAnalysis::drop(Job job)
         setJSONPath({});
         break;
     case Job::Counts:
+    case Job::Recolour:
         break;
     }
 }

@@ -53,6 +53,8 @@ signals:
     void treeChanged();
     void countsChanged();
     void jsonPathChanged(const QString &path);
+    // The text's syntax classes, computed off the main thread once typing paused.
+    void coloursReady(std::shared_ptr<const std::vector<std::uint8_t>> classes);
     // After the change signal of a job's new result (tests and benchmarks wait for it).
     void jobFinished(App::Job job);
 

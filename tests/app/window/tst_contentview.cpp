@@ -54,6 +54,7 @@ private slots:
     void treePickerShowsTheJsonTree();
     void markdownSplitKeepsBothPanesWide();
     void typingPushesTheAutoSaveBack();
+    void typedTextIsColouredOnceTypingPauses();
     void externalChangeTolerance_data();
     void externalChangeTolerance();
     void externalChangeDialogButtons_data();
@@ -302,6 +303,30 @@ void TestContentView::typingPushesTheAutoSaveBack()
     advance(1);
     QCOMPARE(readFile(file), QByteArray("12start"));
     QVERIFY(!view->isDirty());
+}
+
+void TestContentView::typedTextIsColouredOnceTypingPauses()
+{
+    auto view = makeView();
+    view->show();
+    const QString file = writeFile(path("colours.json"), "{\"a\": 1}");
+    view->loadPath(file);
+    QVERIFY(waitForLoad(*view, file));
+    QVERIFY(waitForJobs(*view));
+    view->textView()->setTextSelection({7, 0});
+    type(*view, "23");
+    const auto classAt = [&](std::size_t position) {
+        std::uint8_t syntaxClass = 0;
+        view->textView()->textContentManager().copyClasses(position, 1, &syntaxClass);
+        return syntaxClass;
+    };
+    const std::uint8_t number = classAt(6);
+    QVERIFY(number != 0);
+    QCOMPARE(classAt(8), std::uint8_t(0)); // typed: not coloured yet
+    advance(149);
+    QCOMPARE(classAt(8), std::uint8_t(0));
+    QVERIFY(waitForJobs(*view));
+    QCOMPARE(classAt(8), number);
 }
 
 void TestContentView::externalChangeTolerance_data()
