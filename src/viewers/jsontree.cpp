@@ -852,4 +852,25 @@ std::size_t fullyExpandedRow(const JSONNode &node)
     return found;
 }
 
+std::vector<Formatting::JSONPathStep> pathSteps(const JSONNode &node)
+{
+    std::vector<Formatting::JSONPathStep> steps;
+    for (JSONNode at = node; at.isValid() && at.depth() > 0; at = at.parent()) {
+        const JSONNode parent = at.parent();
+        const std::u16string key = at.key().value_or(std::u16string());
+        if (parent.kind() == JSONNodeKind::Array) {
+            // An element's key is "[i]".
+            std::size_t index = 0;
+            for (char16_t c : key)
+                if (c >= u'0' && c <= u'9')
+                    index = index * 10 + std::size_t(c - u'0');
+            steps.push_back({std::nullopt, index});
+        } else {
+            steps.push_back({key, 0});
+        }
+    }
+    std::reverse(steps.begin(), steps.end());
+    return steps;
+}
+
 } // namespace Viewers

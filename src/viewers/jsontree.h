@@ -1,5 +1,7 @@
 #pragma once
 
+#include "formatting/jsonpath.h"
+
 #include "viewers/textmatch.h"
 
 #include <cstddef>
@@ -273,5 +275,9 @@ JSONTreeMatches findNodes(const JSONNode &root, const TextMatcher &matcher);
 std::size_t fullyExpandedRow(const JSONNode &node);
 
 inline constexpr std::size_t truncationDepth = 256;
+
+// The steps from the root to `node`, as Formatting::jsonValueOffset takes them: a member's key,
+// or an element's index. Empty for the root (or an invalid node).
+std::vector<Formatting::JSONPathStep> pathSteps(const JSONNode &node);
 
 } // namespace Viewers

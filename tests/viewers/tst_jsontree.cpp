@@ -44,6 +44,8 @@ class TestJSONTree : public QObject {
     Q_OBJECT
 
 private slots:
+    void pathStepsLeadBackToTheValue_data();
+    void pathStepsLeadBackToTheValue();
     void invalidResults_data();
     void invalidResults();
     void rootSummary_data();
@@ -98,6 +100,35 @@ void TestJSONTree::nonAsciiKeysMatchTheirIds()
     Viewers::ExpandedSet expanded{u"$", outer.toStdU16String(), inner.toStdU16String()};
     QCOMPARE(dump(Viewers::visibleRows(root, expanded)),
              QString("0 $ object {1}\n1 %1 object {1}\n2 %2 array [1]\n3 %2[0] number 1").arg(outer, inner));
+}
+
+void TestJSONTree::pathStepsLeadBackToTheValue_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QList<int>>("childPath"); // child indices from the root
+    QTest::addColumn<QString>("value");        // the text at the offset the steps lead to
+    QTest::newRow("root") << "[1]" << QList<int>{} << "[1]";
+    QTest::newRow("member") << "{\"a\": {\"b\": 7}}" << QList<int>{0, 0} << "7}}";
+    QTest::newRow("element past nine") << "[0,1,2,3,4,5,6,7,8,9,10,11]" << QList<int>{11} << "11]";
+    QTest::newRow("element of a member") << "{\"k\": [true, \"x\"]}" << QList<int>{0, 1} << "\"x\"]}";
+    QTest::newRow("key with a dot") << "{\"a.b\": 1}" << QList<int>{0} << "1}";
+}
+
+void TestJSONTree::pathStepsLeadBackToTheValue()
+{
+    QFETCH(QString, text);
+    QFETCH(QList<int>, childPath);
+    QFETCH(QString, value);
+    const auto result = JSONTreeBuilder::build(u16(text));
+    JSONNode node = result.root();
+    for (int index : childPath)
+        node = node.child(std::size_t(index));
+    const auto steps = Viewers::pathSteps(node);
+    QCOMPARE(int(steps.size()), childPath.size());
+    const std::u16string source = u16(text);
+    const auto offset = Formatting::jsonValueOffset(source, steps);
+    QVERIFY(offset);
+    QCOMPARE(QString::fromStdU16String(source.substr(*offset)), value);
 }
 
 void TestJSONTree::invalidResults_data()

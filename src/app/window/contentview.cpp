@@ -3,6 +3,8 @@
 #include "chrome.h"
 #include "contentarea.h"
 #include "documentanalysis.h"
+#include "documentquestions.h"
+#include "statusmenus.h"
 #include "documentstatusbar.h"
 #include "documenttoolbar.h"
 #include "toast.h"
@@ -128,6 +130,8 @@ ContentView::ContentView(Options options, QWidget *parent) : QWidget(parent), m_
     setAcceptDrops(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
     m_session = std::make_unique<DocumentSession>();
+    m_questions = new DocumentQuestions(this);
+    connect(m_questions, &DocumentQuestions::errorShown, this, &ContentView::errorShown);
     m_session->setAutoSaveDelay(WindowTimings::shared().autoSaveMs);
     m_textView = m_editor.makeView(m_session->document(), m_inputs, nullptr);
     m_analysis = std::make_unique<DocumentAnalysis>([this] { return m_textView->textContentManager().snapshot(); },
@@ -283,6 +287,7 @@ void ContentView::applyPreference(const QString &key)
     if (key == Preferences::themeIdKey) {
         const auto &theme = Highlighting::Theme::resolve(preferences.themeId().toStdString());
         m_inputs.theme = &theme;
+        m_questions->setTheme(theme);
         m_toolbar->setTheme(theme);
         m_statusBar->setTheme(theme);
         m_content->setTheme(theme);
@@ -492,8 +497,9 @@ void ContentView::connectSession()
     connect(session, &DocumentSession::saveFailed, this, &ContentView::showError);
     connect(session, &DocumentSession::saveRecovered, this, [this] {
         // The alert of the failure this save recovers from is over.
-        if (m_errorAlert && m_errorAlert->text().startsWith(loc("Auto-save failed: %@").section(QStringLiteral("%@"), 0, 0)))
-            m_errorAlert->close();
+        QMessageBox *alert = m_questions->errorAlert();
+        if (alert && alert->text().startsWith(loc("Auto-save failed: %@").section(QStringLiteral("%@"), 0, 0)))
+            alert->close();
     });
     connect(session, &DocumentSession::externalChangeDetected, this, &ContentView::raiseExternalChangeDialog);
     connect(session, &DocumentSession::formatChanged, this, [this] {
@@ -568,94 +574,52 @@ void ContentView::openFile(const QString &path)
 void ContentView::askAboutUnsavedEdits(LeaveReason reason, std::function<void()> proceed,
                                        std::function<void()> cancelled)
 {
-    // One question at a time: this one also settles a pending "File changed on disk".
-    for (QMessageBox *dialog : {m_unsavedQuestion.data(), m_externalDialog.data(), m_errorAlert.data()})
-        if (dialog)
-            dialog->close();
-    const bool changedOnDisk = m_session->externalChangePending()
-                               || (doc() && !m_session->lastSaveFailed() && m_session->fileChangedOnDisk());
-    const std::string name = doc() ? QFileInfo(displayPath(doc()->path)).fileName().toStdString()
-                                   : std::string("Untitled");
-    auto *dialog = new QMessageBox(QMessageBox::Warning, loc("Unsaved Changes"),
-                                   changedOnDisk
-                                       ? loc(Base::Message{"%@ was changed on disk. Your changes are not saved.", {name}})
-                                       : loc(Base::Message{"Your changes to %@ could not be saved.", {name}}),
-                                   QMessageBox::NoButton, this);
-    dialog->setObjectName("unsavedEditsQuestion");
-    dialog->setInformativeText(changedOnDisk ? loc("The file was modified outside the app.")
-                                             : m_session->lastSaveError());
-    dialog->setTextFormat(Qt::PlainText);
-    dialog->setWindowModality(Qt::WindowModal);
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    Chrome::applyPalette(dialog, *m_inputs.theme);
-    QPushButton *overwrite = nullptr;
-    if (changedOnDisk) {
-        overwrite = dialog->addButton(loc("Overwrite disk"), QMessageBox::DestructiveRole);
-        overwrite->setObjectName("overwrite");
-    }
-    QPushButton *saveAs = nullptr;
-    if (reason != LeaveReason::Opening) {
-        saveAs = dialog->addButton(loc("Save As…"), QMessageBox::AcceptRole);
-        saveAs->setObjectName("saveAs");
-    }
-    const char *discardTitle = reason == LeaveReason::Closing   ? "Close Without Saving"
-                               : reason == LeaveReason::Quitting ? "Quit Without Saving"
-                                                                 : "Discard Changes";
-    QPushButton *discard = dialog->addButton(loc(discardTitle), QMessageBox::DestructiveRole);
-    discard->setObjectName("discard");
-    QPushButton *cancel = dialog->addButton(loc("Cancel"), QMessageBox::RejectRole);
-    cancel->setObjectName("cancel");
-    // Return must never throw edits away.
-    dialog->setDefaultButton(cancel);
-    dialog->setEscapeButton(cancel);
-
-    auto answered = std::make_shared<bool>(false);
-    const auto later = [this](std::function<void()> action) {
-        if (action)
-            QMetaObject::invokeMethod(this, std::move(action), Qt::QueuedConnection);
+    DocumentQuestions::UnsavedFacts facts;
+    facts.fileName = doc() ? QFileInfo(displayPath(doc()->path)).fileName() : QStringLiteral("Untitled");
+    facts.changedOnDisk = m_session->externalChangePending()
+                          || (doc() && !m_session->lastSaveFailed() && m_session->fileChangedOnDisk());
+    facts.failure = m_session->lastSaveError();
+    const auto orCancel = [cancelled] {
+        if (cancelled)
+            cancelled();
     };
-    connect(dialog, &QMessageBox::buttonClicked, this,
-            [this, answered, later, proceed, cancelled, overwrite, saveAs, discard](QAbstractButton *button) {
-                if (button == overwrite) {
-                    *answered = true;
-                    overwriteDisk();
-                    later(!isDirty() && !m_session->lastSaveFailed() ? proceed : cancelled);
-                } else if (button == saveAs) {
-                    *answered = true;
-                    m_afterExport = proceed;
-                    later([this, cancelled] {
-                        showSaveAsPanel();
-                        if (!m_panel) {
-                            m_afterExport = nullptr;
-                            if (cancelled)
-                                cancelled();
-                            return;
-                        }
-                        connect(m_panel, &QDialog::rejected, this, [this, cancelled] {
-                            m_afterExport = nullptr;
-                            if (cancelled)
-                                cancelled();
-                        });
-                    });
-                } else if (button == discard) {
-                    *answered = true;
-                    m_session->discardEdits();
-                    later(proceed);
-                }
+    using Answer = DocumentQuestions::UnsavedAnswer;
+    m_questions->askAboutUnsavedEdits(reason, facts, [this, proceed, orCancel](Answer answer) {
+        switch (answer) {
+        case Answer::Overwrite:
+            overwriteDisk();
+            if (!isDirty() && !m_session->lastSaveFailed())
+                proceed();
+            else
+                orCancel();
+            break;
+        case Answer::SaveAs:
+            m_afterExport = proceed;
+            showSaveAsPanel();
+            if (!m_panel) {
+                m_afterExport = nullptr;
+                orCancel();
+                break;
+            }
+            connect(m_panel, &QDialog::rejected, this, [this, orCancel] {
+                m_afterExport = nullptr;
+                orCancel();
             });
-    connect(dialog, &QDialog::finished, this, [answered, later, cancelled] {
-        if (!*answered)
-            later(cancelled);
+            break;
+        case Answer::Discard:
+            m_session->discardEdits();
+            proceed();
+            break;
+        case Answer::Cancel:
+            orCancel();
+            break;
+        }
     });
-    m_unsavedQuestion = dialog;
-    dialog->open();
 }
 
 void ContentView::closeDocumentQuestions()
 {
-    for (QMessageBox *dialog : {m_externalDialog.data(), m_unsavedQuestion.data(), m_reopenConfirmation.data()})
-        if (dialog)
-            dialog->close();
+    m_questions->closeDocumentQuestions();
 }
 
 // ---- External changes -----------------------------------------------------------------------
@@ -667,32 +631,15 @@ void ContentView::checkExternalChange()
 
 void ContentView::raiseExternalChangeDialog()
 {
-    if (m_externalDialog && m_externalDialog->isVisible())
-        return;
-    auto *dialog = new QMessageBox(QMessageBox::Warning, loc("File changed on disk"),
-                                   loc("The file was modified outside the app."), QMessageBox::NoButton, this);
-    dialog->setTextFormat(Qt::PlainText);
-    dialog->setWindowModality(Qt::WindowModal);
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    QPushButton *reload = dialog->addButton(loc("Reload from disk"), QMessageBox::AcceptRole);
-    QPushButton *overwrite = dialog->addButton(loc("Overwrite disk"), QMessageBox::DestructiveRole);
-    QPushButton *keep = dialog->addButton(loc("Keep editing"), QMessageBox::RejectRole);
-    reload->setObjectName("reload");
-    overwrite->setObjectName("overwrite");
-    keep->setObjectName("keep");
-    dialog->setDefaultButton(reload);
-    dialog->setEscapeButton(keep);
-    connect(dialog, &QMessageBox::buttonClicked, this, [this, reload, overwrite](QAbstractButton *button) {
-        if (button == reload)
+    using Answer = DocumentQuestions::ExternalChangeAnswer;
+    m_questions->askAboutExternalChange([this](Answer answer) {
+        if (answer == Answer::Reload)
             reloadFromDisk();
-        else if (button == overwrite)
+        else if (answer == Answer::Overwrite)
             overwriteDisk();
         else
             m_session->keepEditing();
     });
-    connect(dialog, &QDialog::finished, dialog, &QObject::deleteLater);
-    m_externalDialog = dialog;
-    dialog->open();
 }
 
 void ContentView::reloadFromDisk()
@@ -1183,26 +1130,13 @@ void ContentView::copyPath()
         QGuiApplication::clipboard()->setText(displayPath(doc()->path));
 }
 
-QFrame *ContentView::makePopup(const char *name, int margin)
-{
-    auto *popup = new QFrame(this, Qt::Popup);
-    popup->setObjectName(name);
-    popup->setAttribute(Qt::WA_DeleteOnClose);
-    popup->setFrameShape(QFrame::StyledPanel);
-    Chrome::applyPalette(popup, *m_inputs.theme);
-    popup->setAutoFillBackground(true);
-    auto *layout = new QVBoxLayout(popup);
-    layout->setContentsMargins(margin, margin, margin, margin);
-    return popup;
-}
-
 void ContentView::showThemePopover(QWidget *anchor)
 {
     if (m_themePopover) {
         m_themePopover->close();
         return;
     }
-    QFrame *popover = makePopup("themePopover", 10);
+    QFrame *popover = StatusMenus::popup(this, "themePopover", 10, *m_inputs.theme);
     QLayout *layout = popover->layout();
     auto *picker = new Highlighting::ThemePicker(popover);
     picker->setSelected(QString::fromUtf8(m_inputs.theme->id().data(), qsizetype(m_inputs.theme->id().size())));
@@ -1220,38 +1154,6 @@ void ContentView::showThemePopover(QWidget *anchor)
 
 // ---- Encodings and line endings -----------------------------------------------------------
 
-namespace {
-
-// The encodings a file can be saved in, with the mark each is written with. UTF-16 and UTF-32
-// carry their mark: without one a reader can only guess the byte order.
-struct SaveEncoding {
-    Documents::Encoding encoding;
-    bool withBOM;
-};
-constexpr std::array<SaveEncoding, 11> saveEncodings = {{
-    {Documents::Encoding::Utf8, false},
-    {Documents::Encoding::Utf8, true},
-    {Documents::Encoding::Utf16LE, true},
-    {Documents::Encoding::Utf16BE, true},
-    {Documents::Encoding::Utf32LE, true},
-    {Documents::Encoding::Utf32BE, true},
-    {Documents::Encoding::Windows1251, false},
-    {Documents::Encoding::Windows1252, false},
-    {Documents::Encoding::Latin1, false},
-    {Documents::Encoding::MacRoman, false},
-    {Documents::Encoding::Ascii, false},
-}};
-
-QString saveEncodingLabel(const SaveEncoding &choice)
-{
-    const QString name = fromView(Documents::displayName(choice.encoding));
-    if (choice.encoding == Documents::Encoding::Utf8 && choice.withBOM)
-        return loc(Base::Message{"%@ with BOM", {name.toStdString()}});
-    return name;
-}
-
-} // namespace
-
 void ContentView::popUpStatusMenu(QMenu *menu, QWidget *item)
 {
     if (m_statusMenu)
@@ -1266,29 +1168,9 @@ QMenu *ContentView::showEncodingMenu()
 {
     if (!doc())
         return nullptr;
-    auto *menu = new QMenu(this);
-    menu->setObjectName("encodingMenu");
-    QMenu *reopen = menu->addMenu(loc("Reopen with Encoding"));
-    reopen->setObjectName("reopenMenu");
-    for (const Documents::Encoding encoding : Documents::allEncodings) {
-        QAction *action = reopen->addAction(Chrome::literalTitle(fromView(Documents::displayName(encoding))));
-        action->setObjectName(fromView(Documents::encodingId(encoding)));
-        action->setCheckable(true);
-        action->setChecked(encoding == doc()->encoding);
-        connect(action, &QAction::triggered, this, [this, encoding] { reopenWithEncoding(encoding); });
-    }
-    QMenu *save = menu->addMenu(loc("Save with Encoding"));
-    save->setObjectName("saveMenu");
-    for (const SaveEncoding &choice : saveEncodings) {
-        QAction *action = save->addAction(Chrome::literalTitle(saveEncodingLabel(choice)));
-        action->setObjectName(fromView(Documents::encodingId(choice.encoding))
-                              + (choice.encoding == Documents::Encoding::Utf8 && choice.withBOM ? "-bom" : ""));
-        action->setCheckable(true);
-        action->setChecked(choice.encoding == doc()->encoding
-                           && (choice.withBOM == doc()->hadBOM || choice.encoding != Documents::Encoding::Utf8));
-        connect(action, &QAction::triggered, this,
-                [this, choice] { saveWithEncoding(choice.encoding, choice.withBOM); });
-    }
+    QMenu *menu = StatusMenus::encodingMenu(
+        this, *doc(), [this](Documents::Encoding encoding) { reopenWithEncoding(encoding); },
+        [this](Documents::Encoding encoding, bool withBOM) { saveWithEncoding(encoding, withBOM); });
     popUpStatusMenu(menu, m_statusBar->encodingItem());
     return menu;
 }
@@ -1297,16 +1179,8 @@ QMenu *ContentView::showLineEndingMenu()
 {
     if (!doc())
         return nullptr;
-    auto *menu = new QMenu(this);
-    menu->setObjectName("lineEndingMenu");
-    for (const Documents::LineEnding ending : {Documents::LineEnding::Lf, Documents::LineEnding::Crlf,
-                                               Documents::LineEnding::Cr}) {
-        QAction *action = menu->addAction(fromView(Documents::label(ending)));
-        action->setObjectName(fromView(Documents::label(ending)));
-        action->setCheckable(true);
-        action->setChecked(ending == doc()->lineEnding);
-        connect(action, &QAction::triggered, this, [this, ending] { setLineEnding(ending); });
-    }
+    QMenu *menu = StatusMenus::lineEndingMenu(this, doc()->lineEnding,
+                                              [this](Documents::LineEnding ending) { setLineEnding(ending); });
     popUpStatusMenu(menu, m_statusBar->lineEndingItem());
     return menu;
 }
@@ -1316,33 +1190,10 @@ void ContentView::reopenWithEncoding(Documents::Encoding encoding)
     if (!doc())
         return;
     const auto reopen = [this, encoding] { m_session->reloadDiscardingEdits(encoding); };
-    if (!isDirty()) {
+    if (!isDirty())
         reopen();
-        return;
-    }
-    if (m_reopenConfirmation)
-        m_reopenConfirmation->close();
-    const QString name = fromView(Documents::displayName(encoding));
-    const QString question = loc(Base::Message{"Reopen with %@?", {name.toStdString()}});
-    auto *dialog = new QMessageBox(QMessageBox::Warning, question, question, QMessageBox::NoButton, this);
-    dialog->setInformativeText(loc("Your unsaved changes will be lost."));
-    dialog->setObjectName("reopenConfirmation");
-    dialog->setTextFormat(Qt::PlainText);
-    dialog->setWindowModality(Qt::WindowModal);
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    QPushButton *confirm = dialog->addButton(loc("Reopen"), QMessageBox::DestructiveRole);
-    QPushButton *cancel = dialog->addButton(loc("Cancel"), QMessageBox::RejectRole);
-    confirm->setObjectName("reopen");
-    cancel->setObjectName("cancel");
-    dialog->setDefaultButton(cancel);
-    dialog->setEscapeButton(cancel);
-    Chrome::applyPalette(dialog, *m_inputs.theme);
-    connect(dialog, &QMessageBox::buttonClicked, this, [confirm, reopen](QAbstractButton *button) {
-        if (button == confirm)
-            reopen();
-    });
-    m_reopenConfirmation = dialog;
-    dialog->open();
+    else
+        m_questions->confirmReopen(fromView(Documents::displayName(encoding)), reopen);
 }
 
 bool ContentView::saveWithEncoding(Documents::Encoding encoding, bool withBOM)
@@ -1444,49 +1295,18 @@ QWidget *ContentView::showErrorList()
         return nullptr;
     if (m_errorList)
         m_errorList->close();
-    QFrame *popup = makePopup("errorList", 4);
-    QLayout *layout = popup->layout();
-    auto *list = new QListWidget(popup);
-    list->setObjectName("errorListItems");
-    list->setFrameShape(QFrame::NoFrame);
-    list->setFont(Chrome::monospacedFont(11));
-    list->setUniformItemSizes(true);
-    for (const Formatting::ValidationError &error : m_analysis->errors().errors) {
-        const QString position = loc(Base::Message{error.label(), {}});
-        auto *item = new QListWidgetItem(position + QStringLiteral("  ") + QString::fromStdString(error.message), list);
-        item->setData(Qt::UserRole, error.line ? QVariant(qlonglong(*error.line)) : QVariant());
-        item->setToolTip(item->text());
-    }
-    if (m_analysis->errors().stoppedEarly) {
-        auto *more = new QListWidgetItem(loc(Base::Message{"Only the first %d errors are listed.",
-                                                           {std::int64_t(m_analysis->errors().errors.size())}}),
-                                         list);
-        more->setFlags(Qt::NoItemFlags);
-    }
-    layout->addWidget(list);
-    connect(list, &QListWidget::itemClicked, this, [this, popup](QListWidgetItem *item) {
-        const QVariant line = item->data(Qt::UserRole);
-        if (!line.isValid())
-            return;
-        popup->close();
-        m_inputs.goToLine = line.toLongLong();
-        pushEditorInputs();
-    });
-    connect(list, &QListWidget::itemActivated, list, &QListWidget::itemClicked);
-    const int rows = std::min(list->count(), 14);
-    const int widest = list->sizeHintForColumn(0) + 2 * list->frameWidth() + 24;
-    const int width = std::clamp(widest, 360, std::max(360, this->width() - 40));
-    // Fixed before it is placed, so that it opens above the status bar and stays there.
-    list->setFixedSize(width, rows * list->sizeHintForRow(0) + 2 * list->frameWidth() + 2);
-    const QMargins margins = layout->contentsMargins();
-    popup->setFixedSize(list->width() + margins.left() + margins.right(),
-                        list->height() + margins.top() + margins.bottom());
+    QFrame *list = StatusMenus::errorList(this, m_analysis->errors(), width() - 40, *m_inputs.theme,
+                                          [this](long long line) {
+                                              m_inputs.goToLine = line;
+                                              pushEditorInputs();
+                                          });
     QWidget *anchor = m_statusBar->errorsItem();
-    popup->move(anchor->mapToGlobal(QPoint(0, -popup->height() - 4)));
-    m_errorList = popup;
-    popup->show();
-    list->setFocus();
-    return popup;
+    list->move(anchor->mapToGlobal(QPoint(0, -list->height() - 4)));
+    m_errorList = list;
+    list->show();
+    if (QWidget *items = list->findChild<QWidget *>("errorListItems"))
+        items->setFocus();
+    return list;
 }
 
 void ContentView::setDelimiterChoice(Viewers::CSVDelimiterChoice choice)
@@ -1496,46 +1316,12 @@ void ContentView::setDelimiterChoice(Viewers::CSVDelimiterChoice choice)
     scheduleJob(Job::CSVParse);
 }
 
-namespace {
-
-// The steps from the root to the node on `row`: its ancestors are the nearest earlier rows one
-// level up, since rows are listed in pre-order.
-std::vector<Formatting::JSONPathStep> stepsTo(const Viewers::JSONRowList &rows, std::size_t row)
-{
-    std::vector<Formatting::JSONPathStep> steps;
-    std::size_t depth = rows.depth(row);
-    std::size_t at = row;
-    while (depth > 0) {
-        std::size_t parent = at;
-        while (parent > 0 && rows.depth(--parent) >= depth) {
-        }
-        const Viewers::FlatJSONRow child = rows[at];
-        const bool element = rows[parent].node.kind() == Viewers::JSONNodeKind::Array;
-        const std::u16string key = child.node.key().value_or(std::u16string());
-        if (element) {
-            std::size_t index = 0;
-            for (char16_t c : key)
-                if (c >= u'0' && c <= u'9')
-                    index = index * 10 + std::size_t(c - u'0');
-            steps.push_back({std::nullopt, index});
-        } else {
-            steps.push_back({key, 0});
-        }
-        at = parent;
-        depth = rows.depth(parent);
-    }
-    std::reverse(steps.begin(), steps.end());
-    return steps;
-}
-
-} // namespace
-
 std::optional<std::vector<Formatting::JSONPathStep>> ContentView::treeSelectionSteps() const
 {
     const Viewers::JSONTreeView *tree = m_content->treeView();
     if (!doc() || !tree || !tree->selectedRow() || *tree->selectedRow() >= tree->rows().size())
         return std::nullopt;
-    return stepsTo(tree->rows(), *tree->selectedRow());
+    return Viewers::pathSteps(tree->rows()[*tree->selectedRow()].node);
 }
 
 void ContentView::moveCaretToValue(const std::vector<Formatting::JSONPathStep> &steps)
@@ -1551,27 +1337,7 @@ void ContentView::moveCaretToValue(const std::vector<Formatting::JSONPathStep> &
 
 void ContentView::showError(const QString &message)
 {
-    m_errorMessage = message;
-    emit errorShown(message);
-    // The question about unsaved edits already says why they are not saved: one dialog at a time.
-    if (m_unsavedQuestion && m_unsavedQuestion->isVisible() && !m_errorAlert) {
-        m_unsavedQuestion->setInformativeText(message);
-        return;
-    }
-    if (m_errorAlert) {
-        m_errorAlert->setText(message);
-        return;
-    }
-    auto *alert = new QMessageBox(QMessageBox::Warning, loc("Error"), message, QMessageBox::NoButton, this);
-    alert->setObjectName("errorAlert");
-    alert->setTextFormat(Qt::PlainText);
-    alert->addButton(loc("OK"), QMessageBox::AcceptRole);
-    alert->setWindowModality(Qt::WindowModal);
-    alert->setAttribute(Qt::WA_DeleteOnClose);
-    connect(alert, &QDialog::finished, this, [this] { m_errorMessage.clear(); });
-    connect(alert, &QDialog::finished, alert, &QObject::deleteLater);
-    m_errorAlert = alert;
-    alert->open();
+    m_questions->showError(message);
 }
 
 } // namespace App

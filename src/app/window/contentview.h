@@ -2,6 +2,7 @@
 
 #include "app/model/viewmode.h"
 #include "documentanalysis.h"
+#include "documentquestions.h"
 #include "documentsession.h"
 
 #include "editor/editortextview.h"
@@ -54,8 +55,6 @@ struct WindowTimings {
     static WindowTimings &shared();
 };
 
-// What the user is about to do with a window whose edits are not on disk.
-enum class LeaveReason { Closing, Opening, Quitting };
 
 // The root of one document window: the loaded document and everything the window knows about
 // it, the toolbar, the content area (editor and alternate views), the status bar and the toast.
@@ -94,7 +93,7 @@ public:
     // Both run from the event loop, after the question has closed.
     void askAboutUnsavedEdits(LeaveReason reason, std::function<void()> proceed,
                               std::function<void()> cancelled = {});
-    QMessageBox *unsavedEditsQuestion() const { return m_unsavedQuestion; }
+    QMessageBox *unsavedEditsQuestion() const { return m_questions->unsavedEditsQuestion(); }
     // The user gave the edits up: nothing saves them any more (the window is closing, or another
     // file is being loaded over them).
     bool editsDiscarded() const { return m_session->editsDiscarded(); }
@@ -126,7 +125,7 @@ public:
     QMenu *showEncodingMenu();
     QMenu *showLineEndingMenu();
     QWidget *showErrorList();
-    QMessageBox *reopenConfirmation() const { return m_reopenConfirmation; }
+    QMessageBox *reopenConfirmation() const { return m_questions->reopenConfirmation(); }
 
     // ---- Following a log ----
     // Follow mode for LOG documents: text other programs append appears at the end.
@@ -167,7 +166,7 @@ public:
     bool isJSONFormatted() const { return m_analysis->isFormatted(); }
     bool lastSaveFailed() const { return m_session->lastSaveFailed(); }
     bool externalChangePending() const { return m_session->externalChangePending(); }
-    QString errorMessage() const { return m_errorMessage; }
+    QString errorMessage() const { return m_questions->errorMessage(); }
     QString countsText() const { return m_analysis->counts(); }
     long long caretLine() const { return m_caretLine; }
     long long caretColumn() const { return m_caretColumn; }
@@ -201,8 +200,8 @@ public:
     Toast *toast() const { return m_toast; }
     BackgroundJobs &jobs() { return m_analysis->jobs(); }
     DocumentAnalysis &analysis() { return *m_analysis; }
-    QMessageBox *errorAlert() const { return m_errorAlert; }
-    QMessageBox *externalChangeDialog() const { return m_externalDialog; }
+    QMessageBox *errorAlert() const { return m_questions->errorAlert(); }
+    QMessageBox *externalChangeDialog() const { return m_questions->externalChangeDialog(); }
     QWidget *placeholder() const;
     BusyIndicator *loadingIndicator() const { return m_loadingIndicator; }
     // True when commands addressed to the key window concern this one.
@@ -245,8 +244,6 @@ private:
     // Puts the caret on the value, if the text still holds it.
     void moveCaretToValue(const std::vector<Formatting::JSONPathStep> &steps);
     void popUpStatusMenu(QMenu *menu, QWidget *item);
-    // A themed popup of this window with a column layout, deleted when it closes.
-    QFrame *makePopup(const char *name, int margin);
     void appendFollowedText(std::u16string_view text);
     void scrollToEnd();
     void onTextChanged();
@@ -305,15 +302,11 @@ private:
     double m_toolbarMinWidth = 0;
 
     // Dialogs, alive while shown.
-    QString m_errorMessage;
-    QPointer<QMessageBox> m_errorAlert;
-    QPointer<QMessageBox> m_externalDialog;
+    DocumentQuestions *m_questions = nullptr;
     QPointer<QWidget> m_themePopover;
     QPointer<QFileDialog> m_panel;
     QPointer<QMenu> m_statusMenu;
     QPointer<QWidget> m_errorList;
-    QPointer<QMessageBox> m_reopenConfirmation;
-    QPointer<QMessageBox> m_unsavedQuestion;
 
     std::vector<quint64> m_observerTokens;
 };
