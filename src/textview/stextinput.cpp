@@ -28,9 +28,10 @@ bool STTextView::event(QEvent *event)
                                && !(modifiers & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
         if (plainText || key->matches(QKeySequence::Copy) || key->matches(QKeySequence::Cut)
             || key->matches(QKeySequence::Paste) || key->matches(QKeySequence::Undo)
-            || key->matches(QKeySequence::SelectAll)
-            || (modifiers == Qt::ControlModifier && (key->key() == Qt::Key_K || key->key() == Qt::Key_Y))
-            || (modifiers == Qt::ControlModifier && key->key() == Qt::Key_Z)) {
+            || key->matches(QKeySequence::Redo) || key->matches(QKeySequence::SelectAll)
+            || key->matches(QKeySequence::Delete)
+            || (modifiers == Qt::ControlModifier
+                && (key->key() == Qt::Key_K || key->key() == Qt::Key_Y || key->key() == Qt::Key_Z))) {
             event->accept();
             return true;
         }
@@ -78,8 +79,11 @@ void STTextView::keyPressEvent(QKeyEvent *event)
         }
     };
 
-    if (modifiers == Qt::ControlModifier && key == Qt::Key_Y) {
+    // Ctrl+Y is Redo on Linux desktops; the kill ring's yank sits beside it on Ctrl+Shift+Y.
+    if (modifiers == (Qt::ControlModifier | Qt::ShiftModifier) && key == Qt::Key_Y) {
         yank();
+    } else if (modifiers == Qt::ControlModifier && key == Qt::Key_Y) {
+        redo();
     } else if (modifiers == Qt::ControlModifier && key == Qt::Key_K) {
         deleteToEndOfLine();
     } else if (modifiers == (Qt::ControlModifier | Qt::ShiftModifier) && key == Qt::Key_Backspace) {
@@ -126,6 +130,10 @@ void STTextView::keyPressEvent(QKeyEvent *event)
         navigate(control ? m_document->length() : m_document->lineEndOf(m_caret));
     } else if (key == Qt::Key_Return || key == Qt::Key_Enter) {
         insertTyped(u"\n");
+    } else if ((key == Qt::Key_Tab || key == Qt::Key_Backtab) && (modifiers & Qt::ControlModifier)) {
+        // Tab is text here; Ctrl+Tab and Ctrl+Shift+Tab leave the text for the window's other
+        // controls.
+        QAbstractScrollArea::focusNextPrevChild(!(modifiers & Qt::ShiftModifier) && key == Qt::Key_Tab);
     } else if (key == Qt::Key_Tab && !(modifiers & ~Qt::ShiftModifier)) {
         insertTyped(u"\t");
     } else if (key == Qt::Key_Escape && isFindBarVisible()) {

@@ -3,6 +3,10 @@
 #include "app/model/fontsize.h"
 #include "app/services/preferences.h"
 #include "app/window/chrome.h"
+#include "app/window/documentwindow.h"
+#include "app/window/statusmenus.h"
+
+#include "editcommands.h"
 
 #include "base/localization.h"
 #include "base/notificationcenter.h"
@@ -10,6 +14,7 @@
 #include "textview/findaction.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
@@ -29,6 +34,21 @@ QVariant findCode(FindAction action)
 std::function<void(QMainWindow *)> post(const QString &name, QVariant object = {})
 {
     return [name, object](QMainWindow *) { NotificationCenter::defaultCenter().post(name, object); };
+}
+
+// A standard editing command, for whatever has the keyboard focus.
+std::function<void(QMainWindow *)> edit(EditAction action)
+{
+    return [action](QMainWindow *) { performEditAction(action, QApplication::focusWidget()); };
+}
+
+// The window's view at `index` among those its document offers.
+std::function<void(QMainWindow *)> view(int index)
+{
+    return [index](QMainWindow *window) {
+        if (auto *document = qobject_cast<DocumentWindow *>(window))
+            document->contentView()->showOfferedMode(index);
+    };
 }
 
 std::function<void(QMainWindow *)> run(std::function<void()> action)
@@ -69,8 +89,16 @@ QList<Command> allCommands(const CommandActions &actions)
          true},
         {M::File, "quit", "Quit", {K(Qt::CTRL | Qt::Key_Q)}, run(actions.quit), true},
 
+        {M::Edit, "undo", "Undo", {K(Qt::CTRL | Qt::Key_Z)}, edit(EditAction::Undo)},
+        {M::Edit, "redo", "Redo", {K(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), K(Qt::CTRL | Qt::Key_Y)}, edit(EditAction::Redo)},
+        {M::Edit, "cut", "Cut", {K(Qt::CTRL | Qt::Key_X)}, edit(EditAction::Cut), true},
+        {M::Edit, "copy", "Copy", {K(Qt::CTRL | Qt::Key_C)}, edit(EditAction::Copy)},
+        {M::Edit, "paste", "Paste", {K(Qt::CTRL | Qt::Key_V)}, edit(EditAction::Paste)},
+        {M::Edit, "delete", "Delete", {K(Qt::Key_Delete)}, edit(EditAction::Delete)},
+        {M::Edit, "selectAll", "Select All", {K(Qt::CTRL | Qt::Key_A)}, edit(EditAction::SelectAll)},
+
         {M::Edit, "find", "Find…", {K(Qt::CTRL | Qt::Key_F)},
-         post(Notifications::findAction, findCode(FindAction::ShowFindInterface))},
+         post(Notifications::findAction, findCode(FindAction::ShowFindInterface)), true},
         {M::Edit, "findNext", "Find Next", {K(Qt::CTRL | Qt::Key_G), K(Qt::Key_F3)},
          post(Notifications::findAction, findCode(FindAction::NextMatch))},
         {M::Edit, "findPrevious", "Find Previous", {K(Qt::CTRL | Qt::SHIFT | Qt::Key_G), K(Qt::SHIFT | Qt::Key_F3)},
@@ -93,6 +121,16 @@ QList<Command> allCommands(const CommandActions &actions)
         {M::Edit, "moveLineUp", "Move Line Up", {K(Qt::ALT | Qt::Key_Up)}, post(Notifications::moveLineUp)},
         {M::Edit, "moveLineDown", "Move Line Down", {K(Qt::ALT | Qt::Key_Down)}, post(Notifications::moveLineDown)},
 
+        // The window's views: the text, its structured view (table, preview or tree), the split.
+        {M::View, "viewText", "Text", {K(Qt::CTRL | Qt::Key_1)}, view(0)},
+        {M::View, "viewStructure", "Table, Preview or Tree", {K(Qt::CTRL | Qt::Key_2)}, view(1)},
+        {M::View, "viewSplit", "Split", {K(Qt::CTRL | Qt::Key_3)}, view(2)},
+        {M::View, "fullScreen", "Full Screen", {K(Qt::Key_F11)},
+         [](QMainWindow *window) {
+             if (window)
+                 window->setWindowState(window->windowState() ^ Qt::WindowFullScreen);
+         }},
+
         // Shared by every window, like the toolbar's controls.
         {M::View, "larger", "Larger Text", {K(Qt::CTRL | Qt::Key_Plus), K(Qt::CTRL | Qt::Key_Equal)},
          run([&preferences] { preferences.setFontSize(largerFontSize(preferences.fontSize())); })},
@@ -106,6 +144,73 @@ QList<Command> allCommands(const CommandActions &actions)
         {M::Help, "about", "About Corvane", {}, run(actions.about)},
     };
 }
+
+namespace {
+
+// File → Reopen with Encoding, Save with Encoding and Line Endings: the status bar's menus, for the
+// keyboard. Filled when they open, from the window's document.
+void addDocumentFormatMenus(QMenu *file, QMainWindow *window)
+{
+    auto *document = qobject_cast<DocumentWindow *>(window);
+    if (!document)
+        return;
+    ContentView *view = document->contentView();
+    QMenu *reopen = file->addMenu(loc("Reopen with Encoding"));
+    reopen->setObjectName("reopenWithEncoding");
+    QMenu *save = file->addMenu(loc("Save with Encoding"));
+    save->setObjectName("saveWithEncoding");
+    QMenu *endings = file->addMenu(loc("Line Endings"));
+    endings->setObjectName("lineEndings");
+    QObject::connect(file, &QMenu::aboutToShow, file, [view, reopen, save, endings] {
+        for (QMenu *menu : {reopen, save, endings})
+            menu->setEnabled(view->doc().has_value());
+        if (!view->doc())
+            return;
+        StatusMenus::fillReopenMenu(reopen, *view->doc(),
+                                    [view](Documents::Encoding encoding) { view->reopenWithEncoding(encoding); });
+        StatusMenus::fillSaveMenu(save, *view->doc(), [view](Documents::Encoding encoding, bool withBOM) {
+            view->saveWithEncoding(encoding, withBOM);
+        });
+        StatusMenus::fillLineEndingMenu(endings, view->doc()->lineEnding,
+                                        [view](Documents::LineEnding ending) { view->setLineEnding(ending); });
+    });
+}
+
+// The editing commands are enabled as the focused widget allows.
+void trackEditing(QMenu *edit, QMainWindow *window)
+{
+    const auto update = [edit, window] {
+        QWidget *focus = QApplication::focusWidget();
+        if (focus && focus->window() != window)
+            return;
+        for (const auto &[id, action] : {std::pair{"undo", EditAction::Undo}, std::pair{"redo", EditAction::Redo},
+                                         std::pair{"cut", EditAction::Cut}, std::pair{"copy", EditAction::Copy},
+                                         std::pair{"paste", EditAction::Paste}, std::pair{"delete", EditAction::Delete},
+                                         std::pair{"selectAll", EditAction::SelectAll}})
+            if (QAction *item = edit->findChild<QAction *>(QString::fromLatin1(id)))
+                item->setEnabled(editActionAvailable(action, focus));
+    };
+    QObject::connect(edit, &QMenu::aboutToShow, edit, update);
+    QObject::connect(qApp, &QApplication::focusChanged, edit, update);
+}
+
+// View → Text, Table/Preview/Tree and Split are enabled as the window's document offers them.
+void trackViews(QMenu *viewMenu, QMainWindow *window)
+{
+    auto *document = qobject_cast<DocumentWindow *>(window);
+    if (!document)
+        return;
+    QObject::connect(viewMenu, &QMenu::aboutToShow, viewMenu, [viewMenu, document] {
+        const std::size_t offered = document->contentView()->offeredModeCount();
+        for (const auto &[id, index] : {std::pair{"viewText", 0u}, std::pair{"viewStructure", 1u}, std::pair{"viewSplit", 2u}})
+            if (QAction *item = viewMenu->findChild<QAction *>(QString::fromLatin1(id)))
+                item->setEnabled(index < offered);
+        if (QAction *full = viewMenu->findChild<QAction *>(QStringLiteral("fullScreen")))
+            full->setChecked(document->isFullScreen());
+    });
+}
+
+} // namespace
 
 QMenuBar *installMenus(QMainWindow *window, const CommandActions &actions)
 {
@@ -125,6 +230,8 @@ QMenuBar *installMenus(QMainWindow *window, const CommandActions &actions)
         item->setShortcuts(command.shortcuts);
         item->setShortcutContext(Qt::WindowShortcut);
         QObject::connect(item, &QAction::triggered, window, [window, action = command.action] { action(window); });
+        if (command.id == "save")
+            addDocumentFormatMenus(menu, window);
 
         // The View toggles show the shared preference's state.
         std::function<bool()> state;
@@ -139,7 +246,11 @@ QMenuBar *installMenus(QMainWindow *window, const CommandActions &actions)
             item->setChecked(state());
             QObject::connect(&preferences, &Preferences::changed, item, [item, state] { item->setChecked(state()); });
         }
+        if (command.id == "fullScreen")
+            item->setCheckable(true);
     }
+    trackEditing(menus[int(Command::Menu::Edit)], window);
+    trackViews(menus[int(Command::Menu::View)], window);
     window->setMenuBar(bar);
     return bar;
 }

@@ -444,6 +444,17 @@ void ContentView::showValidation()
     }
 }
 
+std::size_t ContentView::offeredModeCount() const
+{
+    return doc() ? offeredModes(doc()->kind).size() : 0;
+}
+
+void ContentView::showOfferedMode(std::size_t index)
+{
+    if (index < offeredModeCount())
+        setMode(offeredModes(doc()->kind)[index]);
+}
+
 void ContentView::setMode(ViewMode mode)
 {
     if (mode == m_mode)

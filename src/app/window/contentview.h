@@ -162,6 +162,10 @@ public:
     bool isDirty() const;
     ViewMode mode() const { return m_mode; }
     void setMode(ViewMode mode);
+    // The views the document offers (Text, then Table, Preview or Tree, then Split), as the
+    // toolbar's picker lists them; showing an index past them does nothing.
+    std::size_t offeredModeCount() const;
+    void showOfferedMode(std::size_t index);
     const Formatting::Validation &jsonValidation() const { return m_analysis->validation(); }
     bool isJSONFormatted() const { return m_analysis->isFormatted(); }
     bool lastSaveFailed() const { return m_session->lastSaveFailed(); }

@@ -63,25 +63,24 @@ QFrame *popup(QWidget *parent, const char *name, int margin, const Highlighting:
     return frame;
 }
 
-QMenu *encodingMenu(QWidget *parent, const Documents::LoadedDoc &doc,
-                    std::function<void(Documents::Encoding)> reopen,
-                    std::function<void(Documents::Encoding, bool withBOM)> saveWith)
+void fillReopenMenu(QMenu *menu, const Documents::LoadedDoc &doc, std::function<void(Documents::Encoding)> reopen)
 {
-    auto *menu = new QMenu(parent);
-    menu->setObjectName("encodingMenu");
-    QMenu *reopenMenu = menu->addMenu(loc("Reopen with Encoding"));
-    reopenMenu->setObjectName("reopenMenu");
+    menu->clear();
     for (const Documents::Encoding encoding : Documents::allEncodings) {
-        QAction *action = reopenMenu->addAction(Chrome::literalTitle(fromView(Documents::displayName(encoding))));
+        QAction *action = menu->addAction(Chrome::literalTitle(fromView(Documents::displayName(encoding))));
         action->setObjectName(fromView(Documents::encodingId(encoding)));
         action->setCheckable(true);
         action->setChecked(encoding == doc.encoding);
         QObject::connect(action, &QAction::triggered, menu, [reopen, encoding] { reopen(encoding); });
     }
-    QMenu *save = menu->addMenu(loc("Save with Encoding"));
-    save->setObjectName("saveMenu");
+}
+
+void fillSaveMenu(QMenu *menu, const Documents::LoadedDoc &doc,
+                  std::function<void(Documents::Encoding, bool withBOM)> saveWith)
+{
+    menu->clear();
     for (const SaveEncoding &choice : saveEncodings) {
-        QAction *action = save->addAction(Chrome::literalTitle(saveEncodingLabel(choice)));
+        QAction *action = menu->addAction(Chrome::literalTitle(saveEncodingLabel(choice)));
         action->setObjectName(fromView(Documents::encodingId(choice.encoding))
                               + (choice.encoding == Documents::Encoding::Utf8 && choice.withBOM ? "-bom" : ""));
         action->setCheckable(true);
@@ -90,14 +89,11 @@ QMenu *encodingMenu(QWidget *parent, const Documents::LoadedDoc &doc,
         QObject::connect(action, &QAction::triggered, menu,
                          [saveWith, choice] { saveWith(choice.encoding, choice.withBOM); });
     }
-    return menu;
 }
 
-QMenu *lineEndingMenu(QWidget *parent, Documents::LineEnding current,
-                      std::function<void(Documents::LineEnding)> choose)
+void fillLineEndingMenu(QMenu *menu, Documents::LineEnding current, std::function<void(Documents::LineEnding)> choose)
 {
-    auto *menu = new QMenu(parent);
-    menu->setObjectName("lineEndingMenu");
+    menu->clear();
     for (const Documents::LineEnding ending :
          {Documents::LineEnding::Lf, Documents::LineEnding::Crlf, Documents::LineEnding::Cr}) {
         QAction *action = menu->addAction(fromView(Documents::label(ending)));
@@ -106,6 +102,29 @@ QMenu *lineEndingMenu(QWidget *parent, Documents::LineEnding current,
         action->setChecked(ending == current);
         QObject::connect(action, &QAction::triggered, menu, [choose, ending] { choose(ending); });
     }
+}
+
+QMenu *encodingMenu(QWidget *parent, const Documents::LoadedDoc &doc,
+                    std::function<void(Documents::Encoding)> reopen,
+                    std::function<void(Documents::Encoding, bool withBOM)> saveWith)
+{
+    auto *menu = new QMenu(parent);
+    menu->setObjectName("encodingMenu");
+    QMenu *reopenMenu = menu->addMenu(loc("Reopen with Encoding"));
+    reopenMenu->setObjectName("reopenMenu");
+    fillReopenMenu(reopenMenu, doc, std::move(reopen));
+    QMenu *save = menu->addMenu(loc("Save with Encoding"));
+    save->setObjectName("saveMenu");
+    fillSaveMenu(save, doc, std::move(saveWith));
+    return menu;
+}
+
+QMenu *lineEndingMenu(QWidget *parent, Documents::LineEnding current,
+                      std::function<void(Documents::LineEnding)> choose)
+{
+    auto *menu = new QMenu(parent);
+    menu->setObjectName("lineEndingMenu");
+    fillLineEndingMenu(menu, current, std::move(choose));
     return menu;
 }
 

@@ -26,6 +26,11 @@ QFrame *popup(QWidget *parent, const char *name, int margin, const Highlighting:
 QMenu *encodingMenu(QWidget *parent, const Documents::LoadedDoc &doc,
                     std::function<void(Documents::Encoding)> reopen,
                     std::function<void(Documents::Encoding, bool withBOM)> saveWith);
+// The same choices filled into an existing menu (the menu bar's submenus), replacing its items.
+void fillReopenMenu(QMenu *menu, const Documents::LoadedDoc &doc, std::function<void(Documents::Encoding)> reopen);
+void fillSaveMenu(QMenu *menu, const Documents::LoadedDoc &doc,
+                  std::function<void(Documents::Encoding, bool withBOM)> saveWith);
+void fillLineEndingMenu(QMenu *menu, Documents::LineEnding current, std::function<void(Documents::LineEnding)> choose);
 // LF, CRLF, CR, the current one checked.
 QMenu *lineEndingMenu(QWidget *parent, Documents::LineEnding current,
                       std::function<void(Documents::LineEnding)> choose);

@@ -9,6 +9,9 @@
 #include "app/services/preferences.h"
 #include "app/services/updatechecker.h"
 #include "app/window/contentview.h"
+#include "viewers/csvtableview.h"
+#include "app/window/documenttoolbar.h"
+#include "app/window/contentarea.h"
 #include "app/window/documentwindow.h"
 #include "app/window/scratchcloseguard.h"
 #include "app/window/windowsession.h"
@@ -22,6 +25,7 @@
 #include <QPushButton>
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QFile>
 #include <QFileDialog>
 #include <QMenuBar>
@@ -50,6 +54,11 @@ private slots:
     void menuKeysReachTheirCommands_data();
     void menuKeysReachTheirCommands();
     void menuTitlesUseDesktopWording();
+    void editMenuStartsWithTheStandardGroup();
+    void editCommandsActOnTheFocusedView();
+    void viewKeysAndFullScreen();
+    void encodingsAndLineEndingsFromTheFileMenu();
+    void controlTabLeavesTheTextAndTabOrderFollowsTheToolbar();
     void onlyTheKeyWindowActs();
     void forceFlushScratchAddressesOneWindowOrAll();
     void externalFileRelayLoadsOnce();
@@ -240,6 +249,150 @@ void TestShell::menuTitlesUseDesktopWording()
     QCOMPARE(command(other, "lineNumbers")->isChecked(), !before);
     command(other, "lineNumbers")->trigger();
     QCOMPARE(command(window, "lineNumbers")->isChecked(), before);
+}
+
+void TestShell::editMenuStartsWithTheStandardGroup()
+{
+    DocumentWindow *window = m_delegate->openWindowForURL(writeFile("e.txt", "text"));
+    QStringList ids;
+    QMenu *menu = qobject_cast<QMenu *>(command(window, "undo")->parent());
+    QVERIFY(menu);
+    for (QAction *action : menu->actions())
+        if (!action->isSeparator())
+            ids << action->objectName();
+    QCOMPARE(ids.mid(0, 7), (QStringList{"undo", "redo", "cut", "copy", "paste", "delete", "selectAll"}));
+    QCOMPARE(command(window, "redo")->shortcuts(),
+             (QList<QKeySequence>{QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)}));
+    QCOMPARE(command(window, "delete")->shortcut(), QKeySequence(Qt::Key_Delete));
+    QCOMPARE(command(window, "selectAll")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_A));
+}
+
+void TestShell::editCommandsActOnTheFocusedView()
+{
+    DocumentWindow *window = m_delegate->openWindowForURL(writeFile("e.txt", "one two"));
+    QVERIFY(waitForLoad(window));
+    makeKey(window);
+    STTextView *text = window->contentView()->textView();
+    text->setFocus();
+    QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget *>(text));
+    const auto trigger = [window](const char *id) {
+        QAction *action = command(window, id);
+        QMenu *menu = qobject_cast<QMenu *>(action->parent());
+        emit menu->aboutToShow(); // as when the menu opens: the states are brought up to date
+        if (!action->isEnabled())
+            return false;
+        action->trigger();
+        return true;
+    };
+    QVERIFY(!trigger("undo")); // nothing to undo yet
+    QVERIFY(!trigger("cut"));  // nothing selected
+    text->setTextSelection({0, 3});
+    QVERIFY(trigger("cut"));
+    QCOMPARE(window->contentView()->text(), std::u16string(u" two"));
+    QCOMPARE(QGuiApplication::clipboard()->text(), QString("one"));
+    text->setTextSelection({4, 0});
+    QVERIFY(trigger("paste"));
+    QCOMPARE(window->contentView()->text(), std::u16string(u" twoone"));
+    QVERIFY(trigger("undo"));
+    QCOMPARE(window->contentView()->text(), std::u16string(u" two"));
+    QVERIFY(trigger("redo"));
+    QCOMPARE(window->contentView()->text(), std::u16string(u" twoone"));
+    QVERIFY(trigger("selectAll"));
+    QVERIFY(trigger("delete"));
+    QCOMPARE(window->contentView()->text(), std::u16string());
+
+    // The table copies its selected cells; it has nothing to paste into.
+    DocumentWindow *table = m_delegate->openWindowForURL(writeFile("t.csv", "a,b\n1,2\n"));
+    QVERIFY(waitForLoad(table));
+    makeKey(table);
+    advance(250); // the table's parse waits for its delay, then runs on a worker
+    QTRY_VERIFY(table->contentView()->parsedTable().has_value());
+    auto *view = table->contentView()->contentArea()->tableView();
+    view->setFocus();
+    view->setSelectedCell(Viewers::CSVTableView::Cell{0, 1});
+    QGuiApplication::clipboard()->clear();
+    QAction *paste = command(table, "paste");
+    emit qobject_cast<QMenu *>(paste->parent())->aboutToShow();
+    QVERIFY(!paste->isEnabled());
+    QAction *copy = command(table, "copy");
+    QVERIFY(copy->isEnabled());
+    copy->trigger();
+    QCOMPARE(QGuiApplication::clipboard()->text(), QString("2"));
+}
+
+void TestShell::viewKeysAndFullScreen()
+{
+    DocumentWindow *window = m_delegate->openWindowForURL(writeFile("v.md", "# Title\n"));
+    QVERIFY(waitForLoad(window));
+    makeKey(window);
+    ContentView *view = window->contentView();
+    QCOMPARE(view->mode(), ViewMode::Preview);
+    QTest::keyClick(window, Qt::Key_1, Qt::ControlModifier);
+    QCOMPARE(view->mode(), ViewMode::Text);
+    QTest::keyClick(window, Qt::Key_3, Qt::ControlModifier);
+    QCOMPARE(view->mode(), ViewMode::Split);
+    QTest::keyClick(window, Qt::Key_2, Qt::ControlModifier);
+    QCOMPARE(view->mode(), ViewMode::Preview);
+    // A kind without a second view stays in the text.
+    DocumentWindow *plain = m_delegate->openWindowForURL(writeFile("v.yaml", "a: 1\n"));
+    QVERIFY(waitForLoad(plain));
+    makeKey(plain);
+    QTest::keyClick(plain, Qt::Key_2, Qt::ControlModifier);
+    QCOMPARE(plain->contentView()->mode(), ViewMode::Text);
+    QVERIFY(!plain->isFullScreen());
+    command(plain, "fullScreen")->trigger();
+    QVERIFY(plain->windowState() & Qt::WindowFullScreen);
+    command(plain, "fullScreen")->trigger();
+    QVERIFY(!(plain->windowState() & Qt::WindowFullScreen));
+}
+
+void TestShell::encodingsAndLineEndingsFromTheFileMenu()
+{
+    DocumentWindow *window = m_delegate->openWindowForURL(writeFile("f.txt", "caf\xC3\xA9\n"));
+    QVERIFY(waitForLoad(window));
+    QMenu *file = qobject_cast<QMenu *>(command(window, "save")->parent());
+    emit file->aboutToShow();
+    auto *save = file->findChild<QMenu *>("saveWithEncoding");
+    auto *endings = file->findChild<QMenu *>("lineEndings");
+    auto *reopen = file->findChild<QMenu *>("reopenWithEncoding");
+    QVERIFY(save && endings && reopen);
+    QVERIFY(reopen->findChild<QAction *>("utf-8")->isChecked());
+    QVERIFY(endings->findChild<QAction *>("LF")->isChecked());
+    save->findChild<QAction *>("windows-1252")->trigger();
+    endings->findChild<QAction *>("CRLF")->trigger();
+    QCOMPARE(window->contentView()->doc()->encoding, Documents::Encoding::Windows1252);
+    QCOMPARE(window->contentView()->doc()->lineEnding, Documents::LineEnding::Crlf);
+    window->contentView()->saveIfDirty(SaveReason::AutoSave);
+    QFile written(path("f.txt"));
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    QCOMPARE(written.readAll(), QByteArray("caf\xE9\r\n"));
+}
+
+void TestShell::controlTabLeavesTheTextAndTabOrderFollowsTheToolbar()
+{
+    DocumentWindow *window = m_delegate->openWindowForURL(writeFile("tab.txt", "text"));
+    QVERIFY(waitForLoad(window));
+    makeKey(window);
+    STTextView *text = window->contentView()->textView();
+    text->setFocus();
+    QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget *>(text));
+    QTest::keyClick(text, Qt::Key_Tab, Qt::ControlModifier);
+    QVERIFY(QApplication::focusWidget() != text);
+    QCOMPARE(window->contentView()->text(), std::u16string(u"text")); // no tab typed
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
+    QTest::keyClick(text, Qt::Key_Tab);
+    QCOMPARE(window->contentView()->text().front(), u'\t'); // Tab itself is text
+
+    // The toolbar's buttons come in the focus chain from left to right.
+    QList<QWidget *> buttons;
+    DocumentToolbar *toolbar = window->contentView()->toolbar();
+    for (QWidget *widget = toolbar->nextInFocusChain(); widget != toolbar; widget = widget->nextInFocusChain())
+        if (toolbar->isAncestorOf(widget) && widget->isVisible() && (widget->focusPolicy() & Qt::TabFocus))
+            buttons << widget;
+    QVERIFY(buttons.size() >= 5);
+    for (int i = 1; i < buttons.size(); ++i)
+        QVERIFY2(buttons[i - 1]->mapTo(toolbar, QPoint()).x() < buttons[i]->mapTo(toolbar, QPoint()).x(),
+                 qPrintable(buttons[i]->objectName()));
 }
 
 void TestShell::onlyTheKeyWindowActs()
