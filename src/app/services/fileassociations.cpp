@@ -11,17 +11,28 @@ const QList<FileAssociationType> &FileAssociations::all()
         {"json", loc("JSON"), {"application/json"}, {"json"}},
         {"ndjson", loc("NDJSON"), {"application/x-ndjson"}, {"ndjson", "jsonl"}},
         {"csv", loc("CSV"), {"text/csv", "text/tab-separated-values"}, {"csv", "tsv"}},
-        {"txt", loc("TXT"), {"text/plain"}, {"txt"}},
+        {"txt", loc("TXT"), {"text/plain"}, {"txt"}, false,
+         loc("Off by default: it would also open scripts and HTML")},
         {"markdown", loc("Markdown"), {"text/markdown"}, {"md", "markdown"}},
         // Debian's shared-mime-info names YAML application/yaml with application/x-yaml as an
         // alias; older systems and other applications use the alias, so both are registered.
         {"yaml", loc("YAML"), {"application/x-yaml", "application/yaml"}, {"yaml", "yml"}},
         {"toml", loc("TOML"), {"application/toml"}, {"toml"}},
-        {"xml", loc("XML"), {"application/xml"}, {"xml"}},
+        {"xml", loc("XML"), {"application/xml"}, {"xml"}, false,
+         loc("Off by default: it would also open SVG and XHTML")},
         {"plist", loc("plist"), {"application/x-plist"}, {"plist"}},
         {"log", loc("LOG"), {"text/x-log"}, {"log"}},
     };
     return table;
+}
+
+QSet<QString> FileAssociations::preselected()
+{
+    QSet<QString> ids;
+    for (const FileAssociationType &type : all())
+        if (type.preselected)
+            ids.insert(type.id);
+    return ids;
 }
 
 int FileAssociations::apply(const QSet<QString> &ids)

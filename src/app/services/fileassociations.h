@@ -16,6 +16,11 @@ struct FileAssociationType {
     QString label;            // shown in the list, through loc
     QStringList contentTypes; // MIME types to register; more than one when the type has aliases
     QStringList extensions;   // without the full stop, as shown under the label
+    // The desktop hands every subtype of a MIME type to its default application (all of
+    // text/plain's: scripts, HTML; all of application/xml's: SVG, XHTML), so the broad types are
+    // offered unchecked, with `caveat` saying why.
+    bool preselected = true;
+    QString caveat;
 };
 
 // The roles a default handler is registered for, with the values the macOS call takes. On the
@@ -51,6 +56,8 @@ public:
 
     // The ten types in display order: json, ndjson, csv, txt, markdown, yaml, toml, xml, plist, log.
     static const QList<FileAssociationType> &all();
+    // The ids of all() checked when the first-run sheet opens: all but the broad types.
+    static QSet<QString> preselected();
 
     // Registers the application for each row of all() whose id is in `ids`: for every content
     // type of the row, as editor, then viewer, then for all roles, all three whatever the

@@ -272,7 +272,7 @@ private:
 
 FileAssociationsSheet::FileAssociationsSheet(Mode mode, DefaultHandlerRegistry &registry, QWidget *parent)
     : QDialog(parent), m_mode(mode), m_registry(registry), m_theme(Highlighting::Theme::defaultTheme()),
-      m_selected(allIds())
+      m_selected(FileAssociations::preselected())
 {
     build();
 }
@@ -280,7 +280,7 @@ FileAssociationsSheet::FileAssociationsSheet(Mode mode, DefaultHandlerRegistry &
 FileAssociationsSheet::FileAssociationsSheet(Mode mode, std::unique_ptr<DefaultHandlerRegistry> registry,
                                              QWidget *parent)
     : QDialog(parent), m_mode(mode), m_ownedRegistry(std::move(registry)), m_registry(*m_ownedRegistry),
-      m_theme(Highlighting::Theme::defaultTheme()), m_selected(allIds())
+      m_theme(Highlighting::Theme::defaultTheme()), m_selected(FileAssociations::preselected())
 {
     build();
 }
@@ -336,8 +336,10 @@ void FileAssociationsSheet::build()
         QStringList extensions;
         for (const QString &extension : type.extensions)
             extensions << QLatin1Char('.') + extension;
-        auto *row = new AssociationRow(type.label, extensions.join(QStringLiteral(", ")), AssociationRow::Detail::Below,
-                                       m_list);
+        QString detail = extensions.join(QStringLiteral(", "));
+        if (!type.caveat.isEmpty())
+            detail += QStringLiteral(" · ") + type.caveat;
+        auto *row = new AssociationRow(type.label, detail, AssociationRow::Detail::Below, m_list);
         row->setObjectName(type.id);
         row->setDivider(i + 1 < types.size());
         connect(row, &QAbstractButton::clicked, this, [this, id = type.id] {

@@ -153,18 +153,22 @@ void TestFileAssociations::tableHasTheTenTypesInOrder_data()
     QTest::addColumn<QString>("label");
     QTest::addColumn<QStringList>("contentTypes");
     QTest::addColumn<QStringList>("extensions");
+    QTest::addColumn<bool>("preselected");
     int row = 0;
-    auto add = [&row](const char *id, const char *label, QStringList types, QStringList extensions) {
-        QTest::newRow(id) << row++ << id << label << types << extensions;
+    auto add = [&row](const char *id, const char *label, QStringList types, QStringList extensions,
+                      bool preselected = true) {
+        QTest::newRow(id) << row++ << id << label << types << extensions << preselected;
     };
     add("json", "JSON", {"application/json"}, {"json"});
     add("ndjson", "NDJSON", {"application/x-ndjson"}, {"ndjson", "jsonl"});
     add("csv", "CSV", {"text/csv", "text/tab-separated-values"}, {"csv", "tsv"});
-    add("txt", "TXT", {"text/plain"}, {"txt"});
+    // Every text type is a text/plain and many are an application/xml: taking either over by
+    // default would send scripts, HTML or SVG files here.
+    add("txt", "TXT", {"text/plain"}, {"txt"}, false);
     add("markdown", "Markdown", {"text/markdown"}, {"md", "markdown"});
     add("yaml", "YAML", {"application/x-yaml", "application/yaml"}, {"yaml", "yml"});
     add("toml", "TOML", {"application/toml"}, {"toml"});
-    add("xml", "XML", {"application/xml"}, {"xml"});
+    add("xml", "XML", {"application/xml"}, {"xml"}, false);
     add("plist", "plist", {"application/x-plist"}, {"plist"});
     add("log", "LOG", {"text/x-log"}, {"log"});
 }
@@ -176,12 +180,17 @@ void TestFileAssociations::tableHasTheTenTypesInOrder()
     QFETCH(QString, label);
     QFETCH(QStringList, contentTypes);
     QFETCH(QStringList, extensions);
+    QFETCH(bool, preselected);
     QCOMPARE(FileAssociations::all().size(), 10);
     const auto &type = FileAssociations::all().at(row);
     QCOMPARE(type.id, id);
     QCOMPARE(type.label, label);
     QCOMPARE(type.contentTypes, contentTypes);
     QCOMPARE(type.extensions, extensions);
+    QCOMPARE(type.preselected, preselected);
+    QCOMPARE(FileAssociations::preselected().contains(id), preselected);
+    // An unchecked row says why.
+    QCOMPARE(type.caveat.isEmpty(), preselected);
 }
 
 void TestFileAssociations::applyCountsARowWhenAnyRoleSucceeds_data()
