@@ -41,14 +41,6 @@ QColor withAlpha(const Highlighting::Color &color, qreal alpha)
     return result;
 }
 
-QFont editorFont(double pointSize)
-{
-    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    font.setPointSizeF(pointSize);
-    font.setWeight(QFont::Normal);
-    return font;
-}
-
 std::vector<QColor> paletteOf(const Highlighting::Theme &theme)
 {
     std::vector<QColor> palette;
@@ -64,6 +56,18 @@ bool isColoured(Documents::DocKind kind, std::size_t length)
 }
 
 } // namespace
+
+QFont editorFont(const QString &family, double pointSize)
+{
+    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    if (!family.isEmpty()) {
+        font.setFamilies({family});
+        font.setStyleHint(QFont::Monospace);
+    }
+    font.setPointSizeF(pointSize);
+    font.setWeight(QFont::Normal);
+    return font;
+}
 
 Coordinator::Coordinator(QObject *parent) : QObject(parent)
 {
@@ -102,11 +106,12 @@ STTextView *Coordinator::setUpView(STTextView *view, const EditorTextView &input
     view->setHorizontallyResizable(!inputs.wordWrap);
     view->setShowsLineNumbers(inputs.showLineNumbers);
     applyInsets(inputs.showLineNumbers);
-    applyStyle(*inputs.theme, inputs.fontSize);
+    applyStyle(*inputs.theme, editorFont(inputs.fontFamily, inputs.fontSize));
 
     m_currentTheme = inputs.theme;
     m_lastThemeId = std::string(inputs.theme->id());
     m_lastFontSize = inputs.fontSize;
+    m_lastFontFamily = inputs.fontFamily;
     m_lastDocKind = inputs.docKind;
     m_lastDocumentId = inputs.documentId;
     m_lastErrorLines = errorLinesOf(inputs);
@@ -136,7 +141,7 @@ void Coordinator::update(const EditorTextView &inputs)
         return;
     STTextView *view = m_textView;
     const bool themeChanged = m_lastThemeId != inputs.theme->id();
-    const bool fontChanged = m_lastFontSize != inputs.fontSize;
+    const bool fontChanged = m_lastFontSize != inputs.fontSize || m_lastFontFamily != inputs.fontFamily;
     const bool textChanged = m_lastTextGeneration != inputs.textGeneration;
     std::vector<long long> errorLines = errorLinesOf(inputs);
     const bool errorChanged = m_lastErrorLines != errorLines;
@@ -144,7 +149,7 @@ void Coordinator::update(const EditorTextView &inputs)
     const bool documentChanged = m_lastDocumentId != inputs.documentId;
 
     if (themeChanged || fontChanged)
-        applyStyle(*inputs.theme, inputs.fontSize);
+        applyStyle(*inputs.theme, editorFont(inputs.fontFamily, inputs.fontSize));
     if (view->showsLineNumbers() != inputs.showLineNumbers) {
         view->setShowsLineNumbers(inputs.showLineNumbers);
         applyInsets(inputs.showLineNumbers);
@@ -153,6 +158,7 @@ void Coordinator::update(const EditorTextView &inputs)
         view->setHorizontallyResizable(!inputs.wordWrap);
 
     m_lastFontSize = inputs.fontSize;
+    m_lastFontFamily = inputs.fontFamily;
     m_lastThemeId = std::string(inputs.theme->id());
     m_lastErrorLines = std::move(errorLines);
     m_lastDocKind = inputs.docKind;
@@ -188,11 +194,11 @@ void Coordinator::update(const EditorTextView &inputs)
     }
 }
 
-void Coordinator::applyStyle(const Highlighting::Theme &theme, double fontSize)
+void Coordinator::applyStyle(const Highlighting::Theme &theme, const QFont &font)
 {
     // Selection and match colours keep the view's defaults: no theme sets them.
     STTextViewStyle style;
-    style.font = editorFont(fontSize);
+    style.font = font;
     style.text = Highlighting::toQColor(theme.foreground());
     style.background = Highlighting::toQColor(theme.background());
     style.currentLine = withAlpha(theme.foreground(), theme.isDark() ? 0.06 : 0.08);

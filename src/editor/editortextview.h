@@ -10,6 +10,7 @@
 #include "base/largebuffer.h"
 #include "base/notificationcenter.h"
 
+#include <QFont>
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
@@ -28,6 +29,9 @@ namespace Editor {
 // The document text lives in the text view; the window hands in a new text only when it
 // replaces it itself (a load, pretty-printing, a reload), and says so by changing
 // `textGeneration`, so that no update compares or copies the whole text.
+// The text's font: `family` (the desktop's fixed-width font when empty) at `pointSize`.
+QFont editorFont(const QString &family, double pointSize);
+
 struct EditorTextView {
     // A text the window wants shown, read only when `textGeneration` changed. For another
     // document the editor adopts the buffer (it is left empty); for the same document it copies
@@ -36,6 +40,8 @@ struct EditorTextView {
     std::uint64_t textGeneration = 0;
     const Highlighting::Theme *theme = &Highlighting::Theme::defaultTheme();
     double fontSize = 13;
+    // A monospaced family; empty for the desktop's fixed-width font.
+    QString fontFamily;
     bool showLineNumbers = true;
     bool wordWrap = true;
     // 1-based line of the current validation error.
@@ -122,7 +128,7 @@ private:
 
     STTextView *setUpView(STTextView *view, const EditorTextView &inputs, bool adoptText);
     // The theme and font size as the view's style, in one go.
-    void applyStyle(const Highlighting::Theme &theme, double fontSize);
+    void applyStyle(const Highlighting::Theme &theme, const QFont &font);
     // Applies a line operation's edit as one undo step and selects what it says.
     void applyLineEdit(const LineEdit &edit);
     void applyInsets(bool showLineNumbers);
@@ -139,6 +145,7 @@ private:
     QPointer<STTextView> m_textView;
     bool m_isUpdatingFromBinding = false;
     double m_lastFontSize = 0;
+    QString m_lastFontFamily;
     std::string m_lastThemeId;
     std::vector<long long> m_lastErrorLines;
     std::uint64_t m_lastTextGeneration = 0;

@@ -73,10 +73,21 @@ CSVTableView::CSVTableView(QWidget *parent) : RowScrollArea(parent)
 
 CSVTableView::~CSVTableView() = default;
 
+void CSVTableView::setMonospacedFont(const QFont &font)
+{
+    m_bodyFont = font;
+    updateFonts();
+    rebuildGeometry();
+}
+
 void CSVTableView::updateFonts()
 {
-    m_cellFont = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    m_cellFont.setPointSizeF(QApplication::font().pointSizeF());
+    if (m_bodyFont) {
+        m_cellFont = *m_bodyFont;
+    } else {
+        m_cellFont = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+        m_cellFont.setPointSizeF(QApplication::font().pointSizeF());
+    }
     m_headerFont = m_cellFont;
     m_headerFont.setWeight(QFont::DemiBold);
 }
@@ -173,6 +184,10 @@ QColor CSVTableView::raggedTint() const
 void CSVTableView::rebuildGeometry()
 {
     m_widths = Viewers::columnWidths(m_table);
+    // The widths are measured for text at the default size; larger text needs wider columns.
+    if (m_bodyFont && m_bodyFont->pointSizeF() > 0)
+        for (double &width : m_widths)
+            width *= m_bodyFont->pointSizeF() / widthReferencePointSize;
     m_columnX.assign(m_widths.size() + 1, padding);
     int x = padding;
     for (std::size_t i = 0; i < m_widths.size(); ++i) {

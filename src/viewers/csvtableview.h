@@ -82,9 +82,12 @@ public:
     std::size_t currentMatchNumber() const override;
     bool findNext(SearchDirection direction, SearchStart start = SearchStart::AfterCurrent) override;
 
-    // Monospaced fonts at the body text size: regular for cells, semibold for headers.
+    // Monospaced fonts at the body text size: regular for cells, semibold for headers. The body
+    // font is the editor's once the window gives it, the desktop's fixed-width font until then.
     const QFont &cellFont() const { return m_cellFont; }
+    void setMonospacedFont(const QFont &font);
 
+    static constexpr double widthReferencePointSize = 13;
     static constexpr int padding = 12;
     static constexpr int cellSpacing = 12;
     static constexpr int headerVerticalPadding = 4;
@@ -148,6 +151,7 @@ private:
     int m_headerHeight = 0;
     QFont m_cellFont;
     QFont m_headerFont;
+    std::optional<QFont> m_bodyFont;
     RowLayouts m_headerLayouts;
     std::vector<int> m_headerTextWidths;
     // Keyed by data row: layouts do not depend on where the sort shows a row.

@@ -42,8 +42,14 @@ void JSONTreeView::setTheme(const Highlighting::Theme &theme)
 
 void JSONTreeView::setFontSize(double points)
 {
-    m_font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    m_font.setPointSizeF(points);
+    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setPointSizeF(points);
+    setMonospacedFont(font);
+}
+
+void JSONTreeView::setMonospacedFont(const QFont &font)
+{
+    m_font = font;
     m_chevronFont = QApplication::font();
     m_chevronFont.setPointSizeF(9);
     m_chevronFont.setWeight(QFont::DemiBold);

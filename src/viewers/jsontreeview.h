@@ -32,6 +32,9 @@ public:
     void setTheme(const Highlighting::Theme &theme);
     // The window's editor font size in points.
     void setFontSize(double points);
+    // Keys and values in `font` (the editor's family and size).
+    void setMonospacedFont(const QFont &font);
+    const QFont &monospacedFont() const { return m_font; }
 
     // Shows the window's latest result; nothing clears the view back to its empty area.
     void setResult(std::optional<JSONTreeResult> result);

@@ -64,12 +64,36 @@ void Preferences::store(const QString &key, const QVariant &value)
 
 QString Preferences::themeId() const
 {
-    return m_settings->value(themeIdKey).toString();
+    const QString stored = m_settings->value(themeIdKey).toString();
+    return stored.isEmpty() ? m_defaultThemeId : stored;
+}
+
+bool Preferences::hasStoredThemeId() const
+{
+    return !m_settings->value(themeIdKey).toString().isEmpty();
+}
+
+void Preferences::setDefaultThemeId(const QString &id)
+{
+    const QString before = themeId();
+    m_defaultThemeId = id;
+    if (themeId() != before)
+        emit changed(themeIdKey);
 }
 
 void Preferences::setThemeId(const QString &id)
 {
     store(themeIdKey, id);
+}
+
+QString Preferences::fontFamily() const
+{
+    return m_settings->value(fontFamilyKey).toString();
+}
+
+void Preferences::setFontFamily(const QString &family)
+{
+    store(fontFamilyKey, family);
 }
 
 double Preferences::fontSize() const

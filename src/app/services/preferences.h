@@ -27,6 +27,7 @@ public:
     // Keys as stored.
     static inline const QString themeIdKey = QStringLiteral("themeId");
     static inline const QString fontSizeKey = QStringLiteral("fontSize");
+    static inline const QString fontFamilyKey = QStringLiteral("fontFamily");
     static inline const QString showLineNumbersKey = QStringLiteral("showLineNumbers");
     static inline const QString wordWrapKey = QStringLiteral("wordWrap");
     static inline const QString lastOpenPathKey = QStringLiteral("lastOpenPath");
@@ -38,12 +39,19 @@ public:
     static constexpr double maximumFontSize = 36.0;
     static constexpr double fontSizeStep = 0.5;
 
-    // The stored theme id ("" when none); resolve it with Highlighting::Theme::resolve.
+    // The user's theme id, else the default for this desktop; resolve it with
+    // Highlighting::Theme::resolve. The default is never stored, so that until the user picks a
+    // theme each start follows the desktop's light or dark setting.
     QString themeId() const;
     void setThemeId(const QString &id);
+    bool hasStoredThemeId() const;
+    void setDefaultThemeId(const QString &id);
     // Points, clamped to [8, 36].
     double fontSize() const;
     void setFontSize(double points);
+    // The text's monospaced family; empty for the desktop's fixed-width font.
+    QString fontFamily() const;
+    void setFontFamily(const QString &family);
     bool showLineNumbers() const;
     void setShowLineNumbers(bool on);
     bool wordWrap() const;
@@ -66,6 +74,7 @@ private:
     void store(const QString &key, const QVariant &value);
 
     std::unique_ptr<QSettings> m_settings;
+    QString m_defaultThemeId;
 };
 
 } // namespace App

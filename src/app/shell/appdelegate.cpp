@@ -2,6 +2,7 @@
 
 #include "commands.h"
 
+#include "app/services/desktopappearance.h"
 #include "app/services/preferences.h"
 #include "app/services/recentsstore.h"
 #include "app/services/updatechecker.h"
@@ -19,6 +20,7 @@
 #include "viewers/viewertext.h"
 
 #include <QApplication>
+#include <QDBusConnection>
 #include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -67,6 +69,28 @@ QString scratchFolder()
     return data.isEmpty() ? QString() : QDir(data).filePath(QStringLiteral("Corvane/scratch"));
 }
 
+namespace {
+
+// Only a session bus that is already running: connecting without one would make libdbus start a
+// bus of its own for the X display.
+bool hasSessionBus()
+{
+    if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
+        return true;
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    return !runtime.isEmpty() && QFileInfo(QDir(runtime).filePath(QStringLiteral("bus"))).exists();
+}
+
+QString desktopDefaultThemeId(const QPalette &palette)
+{
+    using namespace DesktopAppearance;
+    const std::optional<ColorScheme> scheme =
+        hasSessionBus() ? portalColorScheme(QDBusConnection::sessionBus()) : std::nullopt;
+    return defaultThemeId(scheme, palette.color(QPalette::Window).lightness() < 128);
+}
+
+} // namespace
+
 AppDelegate::AppDelegate(QObject *parent) : QObject(parent)
 {
     instance = this;
@@ -86,6 +110,8 @@ AppDelegate::AppDelegate(QObject *parent) : QObject(parent)
         });
     // Alerts, panels and sheets wear the theme of the windows they belong to.
     m_basePalette = QApplication::palette();
+    if (!Preferences::shared().hasStoredThemeId())
+        Preferences::shared().setDefaultThemeId(desktopDefaultThemeId(m_basePalette));
     applyThemePalette();
     connect(&Preferences::shared(), &Preferences::changed, this, [this](const QString &key) {
         if (key == Preferences::themeIdKey)

@@ -11,10 +11,13 @@
 #include "base/localization.h"
 #include "base/notificationcenter.h"
 
+#include "editor/editortextview.h"
+
 #include "textview/findaction.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QFontDialog>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
@@ -34,6 +37,25 @@ QVariant findCode(FindAction action)
 std::function<void(QMainWindow *)> post(const QString &name, QVariant object = {})
 {
     return [name, object](QMainWindow *) { NotificationCenter::defaultCenter().post(name, object); };
+}
+
+// View → Font…: Qt's own dialog, since it lists fixed-pitch families only; the desktop's
+// dialog would offer every family. The choice is stored, and every window follows it.
+void chooseTextFont(QWidget *parent)
+{
+    Preferences &preferences = Preferences::shared();
+    auto *dialog = new QFontDialog(Editor::editorFont(preferences.fontFamily(), preferences.fontSize()), parent);
+    dialog->setObjectName(QStringLiteral("fontDialog"));
+    dialog->setWindowTitle(loc("Font"));
+    dialog->setOptions(QFontDialog::MonospacedFonts | QFontDialog::DontUseNativeDialog);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    QObject::connect(dialog, &QFontDialog::fontSelected, dialog, [](const QFont &font) {
+        Preferences &chosen = Preferences::shared();
+        chosen.setFontFamily(font.family());
+        if (font.pointSizeF() > 0)
+            chosen.setFontSize(font.pointSizeF());
+    });
+    dialog->open();
 }
 
 // A standard editing command, for whatever has the keyboard focus.
@@ -136,6 +158,7 @@ QList<Command> allCommands(const CommandActions &actions)
          run([&preferences] { preferences.setFontSize(largerFontSize(preferences.fontSize())); })},
         {M::View, "smaller", "Smaller Text", {K(Qt::CTRL | Qt::Key_Minus)},
          run([&preferences] { preferences.setFontSize(smallerFontSize(preferences.fontSize())); })},
+        {M::View, "font", "Font…", {}, [](QMainWindow *window) { chooseTextFont(window); }},
         {M::View, "lineNumbers", "Show Line Numbers", {},
          run([&preferences] { preferences.setShowLineNumbers(!preferences.showLineNumbers()); }), true},
         {M::View, "wordWrap", "Wrap Lines", {}, run([&preferences] { preferences.setWordWrap(!preferences.wordWrap()); })},

@@ -238,10 +238,11 @@ void ContentArea::setTheme(const Highlighting::Theme &theme)
                                   .arg(Chrome::foreground(theme, 0.12).name(QColor::HexArgb)));
 }
 
-void ContentArea::setFontSize(double points)
+void ContentArea::setTextFont(const QFont &font)
 {
-    m_markdown->setFontSize(points);
-    m_tree->setFontSize(points);
+    m_markdown->setFontSize(font.pointSizeF());
+    m_tree->setMonospacedFont(font);
+    m_table->setMonospacedFont(font);
     if (m_split)
         followEditor();
 }

@@ -81,7 +81,8 @@ public:
     ~ContentArea() override;
 
     void setTheme(const Highlighting::Theme &theme);
-    void setFontSize(double points);
+    // The editor's font: its size for the preview's body text, font and size for the table and tree.
+    void setTextFont(const QFont &font);
     // Shows what `mode` asks for a document of `kind`.
     void arrange(std::optional<Documents::DocKind> kind, ViewMode mode);
 

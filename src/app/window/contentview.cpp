@@ -296,10 +296,11 @@ void ContentView::applyPreference(const QString &key)
         m_loadingIndicator->setTheme(theme);
         applyThemeToMenuBar();
         update();
-    } else if (key == Preferences::fontSizeKey) {
+    } else if (key == Preferences::fontSizeKey || key == Preferences::fontFamilyKey) {
         m_inputs.fontSize = preferences.fontSize();
+        m_inputs.fontFamily = preferences.fontFamily();
         m_toolbar->setFontSize(m_inputs.fontSize);
-        m_content->setFontSize(m_inputs.fontSize);
+        m_content->setTextFont(Editor::editorFont(m_inputs.fontFamily, m_inputs.fontSize));
     } else if (key == Preferences::showLineNumbersKey) {
         m_inputs.showLineNumbers = preferences.showLineNumbers();
         m_toolbar->setLineNumbers(m_inputs.showLineNumbers);

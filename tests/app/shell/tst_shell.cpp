@@ -10,6 +10,8 @@
 #include "app/services/updatechecker.h"
 #include "app/window/contentview.h"
 #include "viewers/csvtableview.h"
+#include "viewers/jsontreeview.h"
+#include "viewers/markdownview.h"
 #include "app/window/documenttoolbar.h"
 #include "app/window/contentarea.h"
 #include "app/window/documentwindow.h"
@@ -28,6 +30,8 @@
 #include <QClipboard>
 #include <QFile>
 #include <QFileDialog>
+#include <QFontDatabase>
+#include <QFontDialog>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QScreen>
@@ -55,6 +59,8 @@ private slots:
     void menuKeysReachTheirCommands();
     void menuTitlesUseDesktopWording();
     void editMenuStartsWithTheStandardGroup();
+    void themeFollowsTheDesktopUntilTheUserChooses();
+    void fontDialogSetsTheTextFontOfEveryView();
     void editCommandsActOnTheFocusedView();
     void viewKeysAndFullScreen();
     void encodingsAndLineEndingsFromTheFileMenu();
@@ -141,6 +147,8 @@ void TestShell::initTestCase()
     QCoreApplication::setOrganizationName("CorvaneTests");
     QCoreApplication::setApplicationName("Shell");
     QApplication::setQuitOnLastWindowClosed(false);
+    // A bus that is not there: the desktop's own portal must not decide the theme of these tests.
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + m_home.filePath("no-bus").toUtf8());
     // No first-run sheet over the windows, no update check against the real host.
     Preferences::shared().settings().setValue(FileAssociations::hasPromptedKey, true);
     Preferences::shared().settings().setValue(UpdateChecker::lastCheckKey, 4e9);
@@ -811,6 +819,79 @@ void TestShell::terminationKeepsUnsavedEditsInARecoveryCopy()
     QCOMPARE(reported.size(), 1);
     QCOMPARE(reported.first().first, path("locked.txt"));
     QCOMPARE(reported.first().second, copy);
+}
+
+void TestShell::themeFollowsTheDesktopUntilTheUserChooses()
+{
+    Preferences &preferences = Preferences::shared();
+    preferences.settings().remove(Preferences::themeIdKey);
+    const QPalette original = QApplication::palette();
+    // Without a portal the palette's window colour says whether the desktop is dark.
+    const auto themeAtStartWithWindowColour = [&](QColor window) {
+        m_delegate.reset();
+        QPalette palette = original;
+        palette.setColor(QPalette::Window, window);
+        QApplication::setPalette(palette);
+        m_delegate = std::make_unique<AppDelegate>();
+        return preferences.themeId();
+    };
+    QCOMPARE(themeAtStartWithWindowColour(QColor(32, 32, 32)), QString("vs-claude"));
+    QCOMPARE(themeAtStartWithWindowColour(QColor(239, 239, 239)), QString("vscode-light"));
+    QVERIFY2(!preferences.hasStoredThemeId(), "a default is not a choice: the next start looks again");
+
+    preferences.setThemeId("vs-claude");
+    QCOMPARE(themeAtStartWithWindowColour(QColor(239, 239, 239)), QString("vs-claude"));
+    QCOMPARE(preferences.settings().value(Preferences::themeIdKey).toString(), QString("vs-claude"));
+
+    preferences.settings().remove(Preferences::themeIdKey);
+    QApplication::setPalette(original);
+}
+
+void TestShell::fontDialogSetsTheTextFontOfEveryView()
+{
+    QString family;
+    for (const QString &candidate : QFontDatabase::families())
+        if (QFontDatabase::isFixedPitch(candidate) && candidate != QFontDatabase::systemFont(QFontDatabase::FixedFont).family())
+            family = candidate;
+    if (family.isEmpty())
+        QSKIP("needs a second fixed-pitch family installed");
+    Preferences::shared().setFontFamily(QString());
+    Preferences::shared().setFontSize(13);
+    DocumentWindow *window = m_delegate->openWindowForURL(writeFile("font.json", "{\"a\": [1, 2]}\n"));
+    QVERIFY(waitForLoad(window));
+    makeKey(window);
+
+    command(window, "font")->trigger();
+    auto *dialog = window->findChild<QFontDialog *>("fontDialog");
+    QVERIFY(dialog);
+    QVERIFY(dialog->isVisible());
+    QVERIFY2(dialog->testOption(QFontDialog::MonospacedFonts), "only fixed-pitch families are offered");
+    QFont chosen(family);
+    chosen.setPointSizeF(16);
+    dialog->setCurrentFont(chosen);
+    dialog->accept();
+
+    QCOMPARE(Preferences::shared().fontFamily(), family);
+    QCOMPARE(Preferences::shared().fontSize(), 16.0);
+    ContentView *view = window->contentView();
+    const QFont text = view->textView()->textViewStyle().font;
+    QCOMPARE(text.family(), family);
+    QCOMPARE(text.pointSizeF(), 16.0);
+    // The table, the tree and the preview follow the text's size; table and tree its family too.
+    for (const QFont &font : {view->contentArea()->tableView()->cellFont(), view->contentArea()->treeView()->monospacedFont()}) {
+        QCOMPARE(font.family(), family);
+        QCOMPARE(font.pointSizeF(), 16.0);
+    }
+    QCOMPARE(view->contentArea()->markdownView()->fontSize(), 16.0);
+
+    // Larger Text scales them all again.
+    command(window, "larger")->trigger();
+    QCOMPARE(view->contentArea()->tableView()->cellFont().pointSizeF(), 16.5);
+    QCOMPARE(view->contentArea()->treeView()->monospacedFont().pointSizeF(), 16.5);
+    QCOMPARE(view->contentArea()->markdownView()->fontSize(), 16.5);
+
+    Preferences::shared().setFontFamily(QString());
+    Preferences::shared().setFontSize(13);
 }
 
 QTEST_MAIN(TestShell)
