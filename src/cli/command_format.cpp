@@ -23,9 +23,9 @@ void printFault(Cli::Context &context, const std::string &path, const Formatting
 int runFormat(Cli::Context &context)
 {
     Cli::ParsedArguments arguments;
-    std::optional<Documents::DocKind> kind;
+    std::optional<Documents::DocKind> chosenKind;
     if (!Cli::parseArguments(context, "format", {"--in-place"}, arguments, 1, {"--kind"})
-        || !Cli::kindOption(context, "format", arguments, arguments.operands, kind))
+        || !Cli::kindOption(context, "format", arguments, arguments.operands, chosenKind))
         return Cli::Usage;
     if (arguments.operands.size() != 1)
         return Cli::usageError(context, "format", "expected exactly one FILE");
@@ -34,7 +34,7 @@ int runFormat(Cli::Context &context)
     if (inPlace && path == Cli::standardInput)
         return Cli::usageError(context, "format", "--in-place needs a file to write back, not standard input (-)");
 
-    auto loaded = Cli::load(path, kind);
+    auto loaded = Cli::load(path, chosenKind);
     if (auto *error = std::get_if<Base::Message>(&loaded)) {
         context.err << Cli::printable(path) << ": " << Cli::printable(Cli::messageText(*error)) << "\n";
         return Cli::Usage; // 2: the file could not be read, as for check.

@@ -92,14 +92,14 @@ void putRuns(Output &out, const Viewers::StyledText &runs)
 int runMd(Cli::Context &context)
 {
     Cli::ParsedArguments arguments;
-    std::optional<Documents::DocKind> kind;
+    std::optional<Documents::DocKind> chosenKind;
     if (!Cli::parseArguments(context, "md", {"--json"}, arguments, 1, {"--kind"})
-        || !Cli::kindOption(context, "md", arguments, arguments.operands, kind))
+        || !Cli::kindOption(context, "md", arguments, arguments.operands, chosenKind))
         return Cli::Usage;
     if (arguments.operands.size() != 1)
         return Cli::usageError(context, "md", "expected exactly one FILE");
     const std::string &path = arguments.operands.front();
-    auto loaded = Cli::load(path, kind);
+    auto loaded = Cli::load(path, chosenKind);
     if (auto *error = std::get_if<Base::Message>(&loaded)) {
         context.err << Cli::printable(path) << ": " << Cli::printable(Cli::messageText(*error)) << "\n";
         return Cli::Failure;
