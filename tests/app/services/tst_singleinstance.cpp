@@ -124,6 +124,9 @@ private slots:
 
     void requestFromArguments_data();
     void requestFromArguments();
+    void positionsFromArguments_data();
+    void positionsFromArguments();
+    void realSecondProcessForwardsPositions();
     void defaultNameIsPerUser();
     void withoutRuntimeFolderTheSocketLivesInAPrivateCacheFolder();
     void runtimeFolderThatIsNotPrivateIsNotUsed_data();
@@ -180,6 +183,79 @@ void TestSingleInstance::requestFromArguments()
     const Request request = SingleInstance::requestFromArguments(arguments, "/work");
     QCOMPARE(request.paths, paths);
     QCOMPARE(request.newWindow, newWindow);
+}
+
+void TestSingleInstance::positionsFromArguments_data()
+{
+    // Files that exist in the working folder: a name with a colon and digits is a file first.
+    QTest::addColumn<QStringList>("existing");
+    QTest::addColumn<QString>("argument");
+    QTest::addColumn<QString>("path"); // relative to the working folder
+    QTest::addColumn<qint64>("line");  // 0: no position
+    QTest::addColumn<qint64>("column");
+    QTest::newRow("plainName") << QStringList{"a.json"} << "a.json" << "a.json" << 0LL << 1LL;
+    QTest::newRow("lineOnly") << QStringList{"a.json"} << "a.json:3" << "a.json" << 3LL << 1LL;
+    QTest::newRow("lineAndColumn") << QStringList{"a.json"} << "a.json:3:7" << "a.json" << 3LL << 7LL;
+    QTest::newRow("missingFileStillSplit") << QStringList{} << "new.json:12:4" << "new.json" << 12LL << 4LL;
+    QTest::newRow("fileNamedWithColonOpensAsIs") << QStringList{"a:3"} << "a:3" << "a:3" << 0LL << 1LL;
+    QTest::newRow("fileNamedWithColonThenLine") << QStringList{"a:3"} << "a:3:5" << "a:3" << 5LL << 1LL;
+    QTest::newRow("lineAndColumnPreferredWhenBothNamesExist")
+        << QStringList{"a", "a:3"} << "a:3:5" << "a" << 3LL << 5LL;
+    QTest::newRow("zeroLineIsAName") << QStringList{} << "a.json:0" << "a.json:0" << 0LL << 1LL;
+    QTest::newRow("zeroColumnIsAName") << QStringList{"a.json:3"} << "a.json:3:0" << "a.json:3:0" << 0LL << 1LL;
+    QTest::newRow("signIsNoNumber") << QStringList{"a.json"} << "a.json:+3" << "a.json:+3" << 0LL << 1LL;
+    QTest::newRow("lettersAreNoNumber") << QStringList{"a.json"} << "a.json:x" << "a.json:x" << 0LL << 1LL;
+    QTest::newRow("trailingColon") << QStringList{"a.json"} << "a.json:3:" << "a.json:3:" << 0LL << 1LL;
+    QTest::newRow("tooLongNumber") << QStringList{"a.json"} << "a.json:1234567890123456789" << "a.json:1234567890123456789"
+                                   << 0LL << 1LL;
+    QTest::newRow("nothingBeforeTheColon") << QStringList{} << ":3" << ":3" << 0LL << 1LL;
+    QTest::newRow("driveLetterIsAnOrdinaryName") << QStringList{} << "C:\\notes.txt" << "C:\\notes.txt" << 0LL << 1LL;
+    QTest::newRow("driveLetterWithLineIsAFileC") << QStringList{} << "C:3" << "C" << 3LL << 1LL;
+    QTest::newRow("folderPart") << QStringList{"sub/b.md"} << "sub/b.md:2:1" << "sub/b.md" << 2LL << 1LL;
+}
+
+void TestSingleInstance::positionsFromArguments()
+{
+    QFETCH(QStringList, existing);
+    QFETCH(QString, argument);
+    QFETCH(QString, path);
+    QFETCH(qint64, line);
+    QFETCH(qint64, column);
+    const QString work = m_folder->filePath("work");
+    QVERIFY(QDir().mkpath(work + "/sub"));
+    for (const QString &name : existing) {
+        QFile file(work + "/" + name);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    const Request request = SingleInstance::requestFromArguments({argument}, work);
+    QCOMPARE(request.paths, QStringList{work + "/" + path});
+    QCOMPARE(request.positionAt(0).line, line);
+    if (line > 0)
+        QCOMPARE(request.positionAt(0).column, column);
+}
+
+void TestSingleInstance::realSecondProcessForwardsPositions()
+{
+    SingleInstance primary(m_name);
+    QSignalSpy received(&primary, &SingleInstance::requestReceived);
+    QCOMPARE(primary.start(Request{}), Role::Primary);
+    const QString elsewhere = m_folder->filePath("elsewhere");
+    QVERIFY(QDir().mkpath(elsewhere));
+    QFile named(elsewhere + "/x:9");
+    QVERIFY(named.open(QIODevice::WriteOnly));
+
+    QProcess later;
+    later.setWorkingDirectory(elsewhere);
+    later.start(SINGLEINSTANCE_SENDER, {m_name, "notes.md:3:2", "x:9", "/abs/data.json:40"});
+    QVERIFY(later.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(later.state() == QProcess::NotRunning, 20'000);
+    QCOMPARE(later.exitCode(), 0);
+    QTRY_COMPARE(received.size(), 1);
+    const Request request = received.first().first().value<Request>();
+    QCOMPARE(request.paths, (QStringList{elsewhere + "/notes.md", elsewhere + "/x:9", "/abs/data.json"}));
+    QCOMPARE(request.positionAt(0), (SingleInstance::Position{3, 2}));
+    QVERIFY(!request.positionAt(1).isSet());
+    QCOMPARE(request.positionAt(2), (SingleInstance::Position{40, 1}));
 }
 
 void TestSingleInstance::defaultNameIsPerUser()
