@@ -80,7 +80,7 @@ std::optional<SingleInstance::Request> parse(const QByteArray &payload)
         QString path = texts[i].toString();
         if (bytes.size() == texts.size() && bytes[i].isString())
             path = Base::pathFromNative(QByteArray::fromBase64(bytes[i].toString().toLatin1()).toStdString());
-        if (!QDir::isAbsolutePath(path))
+        if (!path.startsWith(QLatin1Char('/')))
             return std::nullopt;
         request.paths.append(path);
     }
@@ -104,7 +104,8 @@ std::optional<SingleInstance::Request> parse(const QByteArray &payload)
 
 QString absolute(const QString &path, const QString &workingDirectory)
 {
-    return QDir::isAbsolutePath(path) ? path : QDir::cleanPath(QDir(workingDirectory).absoluteFilePath(path));
+    // Not QDir::isAbsolutePath: to Qt a name starting with ':' is a resource, to the user a file.
+    return path.startsWith(QLatin1Char('/')) ? path : QDir::cleanPath(workingDirectory + QLatin1Char('/') + path);
 }
 
 // Whether the socket path may be used: nothing there yet, or a socket of this user. In a
