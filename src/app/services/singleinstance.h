@@ -54,7 +54,7 @@ public:
         QStringList paths;      // absolute
         bool newWindow = false; // the desktop entry's "New File" action
         // Parallel to `paths` (missing entries: no position).
-        QList<Position> positions;
+        QList<Position> positions = {};
         Position positionAt(qsizetype index) const { return index < positions.size() ? positions[index] : Position{}; }
         // Equal positions, whether listed as unset or not listed.
         friend bool operator==(const Request &a, const Request &b)
