@@ -127,6 +127,8 @@ private slots:
     void positionsFromArguments_data();
     void positionsFromArguments();
     void realSecondProcessForwardsPositions();
+    void positionsInMessages_data();
+    void positionsInMessages();
     void defaultNameIsPerUser();
     void withoutRuntimeFolderTheSocketLivesInAPrivateCacheFolder();
     void runtimeFolderThatIsNotPrivateIsNotUsed_data();
@@ -553,6 +555,50 @@ void TestSingleInstance::clientGoingAwayMidMessageIsForgotten()
     QCOMPARE(startElsewhere(m_name, Request{{"/whole.json"}, false}), Role::Forwarded);
     QTRY_COMPARE(received.size(), 1);
     QCOMPARE(received.first().first().value<Request>().paths, QStringList{"/whole.json"});
+}
+
+void TestSingleInstance::positionsInMessages_data()
+{
+    // What the primary makes of a message's positions: a message of an older launch has none,
+    // and a malformed entry loses only its position, never the file.
+    QTest::addColumn<QByteArray>("payload");
+    QTest::addColumn<QList<qint64>>("lines"); // per path, 0: none
+    QTest::addColumn<QList<qint64>>("columns");
+    using L = QList<qint64>;
+    QTest::newRow("olderLaunchWithoutKey") << QByteArray(R"({"paths":["/a","/b"],"newWindow":false})") << L{0, 0} << L{1, 1};
+    QTest::newRow("lineAndColumn") << QByteArray(R"({"paths":["/a","/b"],"newWindow":false,"positions":[[3,2],null]})")
+                                   << L{3, 0} << L{2, 1};
+    QTest::newRow("countDiffers") << QByteArray(R"({"paths":["/a","/b"],"newWindow":false,"positions":[[3,2]]})")
+                                  << L{0, 0} << L{1, 1};
+    QTest::newRow("zeroAndNegative") << QByteArray(R"({"paths":["/a","/b"],"newWindow":false,"positions":[[0,1],[4,-1]]})")
+                                     << L{0, 0} << L{1, 1};
+    QTest::newRow("notPairs") << QByteArray(R"({"paths":["/a","/b"],"newWindow":false,"positions":[[3],["3","2"]]})")
+                              << L{0, 0} << L{1, 1};
+    QTest::newRow("notAnArray") << QByteArray(R"({"paths":["/a","/b"],"newWindow":false,"positions":"3:2"})")
+                                << L{0, 0} << L{1, 1};
+}
+
+void TestSingleInstance::positionsInMessages()
+{
+    QFETCH(QByteArray, payload);
+    QFETCH(QList<qint64>, lines);
+    QFETCH(QList<qint64>, columns);
+    SingleInstance primary(m_name);
+    QSignalSpy received(&primary, &SingleInstance::requestReceived);
+    QCOMPARE(primary.start(Request{}), Role::Primary);
+    QLocalSocket client;
+    client.connectToServer(m_name);
+    QVERIFY(client.waitForConnected(5'000));
+    client.write(frame(payload));
+    QVERIFY(client.waitForBytesWritten(5'000));
+    QTRY_COMPARE(received.size(), 1);
+    const Request request = received.first().first().value<Request>();
+    QCOMPARE(request.paths, (QStringList{"/a", "/b"}));
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        QCOMPARE(request.positionAt(i).line, lines[i]);
+        if (lines[i] > 0)
+            QCOMPARE(request.positionAt(i).column, columns[i]);
+    }
 }
 
 void TestSingleInstance::badMessagesAreDropped_data()
