@@ -15,21 +15,19 @@ _corvane_cli()
 
     local command=${COMP_WORDS[1]} options
     case $command in
-        info | md) options="--json" ;;
-        check) options="--json --allow-empty --all --max-errors" ;;
-        format) options="--in-place" ;;
-        highlight) options="--json --kind" ;;
-        csv) options="--json --delimiter" ;;
-        tree) options="--json --expand-all" ;;
-        resave) options="--from-encoding --encoding --bom --no-bom --line-ending" ;;
-        path) options="--json" ;;
+        info | md | path | highlight) options="--json --kind --help" ;;
+        check) options="--json --allow-empty --all --max-errors --kind --help" ;;
+        format) options="--in-place --kind --help" ;;
+        csv) options="--json --delimiter --kind --help" ;;
+        tree) options="--json --expand-all --kind --help" ;;
+        resave) options="--from-encoding --encoding --bom --no-bom --line-ending --help" ;;
         *) return ;;
     esac
 
     # The value of an option that takes one.
     case $prev in
         --kind)
-            COMPREPLY=($(compgen -W "JSON NDJSON CSV TXT MD YAML TOML XML LOG" -- "$cur"))
+            COMPREPLY=($(compgen -W "json ndjson csv tsv markdown yaml toml xml plist log txt" -- "$cur"))
             return ;;
         --delimiter)
             COMPREPLY=($(compgen -W "auto comma semicolon tab pipe" -- "$cur"))
@@ -56,5 +54,7 @@ _corvane_cli()
     fi
     compopt -o filenames 2>/dev/null
     mapfile -t COMPREPLY < <(compgen -f -- "$cur")
+    # "-" reads standard input (with --kind); resave has nothing to write it back to.
+    [[ $command != resave && -z $cur ]] && COMPREPLY+=(-)
 }
 complete -F _corvane_cli corvane-cli

@@ -9,7 +9,7 @@ namespace {
 
 // Kept in step with the man page, corvane(1).
 constexpr const char *helpText =
-    "usage: corvane [--new-window] [FILE…]\n"
+    "usage: corvane [--new-window] [FILE[:LINE[:COL]]…]\n"
     "       corvane --help | --version\n"
     "\n"
     "Corvane edits structured plain text: JSON, NDJSON, CSV, Markdown, YAML, TOML, XML and\n"
@@ -17,6 +17,10 @@ constexpr const char *helpText =
     "\n"
     "  FILE…         open each file, the first in the first window, the others in windows\n"
     "                of their own; a file already shown brings its window to the front\n"
+    "  FILE:LINE[:COL]\n"
+    "                open FILE with the caret at LINE (the last line for one past it) and\n"
+    "                COL (characters, as the status bar counts; the line's end for one past\n"
+    "                it), unless a file has that whole name\n"
     "  --new-window  open a new scratch note\n"
     "  -h, --help    print this help and exit\n"
     "  --version     print the version and exit\n"

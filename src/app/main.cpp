@@ -40,7 +40,7 @@ int main(int argc, char **argv)
 
     // Files of the command line are the system's hand-over before launching has finished: the
     // first window takes the first, the others get windows of their own.
-    delegate.open(request.paths);
+    delegate.open(request);
     if (request.newWindow)
         QTimer::singleShot(0, &delegate, [&delegate] { delegate.openNewWindow(); });
     // Launching has finished by the time the first window restores the session: it does so at once.

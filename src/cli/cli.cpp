@@ -3,6 +3,8 @@
 #include "base/jsonstring.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <iostream>
 #include <ostream>
 
@@ -205,9 +207,97 @@ std::string messageText(const Base::Message &message)
     return message.englishText();
 }
 
-std::variant<Documents::LoadResult, Base::Message> load(const std::string &path)
+bool kindFromName(std::string_view name, Documents::DocKind &kind)
 {
+    std::string lower(name);
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return char(c >= 'A' && c <= 'Z' ? c + 32 : c); });
+    if (Documents::hasOpenableExtension("-." + lower)) {
+        kind = Documents::DocKind::detect("-." + lower);
+        return true;
+    }
+    std::string upper(name);
+    std::transform(upper.begin(), upper.end(), upper.begin(),
+                   [](unsigned char c) { return char(c >= 'a' && c <= 'z' ? c - 32 : c); });
+    return Documents::DocKind::fromLabel(upper, kind);
+}
+
+bool kindOption(Context &context, std::string_view command, const ParsedArguments &arguments,
+                const std::vector<std::string> &files, std::optional<Documents::DocKind> &kind)
+{
+    if (arguments.has("--kind")) {
+        Documents::DocKind named = Documents::DocKind::Txt;
+        const std::string name = arguments.value("--kind");
+        if (!kindFromName(name, named)) {
+            usageError(context, command,
+                       "unknown kind " + printable(name)
+                           + " (json, ndjson, csv, tsv, markdown, yaml, toml, xml, plist, log, txt)");
+            return false;
+        }
+        kind = named;
+        return true;
+    }
+    if (std::find(files.begin(), files.end(), standardInput) != files.end()) {
+        usageError(context, command, "standard input (-) has no extension to tell its kind: give --kind KIND");
+        return false;
+    }
+    return true;
+}
+
+namespace {
+
+struct StandardInput {
+    std::string bytes;
+    std::optional<Base::Message> error;
+};
+
+// Standard input is read once, however many operands name it: a second read would find it
+// drained. One byte past the limit is enough to refuse it as a file that large is refused.
+const StandardInput &standardInputBytes()
+{
+    static const StandardInput input = [] {
+        StandardInput read;
+        char buffer[65536];
+        while (std::int64_t(read.bytes.size()) <= Documents::maximumFileSize) {
+            const std::size_t wanted = std::min<std::size_t>(
+                sizeof(buffer), std::size_t(Documents::maximumFileSize + 1 - std::int64_t(read.bytes.size())));
+            const std::size_t count = std::fread(buffer, 1, wanted, stdin);
+            read.bytes.append(buffer, count);
+            if (count < wanted) {
+                if (std::ferror(stdin))
+                    read.error = Base::Message{"Cannot decode file: %@", {Documents::systemErrorText(errno)}};
+                break;
+            }
+        }
+        if (!read.error && std::int64_t(read.bytes.size()) > Documents::maximumFileSize)
+            read.error = Documents::fileTooLargeMessage(std::int64_t(read.bytes.size()));
+        return read;
+    }();
+    return input;
+}
+
+} // namespace
+
+std::int64_t loadedSize(const std::string &path)
+{
+    if (path == standardInput)
+        return std::int64_t(standardInputBytes().bytes.size());
+    const auto attributes = Documents::readAttributes(path);
+    const auto *found = std::get_if<Documents::FileAttributes>(&attributes);
+    return found ? found->size : 0;
+}
+
+std::variant<Documents::LoadResult, Base::Message> load(const std::string &path, std::optional<Documents::DocKind> kind)
+{
+    if (path == standardInput) {
+        const StandardInput &input = standardInputBytes();
+        if (input.error)
+            return *input.error;
+        return Documents::loadBytes(input.bytes, path, kind.value_or(Documents::DocKind::Txt));
+    }
     auto loaded = Documents::loadDocument(path);
+    if (auto *result = std::get_if<Documents::LoadResult>(&loaded); result && kind)
+        result->doc.kind = *kind;
     // Standard error, whatever the command prints on standard output: a script's output stays
     // parseable and the user still learns that the file was repaired.
     if (auto *result = std::get_if<Documents::LoadResult>(&loaded); result && result->recoveryNote)

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -88,9 +89,27 @@ private:
 // The text of a message as headless tools show it (English).
 std::string messageText(const Base::Message &message);
 
-// Loads `path` exactly as the editor does; on failure the message. When the load settled an
-// interrupted save, says so on standard error.
-std::variant<Documents::LoadResult, Base::Message> load(const std::string &path);
+// The operand that names standard input. Its text has no extension to tell its kind, so the
+// commands that read it take --kind.
+inline constexpr std::string_view standardInput = "-";
+
+// The kind `name` stands for: an extension the editor opens (json, jsonl, markdown, plist, tsv…)
+// or a status-bar label (JSON, MD…), in any case; false for anything else.
+bool kindFromName(std::string_view name, Documents::DocKind &kind);
+
+// The "--kind KIND" option of a command (a kind for every operand in place of the one its
+// extension gives); on an unknown kind, or standard input among `files` without --kind, prints
+// the usage and returns false.
+bool kindOption(Context &context, std::string_view command, const ParsedArguments &arguments,
+                const std::vector<std::string> &files, std::optional<Documents::DocKind> &kind);
+
+// Loads `path` exactly as the editor does, or standard input for `standardInput` (read once,
+// bounded by the same size limit, decoded as a file's bytes), as `kind` when given; on failure
+// the message. When the load settled an interrupted save, says so on standard error.
+std::variant<Documents::LoadResult, Base::Message> load(const std::string &path,
+                                                        std::optional<Documents::DocKind> kind = std::nullopt);
+// The size in bytes of what `load` read from `path`.
+std::int64_t loadedSize(const std::string &path);
 
 // Number of lines as the editor counts them: 0 for an empty text, else 1 + the LF count.
 std::int64_t lineCount(std::u16string_view text);

@@ -120,7 +120,10 @@ std::string faultsJson(const std::vector<Formatting::ValidationError> &faults)
 int runCheck(Cli::Context &context)
 {
     Cli::ParsedArguments arguments;
-    if (!Cli::parseArguments(context, "check", {"--json", "--allow-empty", "--all"}, arguments, 1, {"--max-errors"}))
+    std::optional<Documents::DocKind> kind;
+    if (!Cli::parseArguments(context, "check", {"--json", "--allow-empty", "--all"}, arguments, 1,
+                             {"--max-errors", "--kind"})
+        || !Cli::kindOption(context, "check", arguments, arguments.operands, kind))
         return Cli::Usage;
     const bool json = arguments.has("--json");
     const bool allowEmpty = arguments.has("--allow-empty");
@@ -136,7 +139,7 @@ int runCheck(Cli::Context &context)
     bool invalid = false;
     bool empty = false;
     for (const auto &path : arguments.operands) {
-        auto loaded = Cli::load(path);
+        auto loaded = Cli::load(path, kind);
         if (auto *error = std::get_if<Base::Message>(&loaded)) {
             unreadable = true;
             if (json)
@@ -201,7 +204,7 @@ int runCheck(Cli::Context &context)
 
 } // namespace
 
-CORVANE_CLI_COMMAND(check, "check", "check [--json] [--allow-empty] [--all [--max-errors N]] FILE…",
+CORVANE_CLI_COMMAND(check, "check", "check [--json] [--allow-empty] [--all [--max-errors N]] [--kind KIND] FILE…",
                     "Checks JSON, NDJSON and XML files as the editor does. Exit status 0 when every file is "
                     "valid or unchecked, 1 when one is invalid, 2 when one cannot be read, 3 when one is empty "
                     "(blank, or only a byte-order mark) and none is worse; --allow-empty lets empty files pass. "

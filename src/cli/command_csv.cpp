@@ -20,7 +20,9 @@ std::string number(double value)
 int runCsv(Cli::Context &context)
 {
     Cli::ParsedArguments arguments;
-    if (!Cli::parseArguments(context, "csv", {"--json"}, arguments, 1, {"--delimiter"}))
+    std::optional<Documents::DocKind> kind;
+    if (!Cli::parseArguments(context, "csv", {"--json"}, arguments, 1, {"--delimiter", "--kind"})
+        || !Cli::kindOption(context, "csv", arguments, arguments.operands, kind))
         return Cli::Usage;
     if (arguments.operands.size() != 1)
         return Cli::usageError(context, "csv", "expected exactly one FILE");
@@ -34,15 +36,17 @@ int runCsv(Cli::Context &context)
         choice = *named;
     }
     const std::string &path = arguments.operands.front();
-    auto loaded = Cli::load(path);
+    auto loaded = Cli::load(path, kind);
     if (auto *error = std::get_if<Base::Message>(&loaded)) {
         context.err << Cli::printable(path) << ": " << Cli::printable(Cli::messageText(*error)) << "\n";
         return Cli::Failure;
     }
     // As the window reads it: the chosen delimiter, else a tab for .tsv, else the detected one.
     auto &document = std::get<Documents::LoadResult>(loaded).text;
+    // Standard input has no name: "--kind tsv" stands for the extension that asks for tabs.
+    const std::string named = path == Cli::standardInput ? "-." + arguments.value("--kind") : path;
     const char16_t delimiter =
-        Viewers::resolveDelimiter(choice, path, std::u16string_view(document.data(), document.size()));
+        Viewers::resolveDelimiter(choice, named, std::u16string_view(document.data(), document.size()));
     const Viewers::CSVTable table =
         Viewers::CSVParser::parse(std::move(document), std::u16string_view(&delimiter, 1));
     const std::vector<double> widths = Viewers::columnWidths(table);
@@ -83,7 +87,7 @@ int runCsv(Cli::Context &context)
 
 } // namespace
 
-CORVANE_CLI_COMMAND(csv, "csv", "csv [--json] [--delimiter auto|comma|semicolon|tab|pipe] FILE",
+CORVANE_CLI_COMMAND(csv, "csv", "csv [--json] [--delimiter auto|comma|semicolon|tab|pipe] [--kind KIND] FILE",
                     "The CSV table of FILE as the table view shows it: headers, rows, column widths, the "
                     "delimiter (auto: a tab for .tsv, else detected from the first lines) and the ragged rows "
                     "(data rows whose cell count differs from the header's, from 0).",

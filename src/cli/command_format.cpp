@@ -23,14 +23,18 @@ void printFault(Cli::Context &context, const std::string &path, const Formatting
 int runFormat(Cli::Context &context)
 {
     Cli::ParsedArguments arguments;
-    if (!Cli::parseArguments(context, "format", {"--in-place"}, arguments))
+    std::optional<Documents::DocKind> chosenKind;
+    if (!Cli::parseArguments(context, "format", {"--in-place"}, arguments, 1, {"--kind"})
+        || !Cli::kindOption(context, "format", arguments, arguments.operands, chosenKind))
         return Cli::Usage;
     if (arguments.operands.size() != 1)
         return Cli::usageError(context, "format", "expected exactly one FILE");
     const bool inPlace = arguments.has("--in-place");
     const std::string &path = arguments.operands.front();
+    if (inPlace && path == Cli::standardInput)
+        return Cli::usageError(context, "format", "--in-place needs a file to write back, not standard input (-)");
 
-    auto loaded = Cli::load(path);
+    auto loaded = Cli::load(path, chosenKind);
     if (auto *error = std::get_if<Base::Message>(&loaded)) {
         context.err << Cli::printable(path) << ": " << Cli::printable(Cli::messageText(*error)) << "\n";
         return Cli::Usage; // 2: the file could not be read, as for check.
@@ -89,7 +93,7 @@ int runFormat(Cli::Context &context)
 
 } // namespace
 
-CORVANE_CLI_COMMAND(format, "format", "format [--in-place] FILE",
+CORVANE_CLI_COMMAND(format, "format", "format [--in-place] [--kind KIND] FILE",
                     "Pretty-prints a JSON file (or normalises an NDJSON file) to standard output, or with "
                     "--in-place writes it back keeping its encoding, byte-order mark and line endings.",
                     runFormat);

@@ -17,19 +17,17 @@ int runHighlight(Cli::Context &context)
         return Cli::usageError(context, "highlight", "expected one FILE");
     const std::string &path = arguments.operands.front();
     // Checked before loading: a bad argument is a usage error whatever the file.
-    Documents::DocKind overridden = Documents::DocKind::Txt;
-    if (arguments.has("--kind") && !Documents::DocKind::fromLabel(arguments.value("--kind"), overridden))
-        return Cli::usageError(context, "highlight",
-                               "unknown kind " + arguments.value("--kind")
-                                   + " (JSON, NDJSON, CSV, TXT, MD, YAML, TOML, XML, LOG)");
+    std::optional<Documents::DocKind> chosen;
+    if (!Cli::kindOption(context, "highlight", arguments, arguments.operands, chosen))
+        return Cli::Usage;
 
-    auto loaded = Cli::load(path);
+    auto loaded = Cli::load(path, chosen);
     if (auto *error = std::get_if<Base::Message>(&loaded)) {
         context.err << Cli::printable(path) << ": " << Cli::printable(Cli::messageText(*error)) << "\n";
         return Cli::Failure;
     }
     const auto &result = std::get<Documents::LoadResult>(loaded);
-    const Documents::DocKind kind = arguments.has("--kind") ? overridden : result.doc.kind;
+    const Documents::DocKind kind = result.doc.kind;
 
     const std::u16string_view text = result.text.view();
     std::vector<std::uint8_t> classes(text.size());

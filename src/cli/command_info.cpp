@@ -9,12 +9,14 @@ namespace {
 int runInfo(Cli::Context &context)
 {
     Cli::ParsedArguments arguments;
-    if (!Cli::parseArguments(context, "info", {"--json"}, arguments))
+    std::optional<Documents::DocKind> kind;
+    if (!Cli::parseArguments(context, "info", {"--json"}, arguments, 1, {"--kind"})
+        || !Cli::kindOption(context, "info", arguments, arguments.operands, kind))
         return Cli::Usage;
     const bool json = arguments.has("--json");
     int status = Cli::Success;
     for (const auto &path : arguments.operands) {
-        auto loaded = Cli::load(path);
+        auto loaded = Cli::load(path, kind);
         if (auto *error = std::get_if<Base::Message>(&loaded)) {
             status = Cli::Failure;
             if (json)
@@ -25,7 +27,7 @@ int runInfo(Cli::Context &context)
         }
         const auto &result = std::get<Documents::LoadResult>(loaded);
         const auto &doc = result.doc;
-        const std::int64_t bytes = std::get<Documents::FileAttributes>(Documents::readAttributes(path)).size;
+        const std::int64_t bytes = Cli::loadedSize(path);
         const std::int64_t lines = Cli::lineCount(result.text.view());
         if (json) {
             context.out << Cli::JsonObject()
@@ -50,5 +52,5 @@ int runInfo(Cli::Context &context)
 
 } // namespace
 
-CORVANE_CLI_COMMAND(info, "info", "info [--json] FILE…",
+CORVANE_CLI_COMMAND(info, "info", "info [--json] [--kind KIND] FILE…",
                     "Kind, encoding, byte-order mark, line ending, lines and bytes of each file.", runInfo);

@@ -92,12 +92,14 @@ void putRuns(Output &out, const Viewers::StyledText &runs)
 int runMd(Cli::Context &context)
 {
     Cli::ParsedArguments arguments;
-    if (!Cli::parseArguments(context, "md", {"--json"}, arguments))
+    std::optional<Documents::DocKind> chosenKind;
+    if (!Cli::parseArguments(context, "md", {"--json"}, arguments, 1, {"--kind"})
+        || !Cli::kindOption(context, "md", arguments, arguments.operands, chosenKind))
         return Cli::Usage;
     if (arguments.operands.size() != 1)
         return Cli::usageError(context, "md", "expected exactly one FILE");
     const std::string &path = arguments.operands.front();
-    auto loaded = Cli::load(path);
+    auto loaded = Cli::load(path, chosenKind);
     if (auto *error = std::get_if<Base::Message>(&loaded)) {
         context.err << Cli::printable(path) << ": " << Cli::printable(Cli::messageText(*error)) << "\n";
         return Cli::Failure;
@@ -151,5 +153,5 @@ int runMd(Cli::Context &context)
 
 } // namespace
 
-CORVANE_CLI_COMMAND(md, "md", "md [--json] FILE",
+CORVANE_CLI_COMMAND(md, "md", "md [--json] [--kind KIND] FILE",
                     "The Markdown preview's blocks of FILE with their inline styling.", runMd);

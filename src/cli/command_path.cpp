@@ -24,17 +24,20 @@ bool parsePosition(const std::string &text, std::int64_t &line, std::int64_t &co
 int runPath(Cli::Context &context)
 {
     Cli::ParsedArguments arguments;
-    if (!Cli::parseArguments(context, "path", {"--json"}, arguments))
+    std::optional<Documents::DocKind> kind;
+    if (!Cli::parseArguments(context, "path", {"--json"}, arguments, 1, {"--kind"}))
         return Cli::Usage;
     if (arguments.operands.size() != 2)
         return Cli::usageError(context, "path", "expected FILE and LINE:COL");
     const std::string &path = arguments.operands[0];
+    if (!Cli::kindOption(context, "path", arguments, {path}, kind))
+        return Cli::Usage;
     std::int64_t line = 0;
     std::int64_t column = 0;
     if (!parsePosition(arguments.operands[1], line, column))
         return Cli::usageError(context, "path", "position must be LINE:COL, both from 1");
 
-    auto loaded = Cli::load(path);
+    auto loaded = Cli::load(path, kind);
     if (auto *error = std::get_if<Base::Message>(&loaded)) {
         context.err << Cli::printable(path) << ": " << Cli::printable(Cli::messageText(*error)) << "\n";
         return Cli::Usage;
@@ -70,7 +73,7 @@ int runPath(Cli::Context &context)
 
 } // namespace
 
-CORVANE_CLI_COMMAND(path, "path", "path [--json] FILE LINE:COL",
+CORVANE_CLI_COMMAND(path, "path", "path [--json] [--kind KIND] FILE LINE:COL",
                     "The JSONPath of the value at LINE:COL (1-based, columns counted as the editor's status bar "
                     "counts them) in a JSON or NDJSON file, such as $.items[3].name; NDJSON paths start with the "
                     "record's 0-based line index, $[4]. Exit status 1 when no value is there.",

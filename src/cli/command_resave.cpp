@@ -27,6 +27,9 @@ int runResave(Cli::Context &context)
         return Cli::Usage;
     if (arguments.has("--bom") && arguments.has("--no-bom"))
         return Cli::usageError(context, "resave", "--bom and --no-bom exclude each other");
+    for (const auto &path : arguments.operands)
+        if (path == Cli::standardInput)
+            return Cli::usageError(context, "resave", "standard input (-) has no file to write back");
     std::optional<Documents::Encoding> from;
     std::optional<Documents::Encoding> to;
     for (auto [option, target] : {std::pair{"--from-encoding", &from}, std::pair{"--encoding", &to}}) {

@@ -11,12 +11,14 @@ namespace {
 int runTree(Cli::Context &context)
 {
     Cli::ParsedArguments arguments;
-    if (!Cli::parseArguments(context, "tree", {"--json", "--expand-all"}, arguments))
+    std::optional<Documents::DocKind> kind;
+    if (!Cli::parseArguments(context, "tree", {"--json", "--expand-all"}, arguments, 1, {"--kind"})
+        || !Cli::kindOption(context, "tree", arguments, arguments.operands, kind))
         return Cli::Usage;
     if (arguments.operands.size() != 1)
         return Cli::usageError(context, "tree", "expected exactly one FILE");
     const std::string &path = arguments.operands.front();
-    auto loaded = Cli::load(path);
+    auto loaded = Cli::load(path, kind);
     if (auto *error = std::get_if<Base::Message>(&loaded)) {
         context.err << Cli::printable(path) << ": " << Cli::printable(Cli::messageText(*error)) << "\n";
         return Cli::Failure;
@@ -88,7 +90,7 @@ int runTree(Cli::Context &context)
 
 } // namespace
 
-CORVANE_CLI_COMMAND(tree, "tree", "tree [--json] [--expand-all] FILE",
+CORVANE_CLI_COMMAND(tree, "tree", "tree [--json] [--expand-all] [--kind KIND] FILE",
                     "The rows the JSON tree view shows for FILE (default expansion, or every node); exit 1 "
                     "when FILE is not JSON.",
                     runTree);

@@ -14,6 +14,19 @@ void printHelp(std::ostream &out)
         out << "  " << command.synopsis << "\n      " << command.summary << "\n";
 }
 
+// "COMMAND --help" (or -h) anywhere before "--": the command's usage on standard output.
+bool asksForHelp(char **first, char **last)
+{
+    for (; first != last; ++first) {
+        const std::string_view argument = *first;
+        if (argument == "--")
+            return false;
+        if (argument == "--help" || argument == "-h")
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -35,6 +48,11 @@ int main(int argc, char **argv)
     for (const auto &command : Cli::commands()) {
         if (command.name != name)
             continue;
+        if (asksForHelp(argv + 2, argv + argc)) {
+            std::cout << "usage: corvane-cli " << command.synopsis << "\n\n" << command.summary << "\n";
+            std::cout.flush();
+            return std::cout ? Cli::Success : Cli::Failure;
+        }
         Cli::Context context{{argv + 2, argv + argc}, std::cout, std::cerr};
         const int status = command.run(context);
         std::cout.flush();

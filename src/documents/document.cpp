@@ -109,6 +109,24 @@ std::variant<LoadResult, Base::Message> loadDocument(const std::string &path)
     return result;
 }
 
+std::variant<LoadResult, Base::Message> loadBytes(std::string_view bytes, std::string name, DocKind kind)
+{
+    if (std::int64_t(bytes.size()) > maximumFileSize)
+        return fileTooLargeMessage(std::int64_t(bytes.size()));
+    auto decoded = decodeWithFallback(bytes);
+    if (auto *error = std::get_if<Base::Message>(&decoded))
+        return wrap("Cannot decode file: %@", std::move(*error));
+    auto &text = std::get<DecodedText>(decoded);
+    LoadResult result;
+    result.doc.lineEnding = normalizeLineEndings(text.text);
+    result.doc.path = std::move(name);
+    result.doc.kind = kind;
+    result.doc.encoding = text.encoding;
+    result.doc.hadBOM = text.hadBOM;
+    result.text = std::move(text.text);
+    return result;
+}
+
 std::optional<Base::Message> saveText(const std::string &path, std::u16string_view text, Encoding encoding,
                                       LineEnding lineEnding, bool includeBOM, SaveOrigin origin)
 {

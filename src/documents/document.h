@@ -77,6 +77,10 @@ struct LoadResult {
     std::optional<Base::Message> recoveryNote;
 };
 std::variant<LoadResult, Base::Message> loadDocument(const std::string &path);
+// The same for bytes that come from no file (standard input), of a kind the caller names since
+// there is no extension: `maximumFileSize` bytes at most, the same detection and normalisation,
+// "Cannot decode file: %@" on failure. `name` is recorded as the path.
+std::variant<LoadResult, Base::Message> loadBytes(std::string_view bytes, std::string name, DocKind kind);
 
 // ---- Saving -------------------------------------------------------------------------------
 

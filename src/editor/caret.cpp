@@ -20,6 +20,26 @@ CaretPosition caretPosition(const TextView::TextStorage &text, std::size_t locat
     return {(long long)line + 1, column};
 }
 
+std::size_t caretLocation(const TextView::TextStorage &text, CaretPosition position)
+{
+    const std::size_t lines = std::max<std::size_t>(text.lineCount(), 1);
+    const std::size_t line = std::size_t(std::clamp<long long>(position.line, 1, (long long)lines)) - 1;
+    if (line >= text.lineCount())
+        return 0;
+    const std::size_t start = text.lineStart(line);
+    const std::size_t length = text.lineLength(line);
+    const std::size_t steps = std::size_t(std::max(position.column, 1LL) - 1);
+    // Past the limit caretPosition counts units, so the column is an offset there.
+    if (steps > Base::Text::graphemeColumnLimit)
+        return start + std::min(steps, length);
+    // Clusters start within the limit; the one that crosses it needs its tail read too.
+    const std::u16string head = text.text(start, std::min(length, Base::Text::graphemeColumnLimit + 64));
+    std::size_t offset = 0;
+    for (std::size_t counted = 0; counted < steps && offset < head.size(); ++counted)
+        offset = Base::Text::nextGraphemeBoundary(head, offset);
+    return start + offset;
+}
+
 std::optional<TextRange> lineRange(const TextView::TextStorage &text, long long line)
 {
     if (line < 1 || std::size_t(line) > text.lineCount())

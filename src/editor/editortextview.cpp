@@ -181,8 +181,14 @@ void Coordinator::update(const EditorTextView &inputs)
 
     if (inputs.goToLine) {
         const long long line = *inputs.goToLine;
-        QTimer::singleShot(0, this, [this, line] {
-            if (m_textView) {
+        const std::optional<long long> column = inputs.goToColumn;
+        QTimer::singleShot(0, this, [this, line, column] {
+            if (m_textView && column) {
+                const std::size_t location = caretLocation(m_textView->textContentManager(), {line, *column});
+                m_textView->setTextSelection({location, 0});
+                m_textView->scrollRangeToVisible({location, 0});
+                m_textView->setFocus(Qt::OtherFocusReason);
+            } else if (m_textView) {
                 if (const auto range = rangeForLine(line)) {
                     m_textView->setTextSelection({range->location, range->length});
                     m_textView->scrollRangeToVisible({range->location, range->length});

@@ -50,6 +50,9 @@ struct EditorTextView {
     std::vector<long long> moreErrorLines;
     // A pending go-to-line request; consumed on the next turn of the event loop.
     std::optional<long long> goToLine;
+    // With it, the caret goes to this column of the line (the last line for one past it)
+    // instead of selecting the line.
+    std::optional<long long> goToColumn;
     Documents::DocKind docKind = Documents::DocKind::Txt;
     // Identity of the loaded document: a change means another document (undo is cleared).
     QString documentId;

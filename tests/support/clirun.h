@@ -11,12 +11,18 @@ struct CliRun {
     QString err;
 };
 
-inline CliRun runCli(const QStringList &arguments, const QString &workingFolder = {})
+// `input` is written to the program's standard input, which is then closed (an empty one
+// when nothing is given).
+inline CliRun runCli(const QStringList &arguments, const QString &workingFolder = {}, const QByteArray &input = {})
 {
     QProcess process;
     if (!workingFolder.isEmpty())
         process.setWorkingDirectory(workingFolder);
     process.start(QStringLiteral(CORVANE_CLI), arguments);
+    if (process.waitForStarted(60'000)) {
+        process.write(input);
+        process.closeWriteChannel();
+    }
     const bool finished = process.waitForFinished(60'000);
     CliRun run;
     run.status = finished && process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;

@@ -38,11 +38,21 @@ QByteArray frame(const SingleInstance::Request &request)
     QJsonArray pathBytes;
     for (const QString &path : request.paths)
         pathBytes.append(QString::fromLatin1(QByteArray::fromStdString(Base::nativeFromPath(path)).toBase64()));
-    const QJsonObject object{
+    QJsonObject object{
         {QLatin1String("paths"), QJsonArray::fromStringList(request.paths)},
         {QLatin1String("pathBytes"), pathBytes},
         {QLatin1String("newWindow"), request.newWindow},
     };
+    // Only when a position was given: a request without one stays the message it always was.
+    QJsonArray positions;
+    bool anyPosition = false;
+    for (qsizetype i = 0; i < request.paths.size(); ++i) {
+        const auto position = request.positionAt(i);
+        anyPosition = anyPosition || position.isSet();
+        positions.append(position.isSet() ? QJsonValue(QJsonArray{position.line, position.column}) : QJsonValue());
+    }
+    if (anyPosition)
+        object.insert(QLatin1String("positions"), positions);
     const QByteArray payload = QJsonDocument(object).toJson(QJsonDocument::Compact);
     QByteArray bytes(4, Qt::Uninitialized);
     qToBigEndian<quint32>(quint32(payload.size()), bytes.data());
@@ -70,16 +80,32 @@ std::optional<SingleInstance::Request> parse(const QByteArray &payload)
         QString path = texts[i].toString();
         if (bytes.size() == texts.size() && bytes[i].isString())
             path = Base::pathFromNative(QByteArray::fromBase64(bytes[i].toString().toLatin1()).toStdString());
-        if (!QDir::isAbsolutePath(path))
+        if (!path.startsWith(QLatin1Char('/')))
             return std::nullopt;
         request.paths.append(path);
+    }
+    // A malformed entry only loses its position: the files still open.
+    const QJsonArray positions = object.value(QLatin1String("positions")).toArray();
+    if (positions.size() == texts.size()) {
+        for (const QJsonValue &entry : positions) {
+            const QJsonArray pair = entry.toArray();
+            SingleInstance::Position position;
+            if (pair.size() == 2 && pair[0].isDouble() && pair[1].isDouble()) {
+                const qint64 line = pair[0].toInteger();
+                const qint64 column = pair[1].toInteger();
+                if (line >= 1 && column >= 1)
+                    position = {line, column};
+            }
+            request.positions.append(position);
+        }
     }
     return request;
 }
 
 QString absolute(const QString &path, const QString &workingDirectory)
 {
-    return QDir::isAbsolutePath(path) ? path : QDir::cleanPath(QDir(workingDirectory).absoluteFilePath(path));
+    // Not QDir::isAbsolutePath: to Qt a name starting with ':' is a resource, to the user a file.
+    return path.startsWith(QLatin1Char('/')) ? path : QDir::cleanPath(workingDirectory + QLatin1Char('/') + path);
 }
 
 // Whether the socket path may be used: nothing there yet, or a socket of this user. In a
@@ -134,6 +160,53 @@ QString SingleInstance::defaultName()
     return folder.isEmpty() ? QString() : folder + QLatin1Char('/') + socketName;
 }
 
+namespace {
+
+// A positive decimal number of at most 18 digits (no sign, no spaces); 0 otherwise.
+qint64 positiveNumber(QStringView text)
+{
+    if (text.isEmpty() || text.size() > 18)
+        return 0;
+    qint64 value = 0;
+    for (QChar c : text) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return 0;
+        value = value * 10 + (c.unicode() - '0');
+    }
+    return value;
+}
+
+// "NAME:N" split at its last colon: NAME and N, when N is a positive number and NAME not empty.
+std::optional<std::pair<QString, qint64>> splitNumber(const QString &text)
+{
+    const qsizetype colon = text.lastIndexOf(QLatin1Char(':'));
+    if (colon <= 0)
+        return std::nullopt;
+    const qint64 number = positiveNumber(QStringView(text).mid(colon + 1));
+    if (number == 0)
+        return std::nullopt;
+    return std::pair{text.left(colon), number};
+}
+
+} // namespace
+
+SingleInstance::Location SingleInstance::locationFromArgument(const QString &argument,
+                                                              const std::function<bool(const QString &)> &exists)
+{
+    if (exists(argument))
+        return {argument, {}};
+    QList<Location> candidates;
+    if (const auto last = splitNumber(argument)) {
+        if (const auto first = splitNumber(last->first))
+            candidates.append({first->first, {first->second, last->second}});
+        candidates.append({last->first, {last->second, 1}});
+    }
+    for (const Location &candidate : std::as_const(candidates))
+        if (exists(candidate.path))
+            return candidate;
+    return candidates.isEmpty() ? Location{argument, {}} : candidates.first();
+}
+
 SingleInstance::Request SingleInstance::requestFromArguments(const QStringList &arguments, const QString &workingDirectory)
 {
     Request request;
@@ -146,7 +219,14 @@ SingleInstance::Request SingleInstance::requestFromArguments(const QStringList &
         } else if (options && argument.startsWith(QLatin1String("--"))) {
             continue;
         } else if (!argument.isEmpty()) {
-            request.paths.append(absolute(argument, workingDirectory));
+            // A dangling symbolic link is a name that exists too: it is not a position.
+            const auto exists = [&workingDirectory](const QString &name) {
+                struct stat status {};
+                return ::lstat(QFile::encodeName(absolute(name, workingDirectory)).constData(), &status) == 0;
+            };
+            const Location location = locationFromArgument(argument, exists);
+            request.paths.append(absolute(location.path, workingDirectory));
+            request.positions.append(location.position);
         }
     }
     return request;

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 class QLocalServer;
 class QLocalSocket;
 
@@ -21,15 +23,49 @@ namespace App {
 //
 // The message is a 4-byte big-endian length followed by that many bytes of UTF-8 JSON,
 // {"paths": [absolute paths], "newWindow": bool}, at most maximumMessageSize bytes; the primary
-// answers with one acknowledgement byte once it has read a whole valid message.
+// answers with one acknowledgement byte once it has read a whole valid message. When a file was
+// named with a position, "positions" holds one entry per path, [line, column] or null; a
+// primary that predates it ignores the key and opens the files as they are.
 class SingleInstance : public QObject {
     Q_OBJECT
 
 public:
+    // Where the caret goes in a file named "FILE:LINE[:COL]": 1-based; line 0 means nowhere.
+    struct Position {
+        qint64 line = 0;
+        qint64 column = 1;
+        bool isSet() const { return line > 0; }
+        friend bool operator==(const Position &, const Position &) = default;
+    };
+    // An argument split into a file and the position its ":LINE" or ":LINE:COL" suffix names
+    // (positive decimal numbers, a non-empty name before them).
+    struct Location {
+        QString path;
+        Position position;
+        friend bool operator==(const Location &, const Location &) = default;
+    };
+    // The file an argument names and where in it: the argument itself when `exists` says a
+    // file of that name is there (a file really called "a:3"), else the first of "NAME:LINE:COL"
+    // and "NAME:LINE" whose NAME exists, else the first that parses, else the argument as it is.
+    static Location locationFromArgument(const QString &argument,
+                                         const std::function<bool(const QString &)> &exists);
+
     struct Request {
         QStringList paths;      // absolute
         bool newWindow = false; // the desktop entry's "New File" action
-        friend bool operator==(const Request &, const Request &) = default;
+        // Parallel to `paths` (missing entries: no position).
+        QList<Position> positions = {};
+        Position positionAt(qsizetype index) const { return index < positions.size() ? positions[index] : Position{}; }
+        // Equal positions, whether listed as unset or not listed.
+        friend bool operator==(const Request &a, const Request &b)
+        {
+            if (a.paths != b.paths || a.newWindow != b.newWindow)
+                return false;
+            for (qsizetype i = 0; i < a.paths.size(); ++i)
+                if (a.positionAt(i) != b.positionAt(i))
+                    return false;
+            return true;
+        }
     };
 
     enum class Role {
@@ -47,7 +83,8 @@ public:
     static QString privateFolder();
     // The request of a command line (arguments after the program name): "--new-window" asks for
     // a window, other options are ignored, everything else (and everything after "--") is a
-    // file, made absolute against `workingDirectory`.
+    // file, made absolute against `workingDirectory`, with its position when it is named
+    // "FILE:LINE[:COL]" and no file has that whole name (locationFromArgument).
     static Request requestFromArguments(const QStringList &arguments,
                                         const QString &workingDirectory = QDir::currentPath());
 

@@ -209,6 +209,20 @@ void AppDelegate::open(const QStringList &paths)
     WindowSession::shared().pendingExternalURLs << paths;
 }
 
+void AppDelegate::open(const SingleInstance::Request &request)
+{
+    auto &positions = WindowSession::shared().pendingCaretPositions;
+    for (qsizetype i = 0; i < request.paths.size(); ++i) {
+        const auto position = request.positionAt(i);
+        // A later hand-over of the file without a position drops an earlier one not yet taken.
+        if (position.isSet())
+            positions.insert(request.paths[i], Editor::CaretPosition{position.line, position.column});
+        else
+            positions.remove(request.paths[i]);
+    }
+    open(request.paths);
+}
+
 void AppDelegate::openHandedOver(const QStringList &paths, int alreadyShown)
 {
     if (paths.isEmpty())
@@ -227,6 +241,11 @@ void AppDelegate::openHandedOver(const QStringList &paths, int alreadyShown)
             continue;
         seen.insert(key);
         if (DocumentWindow *window = shown.value(key)) {
+            auto &positions = WindowSession::shared().pendingCaretPositions;
+            if (const auto found = positions.constFind(path); found != positions.constEnd()) {
+                window->contentView()->goToPosition(*found);
+                positions.erase(found);
+            }
             window->raise();
             window->activateWindow();
             continue;
@@ -284,6 +303,9 @@ void AppDelegate::askBeforeOpening(const QStringList &paths, int alreadyShown)
             chosen = m_askedPaths;
         else if (button == openFirst)
             chosen = m_askedPaths.mid(0, std::max(0, maximumWindowsWithoutAsking - m_askedAlreadyShown));
+        // Files left unopened leave no position behind for a later, plain opening.
+        for (const QString &path : std::as_const(m_askedPaths).mid(chosen.size()))
+            WindowSession::shared().pendingCaretPositions.remove(path);
         m_askedPaths.clear();
         m_askedKeys.clear();
         if (chosen.isEmpty())
@@ -544,7 +566,7 @@ void AppDelegate::handle(const SingleInstance::Request &request)
 {
     if (request.newWindow)
         openNewWindow();
-    open(request.paths);
+    open(request);
     if (!request.newWindow && request.paths.isEmpty()) {
         // A plain second launch: the user wants to see the editor.
         const QList<DocumentWindow *> existing = windows();

@@ -51,6 +51,9 @@ public:
     // maximumWindowsWithoutAsking would open, the question "Open N files?" comes first, without
     // holding the event loop; a hand-over while it is up joins it.
     void open(const QStringList &paths);
+    // The same for the files of a command line or a later launch, each with the caret position
+    // it was named with: where the window that loads the file (or already shows it) puts it.
+    void open(const SingleInstance::Request &request);
     // Brings the window showing `path` (symbolic links resolved) to the front, or opens one.
     void openOrFocus(const QString &path);
     // A new window with a fresh scratch document, cascaded from the first window.

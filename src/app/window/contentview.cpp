@@ -329,7 +329,10 @@ void ContentView::connectEditor()
         m_caretColumn = column;
         m_statusBar->setCaret(m_caretLine, m_caretColumn);
     });
-    connect(&m_editor, &Editor::Coordinator::goToLineConsumed, this, [this] { m_inputs.goToLine.reset(); });
+    connect(&m_editor, &Editor::Coordinator::goToLineConsumed, this, [this] {
+        m_inputs.goToLine.reset();
+        m_inputs.goToColumn.reset();
+    });
     connect(m_textView, &STTextView::selectionChanged, this, [this] { scheduleJob(Job::JSONPath); });
 }
 
@@ -479,6 +482,14 @@ void ContentView::setMode(ViewMode mode)
 
 void ContentView::loadPath(const QString &path)
 {
+    auto &positions = WindowSession::shared().pendingCaretPositions;
+    const auto pending = positions.constFind(path);
+    if (pending != positions.constEnd()) {
+        m_pendingPosition = *pending;
+        positions.erase(pending);
+    } else {
+        m_pendingPosition.reset();
+    }
     m_session->load(path);
 }
 
@@ -534,6 +545,7 @@ void ContentView::showLoadedText(std::shared_ptr<Base::U16Buffer> text, bool sam
     m_inputs.text = std::move(text);
     ++m_inputs.textGeneration;
     m_inputs.goToLine.reset();
+    m_inputs.goToColumn.reset();
     m_inputs.errorLine.reset();
     if (!sameFile)
         m_mode = initialMode(loaded.kind);
@@ -564,6 +576,8 @@ void ContentView::documentDidLoad(bool, const QString &note)
         scrollToEnd();
     if (!note.isEmpty())
         showError(note);
+    if (const auto position = std::exchange(m_pendingPosition, std::nullopt))
+        goToPosition(*position);
     emit documentLoaded();
 }
 
@@ -1076,8 +1090,22 @@ void ContentView::connectToolbar()
     });
     connect(m_statusBar, &DocumentStatusBar::errorLineClicked, this, [this](long long line) {
         m_inputs.goToLine = line;
+        m_inputs.goToColumn.reset();
         pushEditorInputs();
     });
+}
+
+void ContentView::goToPosition(Editor::CaretPosition position)
+{
+    if (!doc() || isLoading()) {
+        m_pendingPosition = position;
+        return;
+    }
+    if (isAlternateFullView(doc()->kind, m_mode))
+        setMode(ViewMode::Text);
+    m_inputs.goToLine = position.line;
+    m_inputs.goToColumn = position.column;
+    pushEditorInputs();
 }
 
 void ContentView::formatDocument()
@@ -1115,6 +1143,7 @@ void ContentView::showGoToLine()
     Chrome::applyPalette(sheet, *m_inputs.theme);
     connect(sheet, &Editor::GoToLineSheet::submitted, this, [this](qint64 line) {
         m_inputs.goToLine = line;
+        m_inputs.goToColumn.reset();
         pushEditorInputs();
     });
     connect(sheet, &QDialog::finished, this, [this, sheet] { m_goToLineText = sheet->text(); });
@@ -1298,6 +1327,7 @@ void ContentView::goToError(int direction)
     if (isAlternateFullView(doc()->kind, m_mode))
         setMode(ViewMode::Text);
     m_inputs.goToLine = target;
+    m_inputs.goToColumn.reset();
     pushEditorInputs();
 }
 
@@ -1310,6 +1340,7 @@ QWidget *ContentView::showErrorList()
     QFrame *list = StatusMenus::errorList(this, m_analysis->errors(), width() - 40, *m_inputs.theme,
                                           [this](long long line) {
                                               m_inputs.goToLine = line;
+                                              m_inputs.goToColumn.reset();
                                               pushEditorInputs();
                                           });
     QWidget *anchor = m_statusBar->errorsItem();

@@ -186,6 +186,9 @@ public:
     void formatDocument();
     void showFormatToast(const QString &message);
     void showGoToLine();
+    // Puts the caret at 1-based `line` (the last line for one past it) and `column` (as the
+    // status bar counts it) and scrolls it into view, in the text; once loaded when a load runs.
+    void goToPosition(Editor::CaretPosition position);
     void revealInFileManager();
     void copyPath();
     void showThemePopover(QWidget *anchor);
@@ -291,6 +294,8 @@ private:
     Editor::EditorTextView m_inputs;
     STTextView *m_textView = nullptr;
     long long m_caretLine = 1;
+    // A position asked for while its file was loading, applied once it has loaded.
+    std::optional<Editor::CaretPosition> m_pendingPosition;
     long long m_caretColumn = 1;
     QString m_goToLineText;
 

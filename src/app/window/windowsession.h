@@ -1,5 +1,8 @@
 #pragma once
 
+#include "editor/caret.h"
+
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -21,6 +24,9 @@ public:
 
     // Files the system handed over that no window has taken yet, oldest first.
     QStringList pendingExternalURLs;
+    // Where the caret goes in a file handed over with a position ("FILE:LINE:COL"), by the path
+    // as handed over; the window that loads the file takes it.
+    QHash<QString, Editor::CaretPosition> pendingCaretPositions;
     bool hasFinishedLaunching = false;
 
     struct Hooks {

@@ -124,6 +124,11 @@ private slots:
 
     void requestFromArguments_data();
     void requestFromArguments();
+    void positionsFromArguments_data();
+    void positionsFromArguments();
+    void realSecondProcessForwardsPositions();
+    void positionsInMessages_data();
+    void positionsInMessages();
     void defaultNameIsPerUser();
     void withoutRuntimeFolderTheSocketLivesInAPrivateCacheFolder();
     void runtimeFolderThatIsNotPrivateIsNotUsed_data();
@@ -180,6 +185,79 @@ void TestSingleInstance::requestFromArguments()
     const Request request = SingleInstance::requestFromArguments(arguments, "/work");
     QCOMPARE(request.paths, paths);
     QCOMPARE(request.newWindow, newWindow);
+}
+
+void TestSingleInstance::positionsFromArguments_data()
+{
+    // Files that exist in the working folder: a name with a colon and digits is a file first.
+    QTest::addColumn<QStringList>("existing");
+    QTest::addColumn<QString>("argument");
+    QTest::addColumn<QString>("path"); // relative to the working folder
+    QTest::addColumn<qint64>("line");  // 0: no position
+    QTest::addColumn<qint64>("column");
+    QTest::newRow("plainName") << QStringList{"a.json"} << "a.json" << "a.json" << 0LL << 1LL;
+    QTest::newRow("lineOnly") << QStringList{"a.json"} << "a.json:3" << "a.json" << 3LL << 1LL;
+    QTest::newRow("lineAndColumn") << QStringList{"a.json"} << "a.json:3:7" << "a.json" << 3LL << 7LL;
+    QTest::newRow("missingFileStillSplit") << QStringList{} << "new.json:12:4" << "new.json" << 12LL << 4LL;
+    QTest::newRow("fileNamedWithColonOpensAsIs") << QStringList{"a:3"} << "a:3" << "a:3" << 0LL << 1LL;
+    QTest::newRow("fileNamedWithColonThenLine") << QStringList{"a:3"} << "a:3:5" << "a:3" << 5LL << 1LL;
+    QTest::newRow("lineAndColumnPreferredWhenBothNamesExist")
+        << QStringList{"a", "a:3"} << "a:3:5" << "a" << 3LL << 5LL;
+    QTest::newRow("zeroLineIsAName") << QStringList{} << "a.json:0" << "a.json:0" << 0LL << 1LL;
+    QTest::newRow("zeroColumnIsAName") << QStringList{"a.json:3"} << "a.json:3:0" << "a.json:3:0" << 0LL << 1LL;
+    QTest::newRow("signIsNoNumber") << QStringList{"a.json"} << "a.json:+3" << "a.json:+3" << 0LL << 1LL;
+    QTest::newRow("lettersAreNoNumber") << QStringList{"a.json"} << "a.json:x" << "a.json:x" << 0LL << 1LL;
+    QTest::newRow("trailingColon") << QStringList{"a.json"} << "a.json:3:" << "a.json:3:" << 0LL << 1LL;
+    QTest::newRow("tooLongNumber") << QStringList{"a.json"} << "a.json:1234567890123456789" << "a.json:1234567890123456789"
+                                   << 0LL << 1LL;
+    QTest::newRow("nothingBeforeTheColon") << QStringList{} << ":3" << ":3" << 0LL << 1LL;
+    QTest::newRow("driveLetterIsAnOrdinaryName") << QStringList{} << "C:\\notes.txt" << "C:\\notes.txt" << 0LL << 1LL;
+    QTest::newRow("driveLetterWithLineIsAFileC") << QStringList{} << "C:3" << "C" << 3LL << 1LL;
+    QTest::newRow("folderPart") << QStringList{"sub/b.md"} << "sub/b.md:2:1" << "sub/b.md" << 2LL << 1LL;
+}
+
+void TestSingleInstance::positionsFromArguments()
+{
+    QFETCH(QStringList, existing);
+    QFETCH(QString, argument);
+    QFETCH(QString, path);
+    QFETCH(qint64, line);
+    QFETCH(qint64, column);
+    const QString work = m_folder->filePath("work");
+    QVERIFY(QDir().mkpath(work + "/sub"));
+    for (const QString &name : existing) {
+        QFile file(work + "/" + name);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    const Request request = SingleInstance::requestFromArguments({argument}, work);
+    QCOMPARE(request.paths, QStringList{work + "/" + path});
+    QCOMPARE(request.positionAt(0).line, line);
+    if (line > 0)
+        QCOMPARE(request.positionAt(0).column, column);
+}
+
+void TestSingleInstance::realSecondProcessForwardsPositions()
+{
+    SingleInstance primary(m_name);
+    QSignalSpy received(&primary, &SingleInstance::requestReceived);
+    QCOMPARE(primary.start(Request{}), Role::Primary);
+    const QString elsewhere = m_folder->filePath("elsewhere");
+    QVERIFY(QDir().mkpath(elsewhere));
+    QFile named(elsewhere + "/x:9");
+    QVERIFY(named.open(QIODevice::WriteOnly));
+
+    QProcess later;
+    later.setWorkingDirectory(elsewhere);
+    later.start(SINGLEINSTANCE_SENDER, {m_name, "notes.md:3:2", "x:9", "/abs/data.json:40"});
+    QVERIFY(later.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(later.state() == QProcess::NotRunning, 20'000);
+    QCOMPARE(later.exitCode(), 0);
+    QTRY_COMPARE(received.size(), 1);
+    const Request request = received.first().first().value<Request>();
+    QCOMPARE(request.paths, (QStringList{elsewhere + "/notes.md", elsewhere + "/x:9", "/abs/data.json"}));
+    QCOMPARE(request.positionAt(0), (SingleInstance::Position{3, 2}));
+    QVERIFY(!request.positionAt(1).isSet());
+    QCOMPARE(request.positionAt(2), (SingleInstance::Position{40, 1}));
 }
 
 void TestSingleInstance::defaultNameIsPerUser()
@@ -477,6 +555,50 @@ void TestSingleInstance::clientGoingAwayMidMessageIsForgotten()
     QCOMPARE(startElsewhere(m_name, Request{{"/whole.json"}, false}), Role::Forwarded);
     QTRY_COMPARE(received.size(), 1);
     QCOMPARE(received.first().first().value<Request>().paths, QStringList{"/whole.json"});
+}
+
+void TestSingleInstance::positionsInMessages_data()
+{
+    // What the primary makes of a message's positions: a message of an older launch has none,
+    // and a malformed entry loses only its position, never the file.
+    QTest::addColumn<QByteArray>("payload");
+    QTest::addColumn<QList<qint64>>("lines"); // per path, 0: none
+    QTest::addColumn<QList<qint64>>("columns");
+    using L = QList<qint64>;
+    QTest::newRow("olderLaunchWithoutKey") << QByteArray(R"({"paths":["/a","/b"],"newWindow":false})") << L{0, 0} << L{1, 1};
+    QTest::newRow("lineAndColumn") << QByteArray(R"({"paths":["/a","/b"],"newWindow":false,"positions":[[3,2],null]})")
+                                   << L{3, 0} << L{2, 1};
+    QTest::newRow("countDiffers") << QByteArray(R"({"paths":["/a","/b"],"newWindow":false,"positions":[[3,2]]})")
+                                  << L{0, 0} << L{1, 1};
+    QTest::newRow("zeroAndNegative") << QByteArray(R"({"paths":["/a","/b"],"newWindow":false,"positions":[[0,1],[4,-1]]})")
+                                     << L{0, 0} << L{1, 1};
+    QTest::newRow("notPairs") << QByteArray(R"({"paths":["/a","/b"],"newWindow":false,"positions":[[3],["3","2"]]})")
+                              << L{0, 0} << L{1, 1};
+    QTest::newRow("notAnArray") << QByteArray(R"({"paths":["/a","/b"],"newWindow":false,"positions":"3:2"})")
+                                << L{0, 0} << L{1, 1};
+}
+
+void TestSingleInstance::positionsInMessages()
+{
+    QFETCH(QByteArray, payload);
+    QFETCH(QList<qint64>, lines);
+    QFETCH(QList<qint64>, columns);
+    SingleInstance primary(m_name);
+    QSignalSpy received(&primary, &SingleInstance::requestReceived);
+    QCOMPARE(primary.start(Request{}), Role::Primary);
+    QLocalSocket client;
+    client.connectToServer(m_name);
+    QVERIFY(client.waitForConnected(5'000));
+    client.write(frame(payload));
+    QVERIFY(client.waitForBytesWritten(5'000));
+    QTRY_COMPARE(received.size(), 1);
+    const Request request = received.first().first().value<Request>();
+    QCOMPARE(request.paths, (QStringList{"/a", "/b"}));
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        QCOMPARE(request.positionAt(i).line, lines[i]);
+        if (lines[i] > 0)
+            QCOMPARE(request.positionAt(i).column, columns[i]);
+    }
 }
 
 void TestSingleInstance::badMessagesAreDropped_data()

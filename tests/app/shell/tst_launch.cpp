@@ -33,6 +33,8 @@ class TestLaunch : public QObject {
     Q_OBJECT
 
 private slots:
+    void informationalOptionsNeedNoDisplay_data();
+    void informationalOptionsNeedNoDisplay();
     void windowIsShownWhateverTheStateFilesAre_data();
     void windowIsShownWhateverTheStateFilesAre();
 };
@@ -134,6 +136,43 @@ void TestLaunch::windowIsShownWhateverTheStateFilesAre()
     QCOMPARE(after.st_ino, before.st_ino);
     QCOMPARE(after.st_mode, before.st_mode);
     QCOMPARE(after.st_size, before.st_size);
+}
+
+void TestLaunch::informationalOptionsNeedNoDisplay_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("firstLine");
+    const QByteArray usage = "usage: corvane [--new-window] [FILE[:LINE[:COL]]…]";
+    const QByteArray version = "corvane " CORVANE_VERSION;
+    QTest::newRow("help") << QStringList{"--help"} << usage;
+    QTest::newRow("shortHelp") << QStringList{"-h"} << usage;
+    QTest::newRow("version") << QStringList{"--version"} << version;
+    QTest::newRow("amongFiles") << QStringList{"a.json:3:2", "--version"} << version;
+    QTest::newRow("firstOneWins") << QStringList{"--version", "--help"} << version;
+}
+
+void TestLaunch::informationalOptionsNeedNoDisplay()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, firstLine);
+    QTemporaryDir root;
+    QVERIFY(QDir().mkdir(root.filePath("runtime"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+    // No display of any kind and no platform chosen: a GUI application could not start at all.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(name);
+    environment.insert("HOME", root.filePath("home"));
+    environment.insert("XDG_RUNTIME_DIR", root.filePath("runtime"));
+    QProcess editor;
+    editor.setProcessEnvironment(environment);
+    editor.start(CORVANE_BINARY, arguments);
+    QVERIFY(editor.waitForFinished(shownWithinMs));
+    QCOMPARE(editor.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(editor.exitCode(), 0);
+    QCOMPARE(editor.readAllStandardOutput().split('\n').first(), firstLine);
+    QCOMPARE(editor.readAllStandardError(), QByteArray());
+    // No single-instance socket or lock was made: no running editor was woken.
+    QCOMPARE(QDir(root.filePath("runtime")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
 }
 
 QTEST_GUILESS_MAIN(TestLaunch)

@@ -35,6 +35,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QScreen>
+#include <QScrollBar>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QStandardPaths>
@@ -75,6 +76,8 @@ private slots:
     void openOrFocusFindsTheWindowThroughALink();
     void startUpOpensQueuedFiles();
     void laterLaunchRequests();
+    void filesNamedWithAPositionOpenThere_data();
+    void filesNamedWithAPositionOpenThere();
     void startUpLeavesADialogInUseAlone();
     void handOverOfTwentyFilesOpensThemAll();
     void handOverOfManyFilesAsksFirst_data();
@@ -161,6 +164,7 @@ void TestShell::init()
     m_delegate->timings.startupDelayMs = 60;
     WindowSession::shared().pendingExternalURLs.clear();
     WindowSession::shared().hasFinishedLaunching = true;
+    WindowSession::shared().pendingCaretPositions.clear();
     Preferences::shared().setLastOpenPath(QString());
     QDir(scratchFolder()).removeRecursively();
 }
@@ -592,6 +596,66 @@ void TestShell::laterLaunchRequests()
     m_delegate->handle({{}, true});
     QCOMPARE(m_delegate->windows().size(), 3);
     QVERIFY(m_delegate->windows().last()->scratchGuard());
+}
+
+void TestShell::filesNamedWithAPositionOpenThere_data()
+{
+    QTest::addColumn<QString>("route"); // startUp, laterLaunch, alreadyShown
+    QTest::addColumn<QString>("suffix");
+    QTest::addColumn<long long>("line");
+    QTest::addColumn<long long>("column");
+    QTest::addColumn<qsizetype>("unitInLine"); // UTF-16 offset of the caret in its line
+    QTest::newRow("startUp") << "startUp" << ":3:2" << 3LL << 2LL << qsizetype(1);
+    QTest::newRow("laterLaunch") << "laterLaunch" << ":3:2" << 3LL << 2LL << qsizetype(1);
+    QTest::newRow("alreadyShown") << "alreadyShown" << ":3:2" << 3LL << 2LL << qsizetype(1);
+    // Columns count characters as the status bar does: "é" written as e + U+0301 is one.
+    QTest::newRow("columnCountsCharacters") << "laterLaunch" << ":4:3" << 4LL << 3LL << qsizetype(3);
+    QTest::newRow("lineOnlyIsTheLineStart") << "laterLaunch" << ":400" << 400LL << 1LL << qsizetype(0);
+    QTest::newRow("columnPastTheEndIsTheEnd") << "laterLaunch" << ":1:99" << 1LL << 9LL << qsizetype(8);
+    QTest::newRow("lineOutOfRangeIsTheLastLine") << "laterLaunch" << ":9999:1" << 501LL << 1LL << qsizetype(0);
+}
+
+void TestShell::filesNamedWithAPositionOpenThere()
+{
+    QFETCH(QString, route);
+    QFETCH(QString, suffix);
+    QFETCH(long long, line);
+    QFETCH(long long, column);
+    QFETCH(qsizetype, unitInLine);
+    QByteArray text = "line one\nline two\nabcdef\nxe\xcc\x81yz\n";
+    for (int i = 5; i <= 500; ++i)
+        text += "line " + QByteArray::number(i) + "\n";
+    const QString file = writeFile("positions.txt", text);
+    const auto request = SingleInstance::requestFromArguments({QFileInfo(file).fileName() + suffix}, m_folder->path());
+    QCOMPARE(request.paths, QStringList{file});
+
+    DocumentWindow *window = nullptr;
+    if (route == "startUp") {
+        WindowSession::shared().hasFinishedLaunching = false;
+        m_delegate->open(request);
+        window = m_delegate->createSceneWindow();
+    } else if (route == "alreadyShown") {
+        window = m_delegate->openWindowForURL(file);
+        QVERIFY(waitForLoad(window));
+        m_delegate->handle(request);
+        QCOMPARE(m_delegate->windows().size(), 1);
+    } else {
+        m_delegate->handle(request);
+        QCOMPARE(m_delegate->windows().size(), 1);
+        window = m_delegate->windows().first();
+    }
+    QVERIFY(waitForLoad(window));
+    ContentView *view = window->contentView();
+    QTRY_COMPARE(view->caretLine(), line);
+    QTRY_COMPARE(view->caretColumn(), column);
+    const auto lineStart = QString::fromUtf8(text).split(u'\n').mid(0, int(line - 1)).join(u'\n').size()
+                           + (line > 1 ? 1 : 0);
+    QCOMPARE(qsizetype(view->textView()->textSelection().location), lineStart + unitInLine);
+    QCOMPARE(view->textView()->textSelection().length, std::size_t(0));
+    // Scrolled to it: the first lines are out of view when the caret is far below them.
+    if (line > 100)
+        QVERIFY(view->textView()->verticalScrollBar()->value() > 0);
+    QVERIFY(WindowSession::shared().pendingCaretPositions.isEmpty());
 }
 
 void TestShell::handOverOfTwentyFilesOpensThemAll()
