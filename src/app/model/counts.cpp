@@ -4,8 +4,6 @@
 #include "base/textsnapshot.h"
 #include "base/utf.h"
 
-#include <utf8proc.h>
-
 #include <algorithm>
 #include <vector>
 
@@ -14,23 +12,6 @@ namespace App {
 namespace {
 
 constexpr std::size_t pieceLength = 1 << 16;
-
-bool isWordScalar(char32_t scalar)
-{
-    if (scalar == U'_')
-        return true;
-    if (scalar < 0x80)
-        return (scalar >= U'0' && scalar <= U'9') || ((scalar | 0x20) >= U'a' && (scalar | 0x20) <= U'z');
-    switch (utf8proc_category(utf8proc_int32_t(scalar))) {
-    case UTF8PROC_CATEGORY_LU: case UTF8PROC_CATEGORY_LL: case UTF8PROC_CATEGORY_LT:
-    case UTF8PROC_CATEGORY_LM: case UTF8PROC_CATEGORY_LO:
-    case UTF8PROC_CATEGORY_MN: case UTF8PROC_CATEGORY_MC: case UTF8PROC_CATEGORY_ME:
-    case UTF8PROC_CATEGORY_ND: case UTF8PROC_CATEGORY_NL: case UTF8PROC_CATEGORY_NO:
-        return true;
-    default:
-        return false;
-    }
-}
 
 // Bytes and line feeds of consecutive pieces; a surrogate pair split between two pieces is
 // still one four-byte scalar.
@@ -86,7 +67,7 @@ std::int64_t wordCount(std::u16string_view text)
             scalar = 0x10000 + ((char32_t(text[i]) - 0xD800) << 10) + (char32_t(text[i + 1]) - 0xDC00);
             ++i;
         }
-        const bool word = isWordScalar(scalar);
+        const bool word = Base::Text::isWordCharacter(scalar);
         words += word && !inWord;
         inWord = word;
     }
