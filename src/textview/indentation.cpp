@@ -174,7 +174,9 @@ IndentStyle detectIndentation(std::u16string_view text, bool spacesOnly)
     std::size_t spaceLines = 0;
     // steps[d]: how often a line is d spaces deeper than the non-blank line before it.
     std::array<std::size_t, 9> steps{};
-    std::optional<std::size_t> previous = 0;
+    // The spaces of the last non-blank line; none after a line that starts with a tab.
+    constexpr std::size_t unknown = std::size_t(-1);
+    std::size_t previous = 0;
     std::size_t position = 0;
     for (std::size_t lines = 0; position < text.size() && lines < indentationDetectionLines; ++lines) {
         std::size_t end = text.find(u'\n', position);
@@ -187,20 +189,20 @@ IndentStyle detectIndentation(std::u16string_view text, bool spacesOnly)
             continue;
         if (line.front() == u'\t') {
             ++tabLines;
-            previous.reset();
+            previous = unknown;
             continue;
         }
         const std::size_t spaces = std::size_t(std::find_if(line.begin(), line.end(), [](char16_t c) { return c != u' '; })
                                                - line.begin());
         if (spaces < blank) {
             // Spaces then a tab: alignment, not a habit to learn from.
-            previous.reset();
+            previous = unknown;
             continue;
         }
         if (spaces > 0)
             ++spaceLines;
-        if (previous && spaces > *previous && spaces - *previous < steps.size())
-            ++steps[spaces - *previous];
+        if (previous != unknown && spaces > previous && spaces - previous < steps.size())
+            ++steps[spaces - previous];
         previous = spaces;
     }
     if (!spacesOnly && tabLines > spaceLines)
