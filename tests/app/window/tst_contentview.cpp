@@ -147,11 +147,11 @@ void TestContentView::loadsEachKind_data()
     QTest::newRow("YAML") << "c.yml" << QByteArray("a: 1\n") << ViewMode::Text
                           << QStringList{"YAML", "UTF-8", "LF", "Spaces: 4", "Ln 1, Col 1", "2L · 2W · 5C"} << "";
     QTest::newRow("YAML indented by two spaces") << "k.yaml" << QByteArray("a:\n  b:\n    c: 1\n") << ViewMode::Text
-                          << QStringList{"YAML", "UTF-8", "LF", "Spaces: 2", "Ln 1, Col 1", "4L · 4W · 18C"} << "";
+                          << QStringList{"YAML", "UTF-8", "LF", "Spaces: 2", "Ln 1, Col 1", "4L · 4W · 17C"} << "";
     QTest::newRow("JSON indented by tabs") << "t.json" << QByteArray("{\n\t\"a\": {\n\t\t\"b\": 1\n\t}\n}\n")
                                            << ViewMode::Text
                                            << QStringList{"JSON", "Valid", "UTF-8", "LF", "Tab", "$", "Ln 1, Col 1",
-                                                          "6L · 5W · 26C"}
+                                                          "6L · 3W · 24C"}
                                            << "Text/Tree";
     QTest::newRow("TOML") << "c.toml" << QByteArray("a = 1\n") << ViewMode::Text
                           << QStringList{"TOML", "UTF-8", "LF", "Spaces: 4", "Ln 1, Col 1", "2L · 2W · 6C"} << "";
