@@ -12,6 +12,7 @@
 #include "viewers/csvtableview.h"
 #include "app/window/documenttoolbar.h"
 #include "app/window/contentarea.h"
+#include "app/window/documentstatusbar.h"
 #include "app/window/documentwindow.h"
 #include "app/window/scratchcloseguard.h"
 #include "app/window/windowsession.h"
@@ -58,6 +59,7 @@ private slots:
     void editCommandsActOnTheFocusedView();
     void viewKeysAndFullScreen();
     void encodingsAndLineEndingsFromTheFileMenu();
+    void indentationFromTheViewMenu();
     void controlTabLeavesTheTextAndTabOrderFollowsTheToolbar();
     void onlyTheKeyWindowActs();
     void forceFlushScratchAddressesOneWindowOrAll();
@@ -344,6 +346,23 @@ void TestShell::viewKeysAndFullScreen()
     QVERIFY(plain->windowState() & Qt::WindowFullScreen);
     command(plain, "fullScreen")->trigger();
     QVERIFY(!(plain->windowState() & Qt::WindowFullScreen));
+}
+
+void TestShell::indentationFromTheViewMenu()
+{
+    DocumentWindow *window = m_delegate->openWindowForURL(writeFile("i.json", "{\n  \"a\": 1\n}\n"));
+    QVERIFY(waitForLoad(window));
+    QMenu *viewMenu = qobject_cast<QMenu *>(command(window, "fullScreen")->parent());
+    emit viewMenu->aboutToShow();
+    auto *indentation = viewMenu->findChild<QMenu *>("indentation");
+    QVERIFY(indentation && indentation->isEnabled());
+    QVERIFY(indentation->findChild<QAction *>("indentSpaces2")->isChecked());
+    indentation->findChild<QAction *>("indentTabs")->trigger();
+    emit viewMenu->aboutToShow();
+    QVERIFY(indentation->findChild<QAction *>("indentTabs")->isChecked());
+    indentation->findChild<QAction *>("convertIndentation")->trigger();
+    QCOMPARE(window->contentView()->text(), std::u16string(u"{\n\t\"a\": 1\n}\n"));
+    QCOMPARE(window->contentView()->statusBar()->indentationItem()->text(), QStringLiteral("Tab"));
 }
 
 void TestShell::encodingsAndLineEndingsFromTheFileMenu()
