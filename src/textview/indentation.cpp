@@ -177,6 +177,8 @@ IndentStyle detectIndentation(std::u16string_view text, bool spacesOnly)
     // The spaces of the last non-blank line; none after a line that starts with a tab.
     constexpr std::size_t unknown = std::size_t(-1);
     std::size_t previous = 0;
+    // A giant single line is not read to its end for nothing.
+    text = text.substr(0, std::min<std::size_t>(text.size(), indentationDetectionUnits));
     std::size_t position = 0;
     for (std::size_t lines = 0; position < text.size() && lines < indentationDetectionLines; ++lines) {
         std::size_t end = text.find(u'\n', position);

@@ -46,8 +46,10 @@ struct LinesEdit {
 
 // Lines looked at by detectIndentation(): enough to see a file's habit, cheap on any file.
 inline constexpr std::size_t indentationDetectionLines = 5000;
+inline constexpr std::size_t indentationDetectionUnits = 1 << 22;
 
-// The indentation `text` uses, from its first indentationDetectionLines lines: tabs when more
+// The indentation `text` uses, from its first indentationDetectionLines lines (and at most
+// indentationDetectionUnits units): tabs when more
 // lines start with a tab than with spaces (never with `spacesOnly`, for YAML), else spaces of the
 // step by which consecutive lines deepen most often among 2, 4 and 8 (4 on a tie or when nothing
 // is indented). Tabs come with width 4.
