@@ -107,6 +107,7 @@ STTextView *Coordinator::setUpView(STTextView *view, const EditorTextView &input
     view->setShowsLineNumbers(inputs.showLineNumbers);
     applyInsets(inputs.showLineNumbers);
     applyStyle(*inputs.theme, editorFont(inputs.fontFamily, inputs.fontSize));
+    view->setIndentation(inputs.indentation, blockSyntax(inputs.docKind));
 
     m_currentTheme = inputs.theme;
     m_lastThemeId = std::string(inputs.theme->id());
@@ -156,6 +157,7 @@ void Coordinator::update(const EditorTextView &inputs)
     }
     if (view->isHorizontallyResizable() == inputs.wordWrap)
         view->setHorizontallyResizable(!inputs.wordWrap);
+    view->setIndentation(inputs.indentation, blockSyntax(inputs.docKind));
 
     m_lastFontSize = inputs.fontSize;
     m_lastFontFamily = inputs.fontFamily;
@@ -435,6 +437,38 @@ void Coordinator::replaceAllText(std::u16string_view newText)
     view->setTextSelection({location, std::min(length - location, selection.length)});
     view->verticalScrollBar()->setValue(scrollTop);
     view->horizontalScrollBar()->setValue(scrollLeft);
+}
+
+TextView::BlockSyntax Coordinator::blockSyntax(Documents::DocKind kind)
+{
+    switch (kind) {
+    case Documents::DocKind::Json:
+    case Documents::DocKind::Ndjson:
+    case Documents::DocKind::Toml:
+        return TextView::BlockSyntax::Brackets;
+    case Documents::DocKind::Yaml:
+        return TextView::BlockSyntax::Colon;
+    case Documents::DocKind::Xml:
+        return TextView::BlockSyntax::Tags;
+    default:
+        return TextView::BlockSyntax::None;
+    }
+}
+
+void Coordinator::convertIndentation(TextView::IndentStyle to)
+{
+    if (!m_textView)
+        return;
+    STTextView *view = m_textView;
+    TextView::TextStorage &storage = view->textContentManager();
+    const bool yaml = m_lastDocKind == Documents::DocKind::Yaml;
+    const TextView::IndentStyle from = TextView::detectIndentation(storage.view(0, storage.length()), yaml);
+    const std::vector<TextView::TextEdit> edits = TextView::convertIndentation(storage, from, to);
+    if (edits.empty())
+        return;
+    const std::size_t anchor = TextView::mapThroughEdits(edits, view->anchorPosition());
+    const std::size_t caret = TextView::mapThroughEdits(edits, view->caretPosition());
+    view->applyEdits(edits, anchor, caret);
 }
 
 void Coordinator::appendExternalText(std::u16string_view appended)

@@ -54,6 +54,8 @@ struct EditorTextView {
     // instead of selecting the line.
     std::optional<long long> goToColumn;
     Documents::DocKind docKind = Documents::DocKind::Txt;
+    // The document's indentation: what Tab types, how wide a tab shows.
+    TextView::IndentStyle indentation;
     // Identity of the loaded document: a change means another document (undo is cleared).
     QString documentId;
     bool isActiveEditor = false;
@@ -102,6 +104,11 @@ public:
     // Replaces the text with `newText` through the smallest single edit (one undo step) and keeps
     // what the user sees: the selection, clamped to the new text, and the scroll position.
     void replaceAllText(std::u16string_view newText);
+    // Rewrites the leading white space of every line from the indentation the text uses now
+    // (as detected on load) to `to`, as one undo step; the selection stays on the same text.
+    void convertIndentation(TextView::IndentStyle to);
+    // How Enter indents after a line of `kind`.
+    static TextView::BlockSyntax blockSyntax(Documents::DocKind kind);
     // Puts text another program appended to the file at the end of the document: not an edit of
     // the user's (no undo step, no `textEdited`), re-coloured like typing.
     void appendExternalText(std::u16string_view text);

@@ -129,13 +129,15 @@ void STTextView::keyPressEvent(QKeyEvent *event)
     } else if (key == Qt::Key_End) {
         navigate(control ? m_document->length() : m_document->lineEndOf(m_caret));
     } else if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-        insertTyped(u"\n");
+        insertNewline();
     } else if ((key == Qt::Key_Tab || key == Qt::Key_Backtab) && (modifiers & Qt::ControlModifier)) {
         // Tab is text here; Ctrl+Tab and Ctrl+Shift+Tab leave the text for the window's other
         // controls.
         QAbstractScrollArea::focusNextPrevChild(!(modifiers & Qt::ShiftModifier) && key == Qt::Key_Tab);
-    } else if (key == Qt::Key_Tab && !(modifiers & ~Qt::ShiftModifier)) {
-        insertTyped(u"\t");
+    } else if ((key == Qt::Key_Backtab || (key == Qt::Key_Tab && shift)) && !(modifiers & ~Qt::ShiftModifier)) {
+        outdentSelection();
+    } else if (key == Qt::Key_Tab && modifiers == Qt::NoModifier) {
+        insertTab();
     } else if (key == Qt::Key_Escape && isFindBarVisible()) {
         hideFindBar();
     } else if (!event->text().isEmpty() && event->text().at(0).isPrint()

@@ -210,7 +210,7 @@ QTextLayout *STTextLayout::layoutFor(std::size_t line, std::size_t piece)
 
     auto layout = std::make_unique<QTextLayout>(text, m_font);
     QTextOption option;
-    option.setTabStopDistance(m_charWidth * 4);
+    option.setTabStopDistance(m_charWidth * m_tabColumns);
     if (!m_wraps)
         option.setWrapMode(QTextOption::NoWrap);
     else

@@ -10,6 +10,7 @@
 #include <QString>
 #include <QTextLayout>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <vector>
@@ -35,6 +36,9 @@ public:
     void setMetrics(const QFont &font, qreal lineHeightMultiple);
     int rowHeight() const { return m_rowHeight; }
     qreal charWidth() const { return m_charWidth; }
+    // Columns of the font's 'M' a tab spans; callers relayout().
+    void setTabColumns(int columns) { m_tabColumns = std::max(1, columns); }
+    int tabColumns() const { return m_tabColumns; }
     // Wrapping at `textWidth` pixels, or none; callers relayout() or updateWrapColumns().
     void setWidth(bool wraps, int textWidth);
     bool wraps() const { return m_wraps; }
@@ -140,6 +144,7 @@ private:
     QFont m_font;
     int m_rowHeight = 16;
     qreal m_charWidth = 8;
+    int m_tabColumns = 4;
     bool m_wraps = true;
     int m_textWidth = 400;
     qreal m_widestMeasured = 0;

@@ -221,6 +221,18 @@ void STTextView::setShowsLineNumbers(bool on)
     updateViewportMargins();
 }
 
+void STTextView::setIndentation(TextView::IndentStyle style, TextView::BlockSyntax syntax)
+{
+    m_blockSyntax = syntax;
+    if (style == m_indentStyle)
+        return;
+    m_indentStyle = style;
+    if (m_layout.tabColumns() != style.width) {
+        m_layout.setTabColumns(style.width);
+        relayoutAll();
+    }
+}
+
 void STTextView::setTextInsets(int left, int right)
 {
     m_leftInset = std::max(0, left);
@@ -691,6 +703,41 @@ void STTextView::breakUndoCoalescing()
     m_document->breakUndoCoalescing();
 }
 
+bool STTextView::applyEdits(const std::vector<TextView::TextEdit> &edits, std::size_t anchor, std::size_t caret)
+{
+    if (!m_editable)
+        return false;
+    if (m_delegate)
+        for (const TextView::TextEdit &edit : edits)
+            if (!m_delegate->shouldChangeText(this, edit.range, edit.replacement))
+                return false;
+    m_layout.clearPreedit();
+    if (!edits.empty()) {
+        m_document->breakUndoCoalescing();
+        m_document->beginUndoGroup();
+        // Applied first to last, so that undoing them ends at the first: the caret goes back
+        // to the top of what changed.
+        std::ptrdiff_t shift = 0;
+        for (const TextView::TextEdit &edit : edits) {
+            m_document->replace({std::size_t(std::ptrdiff_t(edit.range.location) + shift), edit.range.length},
+                                edit.replacement);
+            shift += std::ptrdiff_t(edit.replacement.size()) - std::ptrdiff_t(edit.range.length);
+        }
+        m_document->endUndoGroup();
+    }
+    const std::size_t length = m_document->length();
+    m_anchor = std::min(anchor, length);
+    m_caret = std::min(caret, length);
+    m_desiredX.reset();
+    restartCaretBlink();
+    if (!edits.empty())
+        notifyTextChanged();
+    notifySelectionChanged();
+    ensureCaretVisible();
+    updateAll();
+    return true;
+}
+
 void STTextView::finishHistoryStep(std::optional<TextRange> restored)
 {
     if (!restored)
@@ -716,8 +763,79 @@ void STTextView::insertTyped(const std::u16string &text)
 {
     if (!m_editable)
         return;
-    replaceCharacters(textSelection(), text, true);
+    const TextRange selection = textSelection();
+    if (text.size() == 1 && selection.length == 0) {
+        // A closing bracket alone on its line goes back one level.
+        const std::size_t lineStart = m_document->lineStartOf(m_caret);
+        if (m_caret - lineStart <= 4096) {
+            const std::u16string before = m_document->text({lineStart, m_caret - lineStart});
+            if (const auto replacement = TextView::closerInsertion(before, text.front(), m_indentStyle, m_blockSyntax)) {
+                replaceCharacters({lineStart, before.size()}, *replacement, true);
+                ensureCaretVisible();
+                return;
+            }
+        }
+    }
+    replaceCharacters(selection, text, true);
     ensureCaretVisible();
+}
+
+namespace {
+// Giant lines are read at their ends only: the indentation and the last tokens.
+constexpr std::size_t lineEndsRead = 4096;
+} // namespace
+
+std::u16string STTextView::lineTextBefore(std::size_t position) const
+{
+    const std::size_t start = m_document->lineStartOf(position);
+    if (position - start <= 2 * lineEndsRead)
+        return m_document->text({start, position - start});
+    return m_document->text({start, lineEndsRead}) + m_document->text({position - lineEndsRead, lineEndsRead});
+}
+
+std::u16string STTextView::lineTextAfter(std::size_t position) const
+{
+    const std::size_t end = m_document->lineEndOf(position);
+    return m_document->text({position, std::min(end - position, lineEndsRead)});
+}
+
+void STTextView::insertNewline()
+{
+    if (!m_editable)
+        return;
+    const TextRange selection = textSelection();
+    const TextView::NewlineInsertion insertion = TextView::newlineInsertion(
+        lineTextBefore(selection.location), lineTextAfter(selection.end()), m_indentStyle, m_blockSyntax);
+    if (!replaceCharacters({selection.location, selection.length + insertion.consumedAfter}, insertion.text, true))
+        return;
+    if (insertion.caretOffset != insertion.text.size()) {
+        const std::size_t caret = selection.location + insertion.caretOffset;
+        setSelection(caret, caret);
+    }
+    ensureCaretVisible();
+}
+
+void STTextView::insertTab()
+{
+    if (!m_editable)
+        return;
+    if (TextView::selectionSpansLines(m_document->storage(), m_anchor, m_caret)) {
+        const TextView::LinesEdit edit = TextView::indentLines(m_document->storage(), m_anchor, m_caret, m_indentStyle);
+        applyEdits(edit.edits, edit.anchor, edit.caret);
+        return;
+    }
+    const std::size_t start = textSelection().location;
+    const std::size_t column = TextView::visualColumn(lineTextBefore(start), m_indentStyle.width);
+    insertTyped(TextView::tabInsertion(column, m_indentStyle));
+}
+
+void STTextView::outdentSelection()
+{
+    if (!m_editable)
+        return;
+    const TextView::LinesEdit edit = TextView::outdentLines(m_document->storage(), m_anchor, m_caret, m_indentStyle);
+    if (!edit.edits.empty())
+        applyEdits(edit.edits, edit.anchor, edit.caret);
 }
 
 void STTextView::copy()
@@ -759,7 +877,12 @@ void STTextView::deleteBackward()
         return;
     TextRange range = textSelection();
     if (range.length == 0) {
-        const std::size_t previous = m_document->previousGrapheme(m_caret);
+        std::size_t previous = m_document->previousGrapheme(m_caret);
+        // In an indentation of spaces, Backspace takes a whole level back to the previous stop.
+        const std::size_t lineStart = m_document->lineStartOf(m_caret);
+        if (!m_indentStyle.tabs && m_caret > lineStart && m_caret - lineStart <= 256)
+            if (const auto count = TextView::backspaceToStop(m_document->text({lineStart, m_caret - lineStart}), m_indentStyle))
+                previous = m_caret - *count;
         range = {previous, m_caret - previous};
     }
     if (range.length)

@@ -2,6 +2,7 @@
 
 #include "base/largebuffer.h"
 #include "textview/findaction.h"
+#include "textview/indentation.h"
 #include "textview/stextlayout.h"
 #include "textview/stextviewstyle.h"
 #include "textview/textdocument.h"
@@ -132,6 +133,12 @@ public:
     STGutterView *gutterView() const { return m_gutter; }
     // Space around the text inside the viewport (left and right; top and bottom are rows).
     void setTextInsets(int left, int right);
+    // How Enter, Tab, Shift+Tab, Backspace and closing brackets indent (see indentation.h), and
+    // how wide a tab shows: style.width columns. A new view types tabs, shown 4 wide, and keeps
+    // each line's indentation on Enter.
+    void setIndentation(TextView::IndentStyle style, TextView::BlockSyntax syntax);
+    TextView::IndentStyle indentStyle() const { return m_indentStyle; }
+    TextView::BlockSyntax blockSyntax() const { return m_blockSyntax; }
 
     // The selection as a range, and its two ends: the anchor stays put while the caret moves.
     TextView::TextRange textSelection() const;
@@ -154,6 +161,10 @@ public:
     bool replaceCharacters(TextView::TextRange range, std::u16string_view replacement,
                            bool allowsTypingCoalescing);
     void breakUndoCoalescing();
+    // Several replacements (ascending, not overlapping, in positions of the text before them)
+    // as one undo step, then the selection from `anchor` to `caret` (positions after them).
+    // False when the view is not editable or the delegate refused one of them.
+    bool applyEdits(const std::vector<TextView::TextEdit> &edits, std::size_t anchor, std::size_t caret);
     void scrollRangeToVisible(TextView::TextRange range);
 
     // Editing commands (also bound to keys).
@@ -170,6 +181,12 @@ public:
     void deleteToBeginningOfLine();
     void deleteToEndOfLine();
     void yank();
+    // Enter: a line break with the line's indentation, a level more after a block opener.
+    void insertNewline();
+    // Tab: one level at the caret, or on every line of a selection spanning lines.
+    void insertTab();
+    // Shift+Tab: one level less on every line the selection touches (the caret's line).
+    void outdentSelection();
 
     // Find, driven by the find bar: the document's search, the selection moving over its matches.
     void setSearchString(const QString &needle, bool caseSensitive);
@@ -262,6 +279,10 @@ private:
     // After an undo or redo of this view: the caret after the text it put back.
     void finishHistoryStep(std::optional<TextView::TextRange> restored);
     void insertTyped(const std::u16string &text);
+    // The caret line's text before the selection and after it, shortened in the middle on giant
+    // lines (the indentation rules read only their ends).
+    std::u16string lineTextBefore(std::size_t position) const;
+    std::u16string lineTextAfter(std::size_t position) const;
     // Clipboard text, its line breaks made LF, in place of `range`.
     bool insertPasted(TextView::TextRange range, const QString &text);
     void killRange(TextView::TextRange range, TextView::DeleteAction action);
@@ -290,6 +311,8 @@ private:
     bool m_incrementalSearching = true;
     int m_leftInset = 4;
     int m_rightInset = 4;
+    TextView::IndentStyle m_indentStyle{true, 4};
+    TextView::BlockSyntax m_blockSyntax = TextView::BlockSyntax::None;
 
     std::size_t m_topLine = 0;
     std::uint32_t m_topRowInLine = 0;

@@ -72,6 +72,7 @@ class TestTextViewWidget : public QObject {
     Q_OBJECT
 private slots:
     void typingInsertsAndCoalescesUndo();
+    void tabsShowAsWideAsTheIndentation();
     void navigationKeys_data();
     void navigationKeys();
     void editingKeys_data();
@@ -134,6 +135,25 @@ void TestTextViewWidget::typingInsertsAndCoalescesUndo()
     QTest::keyClick(&f.view, Qt::Key_Return);
     QTest::keyClick(&f.view, Qt::Key_Tab);
     QCOMPARE(f.text(), QStringLiteral("hello\n\t"));
+}
+
+void TestTextViewWidget::tabsShowAsWideAsTheIndentation()
+{
+    Fixture f("\tx");
+    f.view.setTextSelection({1, 0});
+    const int start = f.view.caretRect().x();
+    f.view.setTextSelection({0, 0});
+    const int lineStart = f.view.caretRect().x();
+    f.view.setIndentation({false, 8}, TextView::BlockSyntax::None);
+    f.view.setTextSelection({1, 0});
+    const int wide = f.view.caretRect().x();
+    QVERIFY(start > lineStart);
+    // Twice as wide, give or take the rounding of a fractional character width.
+    QVERIFY2(qAbs((wide - lineStart) - 2 * (start - lineStart)) <= 2, qPrintable(QString::number(wide)));
+    // The spaces style types spaces, to the next stop of 8.
+    f.view.setTextSelection({2, 0});
+    QTest::keyClick(&f.view, Qt::Key_Tab);
+    QCOMPARE(f.text(), QStringLiteral("\tx       "));
 }
 
 void TestTextViewWidget::navigationKeys_data()

@@ -199,6 +199,10 @@ private:
             save(*window, "line-ending-menu");
             menu->close();
         }
+        if (QMenu *menu = view->showIndentationMenu()) {
+            save(*window, "indentation-menu");
+            menu->close();
+        }
     }
 
     void welcome()

@@ -199,6 +199,27 @@ void addDocumentFormatMenus(QMenu *file, QMainWindow *window)
     });
 }
 
+// View → Indentation: the status bar's indentation menu, for the keyboard.
+void addIndentationMenu(QMenu *viewMenu, QMainWindow *window)
+{
+    auto *document = qobject_cast<DocumentWindow *>(window);
+    if (!document)
+        return;
+    ContentView *view = document->contentView();
+    viewMenu->addSeparator();
+    QMenu *indentation = viewMenu->addMenu(loc("Indentation"));
+    indentation->setObjectName("indentation");
+    QObject::connect(viewMenu, &QMenu::aboutToShow, indentation, [view, indentation] {
+        indentation->setEnabled(view->doc().has_value());
+        if (!view->doc())
+            return;
+        StatusMenus::fillIndentationMenu(
+            indentation, view->session().indentation(), view->doc()->kind != Documents::DocKind::Yaml,
+            [view](TextView::IndentStyle style) { view->setIndentation(style); },
+            [view] { view->convertIndentation(); });
+    });
+}
+
 // The editing commands are enabled as the focused widget allows.
 void trackEditing(QMenu *edit, QMainWindow *window)
 {
@@ -274,6 +295,7 @@ QMenuBar *installMenus(QMainWindow *window, const CommandActions &actions)
     }
     trackEditing(menus[int(Command::Menu::Edit)], window);
     trackViews(menus[int(Command::Menu::View)], window);
+    addIndentationMenu(menus[int(Command::Menu::View)], window);
     window->setMenuBar(bar);
     return bar;
 }

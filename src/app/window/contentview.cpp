@@ -244,6 +244,7 @@ void ContentView::updateStatusBar()
         m_statusBar->setDocument(fromView(doc()->kind.label()),
                                  fromView(Documents::displayName(doc()->encoding)),
                                  fromView(Documents::label(doc()->lineEnding)));
+        m_statusBar->setIndentation(StatusMenus::indentationLabel(m_session->indentation()));
     }
     if (doc() && showsValidation(doc()->kind))
         m_statusBar->setValidation(validationStatus(m_analysis->validation()));
@@ -339,6 +340,7 @@ void ContentView::connectEditor()
 void ContentView::pushEditorInputs()
 {
     m_inputs.docKind = doc() ? doc()->kind : DocKind(DocKind::Txt);
+    m_inputs.indentation = m_session->indentation();
     m_inputs.documentId = doc() ? displayPath(doc()->path) : QString();
     m_inputs.isActiveEditor = doc() && !isAlternateFullView(doc()->kind, m_mode);
     m_editor.update(m_inputs);
@@ -528,6 +530,10 @@ void ContentView::connectSession()
     connect(session, &DocumentSession::formatChanged, this, [this] {
         updateStatusBar();
         updateWindowTitle();
+    });
+    connect(session, &DocumentSession::indentationChanged, this, [this] {
+        pushEditorInputs();
+        updateStatusBar();
     });
     connect(session, &DocumentSession::followedTextArrived, this,
             [this](const std::shared_ptr<const std::u16string> &text) { appendFollowedText(*text); });
@@ -1082,6 +1088,7 @@ void ContentView::connectToolbar()
     connect(m_toolbar, &DocumentToolbar::settingsRequested, this, &ContentView::showSettings);
     connect(m_statusBar, &DocumentStatusBar::encodingClicked, this, &ContentView::showEncodingMenu);
     connect(m_statusBar, &DocumentStatusBar::lineEndingClicked, this, &ContentView::showLineEndingMenu);
+    connect(m_statusBar, &DocumentStatusBar::indentationClicked, this, &ContentView::showIndentationMenu);
     connect(m_statusBar, &DocumentStatusBar::errorsClicked, this, &ContentView::showErrorList);
     connect(m_toolbar, &DocumentToolbar::delimiterChosen, this, &ContentView::setDelimiterChoice);
     connect(m_toolbar, &DocumentToolbar::followToggled, this, &ContentView::setFollowing);
@@ -1254,6 +1261,31 @@ bool ContentView::saveWithEncoding(Documents::Encoding encoding, bool withBOM)
 void ContentView::setLineEnding(Documents::LineEnding lineEnding)
 {
     m_session->setLineEnding(lineEnding);
+}
+
+// ---- Indentation -----------------------------------------------------------------------------
+
+void ContentView::setIndentation(TextView::IndentStyle style)
+{
+    m_session->setIndentation(style);
+}
+
+void ContentView::convertIndentation()
+{
+    if (!doc())
+        return;
+    m_editor.convertIndentation(m_session->indentation());
+}
+
+QMenu *ContentView::showIndentationMenu()
+{
+    if (!doc())
+        return nullptr;
+    QMenu *menu = StatusMenus::indentationMenu(
+        this, m_session->indentation(), doc()->kind != DocKind::Yaml,
+        [this](TextView::IndentStyle style) { setIndentation(style); }, [this] { convertIndentation(); });
+    popUpStatusMenu(menu, m_statusBar->indentationItem());
+    return menu;
 }
 
 // ---- Following a log -------------------------------------------------------------------------

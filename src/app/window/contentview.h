@@ -127,6 +127,14 @@ public:
     QWidget *showErrorList();
     QMessageBox *reopenConfirmation() const { return m_questions->reopenConfirmation(); }
 
+    // ---- Indentation ----
+    // What Tab types and how wide tabs show, for this document only.
+    void setIndentation(TextView::IndentStyle style);
+    // Rewrites every line's indentation in the document's style, as one undo step.
+    void convertIndentation();
+    // The status bar's indentation menu, shown at its item; returned for tests.
+    QMenu *showIndentationMenu();
+
     // ---- Following a log ----
     // Follow mode for LOG documents: text other programs append appears at the end.
     void setFollowing(bool following);

@@ -136,6 +136,9 @@ void DocumentSession::applyLoad()
     m_lastSaveError.clear();
     m_saveRetry.stop();
     m_saveRetryStep = 0;
+    // The indentation the user picked for this file stays across reloads.
+    if (!sameFile)
+        m_indentation = TextView::detectIndentation(loaded.text.view(), doc.kind == DocKind::Yaml);
 
     emit textArrived(std::make_shared<Base::U16Buffer>(std::move(loaded.text)), sameFile);
     // The text shown is the file's.
@@ -324,6 +327,18 @@ void DocumentSession::setLineEnding(Documents::LineEnding lineEnding)
     m_formatChangePending = true;
     m_autoSave.start(m_autoSaveMs);
     emit formatChanged();
+}
+
+// ---- Indentation ------------------------------------------------------------------------------
+
+void DocumentSession::setIndentation(TextView::IndentStyle style)
+{
+    if (m_doc && m_doc->kind == DocKind::Yaml)
+        style.tabs = false;
+    if (style == m_indentation)
+        return;
+    m_indentation = style;
+    emit indentationChanged();
 }
 
 // ---- Following a log -------------------------------------------------------------------------

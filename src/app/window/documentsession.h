@@ -2,6 +2,7 @@
 
 #include "logfollower.h"
 
+#include "textview/indentation.h"
 #include "textview/textdocument.h"
 
 #include "documents/document.h"
@@ -106,6 +107,12 @@ public:
     std::optional<Base::Message> setSaveEncoding(Documents::Encoding encoding, bool withBOM);
     void setLineEnding(Documents::LineEnding lineEnding);
 
+    // ---- Indentation --------------------------------------------------------------------------
+    // How the document indents: detected from the text of a newly opened file (a reload keeps
+    // it), or chosen by the user. YAML is always indented with spaces.
+    TextView::IndentStyle indentation() const { return m_indentation; }
+    void setIndentation(TextView::IndentStyle style);
+
     // ---- Following a log ----------------------------------------------------------------------
     // Follow mode for LOG documents: text other programs append arrives (followedTextArrived);
     // unsaved edits hold it back; a truncated or replaced file is loaded again.
@@ -134,6 +141,7 @@ signals:
     void externalChangeDetected();
     // The encoding, mark or line ending of the next save changed.
     void formatChanged();
+    void indentationChanged();
     void followedTextArrived(std::shared_ptr<const std::u16string> text);
 
 private:
@@ -170,6 +178,8 @@ private:
     std::uint64_t m_loadGeneration = 0;
     bool m_loadInFlight = false;
     std::optional<Documents::Encoding> m_chosenEncoding;
+
+    TextView::IndentStyle m_indentation;
 
     LogFollower m_follower;
     bool m_following = false;

@@ -119,6 +119,10 @@ DocumentStatusBar::DocumentStatusBar(QWidget *parent) : QWidget(parent)
     m_lineEnding = makeItem();
     m_lineEnding->setObjectName("lineEndingItem");
     m_lineEnding->setToolTip(loc("Line endings of the next save"));
+    m_indentationSeparator = makeSeparator();
+    m_indentation = makeItem();
+    m_indentation->setObjectName("indentationItem");
+    m_indentation->setToolTip(loc("What Tab types; convert the indentation"));
     m_noteSeparator = makeSeparator();
     m_note = makeLabel();
     m_path = makeLabel();
@@ -130,7 +134,8 @@ DocumentStatusBar::DocumentStatusBar(QWidget *parent) : QWidget(parent)
                           static_cast<QWidget *>(m_validation), static_cast<QWidget *>(m_errorsSeparator),
                           static_cast<QWidget *>(m_errors), static_cast<QWidget *>(m_encodingSeparator),
                           static_cast<QWidget *>(m_encoding), static_cast<QWidget *>(m_lineEndingSeparator),
-                          static_cast<QWidget *>(m_lineEnding), static_cast<QWidget *>(m_noteSeparator),
+                          static_cast<QWidget *>(m_lineEnding), static_cast<QWidget *>(m_indentationSeparator),
+                          static_cast<QWidget *>(m_indentation), static_cast<QWidget *>(m_noteSeparator),
                           static_cast<QWidget *>(m_note)})
         layout->addWidget(item);
     layout->addStretch(1);
@@ -146,6 +151,7 @@ DocumentStatusBar::DocumentStatusBar(QWidget *parent) : QWidget(parent)
     connect(m_errors, &StatusItem::clicked, this, &DocumentStatusBar::errorsClicked);
     connect(m_encoding, &StatusItem::clicked, this, &DocumentStatusBar::encodingClicked);
     connect(m_lineEnding, &StatusItem::clicked, this, &DocumentStatusBar::lineEndingClicked);
+    connect(m_indentation, &StatusItem::clicked, this, &DocumentStatusBar::indentationClicked);
     clearDocument();
     setCaret(1, 1);
     applyColors();
@@ -203,6 +209,11 @@ void DocumentStatusBar::setDocument(const QString &kind, const QString &encoding
     showDocumentItems(true);
 }
 
+void DocumentStatusBar::setIndentation(const QString &indentation)
+{
+    m_indentation->setText(indentation);
+}
+
 void DocumentStatusBar::clearDocument()
 {
     showDocumentItems(false);
@@ -216,7 +227,8 @@ void DocumentStatusBar::showDocumentItems(bool shown)
 {
     for (QWidget *item : {static_cast<QWidget *>(m_kind), static_cast<QWidget *>(m_encodingSeparator),
                           static_cast<QWidget *>(m_encoding), static_cast<QWidget *>(m_lineEndingSeparator),
-                          static_cast<QWidget *>(m_lineEnding)})
+                          static_cast<QWidget *>(m_lineEnding), static_cast<QWidget *>(m_indentationSeparator),
+                          static_cast<QWidget *>(m_indentation)})
         item->setVisible(shown);
 }
 
@@ -274,7 +286,8 @@ QStringList DocumentStatusBar::texts() const
     QStringList shown;
     for (QWidget *item : {static_cast<QWidget *>(m_kind), static_cast<QWidget *>(m_validation),
                           static_cast<QWidget *>(m_errors), static_cast<QWidget *>(m_encoding),
-                          static_cast<QWidget *>(m_lineEnding), static_cast<QWidget *>(m_note),
+                          static_cast<QWidget *>(m_lineEnding), static_cast<QWidget *>(m_indentation),
+                          static_cast<QWidget *>(m_note),
                           static_cast<QWidget *>(m_path), static_cast<QWidget *>(m_caret),
                           static_cast<QWidget *>(m_counts)}) {
         if (!item->isVisibleTo(this))

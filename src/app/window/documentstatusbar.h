@@ -61,6 +61,8 @@ public:
     void setTheme(const Highlighting::Theme &theme);
     // Without a document the left group is empty.
     void setDocument(const QString &kind, const QString &encoding, const QString &lineEnding);
+    // "Spaces: 4" or "Tab", beside the line ending.
+    void setIndentation(const QString &indentation);
     // No document: the document's items are hidden.
     void clearDocument();
     // Nothing hides the validation item (kinds that are not checked).
@@ -83,6 +85,7 @@ public:
     QLabel *countsLabel() const { return m_counts; }
     StatusItem *encodingItem() const { return m_encoding; }
     StatusItem *lineEndingItem() const { return m_lineEnding; }
+    StatusItem *indentationItem() const { return m_indentation; }
     StatusItem *errorsItem() const { return m_errors; }
     QLabel *pathLabel() const { return m_path; }
     QLabel *noteLabel() const { return m_note; }
@@ -93,6 +96,7 @@ signals:
     void errorLineClicked(long long line);
     void encodingClicked();
     void lineEndingClicked();
+    void indentationClicked();
     void errorsClicked();
 
 protected:
@@ -115,6 +119,8 @@ private:
     StatusItem *m_encoding = nullptr;
     QLabel *m_lineEndingSeparator = nullptr;
     StatusItem *m_lineEnding = nullptr;
+    QLabel *m_indentationSeparator = nullptr;
+    StatusItem *m_indentation = nullptr;
     QLabel *m_noteSeparator = nullptr;
     QLabel *m_note = nullptr;
     QLabel *m_path = nullptr;

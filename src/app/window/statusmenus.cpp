@@ -128,6 +128,43 @@ QMenu *lineEndingMenu(QWidget *parent, Documents::LineEnding current,
     return menu;
 }
 
+QString indentationLabel(TextView::IndentStyle style)
+{
+    return style.tabs ? loc("Tab") : loc(Base::Message{"Spaces: %d", {std::int64_t(style.width)}});
+}
+
+void fillIndentationMenu(QMenu *menu, TextView::IndentStyle current, bool tabsAllowed,
+                         std::function<void(TextView::IndentStyle)> choose, std::function<void()> convert)
+{
+    menu->clear();
+    const auto add = [&](const QString &title, const char *name, TextView::IndentStyle style) {
+        QAction *action = menu->addAction(title);
+        action->setObjectName(name);
+        action->setCheckable(true);
+        action->setChecked(style == current);
+        QObject::connect(action, &QAction::triggered, menu, [choose, style] { choose(style); });
+        return action;
+    };
+    // Tabs keep the width they are shown with.
+    add(loc("Tabs"), "indentTabs", {true, current.width})->setEnabled(tabsAllowed);
+    add(loc(Base::Message{"Spaces: %d", {std::int64_t(2)}}), "indentSpaces2", {false, 2});
+    add(loc(Base::Message{"Spaces: %d", {std::int64_t(4)}}), "indentSpaces4", {false, 4});
+    add(loc(Base::Message{"Spaces: %d", {std::int64_t(8)}}), "indentSpaces8", {false, 8});
+    menu->addSeparator();
+    QAction *action = menu->addAction(loc("Convert Indentation"));
+    action->setObjectName("convertIndentation");
+    QObject::connect(action, &QAction::triggered, menu, [convert] { convert(); });
+}
+
+QMenu *indentationMenu(QWidget *parent, TextView::IndentStyle current, bool tabsAllowed,
+                       std::function<void(TextView::IndentStyle)> choose, std::function<void()> convert)
+{
+    auto *menu = new QMenu(parent);
+    menu->setObjectName("indentationMenu");
+    fillIndentationMenu(menu, current, tabsAllowed, std::move(choose), std::move(convert));
+    return menu;
+}
+
 QFrame *errorList(QWidget *parent, const Formatting::ValidationList &errors, int maximumWidth,
                   const Highlighting::Theme &theme, std::function<void(long long line)> goTo)
 {

@@ -6,6 +6,8 @@
 
 #include "highlighting/theme.h"
 
+#include "textview/indentation.h"
+
 #include <QString>
 
 #include <functional>
@@ -34,6 +36,15 @@ void fillLineEndingMenu(QMenu *menu, Documents::LineEnding current, std::functio
 // LF, CRLF, CR, the current one checked.
 QMenu *lineEndingMenu(QWidget *parent, Documents::LineEnding current,
                       std::function<void(Documents::LineEnding)> choose);
+
+// "Spaces: 4" or "Tab", as the status bar shows the indentation.
+QString indentationLabel(TextView::IndentStyle style);
+// Tabs (left out where tabs are not allowed), 2, 4 or 8 spaces, the current one checked, then
+// Convert Indentation. Filled into an existing menu (the View menu's), or a new one.
+void fillIndentationMenu(QMenu *menu, TextView::IndentStyle current, bool tabsAllowed,
+                         std::function<void(TextView::IndentStyle)> choose, std::function<void()> convert);
+QMenu *indentationMenu(QWidget *parent, TextView::IndentStyle current, bool tabsAllowed,
+                       std::function<void(TextView::IndentStyle)> choose, std::function<void()> convert);
 
 // Every error of the last check, one a row ("Line 4, Col 2  message"), as wide as its messages
 // (at most `maximumWidth`); activating a row with a line closes the list and goes there.

@@ -14,6 +14,7 @@
 #include "viewers/markdownview.h"
 #include "app/window/documenttoolbar.h"
 #include "app/window/contentarea.h"
+#include "app/window/documentstatusbar.h"
 #include "app/window/documentwindow.h"
 #include "app/window/scratchcloseguard.h"
 #include "app/window/windowsession.h"
@@ -65,6 +66,7 @@ private slots:
     void editCommandsActOnTheFocusedView();
     void viewKeysAndFullScreen();
     void encodingsAndLineEndingsFromTheFileMenu();
+    void indentationFromTheViewMenu();
     void controlTabLeavesTheTextAndTabOrderFollowsTheToolbar();
     void onlyTheKeyWindowActs();
     void forceFlushScratchAddressesOneWindowOrAll();
@@ -358,6 +360,23 @@ void TestShell::viewKeysAndFullScreen()
     QVERIFY(!(plain->windowState() & Qt::WindowFullScreen));
 }
 
+void TestShell::indentationFromTheViewMenu()
+{
+    DocumentWindow *window = m_delegate->openWindowForURL(writeFile("i.json", "{\n  \"a\": 1\n}\n"));
+    QVERIFY(waitForLoad(window));
+    QMenu *viewMenu = qobject_cast<QMenu *>(command(window, "fullScreen")->parent());
+    emit viewMenu->aboutToShow();
+    auto *indentation = viewMenu->findChild<QMenu *>("indentation");
+    QVERIFY(indentation && indentation->isEnabled());
+    QVERIFY(indentation->findChild<QAction *>("indentSpaces2")->isChecked());
+    indentation->findChild<QAction *>("indentTabs")->trigger();
+    emit viewMenu->aboutToShow();
+    QVERIFY(indentation->findChild<QAction *>("indentTabs")->isChecked());
+    indentation->findChild<QAction *>("convertIndentation")->trigger();
+    QCOMPARE(window->contentView()->text(), std::u16string(u"{\n\t\"a\": 1\n}\n"));
+    QCOMPARE(window->contentView()->statusBar()->indentationItem()->text(), QStringLiteral("Tab"));
+}
+
 void TestShell::encodingsAndLineEndingsFromTheFileMenu()
 {
     DocumentWindow *window = m_delegate->openWindowForURL(writeFile("f.txt", "caf\xC3\xA9\n"));
@@ -393,7 +412,7 @@ void TestShell::controlTabLeavesTheTextAndTabOrderFollowsTheToolbar()
     QCOMPARE(window->contentView()->text(), std::u16string(u"text")); // no tab typed
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
     QTest::keyClick(text, Qt::Key_Tab);
-    QCOMPARE(window->contentView()->text().front(), u'\t'); // Tab itself is text
+    QCOMPARE(window->contentView()->text(), std::u16string(u"    text")); // Tab types the document's indentation
 
     // The toolbar's buttons come in the focus chain from left to right.
     QList<QWidget *> buttons;

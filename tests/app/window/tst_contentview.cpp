@@ -126,30 +126,37 @@ void TestContentView::loadsEachKind_data()
     QTest::addColumn<QStringList>("status");
     QTest::addColumn<QString>("picker");
     QTest::newRow("JSON, valid") << "data.json" << QByteArray("{\"a\": [1, 2]}\n") << ViewMode::Text
-                                 << QStringList{"JSON", "Valid", "UTF-8", "LF", "$", "Ln 1, Col 1", "2L · 3W · 14C"}
+                                 << QStringList{"JSON", "Valid", "UTF-8", "LF", "Spaces: 4", "$", "Ln 1, Col 1", "2L · 3W · 14C"}
                                  << "Text/Tree";
     QTest::newRow("NDJSON, CRLF") << "log.ndjson" << QByteArray("{\"a\":1}\r\n{\"b\":2}\r\n") << ViewMode::Text
-                                  << QStringList{"NDJSON", "Valid", "UTF-8", "CRLF", "$[0]", "Ln 1, Col 1", "3L · 4W · 16C"}
+                                  << QStringList{"NDJSON", "Valid", "UTF-8", "CRLF", "Spaces: 4", "$[0]", "Ln 1, Col 1", "3L · 4W · 16C"}
                                   << "";
     QTest::newRow("XML, invalid") << "doc.xml" << QByteArray("<a>\n<b>\n</a>\n") << ViewMode::Text
-                                  << QStringList{"XML", "Invalid · Line 3, Col 5", "UTF-8", "LF", "Ln 1, Col 1",
+                                  << QStringList{"XML", "Invalid · Line 3, Col 5", "UTF-8", "LF", "Spaces: 4", "Ln 1, Col 1",
                                                  "4L · 3W · 13C"}
                                   << "";
     QTest::newRow("CSV opens in the table") << "t.csv" << QByteArray("a,b\n1,2\n") << ViewMode::Table
-                                            << QStringList{"CSV", "UTF-8", "LF", "Ln 1, Col 1", "3L · 4W · 8C"}
+                                            << QStringList{"CSV", "UTF-8", "LF", "Spaces: 4", "Ln 1, Col 1", "3L · 4W · 8C"}
                                             << "Text/Table";
     QTest::newRow("Markdown opens in the preview") << "r.md" << QByteArray("# Title\n\ntext\n") << ViewMode::Preview
-                                                   << QStringList{"MD", "UTF-8", "LF", "Ln 1, Col 1", "4L · 2W · 14C"}
+                                                   << QStringList{"MD", "UTF-8", "LF", "Spaces: 4", "Ln 1, Col 1", "4L · 2W · 14C"}
                                                    << "Source/Preview/Split";
     QTest::newRow("TXT shows no validation") << "n.txt" << QByteArray("caf\xE9\n") << ViewMode::Text
-                                             << QStringList{"TXT", "CP1251", "LF", "Ln 1, Col 1", "2L · 1W · 5C"}
+                                             << QStringList{"TXT", "CP1251", "LF", "Spaces: 4", "Ln 1, Col 1", "2L · 1W · 5C"}
                                              << "";
     QTest::newRow("YAML") << "c.yml" << QByteArray("a: 1\n") << ViewMode::Text
-                          << QStringList{"YAML", "UTF-8", "LF", "Ln 1, Col 1", "2L · 2W · 5C"} << "";
+                          << QStringList{"YAML", "UTF-8", "LF", "Spaces: 4", "Ln 1, Col 1", "2L · 2W · 5C"} << "";
+    QTest::newRow("YAML indented by two spaces") << "k.yaml" << QByteArray("a:\n  b:\n    c: 1\n") << ViewMode::Text
+                          << QStringList{"YAML", "UTF-8", "LF", "Spaces: 2", "Ln 1, Col 1", "4L · 4W · 17C"} << "";
+    QTest::newRow("JSON indented by tabs") << "t.json" << QByteArray("{\n\t\"a\": {\n\t\t\"b\": 1\n\t}\n}\n")
+                                           << ViewMode::Text
+                                           << QStringList{"JSON", "Valid", "UTF-8", "LF", "Tab", "$", "Ln 1, Col 1",
+                                                          "6L · 3W · 24C"}
+                                           << "Text/Tree";
     QTest::newRow("TOML") << "c.toml" << QByteArray("a = 1\n") << ViewMode::Text
-                          << QStringList{"TOML", "UTF-8", "LF", "Ln 1, Col 1", "2L · 2W · 6C"} << "";
+                          << QStringList{"TOML", "UTF-8", "LF", "Spaces: 4", "Ln 1, Col 1", "2L · 2W · 6C"} << "";
     QTest::newRow("LOG") << "x.log" << QByteArray("INFO up\n") << ViewMode::Text
-                         << QStringList{"LOG", "UTF-8", "LF", "Ln 1, Col 1", "2L · 2W · 8C"} << "";
+                         << QStringList{"LOG", "UTF-8", "LF", "Spaces: 4", "Ln 1, Col 1", "2L · 2W · 8C"} << "";
 }
 
 void TestContentView::loadsEachKind()
