@@ -17,6 +17,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QFontDialog>
 #include <QMainWindow>
 #include <QMenu>
@@ -48,6 +49,10 @@ void chooseTextFont(QWidget *parent)
     dialog->setObjectName(QStringLiteral("fontDialog"));
     dialog->setWindowTitle(loc("Font"));
     dialog->setOptions(QFontDialog::MonospacedFonts | QFontDialog::DontUseNativeDialog);
+    // The dialog fills its family list when it is built and reads the options again only when
+    // the writing system changes: choosing the current one again applies the filter.
+    if (auto *writingSystem = dialog->findChild<QComboBox *>())
+        emit writingSystem->activated(writingSystem->currentIndex());
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     QObject::connect(dialog, &QFontDialog::fontSelected, dialog, [](const QFont &font) {
         Preferences &chosen = Preferences::shared();

@@ -33,6 +33,7 @@
 #include <QFileDialog>
 #include <QFontDatabase>
 #include <QFontDialog>
+#include <QListView>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QScreen>
@@ -948,7 +949,16 @@ void TestShell::fontDialogSetsTheTextFontOfEveryView()
     auto *dialog = window->findChild<QFontDialog *>("fontDialog");
     QVERIFY(dialog);
     QVERIFY(dialog->isVisible());
-    QVERIFY2(dialog->testOption(QFontDialog::MonospacedFonts), "only fixed-pitch families are offered");
+    QVERIFY(dialog->testOption(QFontDialog::MonospacedFonts));
+    // The family list (the dialog's first list) offers fixed-pitch families only.
+    auto *families = dialog->findChild<QListView *>();
+    QVERIFY(families && families->model()->rowCount() > 0);
+    QStringList offered;
+    for (int row = 0; row < families->model()->rowCount(); ++row)
+        offered << families->model()->index(row, 0).data().toString();
+    QVERIFY(offered.contains(family));
+    for (const QString &name : offered)
+        QVERIFY2(QFontDatabase::isFixedPitch(name), qPrintable(name + " is not fixed-pitch"));
     QFont chosen(family);
     chosen.setPointSizeF(16);
     dialog->setCurrentFont(chosen);
