@@ -12,9 +12,11 @@
 #include "app/window/windowsession.h"
 
 #include "base/localization.h"
+#include "base/nativepath.h"
 #include "base/timer.h"
 #include "base/notificationcenter.h"
 #include "documents/document.h"
+#include "documents/journalwriter.h"
 #include "documents/scratchfile.h"
 #include "viewers/viewertext.h"
 
@@ -167,6 +169,7 @@ void AppDelegate::applicationDidFinishLaunching()
         // The first window has taken the first file meanwhile: it counts among the windows.
         const int taken = int(std::clamp<qsizetype>(handedOver - queued.size(), 0, handedOver));
         openHandedOver(queued, taken);
+        recoverJournals();
         reportRecoveredEdits();
         pollForWindowAndActivate(0);
     });
@@ -512,6 +515,62 @@ void AppDelegate::reportRecoveredEdits()
         lines << loc(Base::Message{"Changes to %@ could not be saved when Corvane was ended. They were kept in %@.",
                                    {original.toStdString(), copy.toStdString()}});
     open.first()->contentView()->showError(lines.join(QLatin1Char('\n')));
+}
+
+void AppDelegate::recoverJournals()
+{
+    const QString folder = DocumentJournal::folder();
+    if (folder.isEmpty())
+        return;
+    namespace EJ = Documents::EditJournal;
+    QStringList damaged;
+    for (EJ::Orphan &orphan : EJ::takeOrphans(QFile::encodeName(folder).toStdString())) {
+        const QString journalPath = QFile::decodeName(QByteArray::fromStdString(orphan.file.path()));
+        auto *decoded = std::get_if<EJ::Decoded>(&orphan.content);
+        std::variant<std::u16string, std::string> text = decoded ? EJ::finalText(*decoded)
+                                                                 : std::variant<std::u16string, std::string>(
+                                                                       std::get<std::string>(orphan.content));
+        if (const auto *error = std::get_if<std::string>(&text)) {
+            damaged << loc(Base::Message{"A recovery journal could not be read (%@): %@",
+                                         {*error, journalPath.toStdString()}});
+            // Set aside, so that it is reported once and never taken for a journal again.
+            QFile::rename(journalPath, journalPath + QStringLiteral(".damaged"));
+            continue;
+        }
+        JournalRecovery recovery;
+        recovery.header = decoded->header;
+        recovery.text = std::make_shared<const std::u16string>(std::move(std::get<std::u16string>(text)));
+        recovery.lastEditMs = EJ::lastEditMs(*decoded);
+        recovery.file = std::make_shared<EJ::LockedFile>(std::move(orphan.file));
+        const QString path = Base::pathFromNative(recovery.header.path);
+        const QString key = normalised(path);
+        DocumentWindow *target = nullptr;
+        for (DocumentWindow *window : windows())
+            if (!representedPath(window).isEmpty() && normalised(representedPath(window)) == key) {
+                target = window;
+                break;
+            }
+        if (!target) {
+            if (QFileInfo::exists(path)) {
+                target = openWindowForURL(path);
+            } else {
+                // Nothing to load: the window gets the recovered text as a new file of that name.
+                ContentView::Options options;
+                options.skipSessionRestore = true;
+                target = makeWindow(std::move(options));
+                target->setAttribute(Qt::WA_DeleteOnClose);
+                const QList<DocumentWindow *> existing = windows();
+                if (!existing.isEmpty() && existing.first() != target)
+                    target->setGeometry(QRect(existing.first()->geometry().topLeft() + cascadeOffset,
+                                              existing.first()->geometry().size()));
+                present(target);
+            }
+        }
+        target->contentView()->offerRecovery(std::move(recovery));
+    }
+    const QList<DocumentWindow *> open = windows();
+    if (!damaged.isEmpty() && !open.isEmpty())
+        open.first()->contentView()->showError(damaged.join(QLatin1Char('\n')));
 }
 
 void AppDelegate::handle(const SingleInstance::Request &request)
