@@ -520,28 +520,8 @@ void AppDelegate::reportRecoveredEdits()
 void AppDelegate::recoverJournals()
 {
     const QString folder = DocumentJournal::folder();
-    if (folder.isEmpty())
-        return;
-    namespace EJ = Documents::EditJournal;
-    QStringList damaged;
-    for (EJ::Orphan &orphan : EJ::takeOrphans(QFile::encodeName(folder).toStdString())) {
-        const QString journalPath = QFile::decodeName(QByteArray::fromStdString(orphan.file.path()));
-        auto *decoded = std::get_if<EJ::Decoded>(&orphan.content);
-        std::variant<std::u16string, std::string> text = decoded ? EJ::finalText(*decoded)
-                                                                 : std::variant<std::u16string, std::string>(
-                                                                       std::get<std::string>(orphan.content));
-        if (const auto *error = std::get_if<std::string>(&text)) {
-            damaged << loc(Base::Message{"A recovery journal could not be read (%@): %@",
-                                         {*error, journalPath.toStdString()}});
-            // Set aside, so that it is reported once and never taken for a journal again.
-            QFile::rename(journalPath, journalPath + QStringLiteral(".damaged"));
-            continue;
-        }
-        JournalRecovery recovery;
-        recovery.header = decoded->header;
-        recovery.text = std::make_shared<const std::u16string>(std::move(std::get<std::u16string>(text)));
-        recovery.lastEditMs = EJ::lastEditMs(*decoded);
-        recovery.file = std::make_shared<EJ::LockedFile>(std::move(orphan.file));
+    RecoverableJournals found = takeRecoverableJournals(folder);
+    for (JournalRecovery &recovery : found.journals) {
         const QString path = Base::pathFromNative(recovery.header.path);
         const QString key = normalised(path);
         DocumentWindow *target = nullptr;
@@ -569,8 +549,12 @@ void AppDelegate::recoverJournals()
         target->contentView()->offerRecovery(std::move(recovery));
     }
     const QList<DocumentWindow *> open = windows();
-    if (!damaged.isEmpty() && !open.isEmpty())
-        open.first()->contentView()->showError(damaged.join(QLatin1Char('\n')));
+    if (!found.damaged.isEmpty() && !open.isEmpty()) {
+        QStringList lines;
+        for (const QString &journal : std::as_const(found.damaged))
+            lines << loc(Base::Message{"A recovery journal could not be read: %@", {journal.toStdString()}});
+        open.first()->contentView()->showError(lines.join(QLatin1Char('\n')));
+    }
 }
 
 void AppDelegate::handle(const SingleInstance::Request &request)

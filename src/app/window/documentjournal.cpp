@@ -26,6 +26,31 @@ std::int64_t nowMs()
 
 } // namespace
 
+RecoverableJournals takeRecoverableJournals(const QString &folder)
+{
+    RecoverableJournals found;
+    if (folder.isEmpty())
+        return found;
+    for (EJ::Orphan &orphan : EJ::takeOrphans(QFile::encodeName(folder).toStdString())) {
+        const QString journalPath = QFile::decodeName(QByteArray::fromStdString(orphan.file.path()));
+        auto *decoded = std::get_if<EJ::Decoded>(&orphan.content);
+        auto text = decoded ? EJ::finalText(*decoded)
+                            : std::variant<std::u16string, std::string>(std::get<std::string>(orphan.content));
+        if (const auto *error = std::get_if<std::string>(&text)) {
+            found.damaged << journalPath + QStringLiteral(" (") + QString::fromStdString(*error) + QLatin1Char(')');
+            QFile::rename(journalPath, journalPath + QStringLiteral(".damaged"));
+            continue;
+        }
+        JournalRecovery recovery;
+        recovery.header = decoded->header;
+        recovery.text = std::make_shared<const std::u16string>(std::move(std::get<std::u16string>(text)));
+        recovery.lastEditMs = EJ::lastEditMs(*decoded);
+        recovery.file = std::make_shared<EJ::LockedFile>(std::move(orphan.file));
+        found.journals.push_back(std::move(recovery));
+    }
+    return found;
+}
+
 QString DocumentJournal::defaultFolder()
 {
     const QString data = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);

@@ -9,6 +9,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -25,6 +26,15 @@ struct JournalRecovery {
     std::shared_ptr<const std::u16string> text;
     std::int64_t lastEditMs = 0;
 };
+
+// The journals in `folder` that no running editor holds, each read and now locked by this
+// process, oldest first; a journal that cannot be read is named in `damaged` with the reason and
+// set aside (renamed NAME.damaged), so that it is reported once.
+struct RecoverableJournals {
+    std::vector<JournalRecovery> journals;
+    QStringList damaged;
+};
+RecoverableJournals takeRecoverableJournals(const QString &folder);
 
 // The recovery journal of one document while it has unsaved edits, so that a crash or a kill
 // loses at most the last half second of typing, not everything since the last auto-save.
