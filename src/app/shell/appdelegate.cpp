@@ -63,12 +63,6 @@ QString representedPath(const DocumentWindow *window)
 
 } // namespace
 
-QString scratchFolder()
-{
-    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-    return data.isEmpty() ? QString() : QDir(data).filePath(QStringLiteral("Corvane/scratch"));
-}
-
 AppDelegate::AppDelegate(QObject *parent) : QObject(parent)
 {
     instance = this;

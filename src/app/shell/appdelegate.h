@@ -2,6 +2,7 @@
 
 #include "app/services/singleinstance.h"
 #include "app/window/contentview.h"
+#include "app/window/scratchcloseguard.h"
 
 #include <QList>
 #include <QObject>
@@ -120,8 +121,5 @@ private:
     QStringList m_openingQueue;
     QPalette m_basePalette;
 };
-
-// The folder of scratch documents: the per-user data folder, then Corvane/scratch.
-QString scratchFolder();
 
 } // namespace App

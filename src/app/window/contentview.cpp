@@ -212,6 +212,17 @@ void ContentView::buildLayout()
             open();
     });
     connect(m_placeholder, &WelcomeView::recentRequested, this, &ContentView::openRecent);
+    connect(m_placeholder, &WelcomeView::scratchNoteRequested, this, [this](const QString &path) {
+        // A note already open in a window comes to the front rather than opening twice.
+        const std::string wanted = nativePath(path);
+        for (ContentView *view : WindowSession::shared().views())
+            if (view != this && view->doc() && view->doc()->path == wanted) {
+                view->window()->raise();
+                view->window()->activateWindow();
+                return;
+            }
+        openFile(path);
+    });
     connect(m_placeholder, &WelcomeView::settingsRequested, this, &ContentView::showSettings);
 }
 
