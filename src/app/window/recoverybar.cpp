@@ -7,6 +7,9 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QShortcut>
+
+#include <utility>
 
 namespace App {
 
@@ -21,10 +24,10 @@ RecoveryBar::RecoveryBar(QWidget *parent) : QFrame(parent)
     m_label->setWordWrap(true);
     m_label->setTextFormat(Qt::PlainText);
     m_label->setFont(Chrome::font(12));
-    m_recover = new QPushButton(loc("&Recover"), this);
+    m_recover = new QPushButton(loc("Recover"), this);
     m_recover->setObjectName(QStringLiteral("recoverButton"));
     m_recover->setAccessibleName(loc("Recover"));
-    m_discard = new QPushButton(loc("&Discard"), this);
+    m_discard = new QPushButton(loc("Discard"), this);
     m_discard->setObjectName(QStringLiteral("discardButton"));
     m_discard->setAccessibleName(loc("Discard"));
     row->addWidget(m_label, 1);
@@ -33,6 +36,14 @@ RecoveryBar::RecoveryBar(QWidget *parent) : QFrame(parent)
     setTabOrder(m_recover, m_discard);
     connect(m_recover, &QPushButton::clicked, this, &RecoveryBar::recoverRequested);
     connect(m_discard, &QPushButton::clicked, this, &RecoveryBar::discardRequested);
+    // Shortcuts of their own rather than mnemonics: a mnemonic clicks 100 ms later, after keys
+    // typed right behind it (Alt+R, then Ctrl+Q) have been handled.
+    for (const auto &[key, button] : {std::pair{Qt::ALT | Qt::Key_R, m_recover}, std::pair{Qt::ALT | Qt::Key_D, m_discard}}) {
+        auto *shortcut = new QShortcut(QKeySequence(key), this);
+        shortcut->setContext(Qt::WindowShortcut);
+        connect(shortcut, &QShortcut::activated, button, &QPushButton::click);
+        button->setToolTip(QKeySequence(key).toString(QKeySequence::NativeText));
+    }
 }
 
 void RecoveryBar::setMessage(const QString &message)
