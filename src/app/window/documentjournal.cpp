@@ -106,6 +106,15 @@ void DocumentJournal::documentDidReplace(const TextView::EditReport &report)
     if (!m_recording || m_folder.isEmpty())
         return;
     const TextView::TextStorage &storage = m_document.storage();
+    if (report.inserted > copyLimitUnits) {
+        // A paste or reformat of a large text: no copy of it on the main thread; the next batch
+        // rewrites the journal from a snapshot, which holds this edit and those before it.
+        m_pending.clear();
+        m_needsTextBase = true;
+        if (!m_flush.isActive())
+            m_flush.start(flushIntervalMs);
+        return;
+    }
     if (!m_started && m_pending.empty())
         m_baseLength = storage.length() - report.inserted + report.removed;
     EJ::Record record;

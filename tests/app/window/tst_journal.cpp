@@ -85,6 +85,7 @@ private slots:
     void closingRemovesTheJournal_data();
     void closingRemovesTheJournal();
     void undoingBackToTheFileRemovesTheJournal();
+    void largeReplacementIsJournaledFromTheText();
     void recoveryOffersRecoverAndDiscard_data();
     void recoveryOffersRecoverAndDiscard();
     void fileChangedOnDiskAsksFirst_data();
@@ -196,6 +197,26 @@ void TestJournal::undoingBackToTheFileRemovesTheJournal()
     QVERIFY(!view.isDirty());
     view.session().journal().waitForWriter();
     QCOMPARE(journalFiles(m_journals), QStringList());
+}
+
+void TestJournal::largeReplacementIsJournaledFromTheText()
+{
+    const QString file = writeFile(m_dir.filePath("large.txt"), "small\n");
+    ContentView view;
+    view.loadPath(file);
+    QVERIFY(waitForLoad(view, file));
+    // Larger than the journal copies on the main thread: written from a snapshot instead.
+    const std::u16string pasted(DocumentJournal::copyLimitUnits + 10, u'p');
+    view.session().document().replace({0, 0}, pasted);
+    QVERIFY(!view.session().journal().hasPendingRecords());
+    type(view, QStringLiteral("t"));
+    advance(DocumentJournal::flushIntervalMs);
+    QVERIFY(QTest::qWaitFor([&] { return journalText(m_journals) == text(view); }, 10'000));
+    QCOMPARE(journalText(m_journals).size(), qsizetype(pasted.size() + 7));
+    // Later typing goes on as records on top of that text.
+    type(view, QStringLiteral("u"));
+    advance(DocumentJournal::flushIntervalMs);
+    QVERIFY(QTest::qWaitFor([&] { return journalText(m_journals) == text(view); }, 10'000));
 }
 
 void TestJournal::recoveryOffersRecoverAndDiscard_data()
