@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 
 namespace Documents::EditJournal {
@@ -13,16 +14,23 @@ constexpr char recordTag = 'R';
 constexpr std::size_t recordFrame = 1 + 4 + 4;
 constexpr std::size_t recordFixedPayload = 8 + 8 + 8 + 4;
 
-std::array<std::uint32_t, 256> makeCrcTable()
+// Eight tables, so that eight bytes are folded in per step: a 100 MB base text is checked in
+// tens of milliseconds on the writer thread, not hundreds.
+using CrcTables = std::array<std::array<std::uint32_t, 256>, 8>;
+
+CrcTables makeCrcTables()
 {
-    std::array<std::uint32_t, 256> table{};
+    CrcTables tables{};
     for (std::uint32_t i = 0; i < 256; ++i) {
         std::uint32_t c = i;
         for (int k = 0; k < 8; ++k)
             c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-        table[i] = c;
+        tables[0][i] = c;
     }
-    return table;
+    for (std::uint32_t i = 0; i < 256; ++i)
+        for (std::size_t t = 1; t < 8; ++t)
+            tables[t][i] = (tables[t - 1][i] >> 8) ^ tables[0][tables[t - 1][i] & 0xFF];
+    return tables;
 }
 
 void put32(std::string &out, std::uint32_t value)
@@ -211,10 +219,21 @@ private:
 
 std::uint32_t crc32(std::uint32_t crc, std::string_view bytes)
 {
-    static const std::array<std::uint32_t, 256> table = makeCrcTable();
+    static const CrcTables tables = makeCrcTables();
     crc = ~crc;
-    for (const char byte : bytes)
-        crc = table[(crc ^ std::uint8_t(byte)) & 0xFF] ^ (crc >> 8);
+    const auto *data = reinterpret_cast<const unsigned char *>(bytes.data());
+    std::size_t size = bytes.size();
+    while (size >= 8) {
+        const std::uint32_t low = crc ^ (std::uint32_t(data[0]) | std::uint32_t(data[1]) << 8
+                                         | std::uint32_t(data[2]) << 16 | std::uint32_t(data[3]) << 24);
+        crc = tables[7][low & 0xFF] ^ tables[6][(low >> 8) & 0xFF] ^ tables[5][(low >> 16) & 0xFF]
+              ^ tables[4][low >> 24] ^ tables[3][data[4]] ^ tables[2][data[5]] ^ tables[1][data[6]]
+              ^ tables[0][data[7]];
+        data += 8;
+        size -= 8;
+    }
+    while (size-- > 0)
+        crc = tables[0][(crc ^ *data++) & 0xFF] ^ (crc >> 8);
     return ~crc;
 }
 
@@ -246,6 +265,10 @@ void appendUnits(std::string &out, std::u16string_view units)
     const std::size_t start = out.size();
     out.resize(start + units.size() * 2);
     char *to = out.data() + start;
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(to, units.data(), units.size() * 2);
+        return;
+    }
     for (const char16_t unit : units) {
         *to++ = char(unit & 0xFF);
         *to++ = char(unit >> 8);

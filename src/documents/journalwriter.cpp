@@ -13,6 +13,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -251,6 +252,9 @@ void Writer::setError(std::string error)
 
 void Writer::run()
 {
+    // Below the main thread and the window's jobs: on a busy machine a keystroke must not wait
+    // behind a base text being read and written. Linux gives each thread its own nice value.
+    ::setpriority(PRIO_PROCESS, id_t(::gettid()), 10);
     std::unique_lock lock(m_mutex);
     for (;;) {
         m_wake.wait(lock, [this] { return m_stopping || !m_queue.empty(); });
@@ -285,19 +289,20 @@ void Writer::run()
 void Writer::perform(Rewrite &rewrite)
 {
     // The base text first: without it there is nothing to write.
-    std::shared_ptr<const std::u16string> owned;
+    std::optional<std::variant<LoadedText, Base::Message>> loaded;
+    std::optional<std::u16string_view> owned;
     std::shared_ptr<const Base::TextSnapshot> snapshot;
     if (auto *file = std::get_if<FromFile>(&rewrite.base)) {
-        auto loaded = decodeForLoad(file->path, file->encoding);
-        auto *text = std::get_if<LoadedText>(&loaded);
+        loaded = decodeForLoad(file->path, file->encoding);
+        auto *text = std::get_if<LoadedText>(&*loaded);
         if (!text || !text->version || changedOnDisk(file->version, *text->version)
             || text->text.size() != file->length) {
             m_needsBase = true;
             return;
         }
-        owned = std::make_shared<std::u16string>(text->text.view());
+        owned = text->text.view();
     } else if (auto *given = std::get_if<FromText>(&rewrite.base)) {
-        owned = given->text;
+        owned = std::u16string_view(*given->text);
     } else {
         snapshot = std::get<FromSnapshot>(rewrite.base).snapshot;
     }
@@ -328,7 +333,7 @@ void Writer::perform(Rewrite &rewrite)
         const std::size_t count = std::min(snapshotPiece, units - at);
         std::u16string_view view;
         if (owned) {
-            view = std::u16string_view(*owned).substr(at, count);
+            view = owned->substr(at, count);
         } else {
             piece.resize(count);
             if (!snapshot->copy(at, count, piece.data())) {

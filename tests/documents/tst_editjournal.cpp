@@ -70,6 +70,7 @@ private slots:
     void compactionKeepsTheText();
     void changedUnitsCountsTheDifference_data();
     void changedUnitsCountsTheDifference();
+    void crcIsTheStandardOne();
 
     void writerStartsFromTheFileAndAppends();
     void writerJournalIsLockedUntilReleased();
@@ -286,6 +287,24 @@ void TestEditJournal::changedUnitsCountsTheDifference()
     QFETCH(QString, after);
     QFETCH(int, changed);
     QCOMPARE(changedUnits(before.toStdU16String(), after.toStdU16String()), std::size_t(changed));
+}
+
+void TestEditJournal::crcIsTheStandardOne()
+{
+    // The check value of CRC-32/ISO-HDLC, and the same result whether fed at once or in pieces
+    // of every length (the eight-byte steps and the byte-wise tail agree).
+    QCOMPARE(crc32(0, "123456789"), 0xCBF43926u);
+    QCOMPARE(crc32(0, ""), 0u);
+    std::string bytes;
+    for (int i = 0; i < 1000; ++i)
+        bytes.push_back(char(i * 37 + 11));
+    const std::uint32_t whole = crc32(0, bytes);
+    for (std::size_t piece = 1; piece < 20; ++piece) {
+        std::uint32_t running = 0;
+        for (std::size_t at = 0; at < bytes.size(); at += piece)
+            running = crc32(running, std::string_view(bytes).substr(at, piece));
+        QCOMPARE(running, whole);
+    }
 }
 
 void TestEditJournal::writerStartsFromTheFileAndAppends()
