@@ -24,6 +24,9 @@ STREAM = "abcdefghijklmnopqrstuvwxyz"
 # The journal is flushed every 0.5 s; a second of typing is what may be lost, plus the keys
 # still queued in the X server and the editor when the kill came.
 ALLOWED_SECONDS = 1.0
+# Keys xdotool has sent but the X server and the editor have not handled yet when the kill
+# comes: a quarter of a second more under load.
+ALLOWED_LAG_SECONDS = 0.25
 ALLOWED_EXTRA_CHARACTERS = 2 * CHUNK
 
 
@@ -115,7 +118,7 @@ def kill_while_typing(session):
             session.fail("round %d: the recovered text is not what was typed: %r" % (round_number, text[-200:]))
         rate = sent / elapsed
         lost = sent - recovered
-        allowed = rate * ALLOWED_SECONDS + ALLOWED_EXTRA_CHARACTERS
+        allowed = rate * (ALLOWED_SECONDS + ALLOWED_LAG_SECONDS) + ALLOWED_EXTRA_CHARACTERS
         print("round %2d: typed %3d characters in %.1fs (%.0f/s), %3d recovered, lost %3d (allowed %.0f)"
               % (round_number, sent, elapsed, rate, recovered, max(lost, 0), allowed), flush=True)
         if recovered > upper:
