@@ -13,9 +13,11 @@
 #include "app/window/windowsession.h"
 
 #include "base/localization.h"
+#include "base/nativepath.h"
 #include "base/timer.h"
 #include "base/notificationcenter.h"
 #include "documents/document.h"
+#include "documents/journalwriter.h"
 #include "documents/scratchfile.h"
 #include "viewers/viewertext.h"
 
@@ -62,12 +64,6 @@ QString representedPath(const DocumentWindow *window)
 }
 
 } // namespace
-
-QString scratchFolder()
-{
-    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-    return data.isEmpty() ? QString() : QDir(data).filePath(QStringLiteral("Corvane/scratch"));
-}
 
 namespace {
 
@@ -193,6 +189,7 @@ void AppDelegate::applicationDidFinishLaunching()
         // The first window has taken the first file meanwhile: it counts among the windows.
         const int taken = int(std::clamp<qsizetype>(handedOver - queued.size(), 0, handedOver));
         openHandedOver(queued, taken);
+        recoverJournals();
         reportRecoveredEdits();
         pollForWindowAndActivate(0);
     });
@@ -560,6 +557,46 @@ void AppDelegate::reportRecoveredEdits()
         lines << loc(Base::Message{"Changes to %@ could not be saved when Corvane was ended. They were kept in %@.",
                                    {original.toStdString(), copy.toStdString()}});
     open.first()->contentView()->showError(lines.join(QLatin1Char('\n')));
+}
+
+void AppDelegate::recoverJournals()
+{
+    const QString folder = DocumentJournal::folder();
+    RecoverableJournals found = takeRecoverableJournals(folder);
+    for (JournalRecovery &recovery : found.journals) {
+        const QString path = Base::pathFromNative(recovery.header.path);
+        const QString key = normalised(path);
+        DocumentWindow *target = nullptr;
+        for (DocumentWindow *window : windows())
+            if (!representedPath(window).isEmpty() && normalised(representedPath(window)) == key) {
+                target = window;
+                break;
+            }
+        if (!target) {
+            if (QFileInfo::exists(path)) {
+                target = openWindowForURL(path);
+            } else {
+                // Nothing to load: the window gets the recovered text as a new file of that name.
+                ContentView::Options options;
+                options.skipSessionRestore = true;
+                target = makeWindow(std::move(options));
+                target->setAttribute(Qt::WA_DeleteOnClose);
+                const QList<DocumentWindow *> existing = windows();
+                if (!existing.isEmpty() && existing.first() != target)
+                    target->setGeometry(QRect(existing.first()->geometry().topLeft() + cascadeOffset,
+                                              existing.first()->geometry().size()));
+                present(target);
+            }
+        }
+        target->contentView()->offerRecovery(std::move(recovery));
+    }
+    const QList<DocumentWindow *> open = windows();
+    if (!found.damaged.isEmpty() && !open.isEmpty()) {
+        QStringList lines;
+        for (const QString &journal : std::as_const(found.damaged))
+            lines << loc(Base::Message{"A recovery journal could not be read: %@", {journal.toStdString()}});
+        open.first()->contentView()->showError(lines.join(QLatin1Char('\n')));
+    }
 }
 
 void AppDelegate::handle(const SingleInstance::Request &request)

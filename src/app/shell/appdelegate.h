@@ -2,6 +2,7 @@
 
 #include "app/services/singleinstance.h"
 #include "app/window/contentview.h"
+#include "app/window/scratchcloseguard.h"
 
 #include <QList>
 #include <QObject>
@@ -71,6 +72,10 @@ public:
     // for an answer, and keeps edits that could not be saved in a recovery copy in the scratch
     // folder, which the next start reports.
     void quitWithoutQuestions();
+    // Journals of sessions that ended without closing their documents (a crash, a kill): each
+    // one no running editor holds is offered in the window showing its document, else in a new
+    // window for it. A journal that cannot be read is reported and set aside.
+    void recoverJournals();
     // Recovery copies a previous run left (original path, copy path), reported once at start.
     static QList<QPair<QString, QString>> takeRecoveredEdits();
     // What a later launch asked for.
@@ -119,8 +124,5 @@ private:
     QStringList m_openingQueue;
     QPalette m_basePalette;
 };
-
-// The folder of scratch documents: the per-user data folder, then Corvane/scratch.
-QString scratchFolder();
 
 } // namespace App

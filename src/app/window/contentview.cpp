@@ -9,6 +9,7 @@
 #include "documenttoolbar.h"
 #include "toast.h"
 #include "fileassociationssheet.h"
+#include "recoverybar.h"
 #include "welcomeview.h"
 #include "windowsession.h"
 
@@ -43,6 +44,8 @@
 #include <QDragEnterEvent>
 #include <QMainWindow>
 #include <QDropEvent>
+#include <QDateTime>
+#include <QLocale>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFrame>
@@ -189,7 +192,12 @@ void ContentView::buildLayout()
     m_toolbar = new DocumentToolbar(m_documentPage);
     m_content = new ContentArea(m_textView, m_documentPage);
     m_statusBar = new DocumentStatusBar(m_documentPage);
+    m_recoveryBar = new RecoveryBar(m_documentPage);
+    m_recoveryBar->hide();
+    connect(m_recoveryBar, &RecoveryBar::recoverRequested, this, &ContentView::recoverJournal);
+    connect(m_recoveryBar, &RecoveryBar::discardRequested, this, &ContentView::discardJournal);
     column->addWidget(m_toolbar);
+    column->addWidget(m_recoveryBar);
     column->addWidget(m_content, 1);
     column->addWidget(m_statusBar);
     m_rootPages->addWidget(m_documentPage);
@@ -204,6 +212,17 @@ void ContentView::buildLayout()
             open();
     });
     connect(m_placeholder, &WelcomeView::recentRequested, this, &ContentView::openRecent);
+    connect(m_placeholder, &WelcomeView::scratchNoteRequested, this, [this](const QString &path) {
+        // A note already open in a window comes to the front rather than opening twice.
+        const std::string wanted = nativePath(path);
+        for (ContentView *view : WindowSession::shared().views())
+            if (view != this && view->doc() && view->doc()->path == wanted) {
+                view->window()->raise();
+                view->window()->activateWindow();
+                return;
+            }
+        openFile(path);
+    });
     connect(m_placeholder, &WelcomeView::settingsRequested, this, &ContentView::showSettings);
 }
 
@@ -294,6 +313,7 @@ void ContentView::applyPreference(const QString &key)
         m_content->setTheme(theme);
         m_toast->setTheme(theme);
         m_placeholder->setTheme(theme);
+        m_recoveryBar->setTheme(theme);
         m_loadingIndicator->setTheme(theme);
         applyThemeToMenuBar();
         update();
@@ -582,9 +602,138 @@ void ContentView::documentDidLoad(bool, const QString &note)
         scrollToEnd();
     if (!note.isEmpty())
         showError(note);
+    if (m_recoveryApplied && (!m_recovery || m_recovery->header.path != loaded.path))
+        endRecovery(); // Another document replaced the one the question was about.
+    if (m_recovery && !m_recoveryApplied && m_recovery->header.path == loaded.path)
+        applyRecovery();
     if (const auto position = std::exchange(m_pendingPosition, std::nullopt))
         goToPosition(*position);
     emit documentLoaded();
+}
+
+// ---- Recovery after a crash -------------------------------------------------------------------
+
+void ContentView::offerRecovery(JournalRecovery recovery)
+{
+    if (m_recovery && m_recoveryApplied)
+        return; // One question at a time; the other journal stays for the next start.
+    const std::string path = recovery.header.path;
+    m_recovery = std::move(recovery);
+    m_recoveryApplied = false;
+    if (doc() && doc()->path == path && !isLoading()) {
+        applyRecovery();
+        return;
+    }
+    if (isLoading() && m_session->pendingPath() == path)
+        return; // Applied when it arrives.
+    if (!m_wasRestored && nativePath(m_options.initialURL) == path && !m_options.initialURL.isEmpty())
+        return; // The window is about to load it.
+    if (QFileInfo::exists(displayPath(path))) {
+        loadPath(displayPath(path));
+        return;
+    }
+    const Documents::EditJournal::Header &header = m_recovery->header;
+    m_wasRestored = true;
+    m_session->openWithoutFile(displayPath(path),
+                               Documents::encodingFromId(header.encoding).value_or(Documents::Encoding::Utf8),
+                               Documents::lineEndingFromRawValue(header.lineEnding).value_or(Documents::LineEnding::Lf),
+                               header.bom);
+}
+
+RecoveryBar *ContentView::recoveryBar() const
+{
+    return m_recovery && m_recoveryApplied ? m_recoveryBar : nullptr;
+}
+
+void ContentView::applyRecovery()
+{
+    JournalRecovery &recovery = *m_recovery;
+    const std::u16string_view current = currentText();
+    const auto &known = doc()->version;
+    const auto &base = recovery.header.base;
+    // The journal's edits sit on a file; any other file there now (or one where there was none)
+    // is a change on disk, and the user decides before the recovered text goes over it.
+    const bool changed = known && (!base || Documents::changedOnDisk(*base, *known));
+    const std::size_t changedUnits = Documents::EditJournal::changedUnits(current, *recovery.text);
+    if (changedUnits == 0) {
+        recovery.file->remove(); // Nothing in it that the file does not hold.
+        m_recovery.reset();
+        return;
+    }
+    m_recoveryApplied = true;
+    m_recoveryOverChangedFile = changed;
+    m_session->setRecoveryPending(true);
+    if (!changed) {
+        // The journal holds exactly this text: it stays the journal of the edits from here on.
+        DocumentJournal &journal = m_session->journal();
+        journal.adopt(std::move(*recovery.file));
+        journal.setRecording(false);
+        TextView::TextDocument &document = m_session->document();
+        document.replace({0, document.length()}, *recovery.text);
+        journal.setRecording(true);
+    }
+    // Nothing is typed over text whose fate is undecided.
+    m_textView->setEditable(false);
+
+    const QDateTime when = QDateTime::fromMSecsSinceEpoch(recovery.lastEditMs);
+    QString message = loc(Base::Message{
+        "Unsaved edits from a session that ended unexpectedly (%lld characters changed, last edit at %@).",
+        {std::int64_t(changedUnits), QLocale().toString(when, QLocale::ShortFormat).toStdString()}});
+    if (changed)
+        message += QLatin1Char(' ')
+                   + loc("The file changed on disk since then: Recover puts the recovered text over its new content.");
+    else if (!known)
+        message += QLatin1Char(' ') + loc("The file no longer exists: saving creates it again.");
+    m_recoveryBar->setMessage(message);
+    m_recoveryBar->show();
+    m_recoveryBar->recoverButton()->setFocus();
+    updateWindowTitle();
+}
+
+void ContentView::recoverJournal()
+{
+    if (!m_recovery || !m_recoveryApplied)
+        return;
+    if (m_recoveryOverChangedFile) {
+        DocumentJournal &journal = m_session->journal();
+        journal.adopt(std::move(*m_recovery->file));
+        journal.setRecording(false);
+        TextView::TextDocument &document = m_session->document();
+        document.replace({0, document.length()}, *m_recovery->text);
+        journal.setRecording(true);
+        // Its header still names the old file: written again over the one there now.
+        journal.rewriteSoon();
+    }
+    endRecovery();
+}
+
+void ContentView::discardJournal()
+{
+    if (!m_recovery || !m_recoveryApplied)
+        return;
+    const bool hadEdits = !m_recoveryOverChangedFile;
+    if (m_recovery->file->isOpen())
+        m_recovery->file->remove();
+    endRecovery();
+    m_session->journal().discard();
+    if (hadEdits && doc()) {
+        if (doc()->version)
+            m_session->reloadFromDisk();
+        else // No file to read: the recovered text goes, the document stays empty.
+            m_session->openWithoutFile(displayPath(doc()->path), doc()->encoding, doc()->lineEnding, doc()->hadBOM);
+    }
+}
+
+void ContentView::endRecovery()
+{
+    m_recovery.reset();
+    m_recoveryApplied = false;
+    m_recoveryOverChangedFile = false;
+    m_recoveryBar->hide();
+    m_textView->setEditable(true);
+    m_session->setRecoveryPending(false);
+    m_textView->setFocus();
+    updateWindowTitle();
 }
 
 // ---- Saving -----------------------------------------------------------------------------------

@@ -38,6 +38,7 @@ namespace App {
 
 class BusyIndicator;
 class ContentArea;
+class RecoveryBar;
 class DocumentStatusBar;
 class DocumentToolbar;
 class Toast;
@@ -113,6 +114,20 @@ public:
     void restoreLastSession();
     // Until the window, once shown, has taken its first file (or found none to take).
     bool isRestorePending() const { return !m_wasRestored; }
+
+    // ---- Recovery after a crash ----
+    // Offers the text of a journal a previous session left behind: once the document at its path
+    // is shown here (loaded first when the window has another or none; for a file that is gone,
+    // an empty document that saving creates), the recovered text is shown as unsaved edits with
+    // the recovery bar. When the file changed on disk since the journal's edits were made, the
+    // bar asks first and the text stays the file's until "Recover".
+    void offerRecovery(JournalRecovery recovery);
+    // The recovery bar while it asks; null otherwise.
+    RecoveryBar *recoveryBar() const;
+    // The bar's answers: keep the text as unsaved edits (the auto-save then saves it), or the
+    // file as it is on disk, the journal deleted.
+    void recoverJournal();
+    void discardJournal();
 
     // ---- Encodings and line endings ----
     // Reads the file again, strictly in `encoding`; asks first when there are unsaved edits.
@@ -280,8 +295,16 @@ private:
     void writeExportedDocument(const QString &path, const Documents::TextDoc &document, ExportPurpose purpose);
     std::u16string_view currentText();
     void openDroppedFiles(const QStringList &paths);
+    // The recovery offered is for the document now shown: the text and the bar go in.
+    void applyRecovery();
+    void endRecovery();
 
     Options m_options;
+    // A journal's text offered to this window, until it is answered.
+    std::optional<JournalRecovery> m_recovery;
+    bool m_recoveryApplied = false;
+    bool m_recoveryOverChangedFile = false;
+    RecoveryBar *m_recoveryBar = nullptr;
     bool m_wasShown = false;
     bool m_wasRestored = false;
 

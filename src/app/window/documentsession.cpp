@@ -6,6 +6,7 @@
 #include "base/localization.h"
 #include "base/nativepath.h"
 
+#include <QDateTime>
 #include <QFileInfo>
 #include <QTimer>
 #include <QtConcurrent>
@@ -42,6 +43,27 @@ QString displayPath(std::string_view path)
 
 DocumentSession::DocumentSession(QObject *parent) : QObject(parent)
 {
+    m_journal = std::make_unique<DocumentJournal>(
+        m_document,
+        [this]() -> std::optional<Documents::EditJournal::Header> {
+            if (!m_doc)
+                return std::nullopt;
+            Documents::EditJournal::Header header;
+            header.path = m_doc->path;
+            header.scratch = m_doc->isScratch;
+            header.base = m_doc->version;
+            header.encoding = std::string(Documents::encodingId(m_doc->encoding));
+            header.bom = m_doc->hadBOM;
+            header.lineEnding = std::string(Documents::rawValue(m_doc->lineEnding));
+            header.writtenAtMs = QDateTime::currentMSecsSinceEpoch();
+            return header;
+        },
+        [this]() -> std::optional<DocumentJournal::FileBase> {
+            // After a change of encoding the file no longer reads back as the text was read.
+            if (!m_doc || !m_doc->version || m_formatChangePending)
+                return std::nullopt;
+            return DocumentJournal::FileBase{m_doc->path, m_doc->encoding, *m_doc->version};
+        });
     m_autoSave.setSingleShot(true);
     connect(&m_autoSave, &Base::Timer::timeout, this, [this] { saveIfDirty(SaveReason::AutoSave); });
     m_saveRetry.setSingleShot(true);
@@ -65,6 +87,51 @@ DocumentSession::DocumentSession(QObject *parent) : QObject(parent)
 DocumentSession::~DocumentSession()
 {
     m_loadWatcher.waitForFinished();
+    // Edits that never reached the disk were given up or kept in a recovery copy by now; an
+    // unanswered recovery keeps its journal.
+    m_journal->setKeepOnClose(m_recoveryPending);
+    m_journal.reset();
+}
+
+void DocumentSession::setRecoveryPending(bool pending)
+{
+    m_recoveryPending = pending;
+    m_journal->setKeepOnClose(pending);
+    if (pending) {
+        m_autoSave.stop();
+        m_saveRetry.stop();
+    } else if (isDirty()) {
+        m_autoSave.start(m_autoSaveMs);
+    }
+}
+
+void DocumentSession::openWithoutFile(const QString &path, Documents::Encoding encoding,
+                                      Documents::LineEnding lineEnding, bool bom)
+{
+    ++m_loadGeneration;
+    m_loadInFlight = false;
+    m_editsDiscarded = false;
+    Documents::LoadedDoc doc;
+    doc.path = nativePath(path);
+    doc.kind = DocKind::detect(doc.path);
+    doc.encoding = encoding;
+    doc.lineEnding = lineEnding;
+    doc.hadBOM = bom;
+    doc.isScratch = Documents::isScratchPath(doc.path);
+    const bool sameFile = m_doc && m_doc->path == doc.path;
+    m_doc = doc;
+    m_chosenEncoding.reset();
+    m_formatChangePending = false;
+    m_externalChangePending = false;
+    m_lastSaveFailed = false;
+    m_lastSaveError.clear();
+    m_saveRetry.stop();
+    m_follower.stop();
+    m_following = false;
+    emit textArrived(std::make_shared<Base::U16Buffer>(), sameFile);
+    m_document.markSavePoint();
+    m_autoSave.stop();
+    emit documentLoaded(sameFile, QString());
 }
 
 // ---- Loading ----------------------------------------------------------------------------------
@@ -198,7 +265,7 @@ bool DocumentSession::saveIfDirty(SaveReason reason)
         return true;
     if (!isDirty() && !m_lastSaveFailed)
         return true;
-    if (m_editsDiscarded)
+    if (m_editsDiscarded || m_recoveryPending)
         return true;
     if (reason != SaveReason::Quit && !m_suppressExternalCheck && fileChangedOnDisk()) {
         m_externalChangePending = true;

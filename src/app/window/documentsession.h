@@ -1,5 +1,6 @@
 #pragma once
 
+#include "documentjournal.h"
 #include "logfollower.h"
 
 #include "textview/indentation.h"
@@ -56,6 +57,8 @@ public:
     ~DocumentSession() override;
 
     TextView::TextDocument &document() { return m_document; }
+    // The recovery journal of the edits not yet on disk.
+    DocumentJournal &journal() { return *m_journal; }
     const std::optional<Documents::LoadedDoc> &doc() const { return m_doc; }
 
     // ---- Loading ------------------------------------------------------------------------------
@@ -87,6 +90,12 @@ public:
     // The user gave the edits up (a reload, Discard): no save writes them any more.
     void discardEdits();
     bool editsDiscarded() const { return m_editsDiscarded; }
+    // While the user has not yet said whether to keep text recovered from a journal, nothing
+    // saves it, and closing leaves the journal for the next start.
+    void setRecoveryPending(bool pending);
+    bool isRecoveryPending() const { return m_recoveryPending; }
+    // A document for `path`, which does not exist (any more): empty, saved as a new file.
+    void openWithoutFile(const QString &path, Documents::Encoding encoding, Documents::LineEnding lineEnding, bool bom);
     // Writes `document` to `path` as a file of its own (the save panels); the system's error.
     static std::optional<std::string> writeCopy(const std::string &path, const Documents::TextDoc &document);
 
@@ -159,7 +168,9 @@ private:
     void reloadFollowedLog();
 
     TextView::TextDocument m_document;
+    std::unique_ptr<DocumentJournal> m_journal;
     std::optional<Documents::LoadedDoc> m_doc;
+    bool m_recoveryPending = false;
     bool m_lastSaveFailed = false;
     QString m_lastSaveError;
     bool m_externalChangePending = false;

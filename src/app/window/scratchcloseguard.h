@@ -16,6 +16,9 @@ namespace App {
 class ContentView;
 class DocumentWindow;
 
+// The folder of scratch documents: the per-user data folder, then Corvane/scratch.
+QString scratchFolder();
+
 // What the user answered when asked about a scratch document's text at close.
 enum class ScratchCloseAnswer { Save, DontSave, Cancel };
 

@@ -3,16 +3,21 @@
 #include "chrome.h"
 #include "icons.h"
 #include "recentrow.h"
+#include "scratchcloseguard.h"
+#include "scratchnoterow.h"
 #include "welcomeview_p.h"
 
 #include "app/services/fileassociations.h"
 #include "app/services/preferences.h"
 #include "app/services/updatechecker.h"
 #include "base/localization.h"
+#include "documents/scratchfile.h"
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDateTime>
 #include <QDesktopServices>
+#include <QFile>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLinearGradient>
@@ -336,7 +341,8 @@ WelcomeView::WelcomeView(QWidget *parent) : WelcomeView(Sources{}, parent)
 WelcomeView::WelcomeView(Sources sources, QWidget *parent)
     : QWidget(parent), m_recents(sources.recents ? *sources.recents : RecentsStore::shared()),
       m_updates(sources.updates ? *sources.updates : UpdateChecker::shared()),
-      m_theme(Highlighting::Theme::defaultTheme())
+      m_theme(Highlighting::Theme::defaultTheme()),
+      m_scratchFolder(sources.scratchFolder.isEmpty() ? scratchFolder() : sources.scratchFolder)
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
     m_firstRunTimer.setSingleShot(true);
@@ -345,6 +351,7 @@ WelcomeView::WelcomeView(Sources sources, QWidget *parent)
     connect(&m_recents, &RecentsStore::itemsChanged, this, &WelcomeView::rebuildRecents);
     connect(&m_updates, &UpdateChecker::availabilityChanged, this, &WelcomeView::updateBadgeState);
     rebuildRecents();
+    refreshScratchNotes();
     updateBadgeState();
     setTheme(m_theme);
 }
@@ -411,6 +418,28 @@ void WelcomeView::build()
     sectionRow->addWidget(m_recentSection, 1);
     sectionRow->addStretch(0);
     column->addLayout(sectionRow);
+
+    // The scratch notes, below the recent files and laid out like them.
+    m_notesSection = new QWidget(content);
+    m_notesSection->setObjectName(QStringLiteral("scratchNotes"));
+    m_notesSection->setMaximumWidth(recentsMaximumWidth);
+    m_notesSection->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    auto *notes = new QVBoxLayout(m_notesSection);
+    notes->setContentsMargins(0, 0, 0, 0);
+    notes->setSpacing(6);
+    m_notesHeader = new QLabel(loc("Scratch Notes"), m_notesSection);
+    m_notesHeader->setFont(headerFont);
+    m_notesHeader->setContentsMargins(10, 0, 6, 2);
+    notes->addWidget(m_notesHeader);
+    m_notesLayout = new QVBoxLayout;
+    m_notesLayout->setContentsMargins(0, 0, 0, 0);
+    m_notesLayout->setSpacing(6);
+    notes->addLayout(m_notesLayout);
+    auto *notesRow = new QHBoxLayout;
+    notesRow->addStretch(0);
+    notesRow->addWidget(m_notesSection, 1);
+    notesRow->addStretch(0);
+    column->addLayout(notesRow);
     column->addStretch(1);
 
     m_scroll->setWidget(content);
@@ -451,6 +480,9 @@ void WelcomeView::setTheme(const Highlighting::Theme &theme)
     setTextColor(m_kinds, Chrome::foreground(theme, 0.5));
     setTextColor(m_hint, Chrome::foreground(theme, 0.35));
     setTextColor(m_recentHeader, Chrome::foreground(theme, 0.45));
+    setTextColor(m_notesHeader, Chrome::foreground(theme, 0.45));
+    for (ScratchNoteRow *row : std::as_const(m_noteRows))
+        row->setTheme(theme);
     for (WelcomeButton *button : {m_new, m_open, m_clear})
         button->setTheme(theme);
     for (RecentRow *row : std::as_const(m_rows))
@@ -515,6 +547,34 @@ void WelcomeView::rebuildRecents()
     m_recentSection->setVisible(!m_rows.isEmpty());
 }
 
+void WelcomeView::refreshScratchNotes()
+{
+    // The old rows go later: this may run inside the click of one of them.
+    for (ScratchNoteRow *row : std::as_const(m_noteRows)) {
+        row->hide();
+        m_notesLayout->removeWidget(row);
+        row->deleteLater();
+    }
+    m_noteRows.clear();
+    const auto notes = m_scratchFolder.isEmpty()
+                           ? std::vector<Documents::ScratchFile::Note>()
+                           : Documents::ScratchFile::list(QFile::encodeName(m_scratchFolder).toStdString());
+    QWidget *previous = m_rows.isEmpty() ? static_cast<QWidget *>(m_open) : m_rows.last();
+    for (std::size_t i = 0; i < notes.size() && int(i) < maximumScratchNotes; ++i) {
+        const auto &note = notes[i];
+        const QDateTime modified = QDateTime::fromMSecsSinceEpoch(note.modifiedSeconds * 1000
+                                                                  + note.modifiedNanoseconds / 1'000'000);
+        auto *row = new ScratchNoteRow(QFile::decodeName(QByteArray::fromStdString(note.path)),
+                                       QString::fromStdU16String(note.title), modified, m_theme, m_notesSection);
+        connect(row, &ScratchNoteRow::openRequested, this, &WelcomeView::scratchNoteRequested);
+        m_notesLayout->addWidget(row);
+        m_noteRows.append(row);
+        setTabOrder(previous, row);
+        previous = row;
+    }
+    m_notesSection->setVisible(!m_noteRows.isEmpty());
+}
+
 void WelcomeView::updateBadgeState()
 {
     const std::optional<QString> version = m_updates.availableVersion();
@@ -563,6 +623,7 @@ void WelcomeView::showEvent(QShowEvent *event)
     // A window coming back from being minimised is not the screen appearing again.
     if (event->spontaneous())
         return;
+    refreshScratchNotes();
     m_updates.checkIfDue();
     if (!hasPrompted())
         m_firstRunTimer.start(int(firstRunSheetDelay.count()));

@@ -23,6 +23,7 @@ class QVBoxLayout;
 namespace App {
 
 class RecentRow;
+class ScratchNoteRow;
 class UpdateChecker;
 class WelcomeButton;
 class WelcomeIcon;
@@ -44,7 +45,10 @@ public:
     struct Sources {
         RecentsStore *recents = nullptr;  // RecentsStore::shared() when null
         UpdateChecker *updates = nullptr; // UpdateChecker::shared() when null
+        QString scratchFolder;            // scratchFolder() when empty
     };
+    // Scratch notes listed at most.
+    static constexpr int maximumScratchNotes = 10;
 
     // Tests shorten it.
     static inline std::chrono::milliseconds firstRunSheetDelay{400};
@@ -73,6 +77,10 @@ public:
     QAbstractButton *updateBadge() const;
     QAbstractButton *clearButton() const;
     QWidget *recentSection() const { return m_recentSection; }
+    QWidget *scratchNotesSection() const { return m_notesSection; }
+    const QList<ScratchNoteRow *> &scratchNoteRows() const { return m_noteRows; }
+    // Reads the scratch folder again (done each time the screen appears).
+    void refreshScratchNotes();
     const QList<RecentRow *> &recentRows() const { return m_rows; }
     QLabel *titleLabel() const { return m_title; }
     QLabel *kindsLabel() const { return m_kinds; }
@@ -82,6 +90,8 @@ signals:
     void openRequested();
     void newRequested();
     void recentRequested(const App::RecentEntry &entry);
+    // A row of the scratch notes: the note left in the scratch folder (by a crash, or a quit).
+    void scratchNoteRequested(const QString &path);
     // The gear: the window shows the settings sheet (showFileAssociationsSheet).
     void settingsRequested();
 
@@ -116,6 +126,11 @@ private:
     WelcomeButton *m_clear = nullptr;
     QVBoxLayout *m_rowsLayout = nullptr;
     QList<RecentRow *> m_rows;
+    QString m_scratchFolder;
+    QWidget *m_notesSection = nullptr;
+    QLabel *m_notesHeader = nullptr;
+    QVBoxLayout *m_notesLayout = nullptr;
+    QList<ScratchNoteRow *> m_noteRows;
     WelcomeCornerButton *m_badge = nullptr;
     WelcomeCornerButton *m_gear = nullptr;
     DropOutline *m_outline = nullptr;

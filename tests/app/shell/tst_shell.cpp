@@ -9,6 +9,8 @@
 #include "app/services/preferences.h"
 #include "app/services/updatechecker.h"
 #include "app/window/contentview.h"
+#include "app/window/documentjournal.h"
+#include "app/window/recoverybar.h"
 #include "viewers/csvtableview.h"
 #include "viewers/jsontreeview.h"
 #include "viewers/markdownview.h"
@@ -22,6 +24,8 @@
 #include "base/notificationcenter.h"
 #include "base/timer.h"
 #include "textview/stextview.h"
+#include "documents/document.h"
+#include "documents/journalwriter.h"
 #include "documents/scratchfile.h"
 
 #include <QAbstractButton>
@@ -93,6 +97,7 @@ private slots:
     void terminationSignalArrivesOnTheMainThread();
     void quitAsksOnceAndCanBeCancelled();
     void recoveredEditsAreReportedAtTheNextStart();
+    void startUpOffersTheJournalsOfAnUnexpectedEnd();
     // Last: it ends every event loop of the test process.
     void terminationKeepsUnsavedEditsInARecoveryCopy();
 
@@ -879,6 +884,66 @@ void TestShell::recoveredEditsAreReportedAtTheNextStart()
                          "/data/recovered-a.txt."));
     // Said once.
     QVERIFY(AppDelegate::takeRecoveredEdits().isEmpty());
+}
+
+void TestShell::startUpOffersTheJournalsOfAnUnexpectedEnd()
+{
+    namespace EJ = Documents::EditJournal;
+    // What a killed session leaves: journals of three documents, none held by a process.
+    const auto leave = [](const QString &file, std::u16string typed) {
+        EJ::Header header;
+        header.path = file.toStdString();
+        header.base = Documents::diskVersion(header.path);
+        EJ::Writer writer(DocumentJournal::folder().toStdString());
+        writer.rewrite(header, EJ::Writer::FromText{std::make_shared<std::u16string>(u"base\n")},
+                       {EJ::Record{1'700'000'000'000, 5, 0, std::move(typed)}});
+        writer.release();
+        writer.waitUntilIdle();
+    };
+    const QString shown = writeFile("shown.txt", "base\n");
+    const QString other = writeFile("other.txt", "base\n");
+    const QString gone = path("gone.txt");
+    leave(shown, u"one");
+    leave(other, u"two");
+    leave(gone, u"three");
+    // The first window is showing one of them already (the file of the last session).
+    WindowSession::shared().hasFinishedLaunching = false;
+    m_delegate->open({shown});
+    DocumentWindow *scene = m_delegate->createSceneWindow();
+    QVERIFY(waitForLoad(scene));
+    m_delegate->applicationDidFinishLaunching();
+    advance(m_delegate->timings.startupDelayMs);
+
+    const QList<DocumentWindow *> windows = m_delegate->windows();
+    QCOMPARE(windows.size(), 3);
+    QHash<QString, ContentView *> byPath;
+    for (DocumentWindow *window : windows) {
+        QVERIFY(QTest::qWaitFor([window] {
+            return window->contentView()->doc() && !window->contentView()->isLoading();
+        }));
+        byPath.insert(QString::fromStdString(window->contentView()->doc()->path), window->contentView());
+    }
+    QCOMPARE(byPath.value(shown), scene->contentView());
+    const QList<std::pair<QString, QString>> expected = {{shown, "base\none"}, {other, "base\ntwo"}, {gone, "base\nthree"}};
+    for (const auto &[file, text] : expected) {
+        ContentView *view = byPath.value(file);
+        QVERIFY2(view, qPrintable(file));
+        QCOMPARE(QString::fromStdU16String(view->text()), text);
+        QVERIFY(view->recoveryBar());
+        QVERIFY(view->isDirty());
+    }
+    // Each journal is held by its window now: a second start takes none of them.
+    QCOMPARE(takeRecoverableJournals(DocumentJournal::folder()).journals.size(), std::size_t(0));
+    byPath.value(gone)->recoverJournal();
+    advance(WindowTimings::shared().autoSaveMs);
+    QFile recreated(gone);
+    QVERIFY(recreated.open(QIODevice::ReadOnly));
+    QCOMPARE(recreated.readAll(), QByteArray("base\nthree"));
+    // Discard gives the file's text back; no journal is left for the tests after this one.
+    byPath.value(shown)->discardJournal();
+    byPath.value(other)->discardJournal();
+    QVERIFY(QTest::qWaitFor([&] { return !byPath.value(shown)->isDirty() && !byPath.value(other)->isDirty(); }));
+    QCOMPARE(QString::fromStdU16String(byPath.value(other)->text()), QStringLiteral("base\n"));
 }
 
 void TestShell::terminationKeepsUnsavedEditsInARecoveryCopy()

@@ -5,6 +5,7 @@
 #include "app/services/preferences.h"
 #include "app/services/updatechecker.h"
 #include "app/window/contentview.h"
+#include "app/window/documentjournal.h"
 #include "app/window/windowsession.h"
 
 #include "documents/document.h"
@@ -51,6 +52,8 @@ inline void setUpWindowTests(const QString &settingsFolder, const QString &appli
     QCoreApplication::setOrganizationName("CorvaneTests");
     QCoreApplication::setApplicationName(applicationName);
     windowClock();
+    // Journals of the tests' documents stay beside their settings.
+    DocumentJournal::setFolder(settingsFolder + QStringLiteral("/journal"));
     WindowSession::shared().hasFinishedLaunching = true;
     Preferences::shared().settings().setValue(FileAssociations::hasPromptedKey, true);
     Preferences::shared().settings().setValue(UpdateChecker::lastCheckKey, 4e9);
