@@ -13,7 +13,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -252,9 +251,8 @@ void Writer::setError(std::string error)
 
 void Writer::run()
 {
-    // Below the main thread and the window's jobs: on a busy machine a keystroke must not wait
-    // behind a base text being read and written. Linux gives each thread its own nice value.
-    ::setpriority(PRIO_PROCESS, id_t(::gettid()), 10);
+    // At the priority of the window's jobs, not below: an edit revokes the snapshot this thread
+    // may be copying and waits for the piece in hand, which a starved thread would hold long.
     std::unique_lock lock(m_mutex);
     for (;;) {
         m_wake.wait(lock, [this] { return m_stopping || !m_queue.empty(); });
