@@ -50,10 +50,12 @@ constexpr std::size_t snapshotPiece = 32 * 1024;
 
 std::optional<Base::U16Buffer> copyOf(const Base::TextSnapshot &snapshot)
 {
+    // In pieces: an edit waits for a copy under way, and a 50 MB one takes tens of milliseconds.
     Base::U16Buffer text(snapshot.length());
     text.resize(snapshot.length());
-    if (snapshot.length() && !snapshot.copy(0, snapshot.length(), text.data()))
-        return std::nullopt;
+    for (std::size_t at = 0; at < snapshot.length(); at += snapshotPiece)
+        if (!snapshot.copy(at, std::min(snapshotPiece, snapshot.length() - at), text.data() + at))
+            return std::nullopt;
     return text;
 }
 

@@ -18,7 +18,8 @@ namespace App {
 
 namespace {
 
-constexpr std::size_t copyPiece = std::size_t(1) << 20;
+// Short pieces: an edit waits for the copy under way, which must stay far below a keystroke.
+constexpr std::size_t copyPiece = std::size_t(1) << 16;
 
 // The whole text, copied off the main thread in pieces; nothing once revoked or cancelled.
 std::optional<Base::U16Buffer> materialise(const Base::TextSnapshot &snapshot, const std::atomic<bool> &cancelled)
