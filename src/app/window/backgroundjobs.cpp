@@ -77,6 +77,10 @@ std::shared_ptr<JobResult> runJob(Job job, const JobContext &context, const Base
         }
         return finish(std::move(output));
     }
+    // A text too long to colour is not copied to learn that (100 MB for a 50 MB file, after every
+    // pause in typing).
+    if (job == Job::Recolour && !Editor::Coordinator::colours(kind, snapshot.length()))
+        return finish(ColoursOutput{std::make_shared<std::vector<std::uint8_t>>()});
     auto text = materialise(snapshot, cancelled);
     if (!text)
         return result;

@@ -4,6 +4,9 @@
 
 #include <QtTest>
 
+#include "highlighting/syntaxhighlighter.h"
+
+#include <algorithm>
 #include <atomic>
 
 using namespace App;
@@ -51,6 +54,8 @@ private slots:
     void revokedReadRunsAgain_data();
     void revokedReadRunsAgain();
     void newerScheduleDropsTheOlderResult();
+    void recolouringReadsOnlyTextItColours_data();
+    void recolouringReadsOnlyTextItColours();
 };
 
 void TestBackgroundJobs::revokedReadRunsAgain_data()
@@ -102,6 +107,56 @@ void TestBackgroundJobs::newerScheduleDropsTheOlderResult()
     jobs.schedule(Job::Validation);
     QVERIFY(QTest::qWaitFor([&] { return !jobs.isAnyPending(); }, 5000));
     QCOMPARE(finished, 1);
+}
+
+namespace {
+
+// Text of any length that counts the units copied out of it.
+class CountingSnapshot final : public Base::TextSnapshot {
+public:
+    explicit CountingSnapshot(std::size_t length) : m_length(length) {}
+    std::size_t length() const override { return m_length; }
+    bool copy(std::size_t, std::size_t count, char16_t *out) const override
+    {
+        std::fill_n(out, count, u'1');
+        m_copied += count;
+        return true;
+    }
+    bool isRevoked() const override { return false; }
+    std::size_t copied() const { return m_copied; }
+
+private:
+    std::size_t m_length;
+    mutable std::atomic<std::size_t> m_copied{0};
+};
+
+} // namespace
+
+void TestBackgroundJobs::recolouringReadsOnlyTextItColours_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<qulonglong>("length");
+    QTest::addColumn<bool>("coloured");
+    const auto limit = qulonglong(Highlighting::SyntaxHighlighter::maximumLength);
+    QTest::newRow("JSON at the limit") << int(DocKind::Json) << limit << true;
+    QTest::newRow("JSON past the limit") << int(DocKind::Json) << limit + 1 << false;
+    QTest::newRow("plain text") << int(DocKind::Txt) << qulonglong(1000) << false;
+}
+
+void TestBackgroundJobs::recolouringReadsOnlyTextItColours()
+{
+    QFETCH(int, kind);
+    QFETCH(qulonglong, length);
+    QFETCH(bool, coloured);
+    CountingSnapshot snapshot(length);
+    JobContext context;
+    context.kind = DocKind(DocKind::Value(kind));
+    const std::atomic<bool> cancelled{false};
+    const auto result = runJob(Job::Recolour, context, snapshot, cancelled);
+    QVERIFY(result->completed);
+    const auto &classes = *std::get<ColoursOutput>(result->output).classes;
+    QCOMPARE(classes.size(), coloured ? std::size_t(length) : std::size_t(0));
+    QCOMPARE(snapshot.copied(), coloured ? std::size_t(length) : std::size_t(0));
 }
 
 QTEST_MAIN(TestBackgroundJobs)
