@@ -14,14 +14,11 @@ const QString settingsInterface = QStringLiteral("org.freedesktop.portal.Setting
 const QString appearanceNamespace = QStringLiteral("org.freedesktop.appearance");
 const QString colorSchemeKey = QStringLiteral("color-scheme");
 
-std::optional<QVariant> callSettings(const QDBusConnection &bus, const QString &method, int timeoutMs)
+QDBusMessage callSettings(const QDBusConnection &bus, const QString &method, int timeoutMs)
 {
     QDBusMessage call = QDBusMessage::createMethodCall(portalService, portalPath, settingsInterface, method);
     call << appearanceNamespace << colorSchemeKey;
-    const QDBusMessage reply = bus.call(call, QDBus::Block, timeoutMs);
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
-        return std::nullopt;
-    return reply.arguments().constFirst();
+    return bus.call(call, QDBus::Block, timeoutMs);
 }
 
 // ReadOne answers with the value in one variant; the older Read wraps that variant in another.
@@ -39,12 +36,14 @@ std::optional<ColorScheme> portalColorScheme(const QDBusConnection &bus, int tim
 {
     if (!bus.isConnected())
         return std::nullopt;
-    std::optional<QVariant> answer = callSettings(bus, QStringLiteral("ReadOne"), timeoutMs);
-    if (!answer)
-        answer = callSettings(bus, QStringLiteral("Read"), timeoutMs);
-    if (!answer)
+    QDBusMessage reply = callSettings(bus, QStringLiteral("ReadOne"), timeoutMs);
+    // Only a portal that predates ReadOne is asked again: one that does not answer in time is
+    // not waited for twice at start-up.
+    if (reply.type() == QDBusMessage::ErrorMessage && reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.UnknownMethod"))
+        reply = callSettings(bus, QStringLiteral("Read"), timeoutMs);
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
         return std::nullopt;
-    const QVariant value = unwrapped(*answer);
+    const QVariant value = unwrapped(reply.arguments().constFirst());
     if (value.userType() != QMetaType::UInt && value.userType() != QMetaType::Int)
         return std::nullopt;
     switch (value.toUInt()) {
