@@ -2,7 +2,10 @@
 
 #include "formatting/validation.h"
 
+#include <algorithm>
 #include <cstddef>
+#include <iterator>
+#include <optional>
 #include <vector>
 
 namespace Formatting {
@@ -39,6 +42,30 @@ struct ValidationList {
         return Validation::empty();
     }
     bool isInvalid() const { return state == Validation::State::Invalid; }
+    // The 1-based lines of the faults that have one, in document order.
+    std::vector<long long> lines() const
+    {
+        std::vector<long long> result;
+        for (const ValidationError &error : errors)
+            if (error.line)
+                result.push_back(*error.line);
+        return result;
+    }
+    // The first fault line after `line` (`forward`), else the last one before it, wrapping
+    // around at either end; none without fault lines.
+    std::optional<long long> lineFrom(long long line, bool forward) const
+    {
+        std::vector<long long> sorted = lines();
+        if (sorted.empty())
+            return std::nullopt;
+        std::sort(sorted.begin(), sorted.end());
+        if (forward) {
+            const auto next = std::upper_bound(sorted.begin(), sorted.end(), line);
+            return next == sorted.end() ? sorted.front() : *next;
+        }
+        const auto previous = std::lower_bound(sorted.begin(), sorted.end(), line);
+        return previous == sorted.begin() ? sorted.back() : *std::prev(previous);
+    }
 
     bool operator==(const ValidationList &) const = default;
 };

@@ -56,6 +56,8 @@ private slots:
     void limitOfOne_equalsFirstFaultCheck();
     void manyFaults_stopAtDefaultLimit();
     void wrap_oneFaultChecks();
+    void lineFrom_walksFaultLinesAndWraps_data();
+    void lineFrom_walksFaultLinesAndWraps();
 };
 
 void NdjsonErrorsTest::collect_data()
@@ -150,6 +152,45 @@ void NdjsonErrorsTest::wrap_oneFaultChecks()
     QCOMPARE(ValidationList::of(Validation::valid()).first(), Validation::valid());
     QVERIFY(ValidationList::of(Validation::valid()).errors.empty());
     QCOMPARE(ValidationList::of(Validation::empty()).first(), Validation::empty());
+}
+
+// F8 and Shift+F8 walk the fault lines from the caret's line, in line order, wrapping around.
+void NdjsonErrorsTest::lineFrom_walksFaultLinesAndWraps_data()
+{
+    QTest::addColumn<QList<int>>("faultLines"); // 0 stands for a fault without a line.
+    QTest::addColumn<int>("caretLine");
+    QTest::addColumn<bool>("forward");
+    QTest::addColumn<int>("expected"); // 0: none.
+
+    const QList<int> faults{9, 2, 5};
+    QTest::newRow("next after the caret") << faults << 3 << true << 5;
+    QTest::newRow("next skips the caret's own line") << faults << 5 << true << 9;
+    QTest::newRow("next wraps to the first") << faults << 9 << true << 2;
+    QTest::newRow("previous before the caret") << faults << 6 << false << 5;
+    QTest::newRow("previous skips the caret's own line") << faults << 5 << false << 2;
+    QTest::newRow("previous wraps to the last") << faults << 2 << false << 9;
+    QTest::newRow("caret past every fault") << faults << 100 << true << 2;
+    QTest::newRow("only faults without a line") << QList<int>{0, 0} << 1 << true << 0;
+    QTest::newRow("no faults") << QList<int>{} << 1 << false << 0;
+    QTest::newRow("lineless faults are skipped") << QList<int>{0, 7} << 1 << true << 7;
+}
+
+void NdjsonErrorsTest::lineFrom_walksFaultLinesAndWraps()
+{
+    QFETCH(QList<int>, faultLines);
+    QFETCH(int, caretLine);
+    QFETCH(bool, forward);
+    QFETCH(int, expected);
+    ValidationList list;
+    list.state = faultLines.isEmpty() ? Validation::State::Valid : Validation::State::Invalid;
+    for (int line : faultLines) {
+        Formatting::ValidationError error;
+        if (line > 0)
+            error.line = line;
+        list.errors.push_back(error);
+    }
+    const std::optional<long long> found = list.lineFrom(caretLine, forward);
+    QCOMPARE(found.value_or(0), (long long)expected);
 }
 
 QTEST_APPLESS_MAIN(NdjsonErrorsTest)

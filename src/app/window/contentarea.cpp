@@ -36,6 +36,26 @@ BusyIndicator::BusyIndicator(QWidget *parent) : QWidget(parent)
         m_angle = (m_angle + 30) % 360;
         update();
     });
+    m_delay.setSingleShot(true);
+    connect(&m_delay, &Base::Timer::timeout, this, [this] {
+        if (m_stillBusy && !m_stillBusy())
+            return;
+        setGeometry(parentWidget()->rect());
+        show();
+        raise();
+    });
+}
+
+void BusyIndicator::showAfter(int delayMs, std::function<bool()> stillBusy)
+{
+    m_stillBusy = std::move(stillBusy);
+    m_delay.start(delayMs);
+}
+
+void BusyIndicator::dismiss()
+{
+    m_delay.stop();
+    hide();
 }
 
 void BusyIndicator::setTheme(const Highlighting::Theme &theme)

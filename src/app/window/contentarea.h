@@ -12,9 +12,12 @@
 
 #include "textview/findaction.h"
 
+#include "base/timer.h"
+
 #include <QTimer>
 #include <QWidget>
 
+#include <functional>
 #include <optional>
 
 class QSplitter;
@@ -40,9 +43,12 @@ class BusyIndicator : public QWidget {
 public:
     explicit BusyIndicator(QWidget *parent = nullptr);
     void setTheme(const Highlighting::Theme &theme);
-    // Shown after `delay` ms, so that fast work never flickers it.
     void setLabel(const QString &label);
     QString label() const { return m_label; }
+    // Covers its parent once `delayMs` have passed and `stillBusy` says so, so that fast work
+    // never flickers it; dismiss() takes it away, shown or not yet.
+    void showAfter(int delayMs, std::function<bool()> stillBusy);
+    void dismiss();
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -51,6 +57,8 @@ protected:
 
 private:
     QTimer m_tick;
+    Base::Timer m_delay;
+    std::function<bool()> m_stillBusy;
     int m_angle = 0;
     QString m_label;
     Highlighting::Theme m_theme = Highlighting::Theme::defaultTheme();

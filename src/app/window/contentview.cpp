@@ -3,6 +3,7 @@
 #include "chrome.h"
 #include "contentarea.h"
 #include "documentanalysis.h"
+#include "documentpanels.h"
 #include "documentquestions.h"
 #include "statusmenus.h"
 #include "documentstatusbar.h"
@@ -11,12 +12,14 @@
 #include "fileassociationssheet.h"
 #include "recoverybar.h"
 #include "welcomeview.h"
+#include "windowcommands.h"
 #include "windowsession.h"
 
 #include "app/model/documentcheck.h"
 #include "app/model/fontsize.h"
 #include "app/model/windowstatus.h"
 #include "app/services/preferences.h"
+#include "app/services/filemanager.h"
 #include "app/services/recentsstore.h"
 
 #include "editor/gotolinesheet.h"
@@ -85,26 +88,6 @@ QString fromView(std::string_view text)
     return QString::fromUtf8(text.data(), qsizetype(text.size()));
 }
 
-QString openPanelFilter()
-{
-    QStringList patterns;
-    for (std::string_view extension : Documents::openableExtensions)
-        patterns << QStringLiteral("*.") + fromView(extension);
-    return loc("Text documents") + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QStringLiteral(");;")
-           + loc("All files") + QStringLiteral(" (*)");
-}
-
-QString saveFilterFor(const std::optional<Documents::LoadedDoc> &doc)
-{
-    const QString all = loc("All files") + QStringLiteral(" (*)");
-    if (!doc)
-        return loc("Plain text") + QStringLiteral(" (*.txt);;") + all;
-    const QString extension = QFileInfo(displayPath(doc->path)).suffix();
-    if (extension.isEmpty())
-        return all;
-    return fromView(doc->kind.label()) + QStringLiteral(" (*.") + extension + QStringLiteral(");;") + all;
-}
-
 // Files from a drop, in order; anything that is not a local file is skipped.
 QStringList droppedFiles(const QMimeData *data)
 {
@@ -132,8 +115,8 @@ ContentView::ContentView(Options options, QWidget *parent) : QWidget(parent), m_
     setMinimumSize(minimumContentSize);
     setAcceptDrops(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
-    m_session = std::make_unique<DocumentSession>();
     m_questions = new DocumentQuestions(this);
+    m_panels = new DocumentPanels(this);
     connect(m_questions, &DocumentQuestions::errorShown, this, &ContentView::errorShown);
     m_session->setAutoSaveDelay(WindowTimings::shared().autoSaveMs);
     m_textView = m_editor.makeView(m_session->document(), m_inputs, nullptr);
@@ -141,25 +124,16 @@ ContentView::ContentView(Options options, QWidget *parent) : QWidget(parent), m_
                                                     [this] { return m_textView->caretPosition(); });
     m_analysis->jobs().setDelayScale(WindowTimings::shared().jobDelayScale);
 
-    m_loadingIndicatorDelay.setSingleShot(true);
-    m_loadingIndicatorDelay.setInterval(WindowTimings::shared().loadingIndicatorDelayMs);
-    connect(&m_loadingIndicatorDelay, &Base::Timer::timeout, this, [this] {
-        if (!isLoading())
-            return;
-        m_loadingIndicator->setGeometry(rect());
-        m_loadingIndicator->show();
-        m_loadingIndicator->raise();
-    });
-
     buildLayout();
     connectEditor();
     connectAnalysis();
     connectSession();
     connectToolbar();
+    connectPanels();
     applyPreferences();
     connect(&Preferences::shared(), &Preferences::changed, this, &ContentView::applyPreference);
     connect(&RecentsStore::shared(), &RecentsStore::itemsChanged, this, [] {});
-    observeNotifications();
+    m_commands = std::make_unique<WindowCommands>(*this);
     observeApplication();
     updateLayoutForDocument();
 }
@@ -167,8 +141,7 @@ ContentView::ContentView(Options options, QWidget *parent) : QWidget(parent), m_
 ContentView::~ContentView()
 {
     WindowSession::shared().remove(this);
-    for (auto token : m_observerTokens)
-        NotificationCenter::defaultCenter().removeObserver(token);
+    m_commands.reset();
     m_analysis.reset();
     // The view shows the session's document: it goes first.
     delete m_textView;
@@ -452,13 +425,10 @@ void ContentView::showValidation()
     std::optional<long long> line;
     if (const auto fault = m_analysis->validation().errorLine())
         line = *fault;
-    std::vector<long long> more;
-    if (errors.errors.size() > 1) {
-        more.reserve(errors.errors.size() - 1);
-        for (std::size_t i = 1; i < errors.errors.size(); ++i)
-            if (errors.errors[i].line)
-                more.push_back(*errors.errors[i].line);
-    }
+    // The first fault is marked as the error line; the others as further ones.
+    std::vector<long long> more = errors.lines();
+    if (!errors.errors.empty() && errors.errors.front().line && !more.empty())
+        more.erase(more.begin());
     const bool ndjson = doc() && doc()->kind == DocKind::Ndjson;
     m_statusBar->setErrorCount(ndjson ? errors.errors.size() : 0, errors.stoppedEarly
                                                                       ? DocumentStatusBar::MoreErrors::Yes
@@ -520,13 +490,12 @@ void ContentView::connectSession()
     DocumentSession *session = m_session.get();
     connect(session, &DocumentSession::loadStarted, this, [this](const QString &fileName) {
         m_loadingIndicator->setLabel(loc(Base::Message{"Opening %@…", {fileName.toStdString()}}));
-        m_loadingIndicatorDelay.start();
+        m_loadingIndicator->showAfter(WindowTimings::shared().loadingIndicatorDelayMs, [this] { return isLoading(); });
         if (!doc())
             updateWindowTitle();
     });
     connect(session, &DocumentSession::loadFailed, this, [this](const QString &message, const QString &path) {
-        m_loadingIndicatorDelay.stop();
-        m_loadingIndicator->hide();
+        m_loadingIndicator->dismiss();
         // A file that cannot be read is not tried again at the next start.
         if (Preferences::shared().lastOpenPath() == path)
             Preferences::shared().setLastOpenPath(QString());
@@ -561,8 +530,7 @@ void ContentView::connectSession()
 
 void ContentView::showLoadedText(std::shared_ptr<Base::U16Buffer> text, bool sameFile)
 {
-    m_loadingIndicatorDelay.stop();
-    m_loadingIndicator->hide();
+    m_loadingIndicator->dismiss();
     const auto &loaded = *m_session->doc();
     // The delimiter and the view the user picked belong to the file: a reload keeps them.
     if (!sameFile)
@@ -602,9 +570,11 @@ void ContentView::documentDidLoad(bool, const QString &note)
         scrollToEnd();
     if (!note.isEmpty())
         showError(note);
-    if (m_recoveryApplied && (!m_recovery || m_recovery->header.path != loaded.path))
-        endRecovery(); // Another document replaced the one the question was about.
-    if (m_recovery && !m_recoveryApplied && m_recovery->header.path == loaded.path)
+    if (m_recovery.isAsking() && *m_recovery.path() != loaded.path) {
+        m_recovery.end(); // Another document replaced the one the question was about.
+        recoveryAnswered();
+    }
+    if (m_recovery.path() && !m_recovery.isAsking() && *m_recovery.path() == loaded.path)
         applyRecovery();
     if (const auto position = std::exchange(m_pendingPosition, std::nullopt))
         goToPosition(*position);
@@ -615,76 +585,36 @@ void ContentView::documentDidLoad(bool, const QString &note)
 
 void ContentView::offerRecovery(JournalRecovery recovery)
 {
-    if (m_recovery && m_recoveryApplied)
-        return; // One question at a time; the other journal stays for the next start.
     const std::string path = recovery.header.path;
-    m_recovery = std::move(recovery);
-    m_recoveryApplied = false;
-    if (doc() && doc()->path == path && !isLoading()) {
+    if (!m_recovery.offer(std::move(recovery)))
+        return; // One question at a time; the other journal stays for the next start.
+    if (doc() && doc()->path == path && !isLoading())
         applyRecovery();
-        return;
-    }
-    if (isLoading() && m_session->pendingPath() == path)
+    else if (isLoading() && m_session->pendingPath() == path)
         return; // Applied when it arrives.
-    if (!m_wasRestored && nativePath(m_options.initialURL) == path && !m_options.initialURL.isEmpty())
+    else if (!m_wasRestored && !m_options.initialURL.isEmpty() && nativePath(m_options.initialURL) == path)
         return; // The window is about to load it.
-    if (QFileInfo::exists(displayPath(path))) {
+    else if (QFileInfo::exists(displayPath(path)))
         loadPath(displayPath(path));
-        return;
+    else {
+        m_wasRestored = true;
+        m_recovery.openWithoutFile();
     }
-    const Documents::EditJournal::Header &header = m_recovery->header;
-    m_wasRestored = true;
-    m_session->openWithoutFile(displayPath(path),
-                               Documents::encodingFromId(header.encoding).value_or(Documents::Encoding::Utf8),
-                               Documents::lineEndingFromRawValue(header.lineEnding).value_or(Documents::LineEnding::Lf),
-                               header.bom);
 }
 
 RecoveryBar *ContentView::recoveryBar() const
 {
-    return m_recovery && m_recoveryApplied ? m_recoveryBar : nullptr;
+    return m_recovery.isAsking() ? m_recoveryBar : nullptr;
 }
 
 void ContentView::applyRecovery()
 {
-    JournalRecovery &recovery = *m_recovery;
-    const std::u16string_view current = currentText();
-    const auto &known = doc()->version;
-    const auto &base = recovery.header.base;
-    // The journal's edits sit on a file; any other file there now (or one where there was none)
-    // is a change on disk, and the user decides before the recovered text goes over it.
-    const bool changed = known && (!base || Documents::changedOnDisk(*base, *known));
-    const std::size_t changedUnits = Documents::EditJournal::changedUnits(current, *recovery.text);
-    if (changedUnits == 0) {
-        recovery.file->remove(); // Nothing in it that the file does not hold.
-        m_recovery.reset();
+    const std::optional<QString> message = m_recovery.apply(currentText());
+    if (!message)
         return;
-    }
-    m_recoveryApplied = true;
-    m_recoveryOverChangedFile = changed;
-    m_session->setRecoveryPending(true);
-    if (!changed) {
-        // The journal holds exactly this text: it stays the journal of the edits from here on.
-        DocumentJournal &journal = m_session->journal();
-        journal.adopt(std::move(*recovery.file));
-        journal.setRecording(false);
-        TextView::TextDocument &document = m_session->document();
-        document.replace({0, document.length()}, *recovery.text);
-        journal.setRecording(true);
-    }
     // Nothing is typed over text whose fate is undecided.
     m_textView->setEditable(false);
-
-    const QDateTime when = QDateTime::fromMSecsSinceEpoch(recovery.lastEditMs);
-    QString message = loc(Base::Message{
-        "Unsaved edits from a session that ended unexpectedly (%lld characters changed, last edit at %@).",
-        {std::int64_t(changedUnits), QLocale().toString(when, QLocale::ShortFormat).toStdString()}});
-    if (changed)
-        message += QLatin1Char(' ')
-                   + loc("The file changed on disk since then: Recover puts the recovered text over its new content.");
-    else if (!known)
-        message += QLatin1Char(' ') + loc("The file no longer exists: saving creates it again.");
-    m_recoveryBar->setMessage(message);
+    m_recoveryBar->setMessage(*message);
     m_recoveryBar->show();
     m_recoveryBar->recoverButton()->setFocus();
     updateWindowTitle();
@@ -692,46 +622,20 @@ void ContentView::applyRecovery()
 
 void ContentView::recoverJournal()
 {
-    if (!m_recovery || !m_recoveryApplied)
-        return;
-    if (m_recoveryOverChangedFile) {
-        DocumentJournal &journal = m_session->journal();
-        journal.adopt(std::move(*m_recovery->file));
-        journal.setRecording(false);
-        TextView::TextDocument &document = m_session->document();
-        document.replace({0, document.length()}, *m_recovery->text);
-        journal.setRecording(true);
-        // Its header still names the old file: written again over the one there now.
-        journal.rewriteSoon();
-    }
-    endRecovery();
+    if (m_recovery.recover())
+        recoveryAnswered();
 }
 
 void ContentView::discardJournal()
 {
-    if (!m_recovery || !m_recoveryApplied)
-        return;
-    const bool hadEdits = !m_recoveryOverChangedFile;
-    if (m_recovery->file->isOpen())
-        m_recovery->file->remove();
-    endRecovery();
-    m_session->journal().discard();
-    if (hadEdits && doc()) {
-        if (doc()->version)
-            m_session->reloadFromDisk();
-        else // No file to read: the recovered text goes, the document stays empty.
-            m_session->openWithoutFile(displayPath(doc()->path), doc()->encoding, doc()->lineEnding, doc()->hadBOM);
-    }
+    if (m_recovery.discard())
+        recoveryAnswered();
 }
 
-void ContentView::endRecovery()
+void ContentView::recoveryAnswered()
 {
-    m_recovery.reset();
-    m_recoveryApplied = false;
-    m_recoveryOverChangedFile = false;
     m_recoveryBar->hide();
     m_textView->setEditable(true);
-    m_session->setRecoveryPending(false);
     m_textView->setFocus();
     updateWindowTitle();
 }
@@ -777,12 +681,12 @@ void ContentView::askAboutUnsavedEdits(LeaveReason reason, std::function<void()>
         case Answer::SaveAs:
             m_afterExport = proceed;
             showSaveAsPanel();
-            if (!m_panel) {
+            if (!m_panels->panel()) {
                 m_afterExport = nullptr;
                 orCancel();
                 break;
             }
-            connect(m_panel, &QDialog::rejected, this, [this, orCancel] {
+            connect(m_panels->panel(), &QDialog::rejected, this, [this, orCancel] {
                 m_afterExport = nullptr;
                 orCancel();
             });
@@ -835,89 +739,37 @@ void ContentView::overwriteDisk()
 
 // ---- Panels -----------------------------------------------------------------------------------
 
-QString ContentView::defaultSaveDirectory()
+void ContentView::connectPanels()
 {
-    const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
-    if (!desktop.isEmpty() && QFileInfo(desktop).isDir())
-        return desktop;
-    return QString();
-}
-
-QFileDialog *ContentView::makePanel(const QString &title, QFileDialog::AcceptMode mode, const QString &filter)
-{
-    auto *panel = new QFileDialog(this, title);
-    panel->setAttribute(Qt::WA_DeleteOnClose);
-    panel->setAcceptMode(mode);
-    panel->setFileMode(QFileDialog::AnyFile);
-    panel->setNameFilter(filter);
-    // Saving starts on the Desktop; opening where the document (or the last one opened) lives.
-    if (const QString folder = mode == QFileDialog::AcceptSave ? defaultSaveDirectory() : QString(); !folder.isEmpty())
-        panel->setDirectory(folder);
-    m_panel = panel;
-    return panel;
+    connect(m_panels, &DocumentPanels::openChosen, this, &ContentView::handleImport);
+    connect(m_panels, &DocumentPanels::writeFailed, this, &ContentView::showError);
+    connect(m_panels, &DocumentPanels::written, this, [this](const QString &path, DocumentPanels::Purpose purpose) {
+        if (purpose == DocumentPanels::Purpose::NewFile)
+            loadPath(path);
+        else
+            handleExported(path);
+        if (auto then = std::exchange(m_afterExport, nullptr)) {
+            // The edits went elsewhere: nothing writes them to the old file any more.
+            m_session->discardEdits();
+            then();
+        }
+    });
 }
 
 void ContentView::showOpenPanel()
 {
-    if (m_panel)
-        return;
-    QFileDialog *panel = makePanel(loc("Open"), QFileDialog::AcceptOpen, openPanelFilter());
-    panel->setFileMode(QFileDialog::ExistingFiles);
-    QString folder = doc() ? QFileInfo(displayPath(doc()->path)).absolutePath() : QString();
-    if (folder.isEmpty() && !Preferences::shared().lastOpenPath().isEmpty())
-        folder = QFileInfo(Preferences::shared().lastOpenPath()).absolutePath();
-    if (!folder.isEmpty())
-        panel->setDirectory(folder);
-    connect(panel, &QFileDialog::filesSelected, this, &ContentView::handleImport);
-    panel->open();
+    m_panels->showOpen(doc(), Preferences::shared().lastOpenPath());
 }
 
 void ContentView::showSaveAsPanel()
 {
-    if (m_panel)
-        return;
-    Documents::TextDoc document;
-    document.text = m_editor.text();
-    if (doc()) {
-        document.encoding = doc()->encoding;
-        document.lineEnding = doc()->lineEnding;
-        document.includeBOM = doc()->hadBOM;
-    }
-    QFileDialog *panel = makePanel(loc("Save"), QFileDialog::AcceptSave, saveFilterFor(doc()));
-    panel->selectFile(doc() ? QFileInfo(displayPath(doc()->path)).fileName() : QStringLiteral("Untitled.txt"));
-    connect(panel, &QFileDialog::fileSelected, this, [this, document = std::move(document)](const QString &path) {
-        writeExportedDocument(path, document, ExportPurpose::SaveAs);
-    });
-    panel->open();
+    if (!m_panels->panel())
+        m_panels->showSaveAs(doc(), Documents::TextDoc{m_editor.text()});
 }
 
 void ContentView::showNewFilePanel()
 {
-    if (m_panel)
-        return;
-    QFileDialog *panel = makePanel(loc("New File"), QFileDialog::AcceptSave, saveFilterFor(std::nullopt));
-    panel->selectFile(QStringLiteral("Untitled.txt"));
-    connect(panel, &QFileDialog::fileSelected, this,
-            [this](const QString &path) { writeExportedDocument(path, Documents::TextDoc{}, ExportPurpose::NewFile); });
-    panel->open();
-}
-
-void ContentView::writeExportedDocument(const QString &path, const Documents::TextDoc &document, ExportPurpose purpose)
-{
-    if (const auto error = DocumentSession::writeCopy(nativePath(path), document)) {
-        showError(loc(Base::Message{"Save failed: %@",
-                                    {std::make_shared<const Base::Message>(Base::Message{*error, {}})}}));
-        return;
-    }
-    if (purpose == ExportPurpose::NewFile)
-        loadPath(path);
-    else
-        handleExported(path);
-    if (auto then = std::exchange(m_afterExport, nullptr)) {
-        // The edits went elsewhere: nothing writes them to the old file any more.
-        m_session->discardEdits();
-        then();
-    }
+    m_panels->showNewFile();
 }
 
 void ContentView::handleImport(const QStringList &paths)
@@ -989,16 +841,7 @@ void ContentView::dropEvent(QDropEvent *event)
     if (paths.isEmpty())
         return;
     event->acceptProposedAction();
-    openDroppedFiles(paths);
-}
-
-void ContentView::openDroppedFiles(const QStringList &paths)
-{
-    openFile(paths.first());
-    const auto &openWindow = WindowSession::shared().hooks.openWindowForURL;
-    for (qsizetype i = 1; i < paths.size(); ++i)
-        if (openWindow)
-            openWindow(paths[i]);
+    handleImport(paths);
 }
 
 // ---- Session ----------------------------------------------------------------------------------
@@ -1116,78 +959,12 @@ void ContentView::applicationWillTerminate()
     saveIfDirty(SaveReason::Quit);
 }
 
-void ContentView::titledWindowWillClose(ContentView *closing)
-{
-    const auto views = WindowSession::shared().views();
-    for (ContentView *view : views)
-        if (view != closing)
-            view->saveIfDirty(SaveReason::AutoSave);
-}
-
-void ContentView::titledWindowDidClose(ContentView *closed)
-{
-    const auto views = WindowSession::shared().views();
-    const bool othersRemain = std::any_of(views.begin(), views.end(), [closed](ContentView *view) {
-        return view != closed && view->window()->isVisible();
-    });
-    if (!othersRemain)
-        Preferences::shared().setSessionEnded(true);
-}
-
 bool ContentView::isKeyWindow() const
 {
     const QWidget *host = window();
     if (!host->isVisible())
         return true;
     return QApplication::activeWindow() == host;
-}
-
-// ---- Notifications ----------------------------------------------------------------------------
-
-void ContentView::observeNotifications()
-{
-    auto &center = NotificationCenter::defaultCenter();
-    const auto observe = [this, &center](const QString &name, std::function<void(const QVariant &)> handler) {
-        m_observerTokens.push_back(center.addObserver(name, this, std::move(handler)));
-    };
-    const auto keyOnly = [this](std::function<void(const QVariant &)> handler) {
-        return [this, handler = std::move(handler)](const QVariant &object) {
-            if (isKeyWindow())
-                handler(object);
-        };
-    };
-    observe(Notifications::openFile, keyOnly([this](const QVariant &) { showOpenPanel(); }));
-    observe(Notifications::saveFile, keyOnly([this](const QVariant &) { showSaveAsPanel(); }));
-    observe(Notifications::newFile, keyOnly([this](const QVariant &) {
-                if (saveIfDirty(SaveReason::BeforeLeaving))
-                    showNewFilePanel();
-                else
-                    askAboutUnsavedEdits(LeaveReason::Opening, [this] { showNewFilePanel(); });
-            }));
-    observe(Notifications::loadFile, keyOnly([this](const QVariant &object) {
-                const QString path = object.toString();
-                if (path.isEmpty())
-                    return;
-                WindowSession::shared().pendingExternalURLs.removeAll(path);
-                openFile(path);
-            }));
-    observe(Notifications::goToLine, keyOnly([this](const QVariant &) {
-                m_goToLineText.clear();
-                showGoToLine();
-            }));
-    observe(Notifications::revealInFinder, keyOnly([this](const QVariant &) { revealInFileManager(); }));
-    observe(Notifications::copyPath, keyOnly([this](const QVariant &) { copyPath(); }));
-    observe(Notifications::copyJSONPath, keyOnly([this](const QVariant &) { copyJSONPath(); }));
-    observe(Notifications::findError,
-            keyOnly([this](const QVariant &object) { goToError(object.toInt() < 0 ? -1 : 1); }));
-    observe(Notifications::forceFlushScratch, [this](const QVariant &object) {
-        auto *target = qobject_cast<QWidget *>(object.value<QObject *>());
-        if (target && target->isWindow()) {
-            if (!window()->isVisible() || target != window())
-                return;
-        }
-        saveIfDirty(SaveReason::AutoSave);
-    });
 }
 
 // ---- Toolbar actions --------------------------------------------------------------------------
@@ -1200,23 +977,7 @@ void ContentView::connectToolbar()
     });
     connect(m_toolbar, &DocumentToolbar::saveRequested, this, &ContentView::showSaveAsPanel);
     connect(m_toolbar, &DocumentToolbar::openRequested, this, &ContentView::showOpenPanel);
-    connect(m_toolbar, &DocumentToolbar::recentsMenuAboutToShow, this, [this](QMenu *menu) {
-        menu->clear();
-        const auto items = RecentsStore::shared().items();
-        if (items.isEmpty()) {
-            menu->addAction(loc("No recent files"))->setEnabled(false);
-        } else {
-            for (const RecentEntry &entry : items) {
-                QAction *action = menu->addAction(Chrome::literalTitle(QFileInfo(entry.path).fileName()));
-                action->setToolTip(entry.path);
-                connect(action, &QAction::triggered, this, [this, entry] { openRecent(entry); });
-            }
-        }
-        menu->addSeparator();
-        QAction *clear = menu->addAction(loc("Clear Recents"));
-        clear->setEnabled(!items.isEmpty());
-        connect(clear, &QAction::triggered, this, [] { RecentsStore::shared().clear(); });
-    });
+    connect(m_toolbar, &DocumentToolbar::recentChosen, this, &ContentView::openRecent);
     connect(m_toolbar, &DocumentToolbar::revealRequested, this, &ContentView::revealInFileManager);
     connect(m_toolbar, &DocumentToolbar::copyPathRequested, this, &ContentView::copyPath);
     connect(m_toolbar, &DocumentToolbar::modeChosen, this, &ContentView::setMode);
@@ -1244,11 +1005,7 @@ void ContentView::connectToolbar()
     connect(m_content->tableView(), &Viewers::CSVTableView::raggedRowCountChanged, this, [this](qsizetype count) {
         m_statusBar->setNote(Viewers::CSVTableView::raggedRowsNote(std::size_t(count)));
     });
-    connect(m_statusBar, &DocumentStatusBar::errorLineClicked, this, [this](long long line) {
-        m_inputs.goToLine = line;
-        m_inputs.goToColumn.reset();
-        pushEditorInputs();
-    });
+    connect(m_statusBar, &DocumentStatusBar::errorLineClicked, this, &ContentView::goToLine);
 }
 
 void ContentView::goToPosition(Editor::CaretPosition position)
@@ -1261,6 +1018,13 @@ void ContentView::goToPosition(Editor::CaretPosition position)
         setMode(ViewMode::Text);
     m_inputs.goToLine = position.line;
     m_inputs.goToColumn = position.column;
+    pushEditorInputs();
+}
+
+void ContentView::goToLine(long long line)
+{
+    m_inputs.goToLine = line;
+    m_inputs.goToColumn.reset();
     pushEditorInputs();
 }
 
@@ -1295,14 +1059,8 @@ void ContentView::showGoToLine()
     auto *sheet = new Editor::GoToLineSheet(lines, this);
     sheet->setObjectName("goToLineSheet");
     sheet->setAttribute(Qt::WA_DeleteOnClose);
-    sheet->setText(m_goToLineText);
     Chrome::applyPalette(sheet, *m_inputs.theme);
-    connect(sheet, &Editor::GoToLineSheet::submitted, this, [this](qint64 line) {
-        m_inputs.goToLine = line;
-        m_inputs.goToColumn.reset();
-        pushEditorInputs();
-    });
-    connect(sheet, &QDialog::finished, this, [this, sheet] { m_goToLineText = sheet->text(); });
+    connect(sheet, &Editor::GoToLineSheet::submitted, this, [this](qint64 line) { goToLine(line); });
     sheet->open();
 }
 
@@ -1311,13 +1069,7 @@ void ContentView::revealInFileManager()
     if (!doc())
         return;
     const QString path = displayPath(doc()->path);
-    QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.FileManager1"),
-                                                       QStringLiteral("/org/freedesktop/FileManager1"),
-                                                       QStringLiteral("org.freedesktop.FileManager1"),
-                                                       QStringLiteral("ShowItems"));
-    call << QStringList{QUrl::fromLocalFile(path).toString()} << QString();
-    const QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, 2000);
-    if (reply.type() != QDBusMessage::ReplyMessage)
+    if (!showInFileManager(path))
         QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absolutePath()));
 }
 
@@ -1490,26 +1242,12 @@ void ContentView::copyJSONPath()
 
 void ContentView::goToError(int direction)
 {
-    std::vector<long long> lines;
-    for (const Formatting::ValidationError &error : m_analysis->errors().errors)
-        if (error.line)
-            lines.push_back(*error.line);
-    if (lines.empty())
+    const auto target = m_analysis->errors().lineFrom(m_caretLine, direction >= 0);
+    if (!target)
         return;
-    std::sort(lines.begin(), lines.end());
-    long long target = 0;
-    if (direction >= 0) {
-        const auto next = std::upper_bound(lines.begin(), lines.end(), m_caretLine);
-        target = next == lines.end() ? lines.front() : *next;
-    } else {
-        const auto previous = std::lower_bound(lines.begin(), lines.end(), m_caretLine);
-        target = previous == lines.begin() ? lines.back() : *std::prev(previous);
-    }
     if (isAlternateFullView(doc()->kind, m_mode))
         setMode(ViewMode::Text);
-    m_inputs.goToLine = target;
-    m_inputs.goToColumn.reset();
-    pushEditorInputs();
+    goToLine(*target);
 }
 
 QWidget *ContentView::showErrorList()
@@ -1519,11 +1257,7 @@ QWidget *ContentView::showErrorList()
     if (m_errorList)
         m_errorList->close();
     QFrame *list = StatusMenus::errorList(this, m_analysis->errors(), width() - 40, *m_inputs.theme,
-                                          [this](long long line) {
-                                              m_inputs.goToLine = line;
-                                              m_inputs.goToColumn.reset();
-                                              pushEditorInputs();
-                                          });
+                                          [this](long long line) { goToLine(line); });
     QWidget *anchor = m_statusBar->errorsItem();
     list->move(anchor->mapToGlobal(QPoint(0, -list->height() - 4)));
     m_errorList = list;

@@ -2,8 +2,10 @@
 
 #include "app/model/viewmode.h"
 #include "documentanalysis.h"
+#include "documentpanels.h"
 #include "documentquestions.h"
 #include "documentsession.h"
+#include "recoveryoffer.h"
 
 #include "editor/editortextview.h"
 
@@ -43,6 +45,7 @@ class DocumentStatusBar;
 class DocumentToolbar;
 class Toast;
 class WelcomeView;
+class WindowCommands;
 struct RecentEntry;
 
 // How long the window waits for things. Tests shorten them; the defaults are the product's.
@@ -110,7 +113,6 @@ public:
     void showNewFilePanel();
     // The settings sheet (file associations and the counts option).
     void showSettings();
-    static QString defaultSaveDirectory();
     void restoreLastSession();
     // Until the window, once shown, has taken its first file (or found none to take).
     bool isRestorePending() const { return !m_wasRestored; }
@@ -173,10 +175,6 @@ public:
     void applicationDidBecomeActive();
     void applicationDidResignActive();
     void applicationWillTerminate();
-    // Some titled window is about to close: every other window saves.
-    static void titledWindowWillClose(ContentView *closing);
-    // A titled window closed: when no other one is left, the session ended.
-    static void titledWindowDidClose(ContentView *closed);
 
     // ---- State ----
     const std::optional<Documents::LoadedDoc> &doc() const { return m_session->doc(); }
@@ -223,7 +221,7 @@ public:
     Editor::Coordinator &editor() { return m_editor; }
     STTextView *textView() const { return m_textView; }
     // The open, save-as or new-file panel while one is shown.
-    QFileDialog *panel() const { return m_panel; }
+    QFileDialog *panel() const { return m_panels->panel(); }
     DocumentToolbar *toolbar() const { return m_toolbar; }
     DocumentStatusBar *statusBar() const { return m_statusBar; }
     ContentArea *contentArea() const { return m_content; }
@@ -257,13 +255,11 @@ private:
     void connectEditor();
     void connectToolbar();
     void connectSession();
-    void observeNotifications();
     void observeApplication();
     void applyPreferences();
     void applyPreference(const QString &key);
     void applyThemeToMenuBar();
-    // A panel of this window (one at a time), deleted when it closes.
-    QFileDialog *makePanel(const QString &title, QFileDialog::AcceptMode mode, const QString &filter);
+    void connectPanels();
     void pushEditorInputs();
     // The session's load arrived: the text goes into the document through the editor (a new
     // file starts at its top, a reload keeps the user's place), then the window follows.
@@ -274,6 +270,8 @@ private:
     // Puts the caret on the value, if the text still holds it.
     void moveCaretToValue(const std::vector<Formatting::JSONPathStep> &steps);
     void popUpStatusMenu(QMenu *menu, QWidget *item);
+    // Puts the caret at the start of 1-based `line` in the text.
+    void goToLine(long long line);
     void appendFollowedText(std::u16string_view text);
     void scrollToEnd();
     void onTextChanged();
@@ -290,31 +288,24 @@ private:
     void raiseExternalChangeDialog();
     // The questions that belong to the document shown: they go when another one replaces it.
     void closeDocumentQuestions();
-    // A save panel chose `path`: the document (or an empty new file) is written there and loaded.
-    enum class ExportPurpose { SaveAs, NewFile };
-    void writeExportedDocument(const QString &path, const Documents::TextDoc &document, ExportPurpose purpose);
     std::u16string_view currentText();
-    void openDroppedFiles(const QStringList &paths);
     // The recovery offered is for the document now shown: the text and the bar go in.
     void applyRecovery();
-    void endRecovery();
+    void recoveryAnswered();
 
     Options m_options;
-    // A journal's text offered to this window, until it is answered.
-    std::optional<JournalRecovery> m_recovery;
-    bool m_recoveryApplied = false;
-    bool m_recoveryOverChangedFile = false;
     RecoveryBar *m_recoveryBar = nullptr;
     bool m_wasShown = false;
     bool m_wasRestored = false;
 
     // The document and its file. Made before the text view, which shows its document, and
     // destroyed after it.
-    std::unique_ptr<DocumentSession> m_session;
-    // Runs once the save-as panel has written the document (Save As… in the unsaved-edits question).
+    std::unique_ptr<DocumentSession> m_session = std::make_unique<DocumentSession>();
+    // A journal's text offered to this window, until it is answered.
+    RecoveryOffer m_recovery{*m_session};
+    // Runs once the save panel has written the document (Save As… in the unsaved-edits question).
     std::function<void()> m_afterExport;
     ViewMode m_mode = ViewMode::Text;
-    Base::Timer m_loadingIndicatorDelay;
 
     // What the background jobs found out about the text.
     std::unique_ptr<DocumentAnalysis> m_analysis;
@@ -328,7 +319,6 @@ private:
     // A position asked for while its file was loading, applied once it has loaded.
     std::optional<Editor::CaretPosition> m_pendingPosition;
     long long m_caretColumn = 1;
-    QString m_goToLineText;
 
     // Widgets.
     QStackedLayout *m_rootPages = nullptr;
@@ -344,11 +334,11 @@ private:
     // Dialogs, alive while shown.
     DocumentQuestions *m_questions = nullptr;
     QPointer<QWidget> m_themePopover;
-    QPointer<QFileDialog> m_panel;
+    DocumentPanels *m_panels = nullptr;
     QPointer<QMenu> m_statusMenu;
     QPointer<QWidget> m_errorList;
 
-    std::vector<quint64> m_observerTokens;
+    std::unique_ptr<WindowCommands> m_commands;
 };
 
 } // namespace App

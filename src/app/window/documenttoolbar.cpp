@@ -12,6 +12,7 @@
 #include "base/localization.h"
 
 #include <QContextMenuEvent>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
@@ -79,7 +80,7 @@ DocumentToolbar::DocumentToolbar(QWidget *parent) : QWidget(parent)
     add("open", int(Style::Icon), "folder", {}, "Open  ⌘O");
     auto *recents = add("recents", int(Style::MenuIcon), "clock.arrow.circlepath", {}, "Recent Files");
     m_recents = new QMenu(this);
-    connect(m_recents, &QMenu::aboutToShow, this, [this] { emit recentsMenuAboutToShow(m_recents); });
+    connect(m_recents, &QMenu::aboutToShow, this, &DocumentToolbar::fillRecentsMenu);
     connect(recents, &QAbstractButton::clicked, this, [this, recents] {
         m_recents->popup(recents->mapToGlobal(QPoint(0, recents->height() + 2)));
     });
@@ -342,6 +343,25 @@ void DocumentToolbar::paintEvent(QPaintEvent *)
     painter.fillRect(rect(), Chrome::tint(m_theme, m_theme.isDark() ? 0.03 : 0.025));
     painter.setPen(QPen(Chrome::foreground(m_theme, 0.1), 1));
     painter.drawLine(QPointF(0, height() - 0.5), QPointF(width(), height() - 0.5));
+}
+
+void DocumentToolbar::fillRecentsMenu()
+{
+    m_recents->clear();
+    const auto items = RecentsStore::shared().items();
+    if (items.isEmpty()) {
+        m_recents->addAction(loc("No recent files"))->setEnabled(false);
+    } else {
+        for (const RecentEntry &entry : items) {
+            QAction *action = m_recents->addAction(Chrome::literalTitle(QFileInfo(entry.path).fileName()));
+            action->setToolTip(entry.path);
+            connect(action, &QAction::triggered, this, [this, entry] { emit recentChosen(entry); });
+        }
+    }
+    m_recents->addSeparator();
+    QAction *clear = m_recents->addAction(loc("Clear Recents"));
+    clear->setEnabled(!items.isEmpty());
+    connect(clear, &QAction::triggered, this, [] { RecentsStore::shared().clear(); });
 }
 
 } // namespace App

@@ -3,6 +3,7 @@
 #include "elidedlabel.h"
 
 #include "app/model/viewmode.h"
+#include "app/services/recentsstore.h"
 
 #include "documents/dockind.h"
 
@@ -66,8 +67,8 @@ signals:
     void newRequested();
     void saveRequested();
     void openRequested();
-    // The recents menu is about to open: the window fills it.
-    void recentsMenuAboutToShow(QMenu *menu);
+    // A file of the recents menu (filled from the recent files as it opens) was chosen.
+    void recentChosen(const App::RecentEntry &entry);
     void revealRequested();
     void copyPathRequested();
     void modeChosen(App::ViewMode mode);
@@ -89,6 +90,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void fillRecentsMenu();
     ToolbarButton *add(const QString &role, int style, const QString &symbol, const QString &label,
                        const char *help);
     void showTitleMenu(const QPoint &globalPosition);

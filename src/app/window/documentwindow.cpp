@@ -1,6 +1,7 @@
 #include "documentwindow.h"
 
 #include "scratchcloseguard.h"
+#include "windowsession.h"
 
 #include "base/localization.h"
 
@@ -50,8 +51,8 @@ void DocumentWindow::closeEvent(QCloseEvent *event)
         event->ignore();
         return;
     }
-    ContentView::titledWindowWillClose(m_view);
-    ContentView::titledWindowDidClose(m_view);
+    WindowSession::shared().windowWillClose(m_view);
+    WindowSession::shared().windowDidClose(m_view);
     event->accept();
     scratchWindowWillClose(this);
 }

@@ -1,6 +1,7 @@
 #include "scratchcloseguard.h"
 
 #include "contentview.h"
+#include "documentpanels.h"
 #include "documentwindow.h"
 
 #include "app/services/recentsstore.h"
@@ -215,7 +216,7 @@ ScratchCloseGuard::Questions ScratchCloseGuard::Questions::dialogs()
         panel.setNameFilter(loc("Plain text") + QStringLiteral(" (*.txt)"));
         panel.setDefaultSuffix(QStringLiteral("txt"));
         // Without a Desktop folder the home folder, rather than wherever the process started.
-        const QString desktop = ContentView::defaultSaveDirectory();
+        const QString desktop = DocumentPanels::defaultSaveDirectory();
         panel.setDirectory(desktop.isEmpty() ? QDir::homePath() : desktop);
         panel.selectFile(proposedName);
         panel.setWindowModality(Qt::WindowModal);

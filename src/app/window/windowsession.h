@@ -43,6 +43,10 @@ public:
     const QList<ContentView *> &views() const { return m_views; }
     void add(ContentView *view) { m_views.append(view); }
     void remove(ContentView *view) { m_views.removeAll(view); }
+    // A titled window is about to close: every other window saves.
+    void windowWillClose(ContentView *closing);
+    // A titled window closed: when no other one is left shown, the session ended.
+    void windowDidClose(ContentView *closed);
 
 private:
     QList<ContentView *> m_views;

@@ -2,6 +2,7 @@
 // temporary folders. The questions are answered by a script, except in one test that clicks the
 // real alert and save panel. Set CORVANE_SCREENSHOT_DIR to keep PNGs of both.
 #include "app/window/contentview.h"
+#include "app/window/documentpanels.h"
 #include "app/window/documentwindow.h"
 #include "app/window/scratchcloseguard.h"
 #include "app/window/windowsession.h"
@@ -503,7 +504,7 @@ void TestScratchGuard::realAlertAndSavePanel()
     const QString destination = path("chosen/real.txt");
     QVERIFY(QDir().mkdir(path("chosen")));
 
-    const QString desktop = ContentView::defaultSaveDirectory();
+    const QString desktop = DocumentPanels::defaultSaveDirectory();
     const QString startFolder = QDir(desktop.isEmpty() ? QDir::homePath() : desktop).absolutePath();
     QStringList seen;
     QTimer driver;
