@@ -38,21 +38,17 @@
 #include "base/localization.h"
 #include "base/nativepath.h"
 #include "base/notificationcenter.h"
+#include "base/timer.h"
 
 #include <QApplication>
 #include <QClipboard>
-#include <QDBusConnection>
-#include <QDBusMessage>
 #include <QDesktopServices>
 #include <QDragEnterEvent>
 #include <QMainWindow>
 #include <QDropEvent>
-#include <QDateTime>
-#include <QLocale>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFrame>
-#include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
@@ -60,10 +56,11 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QStackedLayout>
-#include <QStandardPaths>
+#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
-#include <QtConcurrent>
+
+#include <variant>
 
 namespace App {
 
@@ -1103,16 +1100,6 @@ void ContentView::showThemePopover(QWidget *anchor)
 
 // ---- Encodings and line endings -----------------------------------------------------------
 
-void ContentView::popUpStatusMenu(QMenu *menu, QWidget *item)
-{
-    if (m_statusMenu)
-        m_statusMenu->close();
-    menu->setAttribute(Qt::WA_DeleteOnClose);
-    Chrome::applyPalette(menu, *m_inputs.theme);
-    m_statusMenu = menu;
-    menu->popup(item->mapToGlobal(QPoint(0, -menu->sizeHint().height() - 2)));
-}
-
 QMenu *ContentView::showEncodingMenu()
 {
     if (!doc())
@@ -1120,8 +1107,7 @@ QMenu *ContentView::showEncodingMenu()
     QMenu *menu = StatusMenus::encodingMenu(
         this, *doc(), [this](Documents::Encoding encoding) { reopenWithEncoding(encoding); },
         [this](Documents::Encoding encoding, bool withBOM) { saveWithEncoding(encoding, withBOM); });
-    popUpStatusMenu(menu, m_statusBar->encodingItem());
-    return menu;
+    return m_statusBar->popUpMenu(menu, m_statusBar->encodingItem());
 }
 
 QMenu *ContentView::showLineEndingMenu()
@@ -1130,8 +1116,7 @@ QMenu *ContentView::showLineEndingMenu()
         return nullptr;
     QMenu *menu = StatusMenus::lineEndingMenu(this, doc()->lineEnding,
                                               [this](Documents::LineEnding ending) { setLineEnding(ending); });
-    popUpStatusMenu(menu, m_statusBar->lineEndingItem());
-    return menu;
+    return m_statusBar->popUpMenu(menu, m_statusBar->lineEndingItem());
 }
 
 void ContentView::reopenWithEncoding(Documents::Encoding encoding)
@@ -1185,8 +1170,7 @@ QMenu *ContentView::showIndentationMenu()
     QMenu *menu = StatusMenus::indentationMenu(
         this, m_session->indentation(), doc()->kind != DocKind::Yaml,
         [this](TextView::IndentStyle style) { setIndentation(style); }, [this] { convertIndentation(); });
-    popUpStatusMenu(menu, m_statusBar->indentationItem());
-    return menu;
+    return m_statusBar->popUpMenu(menu, m_statusBar->indentationItem());
 }
 
 // ---- Following a log -------------------------------------------------------------------------
@@ -1254,14 +1238,9 @@ QWidget *ContentView::showErrorList()
 {
     if (!doc() || m_analysis->errors().errors.empty())
         return nullptr;
-    if (m_errorList)
-        m_errorList->close();
     QFrame *list = StatusMenus::errorList(this, m_analysis->errors(), width() - 40, *m_inputs.theme,
                                           [this](long long line) { goToLine(line); });
-    QWidget *anchor = m_statusBar->errorsItem();
-    list->move(anchor->mapToGlobal(QPoint(0, -list->height() - 4)));
-    m_errorList = list;
-    list->show();
+    m_statusBar->popUpList(list, m_statusBar->errorsItem());
     if (QWidget *items = list->findChild<QWidget *>("errorListItems"))
         items->setFocus();
     return list;

@@ -1,11 +1,12 @@
 #pragma once
 
-#include "app/model/viewmode.h"
 #include "documentanalysis.h"
 #include "documentpanels.h"
 #include "documentquestions.h"
 #include "documentsession.h"
 #include "recoveryoffer.h"
+
+#include "app/model/viewmode.h"
 
 #include "editor/editortextview.h"
 
@@ -19,18 +20,13 @@
 #include "documents/textcodec.h"
 
 #include <QFileDialog>
-#include <QFutureWatcher>
 #include <QMessageBox>
 #include <QPointer>
-#include "base/timer.h"
-
-#include <QTimer>
 #include <QWidget>
 
-#include <array>
+#include <functional>
 #include <memory>
 #include <optional>
-#include <variant>
 
 class QFrame;
 class QMenu;
@@ -269,7 +265,6 @@ private:
     std::optional<std::vector<Formatting::JSONPathStep>> treeSelectionSteps() const;
     // Puts the caret on the value, if the text still holds it.
     void moveCaretToValue(const std::vector<Formatting::JSONPathStep> &steps);
-    void popUpStatusMenu(QMenu *menu, QWidget *item);
     // Puts the caret at the start of 1-based `line` in the text.
     void goToLine(long long line);
     void appendFollowedText(std::u16string_view text);
@@ -335,8 +330,6 @@ private:
     DocumentQuestions *m_questions = nullptr;
     QPointer<QWidget> m_themePopover;
     DocumentPanels *m_panels = nullptr;
-    QPointer<QMenu> m_statusMenu;
-    QPointer<QWidget> m_errorList;
 
     std::unique_ptr<WindowCommands> m_commands;
 };

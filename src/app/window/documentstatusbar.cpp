@@ -7,6 +7,7 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -306,6 +307,27 @@ void DocumentStatusBar::paintEvent(QPaintEvent *)
     painter.fillRect(rect(), QColor(255, 255, 255, 5));
     painter.setPen(QPen(Chrome::foreground(m_theme, 0.1), 1));
     painter.drawLine(QPointF(0, 0.5), QPointF(width(), 0.5));
+}
+
+QMenu *DocumentStatusBar::popUpMenu(QMenu *menu, QWidget *item)
+{
+    if (m_popup)
+        m_popup->close();
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    Chrome::applyPalette(menu, m_theme);
+    m_popup = menu;
+    menu->popup(item->mapToGlobal(QPoint(0, -menu->sizeHint().height() - 2)));
+    return menu;
+}
+
+QWidget *DocumentStatusBar::popUpList(QWidget *list, QWidget *item)
+{
+    if (m_popup)
+        m_popup->close();
+    list->move(item->mapToGlobal(QPoint(0, -list->height() - 4)));
+    m_popup = list;
+    list->show();
+    return list;
 }
 
 } // namespace App

@@ -6,11 +6,13 @@
 
 #include <QAbstractButton>
 #include <QLabel>
+#include <QPointer>
 #include <QWidget>
 
 #include <optional>
 
 class QHBoxLayout;
+class QMenu;
 
 namespace App {
 
@@ -92,6 +94,11 @@ public:
     // The whole path, also when the label shows it shortened.
     QString jsonPath() const { return m_fullPath; }
 
+    // Opens an item's menu, or a list (the errors), above `item` in the bar's theme; the one
+    // opened before closes. Each is deleted when it closes. Returns what it opened.
+    QMenu *popUpMenu(QMenu *menu, QWidget *item);
+    QWidget *popUpList(QWidget *list, QWidget *item);
+
 signals:
     void errorLineClicked(long long line);
     void encodingClicked();
@@ -110,6 +117,7 @@ private:
     void applyColors();
 
     Highlighting::Theme m_theme = Highlighting::Theme::defaultTheme();
+    QPointer<QWidget> m_popup;
     QLabel *m_kind = nullptr;
     QLabel *m_validationSeparator = nullptr;
     ValidationItem *m_validation = nullptr;
