@@ -177,8 +177,9 @@ struct BareRun {
 BareRun runBare(const QString &path)
 {
     BareRun run;
+    TextView::TextDocument document; // outlives the view `window` deletes
     QWidget window;
-    STTextView *view = STTextView::scrollableTextView(&window);
+    STTextView *view = new STTextView(document, &window);
     view->setGeometry(0, 0, 1000, 700);
     window.resize(1000, 700);
     window.show();

@@ -95,8 +95,9 @@ int main(int argc, char **argv)
         }
     }
 
+    TextView::TextDocument document; // outlives the view `window` deletes
     QWidget window;
-    STTextView *view = STTextView::scrollableTextView(&window);
+    STTextView *view = new STTextView(document, &window);
     view->setGeometry(0, 0, 1000, 700);
     window.resize(1000, 700);
     window.show();

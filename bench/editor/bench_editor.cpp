@@ -56,6 +56,7 @@ Figures summarise(std::vector<double> samples)
 
 // The window an editor lives in, shown offscreen at a usual size.
 struct EditorWindow {
+    TextView::TextDocument document; // outlives the view `window` deletes
     QWidget window;
     Editor::Coordinator coordinator;
     Editor::EditorTextView inputs;
@@ -68,7 +69,7 @@ struct EditorWindow {
         inputs.textGeneration = 1;
         inputs.docKind = Documents::DocKind::Json;
         inputs.documentId = "bench";
-        view = coordinator.makeView(inputs, &window);
+        view = coordinator.makeView(document, inputs, &window);
         view->setGeometry(0, 0, 1000, 700);
         window.resize(1000, 700);
         window.show();
@@ -98,8 +99,9 @@ void keystrokes(std::size_t units, const char *label)
     const std::u16string text = makeJson(units);
     Figures bare;
     {
+        TextView::TextDocument document;
         QWidget window;
-        STTextView *view = STTextView::scrollableTextView(&window);
+        STTextView *view = new STTextView(document, &window);
         view->setText(std::u16string_view(text));
         view->setGeometry(0, 0, 1000, 700);
         window.show();

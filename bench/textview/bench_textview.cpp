@@ -201,7 +201,8 @@ Result openCase(Widget widget, std::size_t bytes, bool minified, bool wrap, bool
     QApplication app(argc, argv);
     Result r;
     if (widget == Widget::St) {
-        STTextView view;
+        TextView::TextDocument document;
+        STTextView view(document);
         view.resize(1000, 700);
         view.setHorizontallyResizable(!wrap);
         view.setShowsLineNumbers(true);
@@ -321,7 +322,8 @@ Result recolourCase(Widget widget)
     Result r;
     std::vector<double> times;
     if (widget == Widget::St) {
-        STTextView view;
+        TextView::TextDocument document;
+        STTextView view(document);
         view.resize(1000, 700);
         view.setSyntaxPalette({QColor(), Qt::blue, Qt::darkGreen, Qt::darkRed, Qt::gray, Qt::darkGray});
         view.show();

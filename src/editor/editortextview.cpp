@@ -83,18 +83,9 @@ Coordinator::~Coordinator()
 
 // ---- Make and update ----------------------------------------------------------------------
 
-STTextView *Coordinator::makeView(const EditorTextView &inputs, QWidget *parent)
-{
-    return setUpView(STTextView::scrollableTextView(parent), inputs, true);
-}
-
 STTextView *Coordinator::makeView(TextView::TextDocument &document, const EditorTextView &inputs, QWidget *parent)
 {
-    return setUpView(new STTextView(document, parent), inputs, inputs.text != nullptr);
-}
-
-STTextView *Coordinator::setUpView(STTextView *view, const EditorTextView &inputs, bool adoptText)
-{
+    auto *view = new STTextView(document, parent);
     m_textView = view;
     view->setFrameShape(QFrame::NoFrame);
     view->setEditable(true);
@@ -116,7 +107,7 @@ STTextView *Coordinator::setUpView(STTextView *view, const EditorTextView &input
     m_lastDocKind = inputs.docKind;
     m_lastDocumentId = inputs.documentId;
     m_lastErrorLines = errorLinesOf(inputs);
-    if (adoptText) {
+    if (inputs.text) {
         replaceContent(inputs, false);
     } else {
         // The document brought its own text: colour and mark it as it is.

@@ -72,13 +72,10 @@ public:
     explicit Coordinator(QObject *parent = nullptr);
     ~Coordinator() override;
 
-    // Creates the text view (owned by `parent`) with a document of its own and applies `inputs`
-    // to it.
-    STTextView *makeView(const EditorTextView &inputs, QWidget *parent);
     // Creates a text view (owned by `parent`) showing `document`, which the caller owns and keeps
     // alive until the view is gone, and applies `inputs` to it. Without `inputs.text` the
     // document keeps its text (coloured for `inputs.docKind`); with it, the text replaces the
-    // document's as makeView() above does.
+    // document's, at the top and with no undo history.
     STTextView *makeView(TextView::TextDocument &document, const EditorTextView &inputs, QWidget *parent);
     // Applies what changed since the last call.
     void update(const EditorTextView &inputs);
@@ -136,7 +133,6 @@ private:
     void textViewDidChangeText(STTextView *view) override;
     void textViewDidChangeSelection(STTextView *view) override;
 
-    STTextView *setUpView(STTextView *view, const EditorTextView &inputs, bool adoptText);
     // The theme and font size as the view's style, in one go.
     void applyStyle(const Highlighting::Theme &theme, const QFont &font);
     // Applies a line operation's edit as one undo step and selects what it says.

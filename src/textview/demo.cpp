@@ -37,7 +37,8 @@ int main(int argc, char **argv)
                        {"screenshot", "Render to this PNG and exit", "png"}});
     parser.process(app);
 
-    STTextView *view = STTextView::scrollableTextView();
+    TextView::TextDocument document;
+    STTextView view(document);
     const QString themeId = parser.isSet("theme") ? parser.value("theme")
                                                   : (parser.isSet("dark") ? "vs-claude" : "vscode-light");
     const Highlighting::Theme *chosen = &Highlighting::Theme::resolve(themeId.toStdString());
@@ -45,7 +46,7 @@ int main(int argc, char **argv)
     STTextViewStyle style;
     for (std::size_t i = 0; i < Highlighting::syntaxClassCount; ++i)
         style.syntaxPalette.push_back(Highlighting::toQColor(chosen->color(Highlighting::SyntaxClass(i))));
-    style.font = view->font();
+    style.font = view.font();
     style.font.setPointSizeF(11);
     style.text = foreground;
     style.background = Highlighting::toQColor(chosen->background());
@@ -53,11 +54,11 @@ int main(int argc, char **argv)
     style.currentLine.setAlphaF(chosen->isDark() ? 0.06f : 0.08f);
     style.lineNumbers = foreground;
     style.lineNumbers.setAlphaF(0.4f);
-    view->setTextViewStyle(style);
-    view->setHighlightSelectedLine(true);
-    view->setDefaultParagraphStyle({1.4});
-    view->setHorizontallyResizable(parser.isSet("nowrap"));
-    view->setShowsLineNumbers(!parser.isSet("no-numbers"));
+    view.setTextViewStyle(style);
+    view.setHighlightSelectedLine(true);
+    view.setDefaultParagraphStyle({1.4});
+    view.setHorizontallyResizable(parser.isSet("nowrap"));
+    view.setShowsLineNumbers(!parser.isSet("no-numbers"));
 
     Documents::DocKind kind = Documents::DocKind::Txt;
     if (!parser.positionalArguments().isEmpty()) {
@@ -69,12 +70,12 @@ int main(int argc, char **argv)
         }
         auto &result = std::get<Documents::LoadResult>(loaded);
         kind = result.doc.kind;
-        view->setText(std::move(result.text));
+        view.setText(std::move(result.text));
     } else {
-        view->setText(std::u16string_view(u"{\n  \"hello\": \"world\",\n  \"n\": 42\n}\n"));
+        view.setText(std::u16string_view(u"{\n  \"hello\": \"world\",\n  \"n\": 42\n}\n"));
     }
     {
-        auto &storage = view->textContentManager();
+        auto &storage = view.textContentManager();
         if (storage.length() <= 2'000'000) {
             const std::u16string text = storage.text();
             std::vector<std::uint8_t> classes(text.size());
@@ -83,7 +84,7 @@ int main(int argc, char **argv)
         }
     }
     if (parser.isSet("error-line")) {
-        auto &storage = view->textContentManager();
+        auto &storage = view.textContentManager();
         const std::size_t line = parser.value("error-line").toULongLong();
         if (line >= 1 && line <= storage.lineCount()) {
             storage.addDecoration({storage.lineStart(line - 1), storage.lineLength(line - 1),
@@ -94,32 +95,32 @@ int main(int argc, char **argv)
     if (parser.isSet("select")) {
         const QStringList parts = parser.value("select").split(',');
         if (parts.size() == 2)
-            view->setTextSelection({parts[0].toULongLong(), parts[1].toULongLong()});
+            view.setTextSelection({parts[0].toULongLong(), parts[1].toULongLong()});
     }
     const QStringList size = parser.value("size").split('x');
-    view->resize(size.value(0).toInt(), size.value(1).toInt());
-    view->setWindowTitle("textview-demo");
-    view->show();
-    view->setFocus();
+    view.resize(size.value(0).toInt(), size.value(1).toInt());
+    view.setWindowTitle("textview-demo");
+    view.show();
+    view.setFocus();
     if (parser.isSet("select"))
-        view->scrollRangeToVisible(view->textSelection());
+        view.scrollRangeToVisible(view.textSelection());
     if (parser.isSet("find")) {
-        view->textFinder()->performAction(parser.isSet("replace") ? TextView::FindAction::ShowReplaceInterface
+        view.textFinder()->performAction(parser.isSet("replace") ? TextView::FindAction::ShowReplaceInterface
                                                                   : TextView::FindAction::ShowFindInterface);
-        view->findBar()->findField()->setText(parser.value("find"));
-        view->setSearchString(parser.value("find"), false);
-        view->findNext(true);
+        view.findBar()->findField()->setText(parser.value("find"));
+        view.setSearchString(parser.value("find"), false);
+        view.findNext(true);
     }
     if (parser.isSet("preedit")) {
         QInputMethodEvent preedit(parser.value("preedit"), {});
-        QApplication::sendEvent(view, &preedit);
+        QApplication::sendEvent(&view, &preedit);
     }
     if (parser.isSet("screenshot")) {
         QTimer::singleShot(200, [&] {
             if (qEnvironmentVariableIsSet("TEXTVIEW_DEMO_VERBOSE"))
                 std::fprintf(stderr, "style %s vbar visible %d max %d\n", qPrintable(QApplication::style()->name()),
-                             int(view->verticalScrollBar()->isVisible()), view->verticalScrollBar()->maximum());
-            view->grab().save(parser.value("screenshot"));
+                             int(view.verticalScrollBar()->isVisible()), view.verticalScrollBar()->maximum());
+            view.grab().save(parser.value("screenshot"));
             app.quit();
         });
     }

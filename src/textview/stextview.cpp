@@ -45,19 +45,8 @@ std::u16string normalizedLineBreaks(const QString &text)
 // Construction and properties
 
 STTextView::STTextView(TextView::TextDocument &document, QWidget *parent)
-    : STTextView(&document, nullptr, parent)
-{
-}
-
-STTextView::STTextView(QWidget *parent)
-    : STTextView(nullptr, std::make_unique<TextView::TextDocument>(), parent)
-{
-}
-
-STTextView::STTextView(TextView::TextDocument *document, std::unique_ptr<TextView::TextDocument> owned, QWidget *parent)
     : QAbstractScrollArea(parent),
-      m_ownedDocument(std::move(owned)),
-      m_document(document ? document : m_ownedDocument.get()),
+      m_document(&document),
       m_layout(m_document->storage(), m_style)
 {
     setFrameShape(QFrame::NoFrame);
@@ -84,11 +73,6 @@ STTextView::STTextView(TextView::TextDocument *document, std::unique_ptr<TextVie
 STTextView::~STTextView()
 {
     m_document->removeObserver(this);
-}
-
-STTextView *STTextView::scrollableTextView(QWidget *parent)
-{
-    return new STTextView(parent);
 }
 
 void STTextView::setText(Base::U16Buffer &&text)

@@ -12,7 +12,6 @@
 #include <QColor>
 #include <QTimer>
 
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -74,12 +73,7 @@ class STTextView : public QAbstractScrollArea, private TextView::TextDocumentObs
 public:
     // Shows `document`, which the caller owns and keeps alive until the view is gone.
     explicit STTextView(TextView::TextDocument &document, QWidget *parent = nullptr);
-    // Transitional: a view with a private document of its own (document() reaches it).
-    explicit STTextView(QWidget *parent = nullptr);
     ~STTextView() override;
-
-    // A new view with a private document, ready to be placed in a layout.
-    static STTextView *scrollableTextView(QWidget *parent = nullptr);
 
     TextView::TextDocument &document() { return *m_document; }
     const TextView::TextDocument &document() const { return *m_document; }
@@ -241,8 +235,6 @@ protected:
     bool focusNextPrevChild(bool next) override;
 
 private:
-    STTextView(TextView::TextDocument *document, std::unique_ptr<TextView::TextDocument> owned, QWidget *parent);
-
     void documentDidReplace(const TextView::EditReport &report) override;
     void documentDidChangeAttributes(std::size_t start, std::size_t length) override;
     void documentDidReset() override;
@@ -292,8 +284,6 @@ private:
     // The find bar's and the scroll bars' colours from the style (stextfind.cpp).
     void applyFindBarColors();
 
-    // Declared first, destroyed last: the view stops observing before its own document goes.
-    std::unique_ptr<TextView::TextDocument> m_ownedDocument;
     TextView::TextDocument *m_document;
     STTextViewStyle m_style;
     STTextLayout m_layout;

@@ -13,6 +13,8 @@
 #include <QScrollBar>
 #include <QtTest>
 
+#include <deque>
+
 using namespace Editor;
 using Highlighting::SyntaxClass;
 
@@ -76,6 +78,11 @@ private slots:
     void lineOperationsEditOnlyTheirLines();
 
 private:
+    // The views stay in m_window until the test object goes: their documents are declared
+    // first so that they outlive them.
+    TextView::TextDocument &newDocument() { return m_documents.emplace_back(); }
+
+    std::deque<TextView::TextDocument> m_documents;
     QWidget m_window;
 };
 
@@ -84,7 +91,7 @@ void TestEditorBridge::makeColoursTheTextAndMarksTheErrorLine()
     Coordinator coordinator;
     auto inputs = inputsFor(u"{\"key\": 12,\n\"x\": tru}", Documents::DocKind::Json);
     inputs.errorLine = 2;
-    STTextView *view = coordinator.makeView(inputs, &m_window);
+    STTextView *view = coordinator.makeView(newDocument(), inputs, &m_window);
     QCOMPARE(classAt(view, 2), SyntaxClass::Property);
     QCOMPARE(classAt(view, 8), SyntaxClass::Number);
     QCOMPARE(decoratedLines(coordinator), QList<long long>{2});
@@ -97,7 +104,7 @@ void TestEditorBridge::makeColoursTheTextAndMarksTheErrorLine()
 void TestEditorBridge::typedTextWaitsForItsColours()
 {
     Coordinator coordinator;
-    STTextView *view = coordinator.makeView(inputsFor(u"{\"a\": 1}", Documents::DocKind::Json), &m_window);
+    STTextView *view = coordinator.makeView(newDocument(), inputsFor(u"{\"a\": 1}", Documents::DocKind::Json), &m_window);
     QSignalSpy edited(&coordinator, &Coordinator::textEdited);
     view->setTextSelection({7, 0});
     view->setFocus();
@@ -123,7 +130,7 @@ void TestEditorBridge::errorLineMovesTouchOnlyTwoLines()
         text += u"line\n";
     auto inputs = inputsFor(text, Documents::DocKind::Json);
     inputs.errorLine = 5;
-    coordinator.makeView(inputs, &m_window);
+    coordinator.makeView(newDocument(), inputs, &m_window);
     QCOMPARE(decoratedLines(coordinator), QList<long long>{5});
     inputs.errorLine = 9;
     coordinator.update(inputs);
@@ -142,7 +149,7 @@ void TestEditorBridge::everyErrorLineIsMarkedAndCleared()
     auto inputs = inputsFor(text, Documents::DocKind::Ndjson);
     inputs.errorLine = 3;
     inputs.moreErrorLines = {11, 3, 7, 40};
-    coordinator.makeView(inputs, &m_window);
+    coordinator.makeView(newDocument(), inputs, &m_window);
     QCOMPARE(decoratedLines(coordinator), (QList<long long>{3, 7, 11}));
     inputs.errorLine = 7;
     inputs.moreErrorLines = {12};
@@ -168,7 +175,7 @@ void TestEditorBridge::errorLineOutOfRangeMarksNothing()
     Coordinator coordinator;
     auto inputs = inputsFor(u"a\nb\nc", Documents::DocKind::Json);
     inputs.errorLine = line;
-    coordinator.makeView(inputs, &m_window);
+    coordinator.makeView(newDocument(), inputs, &m_window);
     QCOMPARE(decoratedLines(coordinator), QList<long long>{});
 }
 
@@ -179,7 +186,7 @@ void TestEditorBridge::hugeTextStaysUncolouredButKeepsTheErrorLine()
     text.append(2'000'001, u' ');
     auto inputs = inputsFor(text, Documents::DocKind::Json);
     inputs.errorLine = 2;
-    STTextView *view = coordinator.makeView(inputs, &m_window);
+    STTextView *view = coordinator.makeView(newDocument(), inputs, &m_window);
     QCOMPARE(classAt(view, 1), SyntaxClass::Base);
     QCOMPARE(decoratedLines(coordinator), QList<long long>{2});
     view->setTextSelection({1, 0});
@@ -195,7 +202,7 @@ void TestEditorBridge::themeSwitchKeepsCaretSelectionAndScroll()
     for (int i = 0; i < 400; ++i)
         text += u"{\"n\": 1}\n";
     auto inputs = inputsFor(text, Documents::DocKind::Json);
-    STTextView *view = coordinator.makeView(inputs, &m_window);
+    STTextView *view = coordinator.makeView(newDocument(), inputs, &m_window);
     view->resize(400, 300);
     view->setTextSelection({905, 3});
     view->verticalScrollBar()->setValue(view->verticalScrollBar()->maximum() / 2);
@@ -218,7 +225,7 @@ void TestEditorBridge::sameDocumentReplacementIsOneUndoStep()
     Coordinator coordinator;
     const std::u16string original = u"{\"a\":1,\"b\":[2,3]}";
     auto inputs = inputsFor(original, Documents::DocKind::Json);
-    STTextView *view = coordinator.makeView(inputs, &m_window);
+    STTextView *view = coordinator.makeView(newDocument(), inputs, &m_window);
     view->setTextSelection({100, 0});
     const std::u16string pretty = u"{\n  \"a\": 1,\n  \"b\": [\n    2,\n    3\n  ]\n}";
     inputs.text = buffer(pretty);
@@ -234,7 +241,7 @@ void TestEditorBridge::anotherDocumentClearsUndo()
 {
     Coordinator coordinator;
     auto inputs = inputsFor(u"first", Documents::DocKind::Txt);
-    STTextView *view = coordinator.makeView(inputs, &m_window);
+    STTextView *view = coordinator.makeView(newDocument(), inputs, &m_window);
     view->setFocus();
     QTest::keyClicks(view, "xyz");
     QVERIFY(view->document().canUndo());
@@ -248,7 +255,7 @@ void TestEditorBridge::anotherDocumentClearsUndo()
 void TestEditorBridge::caretReportsOnlyChanges()
 {
     Coordinator coordinator;
-    STTextView *view = coordinator.makeView(inputsFor(u"ab\ncd\n\xD83D\xDE00x", Documents::DocKind::Txt), &m_window);
+    STTextView *view = coordinator.makeView(newDocument(), inputsFor(u"ab\ncd\n\xD83D\xDE00x", Documents::DocKind::Txt), &m_window);
     QSignalSpy lines(&coordinator, &Coordinator::caretLineChanged);
     QSignalSpy columns(&coordinator, &Coordinator::caretColumnChanged);
     view->setTextSelection({1, 0});
@@ -266,7 +273,7 @@ void TestEditorBridge::lineOperationsNeedFocusAndUndoInOneStep()
     m_window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&m_window));
     Coordinator coordinator;
-    STTextView *view = coordinator.makeView(inputsFor(u"a\nb\n", Documents::DocKind::Txt), &m_window);
+    STTextView *view = coordinator.makeView(newDocument(), inputsFor(u"a\nb\n", Documents::DocKind::Txt), &m_window);
     view->show();
     view->clearFocus();
     NotificationCenter::defaultCenter().post(Notifications::duplicateLine);
@@ -291,7 +298,7 @@ void TestEditorBridge::goToLineSelectsTheLineOrNothing()
 {
     Coordinator coordinator;
     auto inputs = inputsFor(u"zero\none\n\nthree", Documents::DocKind::Txt);
-    STTextView *view = coordinator.makeView(inputs, &m_window);
+    STTextView *view = coordinator.makeView(newDocument(), inputs, &m_window);
     QSignalSpy consumed(&coordinator, &Coordinator::goToLineConsumed);
     inputs.goToLine = 2;
     coordinator.update(inputs);
@@ -315,7 +322,7 @@ void TestEditorBridge::wrapAndLineNumbersFollowTheInputs()
     auto inputs = inputsFor(u"text", Documents::DocKind::Txt);
     inputs.wordWrap = true;
     inputs.showLineNumbers = true;
-    STTextView *view = coordinator.makeView(inputs, &m_window);
+    STTextView *view = coordinator.makeView(newDocument(), inputs, &m_window);
     QVERIFY(!view->isHorizontallyResizable());
     QVERIFY(view->gutterView());
     inputs.wordWrap = false;
@@ -333,7 +340,7 @@ void TestEditorBridge::themeReachesTheViewAsOneStyle()
     const Highlighting::Theme &theme = themes[themes.size() - 1];
     inputs.theme = &theme;
     inputs.fontSize = 15;
-    STTextView *view = coordinator.makeView(inputs, &m_window);
+    STTextView *view = coordinator.makeView(newDocument(), inputs, &m_window);
     const STTextViewStyle &style = view->textViewStyle();
     QCOMPARE(style.background, Highlighting::toQColor(theme.background()));
     QCOMPARE(style.text, Highlighting::toQColor(theme.foreground()));
@@ -369,7 +376,7 @@ void TestEditorBridge::viewOnADocumentKeepsItsText()
     view->replaceCharacters({8, 2}, u"34");
     QCOMPARE(edited.count(), 1);
     QCOMPARE(second.text(), std::u16string(u"{\"key\": 34}\n"));
-    // With a text in the inputs the document takes it, as makeView without a document does.
+    // With a text in the inputs the document takes it.
     std::unique_ptr<STTextView> third;
     {
         Coordinator other;
@@ -397,9 +404,10 @@ void TestEditorBridge::lineOperationsEditOnlyTheirLines()
     QFETCH(int, caret);
     QFETCH(QString, text);
     QFETCH(int, revisionsAfter);
+    TextView::TextDocument document; // outlives the view `window` deletes
     QWidget window;
     Coordinator coordinator;
-    STTextView *view = coordinator.makeView(inputsFor(u"aaaa\nbbbb\ncccc\n", Documents::DocKind::Txt), &window);
+    STTextView *view = coordinator.makeView(document, inputsFor(u"aaaa\nbbbb\ncccc\n", Documents::DocKind::Txt), &window);
     window.show();
     QVERIFY(QTest::qWaitForWindowActive(&window));
     view->setFocus();

@@ -37,7 +37,8 @@ public:
 };
 
 struct Fixture {
-    STTextView view;
+    TextView::TextDocument document;
+    STTextView view{document};
     explicit Fixture(const QString &text, bool wrap = true, QSize size = QSize(400, 300))
     {
         view.setHorizontallyResizable(!wrap);

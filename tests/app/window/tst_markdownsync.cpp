@@ -55,7 +55,8 @@ constexpr std::size_t linesPerSection = 14;
 std::size_t headingLine(std::size_t section) { return section * linesPerSection; }
 
 struct Split {
-    STTextView *editor = new STTextView;
+    TextView::TextDocument document; // outlives the editor `area` deletes
+    STTextView *editor = new STTextView(document);
     ContentArea area{editor};
     Viewers::MarkdownView *preview() const { return area.markdownView(); }
     std::u16string text;
