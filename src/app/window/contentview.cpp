@@ -375,16 +375,7 @@ void ContentView::scheduleJob(Job job)
 
 void ContentView::updateAnalysisContext()
 {
-    JobContext context;
-    context.kind = doc() ? std::optional<DocKind>(doc()->kind) : std::nullopt;
-    context.mode = m_mode;
-    context.showCounts = Preferences::shared().showCounts();
-    if (doc() && doc()->kind == DocKind::Xml)
-        context.xmlSource = xmlSourceFor(doc()->encoding, doc()->hadBOM);
-    if (doc())
-        context.path = doc()->path;
-    context.delimiterChoice = m_delimiterChoice;
-    m_analysis->setContext(std::move(context));
+    m_analysis->setDocument(doc(), m_mode, m_delimiterChoice, Preferences::shared().showCounts());
 }
 
 void ContentView::connectAnalysis()
@@ -983,8 +974,10 @@ void ContentView::connectToolbar()
     connect(m_toolbar, &DocumentToolbar::undoRequested, this, [this] { m_textView->undo(); });
     connect(m_toolbar, &DocumentToolbar::redoRequested, this, [this] { m_textView->redo(); });
     connect(m_toolbar, &DocumentToolbar::formatRequested, this, &ContentView::formatDocument);
-    connect(m_toolbar, &DocumentToolbar::findRequested, this,
-            [] { NotificationCenter::defaultCenter().post(Notifications::findAction, 1); });
+    connect(m_toolbar, &DocumentToolbar::findRequested, this, [] {
+        using TextView::FindAction;
+        NotificationCenter::defaultCenter().post(Notifications::findAction, findActionCode(FindAction::ShowFindInterface));
+    });
     connect(m_toolbar, &DocumentToolbar::smallerFontRequested, this,
             [] { Preferences::shared().setFontSize(smallerFontSize(Preferences::shared().fontSize())); });
     connect(m_toolbar, &DocumentToolbar::largerFontRequested, this,

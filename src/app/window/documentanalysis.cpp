@@ -1,5 +1,7 @@
 #include "documentanalysis.h"
 
+#include "app/model/documentcheck.h"
+
 namespace App {
 
 DocumentAnalysis::DocumentAnalysis(BackgroundJobs::SnapshotProvider snapshot, BackgroundJobs::CaretProvider caret,
@@ -14,6 +16,22 @@ DocumentAnalysis::DocumentAnalysis(BackgroundJobs::SnapshotProvider snapshot, Ba
 void DocumentAnalysis::setContext(JobContext context)
 {
     m_jobs.setContext(std::move(context));
+}
+
+void DocumentAnalysis::setDocument(const std::optional<Documents::LoadedDoc> &doc, ViewMode mode,
+                                   Viewers::CSVDelimiterChoice delimiterChoice, bool showCounts)
+{
+    JobContext context;
+    context.mode = mode;
+    context.showCounts = showCounts;
+    context.delimiterChoice = delimiterChoice;
+    if (doc) {
+        context.kind = doc->kind;
+        context.path = doc->path;
+        if (doc->kind == Documents::DocKind::Xml)
+            context.xmlSource = xmlSourceFor(doc->encoding, doc->hadBOM);
+    }
+    setContext(std::move(context));
 }
 
 void DocumentAnalysis::textDidChange()

@@ -2,6 +2,8 @@
 
 #include "backgroundjobs.h"
 
+#include "documents/document.h"
+
 #include <QObject>
 #include <QString>
 
@@ -22,6 +24,9 @@ public:
     // The document's kind, view and options as the jobs need them; takes effect at the next
     // schedule.
     void setContext(JobContext context);
+    // The same from the document shown (none without one), its view and the user's choices.
+    void setDocument(const std::optional<Documents::LoadedDoc> &doc, ViewMode mode,
+                     Viewers::CSVDelimiterChoice delimiterChoice, bool showCounts);
     const JobContext &context() const { return m_jobs.context(); }
 
     // The text changed: every job runs again after its delay.

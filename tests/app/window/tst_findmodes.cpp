@@ -503,10 +503,11 @@ void TestFindModes::onlyTheKeyWindowActs()
     DocumentWindow *second = openWindow("second.csv", "a\nx\n");
     QVERIFY(second);
     QCOMPARE(QApplication::activeWindow(), second);
-    NotificationCenter::defaultCenter().post(Notifications::findAction, 1);
+    using TextView::FindAction;
+    NotificationCenter::defaultCenter().post(Notifications::findAction, findActionCode(FindAction::ShowFindInterface));
     QVERIFY(bar(second)->isVisible());
     QVERIFY(!bar(first)->isVisible());
-    NotificationCenter::defaultCenter().post(Notifications::findAction, 11);
+    NotificationCenter::defaultCenter().post(Notifications::findAction, findActionCode(FindAction::HideFindInterface));
     QVERIFY(!bar(second)->isVisible());
 }
 
