@@ -297,6 +297,23 @@ std::string_view reasonName(FollowReloadReason reason)
     return "unknown";
 }
 
+namespace {
+
+// What the file's stamp says before anything is read: another file, a shorter one, or one that
+// grew while its encoding could still change; nothing when the new bytes may be read.
+std::optional<FollowReload> reloadBeforeReading(const FileStamp &stamp, const FollowState &state)
+{
+    if (stamp.identity != *state.identity)
+        return FollowReload{FollowReloadReason::Replaced};
+    if (stamp.size < state.offset)
+        return FollowReload{FollowReloadReason::Truncated};
+    if (stamp.size > state.offset && !state.encodingSettled)
+        return FollowReload{FollowReloadReason::EncodingUnsettled};
+    return std::nullopt;
+}
+
+} // namespace
+
 FollowResult readAppended(const std::string &path, FollowState &state, std::size_t maxBytes)
 {
     if (!state.identity)
@@ -305,29 +322,24 @@ FollowResult readAppended(const std::string &path, FollowState &state, std::size
     if (::stat(path.c_str(), &info) != 0)
         return reloadFor(errno);
     FileStamp stamp = stampOf(info);
-    if (stamp.identity != *state.identity)
-        return FollowReload{FollowReloadReason::Replaced};
-    if (stamp.size < state.offset)
-        return FollowReload{FollowReloadReason::Truncated};
+    if (auto reload = reloadBeforeReading(stamp, state))
+        return *reload;
     if (stamp.size == state.offset && state.mtime && stamp.mtime == *state.mtime)
         return FollowUnchanged{}; // the common case: one stat
-    const bool grew = stamp.size > state.offset;
-    if (grew && !state.encodingSettled)
-        return FollowReload{FollowReloadReason::EncodingUnsettled};
 
     FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (!fd.valid())
         return reloadFor(errno);
-    // The path may have been replaced between the stat and the open.
     if (::fstat(fd.get(), &info) != 0)
         return FollowReload{FollowReloadReason::Unreadable};
     if (!S_ISREG(info.st_mode))
         return FollowReload{FollowReloadReason::Unreadable};
+    // Judged again on what the open file is now: it may have been replaced since the stat, or
+    // have grown, and bytes in an encoding not settled yet must lead to a reload, never be
+    // decoded here.
     stamp = stampOf(info);
-    if (stamp.identity != *state.identity)
-        return FollowReload{FollowReloadReason::Replaced};
-    if (stamp.size < state.offset)
-        return FollowReload{FollowReloadReason::Truncated};
+    if (auto reload = reloadBeforeReading(stamp, state))
+        return *reload;
 
     // One read covers the fingerprint and the new bytes after it.
     const std::size_t known = state.fingerprint.size();

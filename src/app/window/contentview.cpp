@@ -129,7 +129,6 @@ ContentView::ContentView(Options options, QWidget *parent) : QWidget(parent), m_
     connectPanels();
     applyPreferences();
     connect(&Preferences::shared(), &Preferences::changed, this, &ContentView::applyPreference);
-    connect(&RecentsStore::shared(), &RecentsStore::itemsChanged, this, [] {});
     m_commands = std::make_unique<WindowCommands>(*this);
     observeApplication();
     updateLayoutForDocument();
@@ -760,6 +759,14 @@ void ContentView::showNewFilePanel()
     m_panels->showNewFile();
 }
 
+void ContentView::showSettings()
+{
+    if (const auto &show = WindowSession::shared().hooks.showSettings)
+        show(this);
+    else
+        showFileAssociationsSheet(this, SheetKind::Settings);
+}
+
 void ContentView::handleImport(const QStringList &paths)
 {
     if (paths.isEmpty())
@@ -806,14 +813,6 @@ void ContentView::dragEnterEvent(QDragEnterEvent *event)
         return;
     event->acceptProposedAction();
     m_placeholder->setDropHighlighted(true);
-}
-
-void ContentView::showSettings()
-{
-    if (const auto &show = WindowSession::shared().hooks.showSettings)
-        show(this);
-    else
-        showFileAssociationsSheet(this, SheetKind::Settings);
 }
 
 void ContentView::dragLeaveEvent(QDragLeaveEvent *event)
