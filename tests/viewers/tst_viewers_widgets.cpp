@@ -528,7 +528,8 @@ void TestViewerWidgets::markdownTopBlockQuietWithoutUser()
     view.setFontSize(18);
     view.grab();
     view.resize(300, 500);
-    QTest::qWait(20);
+    // The view is resized at once; the window system's answer to the new size arrives here.
+    QCoreApplication::processEvents();
     view.grab();
     view.setTheme(*Highlighting::Theme::byId("novel"));
     view.grab();
