@@ -131,20 +131,6 @@ private slots:
         const QRect inViewport(monokai->mapTo(scroll->viewport(), QPoint(0, 0)), monokai->size());
         QVERIFY2(scroll->viewport()->rect().contains(inViewport), "the selected swatch is scrolled out of view");
     }
-
-    void screenshot()
-    {
-        // Saved only on request, to look at the widget: CORVANE_SCREENSHOT_DIR=/tmp ./test screenshot
-        const QString folder = qEnvironmentVariable("CORVANE_SCREENSHOT_DIR");
-        if (folder.isEmpty())
-            QSKIP("set CORVANE_SCREENSHOT_DIR to save a picture of the chooser");
-        ThemePicker picker;
-        picker.setSelected(QStringLiteral("solarized-light"));
-        picker.resize(picker.sizeHint());
-        picker.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&picker));
-        QVERIFY(picker.grab().save(folder + "/themepicker.png"));
-    }
 };
 
 QTEST_MAIN(ThemePickerTest)

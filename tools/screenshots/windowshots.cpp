@@ -1,6 +1,8 @@
 // Pictures of the document window in the states a person should look at after a change, in a
 // dark and a light theme: every kind, the structured views, the dialogs and menus, the status
-// bar's items. Not a test: it asserts nothing, it only draws.
+// bar's items. Then the structured views alone on the viewers' fixtures, the CSV delimiter
+// picker and the theme chooser (viewershots.cpp), under names without a theme. Not a test: it
+// asserts nothing, it only draws.
 //
 //   corvane-screenshots OUTPUT_FOLDER [THEME_ID…]   (default themes: a dark and a light one)
 //
@@ -13,6 +15,7 @@
 #include "app/window/contentview.h"
 #include "app/window/documentwindow.h"
 #include "app/window/windowsession.h"
+#include "viewershots.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -247,6 +250,9 @@ int main(int argc, char **argv)
     Preferences::shared().settings().setValue(FileAssociations::hasPromptedKey, true);
     Preferences::shared().settings().setValue(UpdateChecker::lastCheckKey, 4e9);
     WindowSession::shared().hasFinishedLaunching = true;
+    // The views alone first, over the desktop's palette as their tests draw them: the window
+    // shots dress the whole application in each theme.
+    takeViewerShots(output);
     for (const QString &theme : arguments)
         Shots(output, theme).take();
     return 0;

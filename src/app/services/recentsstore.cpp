@@ -147,8 +147,8 @@ RecentsStore::RecentsStore(QSettings &settings, Clock clock, std::chrono::millis
     m_io.setMaxThreadCount(1);
     m_io.setThreadPriority(QThread::LowPriority);
     m_saveTimer.setSingleShot(true);
-    m_saveTimer.setInterval(saveDelay);
-    connect(&m_saveTimer, &QTimer::timeout, this, &RecentsStore::saveInBackground);
+    m_saveTimer.setInterval(int(saveDelay.count()));
+    connect(&m_saveTimer, &Base::Timer::timeout, this, &RecentsStore::saveInBackground);
 
     if (QCoreApplication *application = QCoreApplication::instance()) {
         connect(application, &QCoreApplication::aboutToQuit, this, &RecentsStore::flushNow);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/services/clock.h"
+#include "base/timer.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -9,7 +10,6 @@
 #include <QSettings>
 #include <QString>
 #include <QThreadPool>
-#include <QTimer>
 #include <QUuid>
 
 #include <chrono>
@@ -41,8 +41,9 @@ struct RecentEntry {
 // The ten files most recently opened or saved, newest first, shared by every window of the
 // process and kept in the settings under "recents.v1". The stored list is read in the
 // background at start and merged behind what was added meanwhile; every change is written
-// 0.5 s after the last one (encoded and written off the main thread) and at once by
-// `flushNow`, which runs when the application is deactivated or quits. Main thread only.
+// 0.5 s after the last one on Base::Timer's clock (encoded and written off the main thread) and
+// at once by `flushNow`, which runs when the application is deactivated or quits. Main thread
+// only.
 class RecentsStore : public QObject {
     Q_OBJECT
 
@@ -80,6 +81,9 @@ public:
     // Writes the list now, on the calling thread, after any write already running; if the stored
     // list has not been read yet it is read and merged first, so nothing stored is lost.
     void flushNow();
+    // Blocks until the reads and writes running in the background are over. What they hand
+    // back reaches this object at the next turn of the event loop. For tests.
+    void waitForBackgroundWork() { m_io.waitForDone(); }
 
     // The stored format: UTF-8 JSON, an array of {"id", "path", "bookmark", "lastOpened"}.
     static QByteArray encode(const QList<RecentEntry> &items);
@@ -111,7 +115,7 @@ private:
     bool m_didLoad = false;
     // Counts loads, so that a background read overtaken by flushNow is dropped.
     int m_loadGeneration = 0;
-    QTimer m_saveTimer;
+    Base::Timer m_saveTimer;
     QList<RecentEntry> m_pendingSnapshot;
     // One thread: reads and writes reach the file in the order they were started.
     QThreadPool m_io;

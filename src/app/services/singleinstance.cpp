@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <QtEndian>
 
+#include <algorithm>
 #include <cerrno>
 #include <memory>
 
@@ -315,8 +316,10 @@ SingleInstance::Delivery SingleInstance::forward(const QByteArray &message) cons
 
 void SingleInstance::acceptConnections()
 {
+    m_connections.removeIf([](const auto &entry) { return entry.first.isNull(); });
     while (QLocalSocket *socket = m_server->nextPendingConnection()) {
         auto connection = std::make_shared<Connection>();
+        m_connections.append({socket, connection});
         connect(socket, &QLocalSocket::readyRead, this, [this, socket, connection] { read(socket, *connection); });
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
         QTimer::singleShot(idleClientTimeoutMs, socket, [socket] {
@@ -326,6 +329,22 @@ void SingleInstance::acceptConnections()
         if (socket->bytesAvailable() > 0)
             read(socket, *connection);
     }
+}
+
+int SingleInstance::clientCount() const
+{
+    return int(std::count_if(m_connections.begin(), m_connections.end(), [](const auto &entry) {
+        return entry.first && entry.first->state() == QLocalSocket::ConnectedState;
+    }));
+}
+
+qsizetype SingleInstance::unfinishedBytes() const
+{
+    qsizetype bytes = 0;
+    for (const auto &[socket, connection] : m_connections)
+        if (socket)
+            bytes += connection->buffer.size();
+    return bytes;
 }
 
 void SingleInstance::read(QLocalSocket *socket, Connection &connection)

@@ -2,10 +2,13 @@
 
 #include <QDir>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 
 #include <functional>
+#include <memory>
+#include <utility>
 
 class QLocalServer;
 class QLocalSocket;
@@ -102,6 +105,11 @@ public:
     // launches at the same moment cannot both become primary.
     Role start(const Request &request);
 
+    // On the primary: the clients it is still connected to, and the bytes of the messages it
+    // has begun but not finished reading from them. For tests.
+    int clientCount() const;
+    qsizetype unfinishedBytes() const;
+
 signals:
     // A later launch's request, on the primary.
     void requestReceived(const App::SingleInstance::Request &request);
@@ -121,6 +129,8 @@ private:
 
     QString m_name;
     QLocalServer *m_server = nullptr;
+    // Gone clients are dropped at the next connection.
+    QList<std::pair<QPointer<QLocalSocket>, std::shared_ptr<Connection>>> m_connections;
 };
 
 } // namespace App

@@ -3,6 +3,7 @@
 #include "app/services/filebookmark.h"
 #include "app/services/filebookmark_p.h"
 #include "app/services/recentsstore.h"
+#include "base/timer.h"
 
 #include <QGuiApplication>
 #include <QJsonArray>
@@ -32,6 +33,15 @@ QString writeFile(const QString &path, const QByteArray &bytes = "{}")
 RecentEntry entry(const QString &path, double lastOpened = 100.5, const QByteArray &bookmark = {})
 {
     return RecentEntry{QUuid::createUuid(), path, bookmark, lastOpened};
+}
+
+// Lets the store finish what it has started: the deferred start of its read, then its reads
+// and writes in the background, then what they hand back to the main thread.
+void settle(RecentsStore &recents)
+{
+    QCoreApplication::sendPostedEvents();
+    recents.waitForBackgroundWork();
+    QCoreApplication::sendPostedEvents();
 }
 
 QStringList paths(const QList<RecentEntry> &items)
@@ -323,14 +333,18 @@ void TestRecentsStore::undecodableStoredValueIsIgnoredUntilTheNextSave()
 {
     const QByteArray old = R"([{"path":"/a","bookmark":"","lastOpened":1}])"; // an older format without ids
     store(old);
+    Base::ManualClock clock;
     auto recents = makeStore();
     QSignalSpy saved(recents.get(), &RecentsStore::saved);
     QTRY_VERIFY(recents->didLoad());
     QVERIFY(recents->items().isEmpty());
-    QVERIFY(!saved.wait(3 * shortDelay.count())); // nothing was added: nothing to write
+    clock.advance(3 * shortDelay.count());
+    settle(*recents);
+    QVERIFY(saved.isEmpty()); // nothing was added: nothing to write
     QCOMPARE(stored().toByteArray(), old);
 
     recents->add("/b");
+    clock.advance(shortDelay.count());
     QVERIFY(saved.wait(10'000));
     QCOMPARE(storedPaths(), QStringList{"/b"});
 }
@@ -372,14 +386,19 @@ void TestRecentsStore::storeWithATenMegabytePathLoadsWithoutIt()
 
 void TestRecentsStore::threeChangesWithinTheDelayCauseOneWrite()
 {
+    Base::ManualClock clock;
     auto recents = makeStore(std::chrono::milliseconds(300));
     QTRY_VERIFY(recents->didLoad());
     QSignalSpy saved(recents.get(), &RecentsStore::saved);
     recents->add("/a");
+    clock.advance(200);
     recents->add("/b");
+    clock.advance(200);
     recents->remove(recents->items().at(1));
+    clock.advance(300);
     QVERIFY(saved.wait(10'000));
-    QVERIFY(!saved.wait(1'000)); // More than three times the delay: no second write.
+    clock.advance(1'000); // More than three times the delay: no second write.
+    settle(*recents);
     QCOMPARE(saved.size(), 1);
     QCOMPARE(storedPaths(), QStringList{"/b"});
 }
@@ -424,8 +443,10 @@ void TestRecentsStore::flushBeforeTheLoadKeepsTheStoredList()
     const QStringList expected{"/new/x", "/stored/a", "/stored/b"};
     QCOMPARE(paths(recents->items()), expected);
     QCOMPARE(storedPaths(), expected);
-    // The background read started at construction must not apply a second time.
-    QTest::qWait(200);
+    // The background read started at construction must not apply a second time, not even when
+    // the stored list has changed since.
+    store(RecentsStore::encode({entry("/late")}));
+    settle(*recents);
     QCOMPARE(paths(recents->items()), expected);
 }
 

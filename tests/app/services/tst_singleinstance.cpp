@@ -523,10 +523,12 @@ void TestSingleInstance::messageInPiecesIsAssembled()
     client.connectToServer(m_name);
     QVERIFY(client.waitForConnected(5'000));
     const QByteArray message = frame(R"({"paths":["/a.json"],"newWindow":false})");
-    for (const char byte : message) {
-        client.write(&byte, 1);
+    for (qsizetype sent = 1; sent <= message.size(); ++sent) {
+        client.write(message.constData() + sent - 1, 1);
         QVERIFY(client.waitForBytesWritten(5'000));
-        QTest::qWait(1); // lets the primary read what has arrived so far
+        // The primary reads each byte alone before the next one is sent.
+        if (sent < message.size())
+            QTRY_COMPARE(primary.unfinishedBytes(), sent);
     }
     QTRY_VERIFY(client.bytesAvailable() > 0);
     QCOMPARE(client.read(1), QByteArray("\x06"));
@@ -546,10 +548,10 @@ void TestSingleInstance::clientGoingAwayMidMessageIsForgotten()
         const QByteArray message = frame(R"({"paths":["/half.json"],"newWindow":false})");
         client.write(message.left(message.size() / 2));
         QVERIFY(client.waitForBytesWritten(5'000));
-        QTest::qWait(20);
+        QTRY_COMPARE(primary.unfinishedBytes(), message.size() / 2);
         client.disconnectFromServer();
     }
-    QTest::qWait(100);
+    QTRY_COMPARE(primary.clientCount(), 0);
     QCOMPARE(received.size(), 0);
     // The primary still serves the next launch.
     QCOMPARE(startElsewhere(m_name, Request{{"/whole.json"}, false}), Role::Forwarded);

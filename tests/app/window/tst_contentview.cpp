@@ -1,6 +1,5 @@
 // The document window driven through its real widgets, offscreen, on real files in temporary
 // folders, with preferences in a temporary settings folder and the window's delays shortened.
-// Set CORVANE_SCREENSHOT_DIR to keep a PNG of each state for a person to look at.
 #include "app/services/fileassociations.h"
 #include "app/services/updatechecker.h"
 #include "app/window/contentarea.h"

@@ -2,7 +2,6 @@
 // recent files from the shared store, the update badge from a checker over a real local HTTP
 // server, the first-run rule over settings in a temporary folder, and the sheet writing a real
 // mimeapps.list under a temporary XDG_CONFIG_HOME.
-// Set CORVANE_SCREENSHOT_DIR to keep a PNG of each state for a person to look at.
 #include "app/window/fileassociationssheet.h"
 #include "app/window/recentrow.h"
 #include "app/window/welcomeview.h"

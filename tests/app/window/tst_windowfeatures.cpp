@@ -1,7 +1,6 @@
 // The window's structure features through its real widgets, offscreen, on real files: reopening
 // and saving in another encoding, line endings, the JSON path at the caret, the error list and
 // its walk, CSV delimiters and ragged rows, and the tree's selection carried back to the text.
-// Set CORVANE_SCREENSHOT_DIR to keep a PNG of each state for a person to look at.
 #include "app/services/fileassociations.h"
 #include "app/services/preferences.h"
 #include "app/services/updatechecker.h"
