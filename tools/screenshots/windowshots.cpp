@@ -1,6 +1,7 @@
 // Pictures of the document window in the states a person should look at after a change, in a
 // dark and a light theme: every kind, the structured views, the dialogs and menus, the status
-// bar's items. Then the structured views alone on the viewers' fixtures, the CSV delimiter
+// bar's items, the find bar over each read-only view, a scratch note's close alert and save
+// panel. Then the structured views alone on the viewers' fixtures, the CSV delimiter
 // picker and the theme chooser (viewershots.cpp), under names without a theme. Not a test: it
 // asserts nothing, it only draws.
 //
@@ -12,21 +13,30 @@
 #include "app/services/preferences.h"
 #include "app/services/updatechecker.h"
 #include "app/window/chrome.h"
+#include "app/window/contentarea.h"
+#include "app/window/contentfindbar.h"
 #include "app/window/contentview.h"
 #include "app/window/documentwindow.h"
+#include "app/window/scratchcloseguard.h"
 #include "app/window/windowsession.h"
+#include "documents/scratchfile.h"
+#include "viewers/markdownview.h"
 #include "viewershots.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QScreen>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -51,6 +61,8 @@ public:
         structuredViews();
         dialogs();
         statusBarItems();
+        findBars();
+        scratchQuestions();
         welcome();
     }
 
@@ -206,6 +218,120 @@ private:
             save(*window, "indentation-menu");
             menu->close();
         }
+    }
+
+    // The window takes the keys, as after a click on it: in split mode find goes where the
+    // focus is.
+    static bool activate(QWidget &window)
+    {
+        window.activateWindow();
+        QApplication::setActiveWindow(&window);
+        if (QTest::qWaitForWindowActive(&window))
+            return true;
+        std::fprintf(stderr, "%s never became the active window\n", qPrintable(window.windowTitle()));
+        return false;
+    }
+
+    // Opens the find bar over the view in sight, types `needle` and goes `next` matches on.
+    void find(DocumentWindow &window, const QString &needle, int next, const QString &name)
+    {
+        // Wide enough for the whole bar over the split view's preview pane.
+        window.resize(1100, 700);
+        QTest::qWait(50);
+        ContentArea *area = window.contentView()->contentArea();
+        area->performFindAction(TextView::FindAction::ShowFindInterface);
+        QLineEdit *field = area->findBar()->findField();
+        QTest::keyClicks(field, needle);
+        for (int i = 0; i < next; ++i)
+            QTest::keyClick(field, Qt::Key_Return);
+        QTest::qWait(50);
+        save(window, name);
+        area->findBar()->close();
+    }
+
+    void findBars()
+    {
+        // The second of two matches, far down the table and in another column.
+        QByteArray csv = "name,city,note\n";
+        for (int i = 0; i < 300; ++i)
+            csv += i == 40 ? "Bob,Oslo,x\n" : i == 250 ? "Ann,Bobbio,y\n" : "Eve,Rome,z\n";
+        auto table = open("people.csv", csv);
+        table->contentView()->setMode(ViewMode::Table);
+        settle(*table->contentView());
+        find(*table, "bob", 1, "find-table");
+
+        // The first match sits three levels down in collapsed objects.
+        auto tree = open("config.json",
+                         R"({"config":{"server":{"tls":{"cipher":"chacha"}}},"name":"Chacha Tea","zeta":[1,2]})");
+        tree->contentView()->setMode(ViewMode::Tree);
+        settle(*tree->contentView());
+        find(*tree, "CHACHA", 0, "find-tree");
+
+        QByteArray sections;
+        for (int i = 0; i < 120; ++i)
+            sections += QString("## Section %1\n\nSome *prose* about %2.\n\n")
+                            .arg(i)
+                            .arg(i == 100 ? "the needle" : "hay")
+                            .toUtf8();
+        auto preview = open("notes.md", sections);
+        preview->contentView()->setMode(ViewMode::Preview);
+        settle(*preview->contentView());
+        find(*preview, "the needle", 0, "find-preview");
+
+        QByteArray paragraphs;
+        for (int i = 0; i < 60; ++i)
+            paragraphs += QString("Paragraph %1 with a %2.\n\n").arg(i).arg(i % 20 == 7 ? "needle" : "straw").toUtf8();
+        auto split = open("split.md", paragraphs);
+        split->contentView()->setMode(ViewMode::Split);
+        settle(*split->contentView());
+        if (activate(*split)) {
+            split->contentView()->contentArea()->markdownView()->setFocus(Qt::MouseFocusReason);
+            find(*split, "needle", 1, "find-split-preview");
+        }
+    }
+
+    // A scratch note closed with text in it: the alert, then Save… and the panel, which is
+    // cancelled so that the note stays where it is.
+    void scratchQuestions()
+    {
+        const auto created = Documents::ScratchFile::create(QDir(m_folder.path()).filePath("scratch").toStdString());
+        if (!created)
+            return;
+        const QString scratch = QString::fromStdString(*created);
+        auto window = std::make_unique<DocumentWindow>(ContentView::Options{true, scratch, {}});
+        window->resize(1000, 640);
+        window->show();
+        ContentView *view = window->contentView();
+        if (!QTest::qWaitFor([view] { return view->doc() && !view->isLoading(); }, 10'000))
+            return;
+        attachScratchDelegate(window.get(), scratch);
+        view->textView()->setFocus();
+        QTest::keyClicks(view->textView(), "A thought worth keeping.");
+
+        // Both questions are modal: they are drawn from within their own event loops. A grab
+        // under a real display waits, so the timer must not come back in meanwhile.
+        bool busy = false;
+        QTimer driver;
+        driver.setInterval(50);
+        QObject::connect(&driver, &QTimer::timeout, [&] {
+            if (busy)
+                return;
+            busy = true;
+            QWidget *modal = QApplication::activeModalWidget();
+            if (auto *alert = qobject_cast<QMessageBox *>(modal); alert && alert->objectName() == "scratchCloseAlert") {
+                save(*alert, "scratch-close-alert");
+                alert->defaultButton()->click();
+            } else if (auto *panel = qobject_cast<QFileDialog *>(modal);
+                       panel && panel->objectName() == "scratchSavePanel") {
+                QTest::qWait(200); // The folder's listing fills in.
+                save(*panel, "scratch-save-panel");
+                panel->reject();
+            }
+            busy = false;
+        });
+        driver.start();
+        window->close();
+        driver.stop();
     }
 
     void welcome()
