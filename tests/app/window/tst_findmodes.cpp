@@ -1,7 +1,6 @@
 // Find in every view mode, through a real document window with the application's menus,
 // offscreen: keys go to whatever has the focus, as a user's would. Ctrl+F over the CSV table, the
 // JSON tree and the Markdown preview opens the content area's find bar; the text keeps its own.
-// Set CORVANE_SCREENSHOT_DIR to keep a PNG of each bar for a person to look at.
 #include "app/shell/commands.h"
 #include "app/window/contentarea.h"
 #include "app/window/contentfindbar.h"
@@ -60,13 +59,6 @@ QString selectedId(const Viewers::JSONTreeView *tree)
         return "none";
     const std::u16string id = tree->rows()[*tree->selectedRow()].id();
     return QString::fromStdU16String(id);
-}
-
-void keepScreenshot(QWidget *window, const QString &name)
-{
-    const QString folder = qEnvironmentVariable("CORVANE_SCREENSHOT_DIR");
-    if (!folder.isEmpty())
-        window->grab().save(folder + "/" + name + ".png");
 }
 
 bool isWithin(const QWidget *widget, const QWidget *ancestor)
@@ -173,7 +165,6 @@ void TestFindModes::tableFindSelectsAndWalksTheMatchingCells()
     press(Qt::Key_Return);
     QCOMPARE(cellName(table), QString("250:1"));
     QCOMPARE(bar(window)->countLabel()->text(), QString("2 of 2"));
-    keepScreenshot(window, "find-table");
     // Row 250 is far below: it was brought into view.
     QVERIFY(table->firstVisibleRow() > 200);
     press(Qt::Key_Return);
@@ -329,7 +320,6 @@ void TestFindModes::treeFindOpensWhatHoldsTheMatch()
     QVERIFY(tree->isExpanded(u"$.config.server"));
     QVERIFY(tree->isExpanded(u"$.config.server.tls"));
     QCOMPARE(bar(window)->countLabel()->text(), QString("1 of 2"));
-    keepScreenshot(window, "find-tree");
     press(Qt::Key_Return);
     QCOMPARE(selectedId(tree), QString("$.name"));
     press(Qt::Key_Return);
@@ -364,7 +354,6 @@ void TestFindModes::previewFindScrollsToTheMatch()
     QCOMPARE(bar(window)->countLabel()->text(), QString("1 of 1"));
     QVERIFY(preview->blockAtTop() > 300);
     QVERIFY(preview->viewport()->rect().contains(preview->currentMatchRect()));
-    keepScreenshot(window, "find-preview");
     // Emphasis marks are not part of what the preview shows.
     bar(window)->findField()->selectAll();
     typeIntoFocus("*prose*");
@@ -404,7 +393,6 @@ void TestFindModes::splitFindsWhereTheFocusIs()
     QCOMPARE(bar(window)->countLabel()->text(), QString("1 of 3"));
     press(Qt::Key_Return);
     QCOMPARE(bar(window)->countLabel()->text(), QString("2 of 3"));
-    keepScreenshot(window, "find-split-preview");
     const QString text = QString::fromStdU16String(view->textView()->text());
     press(Qt::Key_Escape);
     QVERIFY(!bar(window)->isVisible());

@@ -1,6 +1,6 @@
 // The scratch close guard on real document windows (offscreen) over real scratch files in
 // temporary folders. The questions are answered by a script, except in one test that clicks the
-// real alert and save panel. Set CORVANE_SCREENSHOT_DIR to keep PNGs of both.
+// real alert and save panel.
 #include "app/window/contentview.h"
 #include "app/window/documentpanels.h"
 #include "app/window/documentwindow.h"
@@ -20,7 +20,6 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QScreen>
 #include <QtTest>
 
 #include <cerrno>
@@ -49,17 +48,6 @@ QByteArray readFile(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-// The dialog alone, and the whole screen as a person sees it (under a real display server).
-void screenshot(QWidget &widget, const QString &name)
-{
-    const QString folder = qEnvironmentVariable("CORVANE_SCREENSHOT_DIR");
-    if (folder.isEmpty())
-        return;
-    widget.grab().save(folder + "/" + name + ".png");
-    if (QScreen *screen = widget.screen())
-        screen->grabWindow(0).save(folder + "/" + name + "-screen.png");
 }
 
 void type(ContentView &view, const QString &keys)
@@ -518,7 +506,6 @@ void TestScratchGuard::realAlertAndSavePanel()
             std::sort(buttons.begin(), buttons.end());
             seen << alert->text() << alert->informativeText() << buttons.join('|')
                  << alert->defaultButton()->text() << alert->escapeButton()->text();
-            screenshot(*alert, "scratch-close-alert");
             alert->defaultButton()->click();
         } else if (auto *panel = qobject_cast<QFileDialog *>(modal); panel && panel->objectName() == "scratchSavePanel") {
             if (panel->property("seen").isNull()) {
@@ -526,7 +513,6 @@ void TestScratchGuard::realAlertAndSavePanel()
                 seen << panel->windowTitle() << QFileInfo(panel->selectedFiles().value(0)).fileName()
                      << QString::number(panel->acceptMode() == QFileDialog::AcceptSave)
                      << panel->directory().absolutePath();
-                screenshot(*panel, "scratch-save-panel");
             }
             // What a user types; selectFile leaves a focused name field alone.
             if (panel->selectedFiles().value(0) != destination) {
