@@ -31,6 +31,8 @@ int main(int argc, char **argv)
     if (channel.start(request) == App::SingleInstance::Role::Forwarded)
         return 0;
 
+    if (App::LaunchReport::isRequested())
+        App::LaunchReport::applyTimings();
     App::AppDelegate delegate;
     if (App::LaunchReport::isRequested())
         new App::LaunchReport(delegate, sinceStart);

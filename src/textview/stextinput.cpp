@@ -20,6 +20,9 @@ using TextView::TextRange;
 
 bool STTextView::event(QEvent *event)
 {
+    // The find bar changed its height (its buttons took or left a row of their own).
+    if (event->type() == QEvent::LayoutRequest)
+        updateViewportMargins();
     if (event->type() == QEvent::ShortcutOverride) {
         // Editing keys belong to the text while it has focus, even when a menu uses them.
         auto *key = static_cast<QKeyEvent *>(event);

@@ -329,8 +329,9 @@ void STTextView::updateViewportMargins()
     const int top = (m_findBar && m_findBar->isVisible()) ? m_findBar->sizeHint().height() : 0;
     setViewportMargins(left, top, 0, 0);
     const QRect area = contentsRect();
+    // Not under the vertical scroll bar, which would cover the bar's last buttons.
     if (m_findBar)
-        m_findBar->setGeometry(area.left(), area.top(), area.width(), top);
+        m_findBar->setGeometry(area.left(), area.top(), viewport()->geometry().right() + 1 - area.left(), top);
     if (m_gutter)
         m_gutter->setGeometry(area.left(), area.top() + top, left, viewport()->height());
 }

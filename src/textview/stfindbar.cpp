@@ -8,38 +8,46 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
+#include <QResizeEvent>
 
 STFindBar::STFindBar(STTextView *view)
     : QWidget(view), m_view(view)
 {
     setAutoFillBackground(true);
-    auto *grid = new QGridLayout(this);
-    grid->setContentsMargins(8, 5, 8, 5);
-    grid->setHorizontalSpacing(6);
-    grid->setVerticalSpacing(4);
+    m_grid = new QGridLayout(this);
+    m_grid->setContentsMargins(8, 5, 8, 5);
+    m_grid->setHorizontalSpacing(6);
+    m_grid->setVerticalSpacing(4);
 
     m_find = new QLineEdit(this);
     m_find->setPlaceholderText(tr("Find"));
     m_find->setClearButtonEnabled(true);
     m_count = new QLabel(this);
     m_count->setMinimumWidth(m_count->fontMetrics().horizontalAdvance(QStringLiteral("0000 of 0000")));
-    auto *previous = new QPushButton(tr("Previous"), this);
-    auto *next = new QPushButton(tr("Next"), this);
-    m_case = new QCheckBox(tr("Match Case"), this);
-    auto *done = new QPushButton(tr("Done"), this);
+    m_buttons = new QWidget(this);
+    auto *buttons = new QHBoxLayout(m_buttons);
+    buttons->setContentsMargins(0, 0, 0, 0);
+    buttons->setSpacing(6);
+    auto *previous = new QPushButton(tr("Previous"), m_buttons);
+    auto *next = new QPushButton(tr("Next"), m_buttons);
+    m_case = new QCheckBox(tr("Match Case"), m_buttons);
+    auto *done = new QPushButton(tr("Done"), m_buttons);
     for (QPushButton *button : {previous, next, done})
         button->setAutoDefault(false);
-    grid->addWidget(m_find, 0, 0);
-    grid->addWidget(m_count, 0, 1);
-    grid->addWidget(previous, 0, 2);
-    grid->addWidget(next, 0, 3);
-    grid->addWidget(m_case, 0, 4);
-    grid->addWidget(done, 0, 5);
+    buttons->addWidget(previous);
+    buttons->addWidget(next);
+    buttons->addWidget(m_case);
+    buttons->addStretch(1);
+    buttons->addWidget(done);
+    m_grid->addWidget(m_find, 0, 0);
+    m_grid->addWidget(m_count, 0, 1);
+    m_grid->addWidget(m_buttons, 0, 2);
 
     m_replaceRow = new QWidget(this);
     auto *row = new QHBoxLayout(m_replaceRow);
@@ -53,8 +61,8 @@ STFindBar::STFindBar(STTextView *view)
     row->addWidget(m_replace, 1);
     row->addWidget(replace);
     row->addWidget(all);
-    grid->addWidget(m_replaceRow, 1, 0, 1, 6);
-    grid->setColumnStretch(0, 1);
+    m_grid->addWidget(m_replaceRow, 1, 0, 1, 3);
+    m_grid->setColumnStretch(0, 1);
 
     connect(m_find, &QLineEdit::textEdited, this, &STFindBar::searchChanged);
     connect(m_case, &QCheckBox::toggled, this, &STFindBar::searchChanged);
@@ -112,6 +120,33 @@ void STFindBar::refreshCount()
         m_count->setText(tr("%1 of %2").arg(current).arg(count));
     else
         m_count->setText(count == 1 ? tr("1 match") : tr("%1 matches").arg(count));
+}
+
+int STFindBar::oneRowWidth() const
+{
+    const QMargins margins = m_grid->contentsMargins();
+    return margins.left() + minimumFieldWidth + m_count->minimumWidth() + m_buttons->sizeHint().width()
+           + 2 * m_grid->horizontalSpacing() + margins.right();
+}
+
+void STFindBar::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    // In a narrow view (half of a split window) the buttons go under the field instead of
+    // squeezing it; the view hears of the new height through its layout request.
+    const bool twoRows = event->size().width() < oneRowWidth();
+    if (twoRows == m_twoRows)
+        return;
+    m_twoRows = twoRows;
+    m_grid->removeWidget(m_buttons);
+    m_grid->removeWidget(m_replaceRow);
+    if (twoRows) {
+        m_grid->addWidget(m_buttons, 1, 0, 1, 2);
+        m_grid->addWidget(m_replaceRow, 2, 0, 1, 2);
+    } else {
+        m_grid->addWidget(m_buttons, 0, 2);
+        m_grid->addWidget(m_replaceRow, 1, 0, 1, 3);
+    }
 }
 
 void STFindBar::paintEvent(QPaintEvent *event)

@@ -3,6 +3,7 @@
 #include <QWidget>
 
 class QCheckBox;
+class QGridLayout;
 class QKeyEvent;
 class QLabel;
 class QLineEdit;
@@ -23,9 +24,13 @@ public:
     QLineEdit *replaceField() const { return m_replace; }
     QCheckBox *caseBox() const { return m_case; }
     QLabel *countLabel() const { return m_count; }
+    // Below this width the buttons take a row of their own, so the field keeps minimumFieldWidth.
+    int oneRowWidth() const;
+    static constexpr int minimumFieldWidth = 140;
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
     // Keys the bar's controls leave unhandled end here: the view behind the bar is the parent,
     // and a key reaching it would edit the document.
@@ -37,6 +42,9 @@ private:
     void searchChanged();
 
     STTextView *m_view;
+    QGridLayout *m_grid;
+    QWidget *m_buttons;
+    bool m_twoRows = false;
     QLineEdit *m_find;
     QLineEdit *m_replace;
     QCheckBox *m_case;

@@ -23,6 +23,14 @@ bool LaunchReport::isRequested()
     return qEnvironmentVariableIsSet("CORVANE_LAUNCH_REPORT");
 }
 
+void LaunchReport::applyTimings()
+{
+    bool valid = false;
+    const int delay = qEnvironmentVariableIntValue("CORVANE_AUTOSAVE_DELAY_MS", &valid);
+    if (valid && delay >= 100)
+        WindowTimings::shared().autoSaveMs = delay;
+}
+
 LaunchReport::LaunchReport(AppDelegate &delegate, QElapsedTimer sinceStart)
     : QObject(&delegate), m_sinceStart(sinceStart)
 {

@@ -7,12 +7,14 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
+#include <QHBoxLayout>
 #include <QGridLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
+#include <QResizeEvent>
 
 namespace App {
 
@@ -20,31 +22,38 @@ ContentFindBar::ContentFindBar(QWidget *parent) : QWidget(parent)
 {
     setObjectName("contentFindBar");
     setAutoFillBackground(true);
-    auto *grid = new QGridLayout(this);
-    grid->setContentsMargins(8, 5, 8, 5);
-    grid->setHorizontalSpacing(6);
+    m_grid = new QGridLayout(this);
+    m_grid->setContentsMargins(8, 5, 8, 5);
+    m_grid->setHorizontalSpacing(6);
+    m_grid->setVerticalSpacing(4);
 
     m_find = new QLineEdit(this);
     m_find->setPlaceholderText(loc("Find"));
     m_find->setClearButtonEnabled(true);
     m_count = new QLabel(this);
     m_count->setMinimumWidth(m_count->fontMetrics().horizontalAdvance(QStringLiteral("0000 of 0000")));
-    auto *previous = new QPushButton(loc("Previous"), this);
-    auto *next = new QPushButton(loc("Next"), this);
-    m_case = new QCheckBox(loc("Match Case"), this);
-    auto *done = new QPushButton(loc("Done"), this);
+    m_buttons = new QWidget(this);
+    auto *row = new QHBoxLayout(m_buttons);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(6);
+    auto *previous = new QPushButton(loc("Previous"), m_buttons);
+    auto *next = new QPushButton(loc("Next"), m_buttons);
+    m_case = new QCheckBox(loc("Match Case"), m_buttons);
+    auto *done = new QPushButton(loc("Done"), m_buttons);
     previous->setObjectName("findPrevious");
     next->setObjectName("findNext");
     done->setObjectName("findDone");
     for (QPushButton *button : {previous, next, done})
         button->setAutoDefault(false);
-    grid->addWidget(m_find, 0, 0);
-    grid->addWidget(m_count, 0, 1);
-    grid->addWidget(previous, 0, 2);
-    grid->addWidget(next, 0, 3);
-    grid->addWidget(m_case, 0, 4);
-    grid->addWidget(done, 0, 5);
-    grid->setColumnStretch(0, 1);
+    row->addWidget(previous);
+    row->addWidget(next);
+    row->addWidget(m_case);
+    row->addStretch(1);
+    row->addWidget(done);
+    m_grid->addWidget(m_find, 0, 0);
+    m_grid->addWidget(m_count, 0, 1);
+    m_grid->addWidget(m_buttons, 0, 2);
+    m_grid->setColumnStretch(0, 1);
 
     connect(m_find, &QLineEdit::textChanged, this, &ContentFindBar::searchChanged);
     connect(m_case, &QCheckBox::toggled, this, &ContentFindBar::searchChanged);
@@ -147,6 +156,29 @@ void ContentFindBar::refreshCount()
         m_count->setText(loc("1 match"));
     else
         m_count->setText(loc(Base::Message{"%lld matches", {std::int64_t(count)}}));
+}
+
+int ContentFindBar::oneRowWidth() const
+{
+    const QMargins margins = m_grid->contentsMargins();
+    return margins.left() + minimumFieldWidth + m_count->minimumWidth() + m_buttons->sizeHint().width()
+           + 2 * m_grid->horizontalSpacing() + margins.right();
+}
+
+void ContentFindBar::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    // In a narrow pane (half of a split window at its smallest) the buttons go under the field
+    // instead of squeezing it and cutting "Match Case" off.
+    const bool twoRows = event->size().width() < oneRowWidth();
+    if (twoRows == m_twoRows)
+        return;
+    m_twoRows = twoRows;
+    m_grid->removeWidget(m_buttons);
+    if (twoRows)
+        m_grid->addWidget(m_buttons, 1, 0, 1, 2);
+    else
+        m_grid->addWidget(m_buttons, 0, 2);
 }
 
 void ContentFindBar::paintEvent(QPaintEvent *event)

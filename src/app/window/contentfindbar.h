@@ -7,6 +7,7 @@
 #include <QWidget>
 
 class QCheckBox;
+class QGridLayout;
 class QKeyEvent;
 class QLabel;
 class QLineEdit;
@@ -49,6 +50,9 @@ public:
     QCheckBox *caseBox() const { return m_case; }
     QLabel *countLabel() const { return m_count; }
     Viewers::TextMatcher matcher() const;
+    // Below this width the buttons take a second row, so the field keeps minimumFieldWidth.
+    int oneRowWidth() const;
+    static constexpr int minimumFieldWidth = 140;
 
 signals:
     // The user closed the bar (Escape, Done): the view behind it should take the focus.
@@ -56,6 +60,7 @@ signals:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
     // Keys the bar's controls leave unhandled end here, never in the window behind.
     void keyPressEvent(QKeyEvent *event) override;
@@ -66,6 +71,9 @@ private:
     void searchChanged();
 
     Viewers::Searchable *m_target = nullptr;
+    QGridLayout *m_grid;
+    QWidget *m_buttons;
+    bool m_twoRows = false;
     QLineEdit *m_find;
     QCheckBox *m_case;
     QLabel *m_count;

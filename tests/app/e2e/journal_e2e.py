@@ -158,6 +158,9 @@ def journal_of_a_live_editor_is_left_alone(session):
     journal the first one is writing."""
     name = "live.txt"
     path = session.write(name, "live\n")
+    # The edits must stay unsaved (and journaled) until the checks are done, however slow the
+    # machine: no auto-save overtakes them.
+    session.env["CORVANE_AUTOSAVE_DELAY_MS"] = "600000"
     first = session.launch(path, wait_painted=path)
     session.focus(name)
     session.keys("ctrl+End")

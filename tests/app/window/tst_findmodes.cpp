@@ -14,6 +14,7 @@
 #include "viewers/markdownview.h"
 
 #include "textview/stextview.h"
+#include "textview/stfindbar_p.h"
 
 #include "base/notificationcenter.h"
 
@@ -21,6 +22,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QtTest>
 
@@ -83,6 +85,7 @@ private slots:
     void treeFindOpensWhatHoldsTheMatch();
     void previewFindScrollsToTheMatch();
     void splitFindsWhereTheFocusIs();
+    void barsFitAHalfWindowPane();
     void textModeKeepsTheTextViewsFind();
     void leavingTheModeClosesTheBar();
     void whereNothingCanSearchTheTextIsShown_data();
@@ -416,6 +419,76 @@ void TestFindModes::splitFindsWhereTheFocusIs()
     QVERIFY(editor->isFindBarVisible());
     QVERIFY(!bar(window)->isVisible());
     QCOMPARE(QString::fromStdU16String(view->textView()->text()), text);
+}
+
+namespace {
+
+// The bar's visible controls, each wholly inside it, at least as wide as it needs (a check box
+// narrower than that cuts its label off) and none over another; empty when so.
+QString layoutFault(QWidget *bar)
+{
+    QList<QRect> placed;
+    for (QWidget *control : bar->findChildren<QWidget *>()) {
+        if (!control->isVisibleTo(bar) || !(control->focusPolicy() & Qt::TabFocus))
+            continue;
+        const QRect rect(control->mapTo(bar, QPoint(0, 0)), control->size());
+        const QString name = control->objectName() + " " + control->metaObject()->className();
+        if (!bar->rect().contains(rect))
+            return name + " leaves the bar";
+        if (control->width() < control->minimumSizeHint().width())
+            return name + " is narrower than it needs";
+        for (const QRect &other : placed)
+            if (other.intersects(rect))
+                return name + " overlaps another control";
+        placed.append(rect);
+    }
+    return {};
+}
+
+} // namespace
+
+// At the window's smallest, each half of a split has room for its whole find bar.
+void TestFindModes::barsFitAHalfWindowPane()
+{
+    QByteArray markdown = "A needle.\n\nAnother needle.\n";
+    for (int i = 0; i < 80; ++i) // Long enough for a scroll bar.
+        markdown += "\nStraw " + QByteArray::number(i) + ".\n";
+    DocumentWindow *window = openWindow("narrow.md", markdown, ViewMode::Split);
+    QVERIFY(window);
+    ContentView *view = window->contentView();
+    auto *preview = area(window)->markdownView();
+    STTextView *editor = view->textView();
+    window->resize(0, 600); // As narrow as it goes.
+    QTRY_COMPARE(view->width(), view->minimumWidth());
+
+    QTest::mouseClick(preview->viewport(), Qt::LeftButton, {}, QPoint(preview->viewport()->width() - 5, 5));
+    press(Qt::Key_F, Qt::ControlModifier);
+    QVERIFY(bar(window)->isVisible());
+    QTRY_VERIFY(bar(window)->findField()->width() >= ContentFindBar::minimumFieldWidth);
+    QCOMPARE(layoutFault(bar(window)), QString());
+    typeIntoFocus("needle");
+    QCOMPARE(bar(window)->countLabel()->text(), QString("1 of 2"));
+
+    // Wide again: one row.
+    window->resize(1400, 700);
+    QTRY_COMPARE(bar(window)->caseBox()->mapTo(bar(window), QPoint(0, 0)).y() < bar(window)->findField()->height(), true);
+    QCOMPARE(layoutFault(bar(window)), QString());
+    press(Qt::Key_Escape);
+
+    window->resize(0, 600);
+    QTRY_COMPARE(view->width(), view->minimumWidth());
+    QTest::mouseClick(editor->viewport(), Qt::LeftButton, {}, QPoint(40, 10));
+    press(Qt::Key_F, Qt::ControlModifier);
+    QVERIFY(editor->isFindBarVisible());
+    QTRY_VERIFY(editor->findBar()->findField()->width() >= STFindBar::minimumFieldWidth);
+    QCOMPARE(layoutFault(editor->findBar()), QString());
+    // Nothing of it under the scroll bar.
+    const QRect barInView(editor->findBar()->mapTo(editor, QPoint(0, 0)), editor->findBar()->size());
+    QScrollBar *scrollBar = editor->verticalScrollBar();
+    QVERIFY(scrollBar->isVisible());
+    QVERIFY(!barInView.intersects(QRect(scrollBar->mapTo(editor, QPoint(0, 0)), scrollBar->size())));
+    // The text starts below the bar, also now that it takes more rows.
+    QVERIFY(editor->viewport()->geometry().top() >= barInView.bottom());
 }
 
 void TestFindModes::textModeKeepsTheTextViewsFind()
