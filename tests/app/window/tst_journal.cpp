@@ -6,11 +6,13 @@
 #include "app/window/documentjournal.h"
 #include "app/window/documentwindow.h"
 #include "app/window/recoverybar.h"
+#include "app/window/recoveryoffer.h"
 
 #include "documents/editjournal.h"
 #include "documents/journalwriter.h"
 
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -86,6 +88,8 @@ private slots:
     void closingRemovesTheJournal();
     void undoingBackToTheFileRemovesTheJournal();
     void largeReplacementIsJournaledFromTheText();
+    void recoveryOfferDecidesWithoutAWindow_data();
+    void recoveryOfferDecidesWithoutAWindow();
     void recoveryOffersRecoverAndDiscard_data();
     void recoveryOffersRecoverAndDiscard();
     void fileChangedOnDiskAsksFirst_data();
@@ -217,6 +221,57 @@ void TestJournal::largeReplacementIsJournaledFromTheText()
     type(view, QStringLiteral("u"));
     advance(DocumentJournal::flushIntervalMs);
     QVERIFY(QTest::qWaitFor([&] { return journalText(m_journals) == text(view); }, 10'000));
+}
+
+// The offer's decisions on a session alone, no widget: where the text goes, when, and what the
+// answer does with the document.
+void TestJournal::recoveryOfferDecidesWithoutAWindow_data()
+{
+    QTest::addColumn<bool>("changedSince");
+    QTest::newRow("file as the journal left it") << false;
+    QTest::newRow("file changed on disk since") << true;
+}
+
+void TestJournal::recoveryOfferDecidesWithoutAWindow()
+{
+    QFETCH(bool, changedSince);
+    const QString file = writeFile(m_dir.filePath(changedSince ? "changed.txt" : "same.txt"), "line\n");
+    leaveJournal(m_journals, file, {{1'700'000'000'000, 4, 0, u"s"}});
+    if (changedSince)
+        writeFile(file, "another line\n");
+
+    DocumentSession session;
+    TextView::TextDocument &document = session.document();
+    // What the window's editor does with a load: the text goes into the document.
+    connect(&session, &DocumentSession::textArrived, this,
+            [&document](std::shared_ptr<Base::U16Buffer> text, bool) { document.setText(std::move(*text)); });
+    QSignalSpy loaded(&session, &DocumentSession::documentLoaded);
+    session.load(file);
+    QVERIFY(loaded.wait(10'000));
+    const auto documentText = [&document] { return QString::fromStdU16String(document.text({0, document.length()})); };
+    const QString onDisk = changedSince ? "another line\n" : "line\n";
+    QCOMPARE(documentText(), onDisk);
+
+    RecoveryOffer offer(session);
+    QVERIFY(!offer.isAsking());
+    QVERIFY(offer.offer(takeOnlyJournal(m_journals)));
+    QCOMPARE(*offer.path(), QFileInfo(file).absoluteFilePath().toStdString());
+    const std::u16string current = document.text({0, document.length()});
+    const std::optional<QString> message = offer.apply(current);
+    QVERIFY(message);
+    QVERIFY(offer.isAsking());
+    QCOMPARE(message->contains("The file changed on disk since then"), changedSince);
+    // Over a changed file the recovered text waits for the answer.
+    QCOMPARE(documentText(), changedSince ? onDisk : QString("lines\n"));
+    QVERIFY(!offer.offer(JournalRecovery{})); // One question at a time.
+
+    QVERIFY(offer.recover());
+    QVERIFY(!offer.isAsking());
+    QVERIFY(!offer.recover()); // Answered once.
+    QCOMPARE(documentText(), QString("lines\n"));
+    QVERIFY(session.isDirty());
+    QCOMPARE(readFile(file), onDisk.toUtf8());
+    session.journal().waitForWriter();
 }
 
 void TestJournal::recoveryOffersRecoverAndDiscard_data()
