@@ -20,10 +20,10 @@ STFindBar::STFindBar(STTextView *view)
     : QWidget(view), m_view(view)
 {
     setAutoFillBackground(true);
-    m_grid = new QGridLayout(this);
-    m_grid->setContentsMargins(8, 5, 8, 5);
-    m_grid->setHorizontalSpacing(6);
-    m_grid->setVerticalSpacing(4);
+    auto *grid = new QGridLayout(this);
+    grid->setContentsMargins(8, 5, 8, 5);
+    grid->setHorizontalSpacing(6);
+    grid->setVerticalSpacing(4);
 
     m_find = new QLineEdit(this);
     m_find->setPlaceholderText(tr("Find"));
@@ -45,9 +45,6 @@ STFindBar::STFindBar(STTextView *view)
     buttons->addWidget(m_case);
     buttons->addStretch(1);
     buttons->addWidget(done);
-    m_grid->addWidget(m_find, 0, 0);
-    m_grid->addWidget(m_count, 0, 1);
-    m_grid->addWidget(m_buttons, 0, 2);
 
     m_replaceRow = new QWidget(this);
     auto *row = new QHBoxLayout(m_replaceRow);
@@ -61,8 +58,7 @@ STFindBar::STFindBar(STTextView *view)
     row->addWidget(m_replace, 1);
     row->addWidget(replace);
     row->addWidget(all);
-    m_grid->addWidget(m_replaceRow, 1, 0, 1, 3);
-    m_grid->setColumnStretch(0, 1);
+    m_rows.emplace(grid, m_find, m_count, m_buttons, m_replaceRow);
 
     connect(m_find, &QLineEdit::textEdited, this, &STFindBar::searchChanged);
     connect(m_case, &QCheckBox::toggled, this, &STFindBar::searchChanged);
@@ -122,31 +118,11 @@ void STFindBar::refreshCount()
         m_count->setText(count == 1 ? tr("1 match") : tr("%1 matches").arg(count));
 }
 
-int STFindBar::oneRowWidth() const
-{
-    const QMargins margins = m_grid->contentsMargins();
-    return margins.left() + minimumFieldWidth + m_count->minimumWidth() + m_buttons->sizeHint().width()
-           + 2 * m_grid->horizontalSpacing() + margins.right();
-}
-
 void STFindBar::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
-    // In a narrow view (half of a split window) the buttons go under the field instead of
-    // squeezing it; the view hears of the new height through its layout request.
-    const bool twoRows = event->size().width() < oneRowWidth();
-    if (twoRows == m_twoRows)
-        return;
-    m_twoRows = twoRows;
-    m_grid->removeWidget(m_buttons);
-    m_grid->removeWidget(m_replaceRow);
-    if (twoRows) {
-        m_grid->addWidget(m_buttons, 1, 0, 1, 2);
-        m_grid->addWidget(m_replaceRow, 2, 0, 1, 2);
-    } else {
-        m_grid->addWidget(m_buttons, 0, 2);
-        m_grid->addWidget(m_replaceRow, 1, 0, 1, 3);
-    }
+    // The view hears of a new height through its layout request.
+    m_rows->fit(event->size().width());
 }
 
 void STFindBar::paintEvent(QPaintEvent *event)

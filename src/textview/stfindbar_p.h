@@ -1,9 +1,12 @@
 #pragma once
 
+#include "findbarrows.h"
+
 #include <QWidget>
 
+#include <optional>
+
 class QCheckBox;
-class QGridLayout;
 class QKeyEvent;
 class QLabel;
 class QLineEdit;
@@ -24,9 +27,6 @@ public:
     QLineEdit *replaceField() const { return m_replace; }
     QCheckBox *caseBox() const { return m_case; }
     QLabel *countLabel() const { return m_count; }
-    // Below this width the buttons take a row of their own, so the field keeps minimumFieldWidth.
-    int oneRowWidth() const;
-    static constexpr int minimumFieldWidth = 140;
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -42,9 +42,8 @@ private:
     void searchChanged();
 
     STTextView *m_view;
-    QGridLayout *m_grid;
     QWidget *m_buttons;
-    bool m_twoRows = false;
+    std::optional<TextView::FindBarRows> m_rows;
     QLineEdit *m_find;
     QLineEdit *m_replace;
     QCheckBox *m_case;

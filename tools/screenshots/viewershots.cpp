@@ -3,7 +3,8 @@
 // state worth a look after a change to how it draws.
 #include "viewershots.h"
 
-#include "highlighting/qtcolor.h"
+#include "app/window/chrome.h"
+
 #include "highlighting/theme.h"
 #include "highlighting/themepicker.h"
 #include "viewers/csvdelimiterpicker.h"
@@ -204,17 +205,7 @@ private:
     // The colours the document window gives the table for `theme`.
     static void applyTheme(QWidget &widget, const Highlighting::Theme &theme)
     {
-        QPalette palette = widget.palette();
-        const QColor fg = Highlighting::toQColor(theme.foreground());
-        const QColor bg = Highlighting::toQColor(theme.background());
-        for (auto group : {QPalette::Active, QPalette::Inactive}) {
-            palette.setColor(group, QPalette::Base, bg);
-            palette.setColor(group, QPalette::Window, theme.isDark() ? bg.lighter(125) : bg.darker(105));
-            palette.setColor(group, QPalette::Text, fg);
-            palette.setColor(group, QPalette::WindowText, fg);
-            palette.setColor(group, QPalette::Highlight, theme.isDark() ? QColor(60, 110, 200) : QColor(170, 200, 250));
-        }
-        widget.setPalette(palette);
+        widget.setPalette(App::Chrome::tablePalette(widget.palette(), theme));
     }
 
     // A sorted table with ragged rows under the delimiter picker; on a real display also the

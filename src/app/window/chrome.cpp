@@ -72,6 +72,21 @@ void applyPalette(QWidget *widget, const Highlighting::Theme &theme)
     widget->setPalette(themedPalette(widget->palette(), theme));
 }
 
+QPalette tablePalette(QPalette palette, const Highlighting::Theme &theme)
+{
+    const QColor fg = foreground(theme);
+    const QColor bg = background(theme);
+    for (auto group : {QPalette::Active, QPalette::Inactive}) {
+        palette.setColor(group, QPalette::Base, bg);
+        palette.setColor(group, QPalette::Window, theme.isDark() ? bg.lighter(125) : bg.darker(105));
+        palette.setColor(group, QPalette::Text, fg);
+        palette.setColor(group, QPalette::WindowText, fg);
+        palette.setColor(group, QPalette::Highlight, theme.isDark() ? QColor(60, 110, 200) : QColor(170, 200, 250));
+        palette.setColor(group, QPalette::HighlightedText, fg);
+    }
+    return palette;
+}
+
 QPalette themedPalette(QPalette palette, const Highlighting::Theme &theme)
 {
     const QColor fg = foreground(theme);

@@ -28,6 +28,9 @@ QFont monospacedFont(double points, QFont::Weight weight = QFont::Normal);
 void applyPalette(QWidget *widget, const Highlighting::Theme &theme);
 // `base` with the theme's colours, as applyPalette gives them.
 QPalette themedPalette(QPalette base, const Highlighting::Theme &theme);
+// `base` with the colours the CSV table takes in the theme: cells on the background, the header
+// a step off it, a selection that reads on either kind of theme.
+QPalette tablePalette(QPalette base, const Highlighting::Theme &theme);
 
 // A style sheet for every scroll bar: a thin handle that stands out from its track in the
 // theme's direction (darker than the track on a light theme, lighter on a dark one, even on

@@ -242,18 +242,7 @@ void ContentArea::setTheme(const Highlighting::Theme &theme)
     m_tree->setTheme(theme);
     m_busy->setTheme(theme);
     m_findBar->setTheme(theme);
-    QPalette palette = m_table->palette();
-    const QColor fg = Chrome::foreground(theme);
-    const QColor bg = Chrome::background(theme);
-    for (auto group : {QPalette::Active, QPalette::Inactive}) {
-        palette.setColor(group, QPalette::Base, bg);
-        palette.setColor(group, QPalette::Window, theme.isDark() ? bg.lighter(125) : bg.darker(105));
-        palette.setColor(group, QPalette::Text, fg);
-        palette.setColor(group, QPalette::WindowText, fg);
-        palette.setColor(group, QPalette::Highlight, theme.isDark() ? QColor(60, 110, 200) : QColor(170, 200, 250));
-        palette.setColor(group, QPalette::HighlightedText, fg);
-    }
-    m_table->setPalette(palette);
+    m_table->setPalette(Chrome::tablePalette(m_table->palette(), theme));
     m_splitter->setStyleSheet(QStringLiteral("QSplitter::handle { background: %1; }")
                                   .arg(Chrome::foreground(theme, 0.12).name(QColor::HexArgb)));
 }

@@ -22,10 +22,10 @@ ContentFindBar::ContentFindBar(QWidget *parent) : QWidget(parent)
 {
     setObjectName("contentFindBar");
     setAutoFillBackground(true);
-    m_grid = new QGridLayout(this);
-    m_grid->setContentsMargins(8, 5, 8, 5);
-    m_grid->setHorizontalSpacing(6);
-    m_grid->setVerticalSpacing(4);
+    auto *grid = new QGridLayout(this);
+    grid->setContentsMargins(8, 5, 8, 5);
+    grid->setHorizontalSpacing(6);
+    grid->setVerticalSpacing(4);
 
     m_find = new QLineEdit(this);
     m_find->setPlaceholderText(loc("Find"));
@@ -50,10 +50,7 @@ ContentFindBar::ContentFindBar(QWidget *parent) : QWidget(parent)
     row->addWidget(m_case);
     row->addStretch(1);
     row->addWidget(done);
-    m_grid->addWidget(m_find, 0, 0);
-    m_grid->addWidget(m_count, 0, 1);
-    m_grid->addWidget(m_buttons, 0, 2);
-    m_grid->setColumnStretch(0, 1);
+    m_rows.emplace(grid, m_find, m_count, m_buttons);
 
     connect(m_find, &QLineEdit::textChanged, this, &ContentFindBar::searchChanged);
     connect(m_case, &QCheckBox::toggled, this, &ContentFindBar::searchChanged);
@@ -158,27 +155,10 @@ void ContentFindBar::refreshCount()
         m_count->setText(loc(Base::Message{"%lld matches", {std::int64_t(count)}}));
 }
 
-int ContentFindBar::oneRowWidth() const
-{
-    const QMargins margins = m_grid->contentsMargins();
-    return margins.left() + minimumFieldWidth + m_count->minimumWidth() + m_buttons->sizeHint().width()
-           + 2 * m_grid->horizontalSpacing() + margins.right();
-}
-
 void ContentFindBar::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
-    // In a narrow pane (half of a split window at its smallest) the buttons go under the field
-    // instead of squeezing it and cutting "Match Case" off.
-    const bool twoRows = event->size().width() < oneRowWidth();
-    if (twoRows == m_twoRows)
-        return;
-    m_twoRows = twoRows;
-    m_grid->removeWidget(m_buttons);
-    if (twoRows)
-        m_grid->addWidget(m_buttons, 1, 0, 1, 2);
-    else
-        m_grid->addWidget(m_buttons, 0, 2);
+    m_rows->fit(event->size().width());
 }
 
 void ContentFindBar::paintEvent(QPaintEvent *event)

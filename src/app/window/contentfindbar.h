@@ -4,10 +4,13 @@
 
 #include "highlighting/theme.h"
 
+#include "textview/findbarrows.h"
+
 #include <QWidget>
 
+#include <optional>
+
 class QCheckBox;
-class QGridLayout;
 class QKeyEvent;
 class QLabel;
 class QLineEdit;
@@ -50,9 +53,6 @@ public:
     QCheckBox *caseBox() const { return m_case; }
     QLabel *countLabel() const { return m_count; }
     Viewers::TextMatcher matcher() const;
-    // Below this width the buttons take a second row, so the field keeps minimumFieldWidth.
-    int oneRowWidth() const;
-    static constexpr int minimumFieldWidth = 140;
 
 signals:
     // The user closed the bar (Escape, Done): the view behind it should take the focus.
@@ -71,9 +71,8 @@ private:
     void searchChanged();
 
     Viewers::Searchable *m_target = nullptr;
-    QGridLayout *m_grid;
     QWidget *m_buttons;
-    bool m_twoRows = false;
+    std::optional<TextView::FindBarRows> m_rows;
     QLineEdit *m_find;
     QCheckBox *m_case;
     QLabel *m_count;

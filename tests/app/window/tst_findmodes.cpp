@@ -464,7 +464,7 @@ void TestFindModes::barsFitAHalfWindowPane()
     QTest::mouseClick(preview->viewport(), Qt::LeftButton, {}, QPoint(preview->viewport()->width() - 5, 5));
     press(Qt::Key_F, Qt::ControlModifier);
     QVERIFY(bar(window)->isVisible());
-    QTRY_VERIFY(bar(window)->findField()->width() >= ContentFindBar::minimumFieldWidth);
+    QTRY_VERIFY(bar(window)->findField()->width() >= TextView::FindBarRows::minimumFieldWidth);
     QCOMPARE(layoutFault(bar(window)), QString());
     typeIntoFocus("needle");
     QCOMPARE(bar(window)->countLabel()->text(), QString("1 of 2"));
@@ -480,7 +480,7 @@ void TestFindModes::barsFitAHalfWindowPane()
     QTest::mouseClick(editor->viewport(), Qt::LeftButton, {}, QPoint(40, 10));
     press(Qt::Key_F, Qt::ControlModifier);
     QVERIFY(editor->isFindBarVisible());
-    QTRY_VERIFY(editor->findBar()->findField()->width() >= STFindBar::minimumFieldWidth);
+    QTRY_VERIFY(editor->findBar()->findField()->width() >= TextView::FindBarRows::minimumFieldWidth);
     QCOMPARE(layoutFault(editor->findBar()), QString());
     // Nothing of it under the scroll bar.
     const QRect barInView(editor->findBar()->mapTo(editor, QPoint(0, 0)), editor->findBar()->size());
